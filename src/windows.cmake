@@ -1,0 +1,17 @@
+# The windows (UMain, UAboutBox and the viewer state they hold) and the executable.
+file(GLOB PAGORIN_WINDOW_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.ui
+  ${CMAKE_CURRENT_SOURCE_DIR}/resources/*.qrc)
+list(REMOVE_ITEM PAGORIN_WINDOW_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/app.cpp)
+if(PAGORIN_WINDOW_SOURCES)
+  add_library(pagorin_windows STATIC ${PAGORIN_WINDOW_SOURCES})
+  target_include_directories(pagorin_windows PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(pagorin_windows PUBLIC pagorin_toolkit pagorin_viewer PRIVATE pagorin_warnings)
+  set_target_properties(pagorin_windows PROPERTIES AUTOUIC ON AUTORCC ON)
+endif()
+
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/app.cpp)
+  add_executable(pagorin WIN32 app.cpp)
+  target_link_libraries(pagorin PRIVATE pagorin_windows pagorin_warnings)
+  install(TARGETS pagorin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()

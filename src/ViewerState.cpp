@@ -1,0 +1,112 @@
+#include "ViewerState.h"
+
+#include "DecimalText.h"
+#include "ReadPage.h"
+#include "TScrollBar.h"
+#include "ViewerWindow.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+constexpr std::int64_t MaxScrollPosition = std::numeric_limits<int>::max();
+
+// A scroll position for Value; a file that grew since it was opened cannot push it past 32 bits.
+int ToScrollPosition(TFileOffset Value) {
+  return static_cast<int>(std::clamp<TFileOffset>(Value, 0, MaxScrollPosition));
+}
+
+}  // namespace
+
+void TViewerState::ComputeGeometry() {
+  std::int64_t Height = FWindow.TextFontHeight();
+  // Height 0 means "the default size": measure it, so the geometry never divides by zero.
+  if (Height == 0) Height = std::max(FWindow.TextFontRenderedHeight(), 1);
+  CharsPerLine = static_cast<int>(std::llabs(FWindow.TextClientWidth() / Height));
+  LinesPerPage = static_cast<int>(std::llabs(FWindow.TextClientHeight() / Height));
+}
+
+void TViewerState::ReadPageAtStart() {
+  FWindow.ShowPage(ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd));
+}
+
+void TViewerState::ShowFileSize() {
+  FWindow.ShowStatus("文件大小：" + IntToStr(FileSize) + "字节");
+}
+
+void TViewerState::SetScrollRange() {
+  TScrollBar& Bar = FWindow.ScrollBar();
+  Bar.SetMax(ToScrollPosition(FileSize / ScrollStep + 1));
+  Bar.SetMin(0);
+}
+
+void TViewerState::UpdateScrollBar() {
+  SetScrollRange();
+  // Read PageStart only now: a Max that clamped the position has already run a nested jump.
+  FWindow.ScrollBar().SetPosition(ToScrollPosition(PageStart / ScrollStep));
+  FWindow.ScrollBar().SetPageSize(0);
+}
+
+void TViewerState::Open() {
+  std::string Chosen = FileName;
+  if (!FWindow.ChooseFile(Chosen)) return;
+  FileName = Chosen;
+  PageStart = 0;
+  FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
+  ComputeGeometry();
+  FileSize = 0;
+  PageEnd = 0;
+  FileSize = MeasureFileSize(FileName);
+  ShowFileSize();
+  History.clear();
+  ReadPageAtStart();
+  PageBytes = std::llabs(PageEnd - PageStart);
+  // An empty or unreadable file has no first page: one byte per position keeps the range valid.
+  ScrollStep = std::max<TFileOffset>({PageBytes, 1, FileSize / MaxScrollPosition + 1});
+  SetScrollRange();
+  FWindow.ScrollBar().SetPosition(0);
+  FWindow.ScrollBar().SetPageSize(0);
+}
+
+void TViewerState::NextPage() {
+  if (FileName.empty()) return;
+  History.push(PageStart);
+  PageStart = PageEnd;
+  FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";Pos=" + IntToStr(PageStart));
+  ReadPageAtStart();
+  UpdateScrollBar();
+}
+
+void TViewerState::PreviousPage() {
+  if (FileName.empty()) return;
+  if (History.count() == 0) {
+    FWindow.Beep();
+    FWindow.ShowStatus("当前回滚记录数为：" + IntToStr(History.count()));
+    return;
+  }
+  PageStart = History.last();
+  History.pop();
+  FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";tPos=" + IntToStr(PageStart));
+  ReadPageAtStart();
+  UpdateScrollBar();
+}
+
+void TViewerState::ScrollJump() {
+  if (FileName.empty()) return;
+  const int Position = FWindow.ScrollBar().Position();
+  PageStart = Position * ScrollStep;
+  const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd);
+  FWindow.ShowStatus("当前翻页Position=" + IntToStr(Position));
+  FWindow.ShowPage(Page);
+}
+
+void TViewerState::FontSetup() {
+  if (!FWindow.ChooseTextFont()) return;
+  ComputeGeometry();
+  FileSize = MeasureFileSize(FileName);
+  ShowFileSize();
+  // The next page continues from the end of this one, so read it again with the new geometry.
+  if (!FileName.empty()) ReadPageAtStart();
+}

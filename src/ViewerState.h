@@ -1,0 +1,45 @@
+#pragma once
+
+#include "FileOffset.h"
+#include "TCList.h"
+
+#include <string>
+
+class TViewerWindow;
+
+// The reading state of the main window and the commands that move it: which file is open, where the
+// page on screen starts and ends, how much text fits the text area, and how scroll positions map to
+// byte offsets. The commands write their results through the window: page text, status message,
+// caption and scroll bar. Scroll assignments come last in each command, because moving the position
+// runs the scroll jump at once, nested, and it must see the state already up to date.
+class TViewerState {
+public:
+  explicit TViewerState(TViewerWindow& Window) : FWindow(Window) {}
+
+  void Open();          // File > Open
+  void NextPage();      // tool button down, Page Down, Space
+  void PreviousPage();  // tool button up, Page Up
+  void ScrollJump();    // the scroll bar's position changed
+  void FontSetup();     // Setup > Font
+
+  std::string FileName;  // empty: no file is open
+  TFileOffset PageStart = 0;
+  int LinesPerPage = 0;
+  TFileOffset FileSize = 0;
+  TFileOffset PageEnd = 0;
+  TFileOffset PageBytes = 0;  // length of the first page after opening
+  int CharsPerLine = 0;
+  TCList<TFileOffset> History;  // starts of the pages left by NextPage
+  // Bytes per scroll position: PageBytes, grown just enough that a huge file's last position still
+  // fits the scroll bar's 32-bit range, and never 0.
+  TFileOffset ScrollStep = 1;
+
+private:
+  void ComputeGeometry();
+  void ReadPageAtStart();
+  void SetScrollRange();
+  void UpdateScrollBar();
+  void ShowFileSize();
+
+  TViewerWindow& FWindow;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+class TScrollBar;
+
+// What the viewer commands need of the window around them: the text area's font and size, where the
+// page, the messages and the caption go, the two dialogs, the beep and the scroll bar. The main
+// window gives its real controls; tests give the same controls without showing a window.
+class TViewerWindow {
+public:
+  virtual ~TViewerWindow() = default;
+
+  // The text area's font Height (negative: character height in pixels; 0: the default size).
+  virtual int TextFontHeight() const = 0;
+  // The height in pixels that the text area's font really renders at.
+  virtual int TextFontRenderedHeight() const = 0;
+  virtual int TextClientWidth() const = 0;
+  virtual int TextClientHeight() const = 0;
+
+  // Replaces the text area's whole text with the page bytes.
+  virtual void ShowPage(const std::string& PageText) = 0;
+  // The message panel of the status bar.
+  virtual void ShowStatus(const std::string& Text) = 0;
+  virtual void SetCaption(const std::string& Text) = 0;
+
+  // Runs the open dialog; on confirm, FileName receives the chosen file's full path.
+  virtual bool ChooseFile(std::string& FileName) = 0;
+  // Runs the font dialog from the text area's font; on confirm the text area takes the chosen font.
+  virtual bool ChooseTextFont() = 0;
+
+  virtual void Beep() = 0;
+  virtual TScrollBar& ScrollBar() = 0;
+};

@@ -1,0 +1,382 @@
+#include "TScrollBar.h"
+#include "TempDir.h"
+#include "ViewerState.h"
+#include "ViewerWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+// The window as the commands see it: a real (never shown) scroll bar with the real contract, and
+// records of what a user would see in the text area, the status panel and the caption.
+class TRecordingWindow : public TViewerWindow {
+public:
+  int FontHeight = -14;
+  int RenderedHeight = 14;
+  int Width = 588;
+  int Height = 420;
+  std::optional<std::string> NextChosenFile;  // nullopt: the user cancels the open dialog
+  std::optional<int> NextFontHeight;          // nullopt: the user cancels the font dialog
+
+  std::string Page = "请打开文件...\r\n";
+  std::vector<std::string> Statuses;
+  std::string Caption = "Pagorin高速文本文件浏览器";
+  int Beeps = 0;
+  TScrollBar Bar;
+
+  std::string Status() const { return Statuses.empty() ? "" : Statuses.back(); }
+
+  int TextFontHeight() const override { return FontHeight; }
+  int TextFontRenderedHeight() const override { return RenderedHeight; }
+  int TextClientWidth() const override { return Width; }
+  int TextClientHeight() const override { return Height; }
+  void ShowPage(const std::string& PageText) override { Page = PageText; }
+  void ShowStatus(const std::string& Text) override { Statuses.push_back(Text); }
+  void SetCaption(const std::string& Text) override { Caption = Text; }
+  bool ChooseFile(std::string& FileName) override {
+    if (!NextChosenFile) return false;
+    FileName = *NextChosenFile;
+    return true;
+  }
+  bool ChooseTextFont() override {
+    if (!NextFontHeight) return false;
+    FontHeight = *NextFontHeight;
+    return true;
+  }
+  void Beep() override { ++Beeps; }
+  TScrollBar& ScrollBar() override { return Bar; }
+};
+
+class ViewerCommands : public ::testing::Test {
+protected:
+  ViewerCommands() {
+    Window.Bar.SetKind(sbVertical);
+    Window.Bar.OnChange = [this](QObject*) { State.ScrollJump(); };
+  }
+
+  void Open(const std::string& Path) {
+    Window.NextChosenFile = Path;
+    State.Open();
+  }
+
+  // Lines of the given lengths, each ending in a line feed (the length counts it).
+  static std::string Lines(std::initializer_list<std::pair<int, int>> CountAndLength, std::size_t Total) {
+    std::string Text;
+    char Fill = 'a';
+    for (auto [Count, Length] : CountAndLength)
+      for (int Line = 0; Line < Count; ++Line, Fill = Fill == 'z' ? 'a' : Fill + 1)
+        Text += std::string(Length - 1, Fill) + '\n';
+    Text.resize(Total, '.');
+    return Text;
+  }
+
+  // Three-line pages (two counted lines each) with room for 600 characters per line.
+  void UseTwoLinePages() {
+    Window.FontHeight = -14;
+    Window.Width = 600 * 14;
+    Window.Height = 3 * 14;
+  }
+
+  TempDir Dir;
+  TRecordingWindow Window;
+  TViewerState State{Window};
+};
+
+TEST_F(ViewerCommands, StartsWithNoFileAndEverythingZero) {
+  EXPECT_EQ(State.FileName, "");
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.PageEnd, 0);
+  EXPECT_EQ(State.PageBytes, 0);
+  EXPECT_EQ(State.FileSize, 0);
+  EXPECT_EQ(State.LinesPerPage, 0);
+  EXPECT_EQ(State.CharsPerLine, 0);
+  EXPECT_EQ(State.History.count(), 0);
+}
+
+TEST_F(ViewerCommands, OpenShowsTheFirstPageWithTheTextAreaGeometry) {
+  const std::string Text = Lines({{40, 50}}, 2000);
+  const std::string Path = Dir.Write("novel.txt", Text);
+  Open(Path);
+  EXPECT_EQ(State.CharsPerLine, 42);
+  EXPECT_EQ(State.LinesPerPage, 30);
+  EXPECT_EQ(Window.Caption, "Pagorin文本文件浏览器--" + Path);
+  EXPECT_EQ(Window.Statuses, std::vector<std::string>{"文件大小：2000字节"});
+  // 29 counted lines of 50 bytes: each line feed ends one.
+  EXPECT_EQ(Window.Page, Text.substr(0, 29 * 50));
+  EXPECT_EQ(State.PageEnd, 29 * 50);
+  EXPECT_EQ(State.PageBytes, 29 * 50);
+  EXPECT_EQ(Window.Bar.Min(), 0);
+  EXPECT_EQ(Window.Bar.Max(), 2000 / (29 * 50) + 1);
+  EXPECT_EQ(Window.Bar.Position(), 0);
+}
+
+TEST_F(ViewerCommands, MillionByteFileWithTwoThousandBytePagesRangesToFiveHundredOne) {
+  UseTwoLinePages();
+  Open(Dir.Write("big.txt", Lines({{1000, 1000}}, 1000000)));
+  EXPECT_EQ(State.PageBytes, 2000);
+  EXPECT_EQ(Window.Bar.Min(), 0);
+  EXPECT_EQ(Window.Bar.Max(), 501);
+  EXPECT_EQ(Window.Status(), "文件大小：1000000字节");
+}
+
+// Pages of 2000, 1900, 1900 bytes: the walk forward and back with its nested scroll jumps.
+TEST_F(ViewerCommands, PagingForwardAndBackCrossesScrollStepsWithNestedJumps) {
+  UseTwoLinePages();
+  const std::string Text = Lines({{2, 1000}, {20, 950}}, 21000);
+  Open(Dir.Write("walk.txt", Text));
+  ASSERT_EQ(State.PageBytes, 2000);
+
+  State.NextPage();  // into scroll step 1: the jump re-reads from 2000
+  EXPECT_EQ(Window.Status(), "当前翻页Position=1");
+  EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：1;Pos=2000");
+  EXPECT_EQ(Window.Bar.Position(), 1);
+  EXPECT_EQ(State.PageStart, 2000);
+  EXPECT_EQ(State.PageEnd, 3900);
+  EXPECT_EQ(Window.Page, Text.substr(2000, 1900));
+
+  State.NextPage();  // stays within step 1
+  EXPECT_EQ(Window.Status(), "当前操作记录数为：2;Pos=3900");
+  EXPECT_EQ(Window.Bar.Position(), 1);
+  EXPECT_EQ(State.PageEnd, 5800);
+  EXPECT_EQ(Window.Page, Text.substr(3900, 1900));
+
+  // Back: pops 2000, the position stays 1.
+  State.PreviousPage();
+  EXPECT_EQ(Window.Status(), "当前操作记录数为：1;tPos=2000");
+  EXPECT_EQ(Window.Page, Text.substr(2000, 1900));
+  EXPECT_EQ(Window.Bar.Position(), 1);
+  // Back again: pops 0, the position returns to 0 and its jump re-reads from 0.
+  State.PreviousPage();
+  EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：0;tPos=0");
+  EXPECT_EQ(Window.Status(), "当前翻页Position=0");
+  EXPECT_EQ(Window.Page, Text.substr(0, 2000));
+  EXPECT_EQ(Window.Bar.Position(), 0);
+  const std::size_t StatusCount = Window.Statuses.size();
+  State.PreviousPage();
+  EXPECT_EQ(Window.Beeps, 1);
+  EXPECT_EQ(Window.Status(), "当前回滚记录数为：0");
+  EXPECT_EQ(Window.Statuses.size(), StatusCount + 1);
+  EXPECT_EQ(Window.Page, Text.substr(0, 2000));
+}
+
+TEST_F(ViewerCommands, PageStepIntoTheNextScrollStepRestartsAtThatStep) {
+  UseTwoLinePages();
+  const std::string Text = Lines({{2, 1000}, {20, 950}}, 21000);
+  Open(Dir.Write("walk.txt", Text));
+  State.NextPage();
+  State.NextPage();
+  State.NextPage();  // reads from 5800, moves to position 2: the jump re-reads from 4000
+  EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：3;Pos=5800");
+  EXPECT_EQ(Window.Status(), "当前翻页Position=2");
+  EXPECT_EQ(State.PageStart, 4000);
+  EXPECT_EQ(Window.Page, Text.substr(4000, 5800 - 4000));
+  State.NextPage();  // the next step records 4000
+  EXPECT_EQ(State.History.last(), 4000);
+}
+
+TEST_F(ViewerCommands, PreviousPageRightAfterOpeningOnlyBeeps) {
+  const std::string Path = Dir.Write("short.txt", "one\ntwo\n");
+  Open(Path);
+  State.PreviousPage();
+  EXPECT_EQ(Window.Beeps, 1);
+  EXPECT_EQ(Window.Status(), "当前回滚记录数为：0");
+  EXPECT_EQ(Window.Page, "one\ntwo\n");
+  EXPECT_EQ(Window.Bar.Position(), 0);
+}
+
+TEST_F(ViewerCommands, SecondOpenAfterScrollingEndsWithTheJumpToZero) {
+  UseTwoLinePages();
+  Open(Dir.Write("first.txt", Lines({{100, 1000}}, 100000)));
+  Window.Bar.SetPosition(30);
+  const std::string Second = Lines({{10, 1000}}, 10000);
+  Open(Dir.Write("second.txt", Second));
+  // The old position 30 is above the new Max 6: the clamp jumps there first, then to 0.
+  ASSERT_GE(Window.Statuses.size(), 3u);
+  EXPECT_EQ(Window.Statuses.end()[-3], "文件大小：10000字节");
+  EXPECT_EQ(Window.Statuses.end()[-2], "当前翻页Position=6");
+  EXPECT_EQ(Window.Status(), "当前翻页Position=0");
+  EXPECT_EQ(Window.Page, Second.substr(0, 2000));
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(Window.Bar.Max(), 6);
+  EXPECT_EQ(State.History.count(), 0);
+}
+
+TEST_F(ViewerCommands, CancellingTheOpenDialogKeepsEverything) {
+  UseTwoLinePages();
+  const std::string Path = Dir.Write("kept.txt", Lines({{100, 1000}}, 100000));
+  Open(Path);
+  State.NextPage();
+  State.NextPage();
+  const std::string Page = Window.Page;
+  const std::string Status = Window.Status();
+  const std::string Caption = Window.Caption;
+  Window.NextChosenFile.reset();
+  State.Open();
+  EXPECT_EQ(State.FileName, Path);
+  EXPECT_EQ(Window.Page, Page);
+  EXPECT_EQ(Window.Status(), Status);
+  EXPECT_EQ(Window.Caption, Caption);
+  EXPECT_EQ(State.History.count(), 2);
+  EXPECT_EQ(Window.Bar.Position(), 2);
+}
+
+TEST_F(ViewerCommands, ScrollJumpStartsAtPositionTimesStepEvenMidCharacter) {
+  UseTwoLinePages();
+  std::string Text = "a";
+  for (int I = 0; I < 3000; ++I) Text += "\xD6\xD0";  // "中" without line feeds, after one letter
+  Open(Dir.Write("chinese.txt", Text));
+  ASSERT_EQ(State.PageBytes, 2400);  // two full lines of 1200 bytes
+  Window.Bar.SetPosition(1);  // offset 2400 is the trail byte of a character
+  EXPECT_EQ(State.PageStart, 2400);
+  EXPECT_EQ(Window.Page, Text.substr(2400, 2400));
+  EXPECT_EQ(Window.Page[0], '\xD0');
+  Window.Bar.SetPosition(2);
+  EXPECT_EQ(Window.Page, Text.substr(4800));
+  EXPECT_EQ(Window.Status(), "当前翻页Position=2");
+  EXPECT_EQ(State.History.count(), 0);
+}
+
+TEST_F(ViewerCommands, LastScrollPositionLiesPastTheEnd) {
+  UseTwoLinePages();
+  const std::string Text = Lines({{5, 1000}}, 5000);
+  Open(Dir.Write("tail.txt", Text));
+  ASSERT_EQ(Window.Bar.Max(), 3);
+  Window.Bar.SetPosition(3);
+  EXPECT_EQ(Window.Page, "");
+  EXPECT_EQ(Window.Status(), "当前翻页Position=3");
+  Window.Bar.SetPosition(2);
+  EXPECT_EQ(Window.Page, Text.substr(4000));
+  // A size that is a multiple of the page: the position before the last is empty too.
+  Open(Dir.Write("even.txt", Lines({{4, 1000}}, 4000)));
+  Window.Bar.SetPosition(2);
+  EXPECT_EQ(Window.Page, "");
+}
+
+TEST_F(ViewerCommands, NextPageAtTheEndPushesAndShowsAnEmptyPage) {
+  UseTwoLinePages();
+  Open(Dir.Write("two.txt", Lines({{2, 1000}}, 2000)));
+  State.NextPage();
+  EXPECT_EQ(Window.Page, "");
+  EXPECT_EQ(State.History.count(), 1);
+  EXPECT_EQ(Window.Bar.Position(), 1);
+  EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：1;Pos=2000");
+  State.NextPage();  // the same offset is recorded again
+  EXPECT_EQ(State.History.count(), 2);
+  EXPECT_EQ(State.History.last(), 2000);
+}
+
+TEST_F(ViewerCommands, WithoutAFileOnlyTheFontCommandDoesAnything) {
+  State.NextPage();
+  State.PreviousPage();
+  Window.Bar.SetPosition(40);
+  EXPECT_EQ(Window.Beeps, 0);
+  EXPECT_TRUE(Window.Statuses.empty());
+  EXPECT_EQ(Window.Page, "请打开文件...\r\n");
+  EXPECT_EQ(State.PageStart, 0);
+
+  Window.NextFontHeight.reset();
+  State.FontSetup();  // cancelled: not even the status changes
+  EXPECT_TRUE(Window.Statuses.empty());
+  Window.NextFontHeight = -20;
+  State.FontSetup();
+  EXPECT_EQ(Window.Status(), "文件大小：0字节");
+  EXPECT_EQ(Window.Page, "请打开文件...\r\n");
+  EXPECT_EQ(State.LinesPerPage, 21);
+}
+
+// The page is read again from its start with the new geometry, so the next page follows it.
+TEST_F(ViewerCommands, FontChangeRereadsThePageAndKeepsHistoryAndPosition) {
+  UseTwoLinePages();
+  const std::string Text = Lines({{20, 1000}}, 20000);
+  Open(Dir.Write("font.txt", Text));
+  State.NextPage();
+  State.NextPage();
+  ASSERT_EQ(State.PageStart, 4000);
+  Window.Height = 5 * 7;
+  Window.NextFontHeight = -7;  // five lines of 1200 characters: four counted lines per page
+  State.FontSetup();
+  EXPECT_EQ(Window.Status(), "文件大小：20000字节");
+  EXPECT_EQ(State.PageStart, 4000);
+  EXPECT_EQ(State.PageEnd, 8000);
+  EXPECT_EQ(Window.Page, Text.substr(4000, 4000));
+  EXPECT_EQ(State.History.count(), 2);
+  EXPECT_EQ(Window.Bar.Position(), 2);
+  EXPECT_EQ(State.PageBytes, 2000);
+  State.NextPage();
+  EXPECT_EQ(State.History.last(), 4000);
+  EXPECT_EQ(Window.Page, Text.substr(8000, 4000));
+}
+
+TEST_F(ViewerCommands, ResizingChangesNothingUntilTheNextOpenOrFontChange) {
+  Open(Dir.Write("resize.txt", Lines({{100, 20}}, 2000)));
+  Window.Width = 100;
+  Window.Height = 100;
+  State.NextPage();
+  EXPECT_EQ(State.CharsPerLine, 42);
+  EXPECT_EQ(State.LinesPerPage, 30);
+}
+
+TEST_F(ViewerCommands, EmptyAndUnreadableFilesKeepAValidRangeAndHarmlessPaging) {
+  for (const std::string& Path : {Dir.Write("empty.txt", ""), Dir.Path("missing.txt"), Dir.Path("")}) {
+    SCOPED_TRACE(Path);
+    const std::size_t Before = Window.Statuses.size();
+    Open(Path);
+    EXPECT_EQ(Window.Statuses.at(Before), "文件大小：0字节");
+    EXPECT_EQ(Window.Page, "");
+    EXPECT_EQ(State.PageEnd, 0);
+    EXPECT_EQ(State.PageBytes, 0);
+    EXPECT_EQ(Window.Bar.Min(), 0);
+    EXPECT_GE(Window.Bar.Max(), Window.Bar.Min());
+    State.NextPage();
+    State.PreviousPage();
+    State.PreviousPage();
+    Window.Bar.SetPosition(Window.Bar.Max());
+    EXPECT_EQ(Window.Page, "");
+    Window.NextFontHeight = -12;
+    State.FontSetup();
+    EXPECT_EQ(Window.Status(), "文件大小：0字节");
+  }
+}
+
+TEST_F(ViewerCommands, FontHeightZeroUsesTheRenderedHeight) {
+  Window.FontHeight = 0;
+  Window.RenderedHeight = 20;
+  Open(Dir.Write("zero.txt", "abc\n"));
+  EXPECT_EQ(State.CharsPerLine, 588 / 20);
+  EXPECT_EQ(State.LinesPerPage, 420 / 20);
+  Window.RenderedHeight = 0;  // nothing to measure: still no division by zero
+  Window.NextFontHeight = 0;
+  State.FontSetup();
+  EXPECT_EQ(State.LinesPerPage, 420);
+}
+
+// One-byte pages of a 6 GiB file would need positions past 32 bits: the step grows just enough.
+TEST_F(ViewerCommands, HugeFileScrollStepGrowsToFitThirtyTwoBits) {
+  constexpr TFileOffset Size = TFileOffset{6} << 30;
+  const std::string Path = Dir.Path("huge.txt");
+  const int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(Fd, 0);
+  ASSERT_EQ(::ftruncate(Fd, Size), 0);
+  ASSERT_EQ(::pwrite(Fd, "XY", 2, Size - 8), 2);
+  ::close(Fd);
+  Window.Height = 14;  // one line per page: every page is one byte
+  Open(Path);
+  ASSERT_EQ(State.PageBytes, 1);
+  EXPECT_EQ(State.ScrollStep, Size / 2147483647 + 1);
+  EXPECT_EQ(Window.Bar.Max(), Size / State.ScrollStep + 1);
+  EXPECT_LE(Size / State.ScrollStep + 1, 2147483647);
+  Window.Bar.SetPosition(static_cast<int>((Size - 8) / State.ScrollStep));
+  EXPECT_EQ(State.PageStart, Size - 8);
+  EXPECT_EQ(Window.Page, "X");
+  Window.Bar.SetPosition(Window.Bar.Max());
+  EXPECT_GE(State.PageStart, Size);
+  EXPECT_EQ(Window.Page, "");
+}
+
+}  // namespace

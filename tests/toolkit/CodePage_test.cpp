@@ -1,0 +1,131 @@
+#include "CodePage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const TCodePage& Gbk = TCodePage::Ansi();
+
+// ---- Lead bytes and the character walk --------------------------------------------------------------
+
+struct LeadCase {
+  unsigned char Byte;
+  bool Lead;
+};
+
+class LeadByteRows : public ::testing::TestWithParam<LeadCase> {};
+
+TEST_P(LeadByteRows, OpensATwoByteCharacterExactlyFrom0x81To0xFE) {
+  EXPECT_EQ(Gbk.IsLeadByte(GetParam().Byte), GetParam().Lead);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePage, LeadByteRows,
+                         ::testing::Values(LeadCase{0x00, false}, LeadCase{'\n', false}, LeadCase{0x7F, false},
+                                           LeadCase{0x80, false}, LeadCase{0x81, true}, LeadCase{0xD6, true},
+                                           LeadCase{0xFE, true}, LeadCase{0xFF, false}));
+
+struct WalkCase {
+  const char* Name;
+  std::string Bytes;
+  std::size_t Pos;
+  std::size_t Next;
+};
+
+void PrintTo(const WalkCase& Row, std::ostream* Out) { *Out << Row.Name; }
+
+class CharNextRows : public ::testing::TestWithParam<WalkCase> {};
+
+TEST_P(CharNextRows, StepsOverWholeCharacters) {
+  EXPECT_EQ(Gbk.CharNext(GetParam().Bytes, GetParam().Pos), GetParam().Next);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePage, CharNextRows,
+    ::testing::Values(WalkCase{"Ascii", "ab", 0, 1}, WalkCase{"TwoByteCharacter", "\xD6\xD0" "a", 0, 2},
+                      WalkCase{"SecondCharacter", "a\xD6\xD0", 1, 3},
+                      // Whatever follows a lead byte is its trail, a line break included.
+                      WalkCase{"LineFeedAsTrail", "\xD6\n", 0, 2}, WalkCase{"CarriageReturnAsTrail", "\xD6\r", 0, 2},
+                      WalkCase{"TrailMissingAtTheEnd", "a\xD6", 1, 2}, WalkCase{"NulIsNoTrail", std::string("\xD6\0x", 3), 0, 1},
+                      WalkCase{"EuroByteIsSingle", "\x80" "A", 0, 1}, WalkCase{"0xFFIsSingle", "\xFF" "A", 0, 1},
+                      WalkCase{"AtTheEnd", "ab", 2, 2}, WalkCase{"PastTheEnd", "ab", 7, 2},
+                      WalkCase{"Empty", "", 0, 0}));
+
+// ---- Decoding ---------------------------------------------------------------------------------------
+
+struct DecodeCase {
+  const char* Name;
+  std::string Bytes;
+  QString Shown;
+};
+
+void PrintTo(const DecodeCase& Row, std::ostream* Out) { *Out << Row.Name; }
+
+class DecodeRows : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeRows, ShowsEveryByte) {
+  const QString Shown = Gbk.Decode(GetParam().Bytes);
+  EXPECT_EQ(Shown, GetParam().Shown) << Shown.toStdString();
+}
+
+const QString Bad(QChar(0xFFFD));
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePage, DecodeRows,
+    ::testing::Values(
+        DecodeCase{"Empty", "", QString()},
+        DecodeCase{"Ascii", "Page 1\r\n", QStringLiteral("Page 1\r\n")},
+        DecodeCase{"Gbk", "\xD6\xD0\xCE\xC4", QStringLiteral(u"中文")},
+        DecodeCase{"GbkBetweenAscii", "a\xCE\xC4\xBC\xFE" "b", QStringLiteral(u"a文件b")},
+        DecodeCase{"PinyinLetter", "\xA8\xA6", QStringLiteral(u"é")},
+        // Four-byte characters: one in the basic plane, one beyond it (a surrogate pair).
+        DecodeCase{"FourByteBasicPlane", "\x81\x30\x81\x30", QString(QChar(0x0080))},
+        DecodeCase{"FourByteSupplementary", "x\x95\x32\x82\x36y", QStringLiteral(u"x\U00020000y")},
+        DecodeCase{"EuroByte", "1\x80", QStringLiteral(u"1€")},
+        DecodeCase{"ByteFF", "a\xFF" "b", "a" + Bad + "b"},
+        // A lead byte with a trail that is no trail: only the lead byte is lost.
+        DecodeCase{"BadTrail", "\x81 z", Bad + " z"},
+        DecodeCase{"LeadBeforeLineFeed", "\xD6\n", Bad + "\n"},
+        DecodeCase{"RunOfBadBytes", "\xFF\xFF\xFF", Bad + Bad + Bad},
+        // Cut short by the end of the bytes: each byte of the cut character on its own.
+        DecodeCase{"CutTwoByte", "a\xD6", "a" + Bad},
+        DecodeCase{"CutFourByte", "\x95\x32\x82", Bad + "2" + Bad},
+        DecodeCase{"Nul", std::string("a\0b", 3), QString("a") + QChar(0) + "b"},
+        DecodeCase{"Mixed", "\xD6\xD0\x80\xFF\xCE\xC4", QStringLiteral(u"中€") + Bad + QStringLiteral(u"文")}));
+
+TEST(CodePage, DecodesALargePageWhole) {
+  std::string Bytes;
+  for (int Line = 0; Line < 400; ++Line) Bytes += "\xD6\xD0\xCE\xC4 text\r\n";
+  const QString Shown = Gbk.Decode(Bytes);
+  ASSERT_EQ(Shown.size(), 400 * 9);
+  EXPECT_EQ(Shown.count(QStringLiteral(u"中文 text\r\n")), 400);
+}
+
+// ---- Encoding ---------------------------------------------------------------------------------------
+
+struct EncodeCase {
+  const char* Name;
+  QString Text;
+  std::string Bytes;
+};
+
+void PrintTo(const EncodeCase& Row, std::ostream* Out) { *Out << Row.Name; }
+
+class EncodeRows : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(EncodeRows, GivesCodePageBytes) { EXPECT_EQ(Gbk.Encode(GetParam().Text), GetParam().Bytes); }
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePage, EncodeRows,
+    ::testing::Values(EncodeCase{"Empty", QString(), ""},
+                      EncodeCase{"Status", QStringLiteral(u"文件大小：12字节"),
+                                 "\xCE\xC4\xBC\xFE\xB4\xF3\xD0\xA1\xA3\xBA" "12\xD7\xD6\xBD\xDA"},
+                      EncodeCase{"Euro", QStringLiteral(u"€5"), "\x80" "5"},
+                      // Characters outside the code page: one "?" each, a surrogate pair included.
+                      EncodeCase{"OutsideTheCodePage", QStringLiteral(u"a\u0E01b"), "a?b"},
+                      EncodeCase{"Supplementary", QStringLiteral(u"a\U00020000b"), "a?b"},
+                      EncodeCase{"LoneSurrogate", QString("a") + QChar(0xD800) + "b", "a?b"},
+                      EncodeCase{"LoneSurrogateAtTheEnd", QString("a") + QChar(0xD800), "a?"}));
+
+} // namespace

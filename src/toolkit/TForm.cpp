@@ -1,0 +1,141 @@
+#include "TForm.h"
+
+#include "Exception.h"
+#include "TApplication.h"
+
+#include <QAbstractButton>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+
+TForm::TForm(QWidget* Parent) : QMainWindow(Parent) {}
+
+TForm::~TForm() = default;
+
+std::string TForm::Caption() const { return windowTitle().toStdString(); }
+
+void TForm::SetCaption(const std::string& Caption) {
+  const QString Text = QString::fromStdString(Caption);
+  if (windowTitle() == Text) return;
+  setWindowTitle(Text);
+}
+
+void TForm::SetModalResult(int Result) {
+  FModalResult = Result;
+  if (FModal && Result != 0 && Application) Application->WakeLoops();
+}
+
+void TForm::ShowForm() {
+  switch (FWindowState) {
+  case wsMaximized:
+    showMaximized();
+    break;
+  case wsMinimized: {
+    // Shown minimized, the window must not take the activation from the one the user works in.
+    const bool WasWithoutActivating = testAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    showMinimized();
+    setAttribute(Qt::WA_ShowWithoutActivating, WasWithoutActivating);
+    break;
+  }
+  case wsNormal:
+    showNormal();
+    break;
+  }
+}
+
+void TForm::showEvent(QShowEvent* Event) {
+  ApplyPosition();
+  QMainWindow::showEvent(Event);
+}
+
+void TForm::ApplyPosition() {
+  if (FPosition == poDesigned) return;
+  if (const QScreen* Primary = QGuiApplication::primaryScreen()) {
+    // Centred by the outer size known now; the virtual desktop's own origin is not added.
+    const bool OnScreen = FPosition == poScreenCenter;
+    const QSize Area = OnScreen ? Primary->size() : Primary->virtualSize();
+    const QPoint Origin = OnScreen ? Primary->geometry().topLeft() : QPoint(0, 0);
+    const QSize Outer = frameGeometry().size();
+    const int Left = std::max(0, (Area.width() - Outer.width()) / 2);
+    const int Top = std::max(0, (Area.height() - Outer.height()) / 2);
+    move(Origin + QPoint(Left, Top));
+  }
+  FPosition = poDesigned;
+}
+
+void TForm::CloseForm() {
+  if (FModal) {
+    SetModalResult(2);
+    return;
+  }
+  if (Application && Application->MainForm() == this) {
+    Application->Terminate();
+    return;
+  }
+  hide();
+}
+
+void TForm::closeEvent(QCloseEvent* Event) {
+  // The close operation decides what becomes of the window; Qt must neither hide nor delete it.
+  Event->ignore();
+  // Behind a modal window the close box does nothing, as the rest of a disabled window.
+  if (!isEnabled()) return;
+  CloseForm();
+}
+
+void TForm::changeEvent(QEvent* Event) {
+  if (Event->type() == QEvent::WindowStateChange) {
+    const Qt::WindowStates State = windowState();
+    FWindowState = State.testFlag(Qt::WindowMinimized)   ? wsMinimized
+                   : State.testFlag(Qt::WindowMaximized) ? wsMaximized
+                                                         : wsNormal;
+  }
+  QMainWindow::changeEvent(Event);
+}
+
+void TForm::keyPressEvent(QKeyEvent* Event) {
+  // Qt gives push buttons the default-button key only inside a QDialog; a form is a main window.
+  if ((Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter) && Event->modifiers() == Qt::NoModifier) {
+    const QList<QPushButton*> Buttons = findChildren<QPushButton*>();
+    for (QPushButton* Button : Buttons) {
+      if (Button->isDefault() && Button->isVisible() && Button->isEnabled() && Button->window() == this) {
+        Event->accept();
+        Button->click();
+        return;
+      }
+    }
+  }
+  QMainWindow::keyPressEvent(Event);
+}
+
+int TForm::ShowFormModal() {
+  if (isVisible() || !isEnabled() || FModal) throw EInvalidOperation("Cannot make a visible window modal");
+  if (QWidget* Grabber = QWidget::mouseGrabber()) Grabber->releaseMouse();
+  FModal = true;
+  struct TClearModal {
+    bool& Modal;
+    ~TClearModal() { Modal = false; }
+  } ClearModal{FModal};
+  {
+    TOtherWindowsDisabled Disabled(this);
+    setWindowModality(Qt::ApplicationModal);
+    ShowForm();
+    raise();
+    activateWindow();
+    FModalResult = 0;
+    Application->RunNestedLoop([this] { return FModalResult != 0; });
+    if (Application->Terminated()) FModalResult = 2;
+    hide();
+    setWindowModality(Qt::NonModal);
+  }
+  return FModalResult;
+}
+
+void TForm::BindModalResult(QAbstractButton* Button, int Result) {
+  connect(Button, &QAbstractButton::clicked, this, [this, Result] { SetModalResult(Result); });
+}

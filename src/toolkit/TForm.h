@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <string>
+
+class QAbstractButton;
+class QEventLoop;
+
+// A top-level window of the program. Beyond QMainWindow it has a caption that is only handed on when
+// it changes, a placement applied the first time it is shown, a window state to show it in, the close
+// operation (the main form's close ends the program; a modal form's close only sets its result), and
+// modal showing with a ModalResult, a nested loop and the other windows disabled. Enter clicks the
+// form's default push button even outside a QDialog; Escape does nothing.
+class TForm : public QMainWindow {
+  Q_OBJECT
+public:
+  enum TPosition { poDesigned, poScreenCenter, poDesktopCenter };
+  enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+  explicit TForm(QWidget* Parent = nullptr);
+  ~TForm() override;
+
+  // The window title (UTF-8); assigning the text it already has sends nothing to the window.
+  std::string Caption() const;
+  void SetCaption(const std::string& Caption);
+
+  // 0 while a modal showing goes on; any other value ends it and is what ShowFormModal returns.
+  int ModalResult() const { return FModalResult; }
+  void SetModalResult(int Result);
+
+  // Where the next showing puts the window; used once, then poDesigned, so a window shown again
+  // stays where it was.
+  TPosition Position() const { return FPosition; }
+  void SetPosition(TPosition Position) { FPosition = Position; }
+
+  // The state the next showing uses; follows the user's minimizing, maximizing and restoring.
+  TWindowState WindowState() const { return FWindowState; }
+  void SetWindowState(TWindowState State) { FWindowState = State; }
+
+  bool IsModal() const { return FModal; }
+
+  // Makes the window visible: placement by Position, then shown by WindowState.
+  void ShowForm();
+
+  // The close operation: a modal form gets ModalResult 2; the main form asks the application to
+  // terminate; any other form is hidden.
+  void CloseForm();
+
+  // Shows the form modally and returns its ModalResult (2 when the application terminates meanwhile).
+  // A form that is visible, disabled or already modal raises EInvalidOperation.
+  int ShowFormModal();
+
+  // A click on Button sets ModalResult to Result before anything else connected to it runs.
+  void BindModalResult(QAbstractButton* Button, int Result);
+
+protected:
+  void closeEvent(QCloseEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+
+private:
+  void ApplyPosition();
+
+  int FModalResult = 0;
+  TPosition FPosition = poDesigned;
+  TWindowState FWindowState = wsNormal;
+  bool FModal = false; // being shown by ShowFormModal
+};
+
+inline void CloseForm(TForm& Form) { Form.CloseForm(); }
+inline int ShowFormModal(TForm& Form) { return Form.ShowFormModal(); }

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "ShiftState.h"
+#include "TFont.h"
+
+#include <QPlainTextEdit>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QKeyEvent;
+
+// The text area that shows a page. It stands on QPlainTextEdit and differs from it in four ways:
+// - Its text is bytes in the ANSI code page (GBK) with CR LF line breaks, as the page was read. A whole
+//   new text is normalised to CR LF first, keeping two-byte characters whole, ends at its first NUL,
+//   and is not applied at all when it equals the current text, so the caret and the view stay.
+// - Positions (SelStart) count each line break as two characters, CR and LF, as the text holds it.
+//   Setting SelStart moves the caret without scrolling it into view.
+// - OnKeyDown sees each key, as a Windows virtual-key code, before the control handles it, and can
+//   keep it from the control by clearing it.
+// - Its defaults are those of a page view: word wrap at the edge that also breaks unspaced Chinese,
+//   no scroll bars of its own, Tab moves the focus, the selection hidden while it has no focus.
+class TMemo : public QPlainTextEdit {
+  Q_OBJECT
+
+public:
+  using TNotifyEvent = std::function<void(QObject* Sender)>;
+  using TKeyEvent = std::function<void(QObject* Sender, std::uint16_t& Key, TShiftState Shift)>;
+
+  explicit TMemo(QWidget* parent = nullptr);
+
+  // The whole text, CR LF line breaks, in the ANSI code page.
+  std::string Text() const;
+  // Replaces the whole text; see above. A changed text puts the caret and the view at the top and
+  // fires OnChange once.
+  void SetText(const std::string& Bytes);
+
+  // Start of the selection. Setting it drops the selection and puts the caret there, clamped to the
+  // text, without scrolling.
+  int SelStart() const;
+  void SetSelStart(int Position);
+
+  bool ReadOnly() const { return isReadOnly(); }
+  void SetReadOnly(bool Value) { setReadOnly(Value); }
+
+  // Whether the selection disappears while the control has no focus (true by default).
+  bool HideSelection() const { return FHideSelection; }
+  void SetHideSelection(bool Value);
+
+  // The font of the text. Setting it copies the font (Assign), so a font made for another pixels per
+  // inch keeps its point size; the control keeps its size.
+  TFont Font() const;
+  void SetFont(const TFont& Value);
+
+  // The inside of the border; the text margins are not subtracted.
+  int ClientWidth() const;
+  int ClientHeight() const;
+
+  // Fires after the text changed, once per new text assigned and for every edit the user makes.
+  TNotifyEvent OnChange;
+  // Fires for each key that goes down (auto-repeats too) before the control handles it. Setting Key
+  // to 0 keeps the key from the control. Tab never arrives: it moves the focus first.
+  TKeyEvent OnKeyDown;
+
+protected:
+  void keyPressEvent(QKeyEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
+
+private:
+  void HandleKey(QKeyEvent* Event);
+  void TextEdited();
+  // The font's colour, and the selection colours while unfocused that HideSelection asks for.
+  void ApplyPalette();
+
+  mutable std::string FText;      // the bytes the control holds, when FTextKnown
+  mutable bool FTextKnown = true; // false after the user edited the text, until Text() reads it
+  bool FAssigning = false;        // inside SetText, whose one OnChange follows the whole assignment
+  bool FHideSelection = true;
+  bool FFontAssigned = false;     // until a font is assigned, the control shows its parent's
+  TFont FFont;
+  bool FApplyingPalette = false;
+};

@@ -1,0 +1,462 @@
+#include "TMemo.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Lines "line 0" .. "line <Count-1>" with LF breaks, far more than the memo shows at once.
+std::string ManyLines(int Count, const std::string& Prefix = "line ") {
+  std::string Text;
+  for (int I = 0; I < Count; ++I) Text += Prefix + std::to_string(I) + "\n";
+  return Text;
+}
+
+// A shown window holding the memo and a line edit beside it, so the memo can gain and lose focus.
+class TMemoTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Window = std::make_unique<QWidget>();
+    Window->resize(300, 240);
+    Memo = new TMemo(Window.get());
+    Other = new QLineEdit(Window.get());
+    Memo->setGeometry(0, 0, 300, 200);
+    Other->setGeometry(0, 210, 300, 25);
+    Memo->SetReadOnly(true);
+    Memo->OnChange = [this](QObject* Sender) {
+      EXPECT_EQ(Sender, Memo);
+      ++Changes;
+    };
+    Window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+  }
+
+  void Focus(QWidget* Widget) {
+    Window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    Widget->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(Widget->hasFocus());
+  }
+
+  int ScrollValue() const { return Memo->verticalScrollBar()->value(); }
+
+  std::unique_ptr<QWidget> Window;
+  TMemo* Memo = nullptr;
+  QLineEdit* Other = nullptr;
+  int Changes = 0;
+};
+
+// ---- Whole-text assignment --------------------------------------------------------------------------
+
+struct TextCase {
+  const char* Name;
+  std::string Assigned;
+  std::string Held;  // Text() afterwards
+  QString Shown;     // what the control displays, '\n' between lines
+};
+
+void PrintTo(const TextCase& Row, std::ostream* Out) { *Out << Row.Name; }
+
+class TMemoTextRows : public TMemoTest, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(TMemoTextRows, NormalisesLineBreaksAndEndsAtTheFirstNul) {
+  const TextCase& Row = GetParam();
+  Memo->SetText(Row.Assigned);
+  EXPECT_EQ(Memo->Text(), Row.Held);
+  EXPECT_EQ(Memo->toPlainText(), Row.Shown) << Memo->toPlainText().toStdString();
+}
+
+const QString Bad(QChar(0xFFFD));
+
+INSTANTIATE_TEST_SUITE_P(
+    TMemo, TMemoTextRows,
+    ::testing::Values(
+        TextCase{"LineFeeds", "a\nb\n", "a\r\nb\r\n", "a\nb\n"},
+        TextCase{"CarriageReturns", "a\rb\r", "a\r\nb\r\n", "a\nb\n"},
+        TextCase{"CarriageReturnLineFeeds", "a\r\nb", "a\r\nb", "a\nb"},
+        TextCase{"LineFeedThenCarriageReturn", "a\n\rb", "a\r\n\r\nb", "a\n\nb"},
+        TextCase{"CarriageReturnTwice", "a\r\r\nb", "a\r\n\r\nb", "a\n\nb"},
+        TextCase{"OnlyALineFeed", "\n", "\r\n", "\n"},
+        TextCase{"Chinese", "\xD6\xD0\n\xCE\xC4", "\xD6\xD0\r\n\xCE\xC4", QStringLiteral(u"中\n文")},
+        // After a lead byte a line break is a trail byte: left alone and no line break on screen.
+        TextCase{"LeadByteBeforeLineFeed", "\xD6\nx", "\xD6\nx", Bad + Bad + "x"},
+        TextCase{"LeadByteBeforeCarriageReturnLineFeed", "\xD6\r\nx", "\xD6\r\r\nx", Bad + Bad + "\nx"},
+        TextCase{"LeadByteAtTheEnd", "ab\xD6", "ab\xD6", "ab" + Bad},
+        // 0x80 is a character of its own: the line feed after it is converted.
+        TextCase{"EuroBeforeLineFeed", "\x80\n", "\x80\r\n", QStringLiteral(u"€\n")},
+        TextCase{"NulInTheMiddle", std::string("ab\ncd\0ef\ngh", 11), "ab\r\ncd", "ab\ncd"},
+        TextCase{"NulFirst", std::string("\0abc", 4), "", ""},
+        // A NUL is no trail byte: the text ends after the lead byte.
+        TextCase{"LeadByteBeforeNul", std::string("\xD6\0\nx", 4), "\xD6", Bad}));
+
+TEST_F(TMemoTest, NewTextPutsCaretAndViewAtTheTopAndFiresOnChangeOnce) {
+  Memo->SetText(ManyLines(200));
+  EXPECT_EQ(Changes, 1);
+  QTextCursor Cursor = Memo->textCursor();
+  Cursor.setPosition(500);
+  Memo->setTextCursor(Cursor);
+  ASSERT_GT(ScrollValue(), 0);
+  Memo->SetText(ManyLines(200, "row "));
+  EXPECT_EQ(Changes, 2);
+  EXPECT_EQ(Memo->SelStart(), 0);
+  EXPECT_EQ(ScrollValue(), 0);
+}
+
+TEST_F(TMemoTest, SameTextKeepsSelectionCaretAndViewAndFiresNothing) {
+  Memo->SetText(ManyLines(200));
+  QTextCursor Selection = Memo->textCursor();
+  Selection.setPosition(400);
+  Selection.setPosition(420, QTextCursor::KeepAnchor);
+  Memo->setTextCursor(Selection);
+  Memo->verticalScrollBar()->setValue(37);
+  Changes = 0;
+  Memo->SetText(ManyLines(200));
+  // The same text with CR LF breaks is the same text once normalised.
+  std::string WithCrLf = ManyLines(200);
+  for (std::size_t Pos = WithCrLf.find('\n'); Pos != std::string::npos; Pos = WithCrLf.find('\n', Pos + 2))
+    WithCrLf.insert(Pos, "\r");
+  Memo->SetText(WithCrLf);
+  EXPECT_EQ(Changes, 0);
+  EXPECT_EQ(Memo->textCursor().anchor(), 400);
+  EXPECT_EQ(Memo->textCursor().position(), 420);
+  EXPECT_EQ(ScrollValue(), 37);
+}
+
+TEST_F(TMemoTest, TextWithANulIsHandedOverAgainEachTime) {
+  const std::string WithNul("ab\0cd", 5);
+  Memo->SetText(WithNul);
+  Memo->SetText(WithNul);
+  EXPECT_EQ(Changes, 2);
+  EXPECT_EQ(Memo->Text(), "ab");
+  // What it holds, assigned without the NUL, is the same text.
+  Memo->SetText("ab");
+  EXPECT_EQ(Changes, 2);
+}
+
+TEST_F(TMemoTest, EmptyTextEmptiesTheControl) {
+  Memo->SetText("abc\ndef");
+  Memo->SetText("");
+  EXPECT_EQ(Memo->toPlainText(), QString());
+  EXPECT_EQ(Memo->Text(), "");
+  EXPECT_EQ(Changes, 2);
+  Memo->SetText("");
+  EXPECT_EQ(Changes, 2);
+}
+
+TEST_F(TMemoTest, UserEditsFireOnChangeAndShowInText) {
+  Memo->SetReadOnly(false);
+  Memo->SetText("\xD6\xD0");
+  Focus(Memo);
+  Memo->SetSelStart(1);
+  Changes = 0;
+  QTest::keyClicks(Memo, "ab");
+  QTest::keyClick(Memo, Qt::Key_Return);
+  EXPECT_EQ(Changes, 3);
+  EXPECT_EQ(Memo->Text(), "\xD6\xD0" "ab\r\n");
+  Memo->SetText("\xD6\xD0" "ab\n");
+  EXPECT_EQ(Changes, 3);
+}
+
+// ---- SelStart ---------------------------------------------------------------------------------------
+
+TEST_F(TMemoTest, SelStartDropsTheSelection) {
+  Memo->SetText("first line\nsecond line");
+  Memo->selectAll();
+  ASSERT_TRUE(Memo->textCursor().hasSelection());
+  Memo->SetSelStart(0);
+  EXPECT_FALSE(Memo->textCursor().hasSelection());
+  EXPECT_EQ(Memo->textCursor().position(), 0);
+  EXPECT_EQ(Memo->SelStart(), 0);
+}
+
+struct PositionCase {
+  int Assigned;
+  int DocumentPosition;
+  int ReadBack;
+};
+
+class TMemoPositionRows : public TMemoTest, public ::testing::WithParamInterface<PositionCase> {};
+
+// "ab", "cd", "", "ef": in the text each line break is CR LF, two positions.
+TEST_P(TMemoPositionRows, CountsEachLineBreakAsTwo) {
+  Memo->SetText("ab\ncd\n\nef");
+  Memo->SetSelStart(GetParam().Assigned);
+  EXPECT_EQ(Memo->textCursor().position(), GetParam().DocumentPosition);
+  EXPECT_EQ(Memo->SelStart(), GetParam().ReadBack);
+}
+
+INSTANTIATE_TEST_SUITE_P(TMemo, TMemoPositionRows,
+                         ::testing::Values(PositionCase{0, 0, 0}, PositionCase{2, 2, 2},
+                                           PositionCase{3, 2, 2}, // between CR and LF: the end of the line
+                                           PositionCase{4, 3, 4}, PositionCase{6, 5, 6}, PositionCase{8, 6, 8},
+                                           PositionCase{10, 7, 10}, PositionCase{12, 9, 12},
+                                           PositionCase{13, 9, 12}, PositionCase{1000, 9, 12},
+                                           PositionCase{-5, 0, 0}));
+
+TEST_F(TMemoTest, SelStartDoesNotScrollTheCaretIntoView) {
+  Memo->SetText(ManyLines(200));
+  Memo->SetSelStart(1000);
+  EXPECT_EQ(Memo->SelStart(), 1000);
+  EXPECT_EQ(ScrollValue(), 0);
+  Memo->verticalScrollBar()->setValue(50);
+  Memo->SetSelStart(0);
+  EXPECT_EQ(ScrollValue(), 50);
+}
+
+// ---- Keys -------------------------------------------------------------------------------------------
+
+struct KeyCase {
+  const char* Name;
+  Qt::Key QtKey;
+  Qt::KeyboardModifiers Modifiers;
+  std::uint16_t Vk;
+  TShiftState Shift;
+};
+
+void PrintTo(const KeyCase& Row, std::ostream* Out) { *Out << Row.Name; }
+
+class TMemoKeyRows : public TMemoTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(TMemoKeyRows, OnKeyDownGetsTheVirtualKeyCode) {
+  const KeyCase& Row = GetParam();
+  std::vector<std::pair<std::uint16_t, TShiftState>> Seen;
+  Memo->OnKeyDown = [&](QObject* Sender, std::uint16_t& Key, TShiftState Shift) {
+    EXPECT_EQ(Sender, Memo);
+    Seen.emplace_back(Key, Shift);
+  };
+  QTest::keyClick(Memo, Row.QtKey, Row.Modifiers);
+  // The modifier keys go down first, each with its own code; the key itself comes last.
+  ASSERT_FALSE(Seen.empty());
+  EXPECT_EQ(Seen.back().first, Row.Vk);
+  EXPECT_EQ(Seen.back().second, Row.Shift);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TMemo, TMemoKeyRows,
+    ::testing::Values(KeyCase{"PageUp", Qt::Key_PageUp, Qt::NoModifier, 33, {}},
+                      KeyCase{"PageDown", Qt::Key_PageDown, Qt::NoModifier, 34, {}},
+                      KeyCase{"Space", Qt::Key_Space, Qt::NoModifier, 32, {}},
+                      KeyCase{"ShiftSpace", Qt::Key_Space, Qt::ShiftModifier, 32, ssShift},
+                      KeyCase{"End", Qt::Key_End, Qt::NoModifier, 35, {}},
+                      KeyCase{"Home", Qt::Key_Home, Qt::NoModifier, 36, {}},
+                      KeyCase{"Left", Qt::Key_Left, Qt::NoModifier, 37, {}},
+                      KeyCase{"Up", Qt::Key_Up, Qt::NoModifier, 38, {}},
+                      KeyCase{"Right", Qt::Key_Right, Qt::NoModifier, 39, {}},
+                      KeyCase{"Down", Qt::Key_Down, Qt::NoModifier, 40, {}},
+                      KeyCase{"Return", Qt::Key_Return, Qt::NoModifier, 13, {}},
+                      KeyCase{"KeypadEnter", Qt::Key_Enter, Qt::KeypadModifier, 13, {}},
+                      KeyCase{"Escape", Qt::Key_Escape, Qt::NoModifier, 27, {}},
+                      KeyCase{"LetterA", Qt::Key_A, Qt::NoModifier, 65, {}},
+                      KeyCase{"CtrlZ", Qt::Key_Z, Qt::ControlModifier, 90, ssCtrl},
+                      KeyCase{"AltShiftX", Qt::Key_X, Qt::AltModifier | Qt::ShiftModifier, 88, ssAlt | ssShift},
+                      KeyCase{"Digit0", Qt::Key_0, Qt::NoModifier, 48, {}},
+                      KeyCase{"Digit9", Qt::Key_9, Qt::NoModifier, 57, {}},
+                      KeyCase{"Keypad5", Qt::Key_5, Qt::KeypadModifier, 101, {}},
+                      KeyCase{"F1", Qt::Key_F1, Qt::NoModifier, 112, {}},
+                      KeyCase{"F12", Qt::Key_F12, Qt::NoModifier, 123, {}},
+                      KeyCase{"Delete", Qt::Key_Delete, Qt::NoModifier, 46, {}},
+                      KeyCase{"Comma", Qt::Key_Comma, Qt::NoModifier, 188, {}},
+                      KeyCase{"ShiftedDigit", Qt::Key_Exclam, Qt::ShiftModifier, 49, ssShift}));
+
+TEST_F(TMemoTest, ModifierKeysHaveTheirOwnCodes) {
+  std::vector<std::uint16_t> Seen;
+  Memo->OnKeyDown = [&](QObject*, std::uint16_t& Key, TShiftState) { Seen.push_back(Key); };
+  QTest::keyClick(Memo, Qt::Key_X, Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_EQ(Seen, (std::vector<std::uint16_t>{16, 17, 18, 88}));
+}
+
+TEST_F(TMemoTest, KeysWithoutAVirtualKeyCodeGoStraightToTheControl) {
+  int Calls = 0;
+  Memo->OnKeyDown = [&](QObject*, std::uint16_t&, TShiftState) { ++Calls; };
+  QTest::keyClick(Memo, Qt::Key_Agrave);
+  EXPECT_EQ(Calls, 0);
+}
+
+TEST_F(TMemoTest, OnKeyDownRunsBeforeTheControlMovesForPageDown) {
+  Memo->SetText(ManyLines(200));
+  int CaretSeen = -1;
+  int ScrollSeen = -1;
+  Memo->OnKeyDown = [&](QObject*, std::uint16_t& Key, TShiftState) {
+    EXPECT_EQ(Key, 34);
+    CaretSeen = Memo->SelStart();
+    ScrollSeen = ScrollValue();
+  };
+  QTest::keyClick(Memo, Qt::Key_PageDown);
+  EXPECT_EQ(CaretSeen, 0);
+  EXPECT_EQ(ScrollSeen, 0);
+  EXPECT_GT(Memo->SelStart(), 0);
+  EXPECT_GT(ScrollValue(), 0);
+}
+
+TEST_F(TMemoTest, ControlHandlesPageDownFromTheCaretTheHandlerLeft) {
+  // The page command's way: the handler replaces the text and puts the caret at its start, then the
+  // control pages down in the new text.
+  Memo->SetText(ManyLines(200));
+  Memo->SetSelStart(1500);
+  std::string TextSeen;
+  Memo->OnKeyDown = [&](QObject*, std::uint16_t&, TShiftState) {
+    TextSeen = Memo->Text();
+    Memo->SetText(ManyLines(200, "next "));
+    Memo->SetSelStart(0);
+  };
+  QTest::keyClick(Memo, Qt::Key_PageDown);
+  EXPECT_EQ(TextSeen.substr(0, 8), "line 0\r\n");
+  EXPECT_EQ(Memo->Text().substr(0, 8), "next 0\r\n");
+  const int Line = Memo->textCursor().blockNumber();
+  EXPECT_GT(Line, 0);
+  EXPECT_LT(Line, 60); // one page on from the top of the new text, not from where the caret had been
+}
+
+TEST_F(TMemoTest, ClearingTheKeyKeepsItFromTheControl) {
+  Memo->SetText(ManyLines(200));
+  Memo->OnKeyDown = [](QObject*, std::uint16_t& Key, TShiftState) { Key = 0; };
+  QKeyEvent Press(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+  QApplication::sendEvent(Memo, &Press);
+  EXPECT_TRUE(Press.isAccepted());
+  EXPECT_EQ(Memo->SelStart(), 0);
+  EXPECT_EQ(ScrollValue(), 0);
+}
+
+TEST_F(TMemoTest, AReplacedKeyReachesTheControlInstead) {
+  Memo->SetText("abc\ndef");
+  Memo->OnKeyDown = [](QObject*, std::uint16_t& Key, TShiftState) {
+    if (Key == 34) Key = 35; // Page Down becomes End
+  };
+  QTest::keyClick(Memo, Qt::Key_PageDown);
+  EXPECT_EQ(Memo->SelStart(), 3);
+}
+
+TEST_F(TMemoTest, AutoRepeatsFireOnKeyDownToo) {
+  Memo->SetText(ManyLines(400));
+  int Calls = 0;
+  Memo->OnKeyDown = [&](QObject*, std::uint16_t&, TShiftState) { ++Calls; };
+  QKeyEvent First(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier, QString(), false);
+  QKeyEvent Repeat(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier, QString(), true);
+  QApplication::sendEvent(Memo, &First);
+  const int AfterFirst = Memo->SelStart();
+  QApplication::sendEvent(Memo, &Repeat);
+  EXPECT_EQ(Calls, 2);
+  EXPECT_GT(Memo->SelStart(), AfterFirst);
+}
+
+TEST_F(TMemoTest, SpaceChangesNothingInAReadOnlyControl) {
+  Memo->SetText(ManyLines(200));
+  const std::string Before = Memo->Text();
+  QTest::keyClick(Memo, Qt::Key_Space);
+  EXPECT_EQ(Memo->Text(), Before);
+  EXPECT_EQ(ScrollValue(), 0);
+  EXPECT_EQ(Changes, 1);
+}
+
+TEST_F(TMemoTest, TabMovesTheFocusWithoutReachingTheHandler) {
+  Memo->SetText("abc");
+  int Calls = 0;
+  Memo->OnKeyDown = [&](QObject*, std::uint16_t&, TShiftState) { ++Calls; };
+  Focus(Memo);
+  QTest::keyClick(Memo, Qt::Key_Tab);
+  EXPECT_TRUE(Other->hasFocus());
+  EXPECT_EQ(Calls, 0);
+  EXPECT_EQ(Memo->Text(), "abc");
+}
+
+// ---- Look -------------------------------------------------------------------------------------------
+
+int PixelsOfColor(const QImage& Image, QRgb Color) {
+  int Count = 0;
+  for (int Y = 0; Y < Image.height(); ++Y)
+    for (int X = 0; X < Image.width(); ++X)
+      if ((Image.pixel(X, Y) & 0xFFFFFF) == (Color & 0xFFFFFF)) ++Count;
+  return Count;
+}
+
+TEST_F(TMemoTest, SelectionShowsOnlyWhileFocused) {
+  Memo->SetText(ManyLines(5, "selected text "));
+  Memo->selectAll();
+  const QRgb Highlight = Memo->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+  Focus(Other);
+  EXPECT_EQ(PixelsOfColor(Memo->grab().toImage(), Highlight), 0);
+  Focus(Memo);
+  EXPECT_GT(PixelsOfColor(Memo->grab().toImage(), Highlight), 100);
+  Focus(Other);
+  EXPECT_EQ(PixelsOfColor(Memo->grab().toImage(), Highlight), 0);
+  Memo->SetHideSelection(false);
+  EXPECT_GT(PixelsOfColor(Memo->grab().toImage(), Highlight), 100);
+}
+
+TEST_F(TMemoTest, PageViewDefaults) {
+  EXPECT_EQ(Memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  EXPECT_EQ(Memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  EXPECT_TRUE(Memo->tabChangesFocus());
+  EXPECT_TRUE(Memo->HideSelection());
+  EXPECT_EQ(Memo->frameShadow(), QFrame::Sunken);
+  EXPECT_GT(Memo->frameWidth(), 0);
+  EXPECT_FALSE(TMemo().ReadOnly());
+}
+
+TEST_F(TMemoTest, UnspacedChineseWrapsAtTheEdge) {
+  std::string Line;
+  for (int I = 0; I < 100; ++I) Line += "\xD6\xD0";
+  Memo->SetText(Line);
+  const QTextBlock Block = Memo->document()->firstBlock();
+  ASSERT_EQ(Memo->document()->blockCount(), 1);
+  EXPECT_GT(Block.layout()->lineCount(), 2);
+  for (int I = 0; I < Block.layout()->lineCount(); ++I)
+    EXPECT_LE(Block.layout()->lineAt(I).naturalTextWidth(), Memo->ClientWidth());
+}
+
+TEST_F(TMemoTest, ClientSizeIsInsideTheBorderWhateverTheFont) {
+  const int Border = Memo->frameWidth();
+  EXPECT_EQ(Memo->ClientWidth(), 300 - 2 * Border);
+  EXPECT_EQ(Memo->ClientHeight(), 200 - 2 * Border);
+  TFont Large;
+  Large.Height = -40;
+  Memo->SetFont(Large);
+  EXPECT_EQ(Memo->ClientWidth(), 300 - 2 * Border);
+  EXPECT_EQ(Memo->ClientHeight(), 200 - 2 * Border);
+}
+
+// ---- Font -------------------------------------------------------------------------------------------
+
+TEST_F(TMemoTest, FontIsCopiedAndDrawn) {
+  TFont Chosen;
+  Chosen.PixelsPerInch = 96;
+  Chosen.Height = -14;
+  Chosen.Name = "宋体";
+  Chosen.Color = QColor(Qt::darkRed);
+  Memo->SetFont(Chosen);
+  Chosen.Height = -30;
+  EXPECT_EQ(Memo->Font().Height, -14);
+  EXPECT_EQ(Memo->Font().Name, "宋体");
+  EXPECT_EQ(Memo->font().pixelSize(), 14);
+  EXPECT_EQ(Memo->palette().color(QPalette::Active, QPalette::Text), QColor(Qt::darkRed));
+}
+
+TEST_F(TMemoTest, FontFromAnotherPixelsPerInchKeepsItsPointSize) {
+  TFont Designed;
+  Designed.PixelsPerInch = 120;
+  Designed.Height = -20; // 12 points
+  Memo->SetFont(Designed);
+  EXPECT_EQ(Memo->Font().PixelsPerInch, 96);
+  EXPECT_EQ(Memo->Font().Height, -16);
+}
+
+TEST_F(TMemoTest, WithoutAFontItShowsItsParents) {
+  QFont Parents = Window->font();
+  Parents.setPixelSize(23);
+  Window->setFont(Parents);
+  EXPECT_EQ(Memo->Font().Height, -23);
+}
+
+} // namespace

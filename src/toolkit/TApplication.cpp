@@ -103,8 +103,8 @@ bool TApplication::notify(QObject* Receiver, QEvent* Event) {
   try {
     return QApplication::notify(Receiver, Event);
   } catch (...) {
-    HandleException(std::current_exception());
-    return false;
+    HandleException(std::current_exception()); // the guard has dealt with the event
+    return true;
   }
 }
 

@@ -1,0 +1,59 @@
+#include "TOpenDialog.h"
+
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+
+QStringList TOpenDialog::NameFilters(const std::string& Filter) {
+  const QStringList Parts = QString::fromStdString(Filter).split(QLatin1Char('|'));
+  QStringList Filters;
+  for (qsizetype Index = 0; Index + 1 < Parts.size(); Index += 2) {
+    QStringList Patterns = Parts[Index + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString& Pattern : Patterns) Pattern = Pattern.trimmed();
+    Filters << Parts[Index] + QStringLiteral(" (") + Patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+  }
+  return Filters;
+}
+
+bool TOpenDialog::Execute(QWidget* Owner) {
+  QFileDialog Dialog(Owner);
+  Dialog.setOption(QFileDialog::DontUseNativeDialog);
+  // The list shows each description as written; the patterns are already part of it.
+  Dialog.setOption(QFileDialog::HideNameFilterDetails);
+  Dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  Dialog.setFileMode(QFileDialog::ExistingFile);
+  Dialog.setWindowModality(Qt::ApplicationModal);
+  if (!Title.empty()) Dialog.setWindowTitle(QString::fromStdString(Title));
+  Dialog.setDefaultSuffix(QString::fromStdString(DefaultExt));
+
+  const QStringList Filters = NameFilters(Filter);
+  if (!Filters.isEmpty()) {
+    Dialog.setNameFilters(Filters);
+    if (FilterIndex >= 1 && FilterIndex <= Filters.size()) Dialog.selectNameFilter(Filters[FilterIndex - 1]);
+  }
+
+  // Start where the current file is, with its name filled in; without a folder in it, in InitialDir.
+  const QFileInfo Current(QFile::decodeName(QByteArray::fromStdString(FileName)));
+  const bool NamesAFolder = FileName.find('/') != std::string::npos;
+  if (NamesAFolder)
+    Dialog.setDirectory(Current.absolutePath());
+  else if (!InitialDir.empty())
+    Dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(InitialDir)));
+  if (!FileName.empty()) Dialog.selectFile(Current.fileName());
+
+  if (Dialog.exec() != QDialog::Accepted) return false;
+  const QStringList Chosen = Dialog.selectedFiles();
+  if (Chosen.isEmpty()) return false;
+  FileName = QFile::encodeName(QDir::cleanPath(QFileInfo(Chosen.first()).absoluteFilePath())).toStdString();
+  // With the details hidden, the dialog names the selected filter by its description alone.
+  const QString Selected = Dialog.selectedNameFilter();
+  for (qsizetype Index = 0; Index < Filters.size(); ++Index) {
+    if (Filters[Index] == Selected || Filters[Index].startsWith(Selected + QStringLiteral(" ("))) {
+      FilterIndex = static_cast<int>(Index) + 1;
+      break;
+    }
+  }
+  return true;
+}

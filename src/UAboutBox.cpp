@@ -1,0 +1,46 @@
+#include "UAboutBox.h"
+
+#include "ProgramResources.h"
+#include "TFont.h"
+#include "ui_UAboutBox.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+TAboutBox* AboutBox = nullptr;
+
+TAboutBox::TAboutBox() {
+  RegisterProgramResources(); // the form's picture is one of them
+  Ui::TAboutBox Form;
+  Form.setupUi(this);
+  Panel1 = Form.Panel1;
+  ProgramIcon = Form.ProgramIcon;
+  ProductName = Form.ProductName;
+  Version = Form.Version;
+  Copyright = Form.Copyright;
+  Label1 = Form.Label1;
+  OKButton = Form.OKButton;
+  BindModalResult(OKButton, 1);
+
+  // A fixed dialog frame: caption and close button only, no resizing.
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  SetPosition(poScreenCenter);
+
+  // The dialog's one font, shared by every control: 宋体 with characters 12 pixels high.
+  TFont Font;
+  Font.Name = "宋体";
+  Font.Height = -12;
+  Font.Charset = ANSI_CHARSET;
+  setFont(Font.ToQFont());
+
+  // The dialog is drawn in the button face colour.
+  QPalette Colours = palette();
+  Colours.setColor(QPalette::Window, Colours.color(QPalette::Button));
+  setPalette(Colours);
+  setAutoFillBackground(true);
+
+  // Labels are as wide as their text in the font actually used.
+  for (QLabel* Label : {ProductName, Version, Copyright, Label1}) Label->adjustSize();
+}

@@ -38,7 +38,7 @@ public:
   TForm* MainForm() const { return FMainForm; }
 
   // Shows the main form by its WindowState and handles events until the termination request; returns
-  // at once when there is no main form.
+  // at once when there is no main form. A run starts unterminated.
   int Run();
 
   // The termination request: posts the quit event; the loops stop when it is handled.

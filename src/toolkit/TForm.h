@@ -48,7 +48,8 @@ public:
   void CloseForm();
 
   // Shows the form modally and returns its ModalResult (2 when the application terminates meanwhile).
-  // A form that is visible, disabled or already modal raises EInvalidOperation.
+  // A form that is visible, disabled or already modal raises EInvalidOperation. The loop is the
+  // application object's, which must exist.
   int ShowFormModal();
 
   // A click on Button sets ModalResult to Result before anything else connected to it runs.

@@ -180,6 +180,21 @@ TEST_F(TApplicationGuard, OtherWindowsAreDisabledWhileTheBoxIsUpAndFocusReturns)
   EXPECT_EQ(QApplication::focusWidget(), Other);
 }
 
+TEST_F(TApplicationGuard, ReportHookTakesThePlaceOfTheBox) {
+  std::string HookText;
+  std::string HookCaption;
+  Application->SetReportHook([&](const std::string& Text, const std::string& Caption) {
+    HookText = Text;
+    HookCaption = Caption;
+  });
+  TModalAnswer<QWidget> AnyModal([](QWidget* Window) { Window->close(); });
+  HandleInEvent([] { throw Exception("文件不存在"); });
+  EXPECT_EQ(HookText, "文件不存在.");
+  EXPECT_EQ(HookCaption, Title);
+  EXPECT_EQ(Application->LastReportedText(), "文件不存在.");
+  EXPECT_EQ(AnyModal.Answered(), 0);
+}
+
 TEST(TApplicationErrorBoxText, PeriodIsAddedAfterACharacterAboveThePeriod) {
   struct TRow {
     const char* Message;

@@ -116,7 +116,8 @@ TFont TFont::FromQFont(const QFont& Font, int PixelsPerInch) {
                                           : -qRound(Points * PixelsPerInch / 72.0);
   }
   Result.Style = {};
-  if (Font.weight() > QFont::Normal) Result.Style |= fsBold;
+  // Above Medium: faces whose only regular style is Medium (WenQuanYi Zen Hei) would turn bold.
+  if (Font.weight() > QFont::Medium) Result.Style |= fsBold;
   if (Font.italic()) Result.Style |= fsItalic;
   if (Font.underline()) Result.Style |= fsUnderline;
   if (Font.strikeOut()) Result.Style |= fsStrikeOut;

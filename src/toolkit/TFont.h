@@ -22,6 +22,7 @@ enum TFontPitch { fpDefault, fpVariable, fpFixed };
 using TFontCharset = std::uint8_t;
 constexpr TFontCharset ANSI_CHARSET = 0;
 constexpr TFontCharset DEFAULT_CHARSET = 1;
+constexpr TFontCharset SYMBOL_CHARSET = 2;
 constexpr TFontCharset GB2312_CHARSET = 134;
 
 // A font as the program describes it: a pixel height in the usual font-height convention, from which
@@ -52,7 +53,8 @@ public:
   // fall back through Chinese faces in a fixed order, so Chinese text gets Chinese glyph forms.
   QFont ToQFont() const;
 
-  // The description of a Qt font, its point size turned into pixels at PixelsPerInch.
+  // The description of a Qt font, its point size turned into pixels at PixelsPerInch; bold from
+  // DemiBold up.
   static TFont FromQFont(const QFont& Font, int PixelsPerInch);
 
   // The primary screen's logical pixels per inch; 96 without a screen.

@@ -221,6 +221,24 @@ INSTANTIATE_TEST_SUITE_P(TFont, StyleRows,
                                            StyleCase{fsBold | fsItalic | fsUnderline | fsStrikeOut, true, true,
                                                      true, true}));
 
+struct WeightCase {
+  QFont::Weight Weight;
+  bool Bold;
+};
+
+class WeightRows : public ::testing::TestWithParam<WeightCase> {};
+
+TEST_P(WeightRows, BoldFromDemiBoldUp) {
+  QFont Qt("DejaVu Sans");
+  Qt.setWeight(GetParam().Weight);
+  EXPECT_EQ(TFont::FromQFont(Qt, 96).Style.testFlag(fsBold), GetParam().Bold);
+}
+
+INSTANTIATE_TEST_SUITE_P(TFont, WeightRows,
+                         ::testing::Values(WeightCase{QFont::Light, false}, WeightCase{QFont::Normal, false},
+                                           WeightCase{QFont::Medium, false}, WeightCase{QFont::DemiBold, true},
+                                           WeightCase{QFont::Bold, true}, WeightCase{QFont::Black, true}));
+
 struct FromQtCase {
   const char* Name;
   double Points; // 0: use Pixels

@@ -40,8 +40,8 @@ TApplication::~TApplication() {
 }
 
 void TApplication::SetTitle(const std::string& Title) {
+  // Only the error boxes show it: a display name would be appended to every window's caption on X11.
   FTitle = Title;
-  setApplicationDisplayName(QString::fromStdString(Title));
 }
 
 std::string TApplication::Title() const { return FTitle; }

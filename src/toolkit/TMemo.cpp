@@ -2,11 +2,14 @@
 
 #include "CodePage.h"
 
+#include <cstdlib>
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -153,14 +156,17 @@ int DocumentPositionOf(const QTextDocument& Document, int TextPosition) {
 
 } // namespace
 
-TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
-  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+TMemo::TMemo(QWidget* parent) : QTextEdit(parent) {
+  setAcceptRichText(false);
+  setUndoRedoEnabled(false);
+  document()->setDocumentMargin(0);
+  setLineWrapMode(QTextEdit::WidgetWidth);
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setTabChangesFocus(true);
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  connect(this, &QPlainTextEdit::textChanged, this, &TMemo::TextEdited);
+  connect(this, &QTextEdit::textChanged, this, &TMemo::TextEdited);
   ApplyPalette();
 }
 
@@ -182,6 +188,7 @@ void TMemo::SetText(const std::string& Bytes) {
   const std::string Held = Normal.substr(0, Normal.find('\0'));
   FAssigning = true;
   setPlainText(DisplayText(Held)); // caret and view at the top
+  ApplyLinePitch();
   FAssigning = false;
   FText = Held;
   FTextKnown = true;
@@ -222,6 +229,22 @@ void TMemo::SetFont(const TFont& Value) {
   FFontAssigned = true;
   setFont(FFont.ToQFont());
   ApplyPalette();
+  const bool WasAssigning = FAssigning;
+  FAssigning = true;
+  ApplyLinePitch();
+  FAssigning = WasAssigning;
+}
+
+// Lines are laid out at the font's pixel height, as a font without internal leading has them, so that
+// a page measured in lines of that height fits the control. Faces with taller line spacing (the
+// Chinese fallbacks) would otherwise push the last lines of a page out of sight.
+void TMemo::ApplyLinePitch() {
+  const int Pitch = FFontAssigned && FFont.Height != 0 ? std::abs(FFont.Height) : fontMetrics().height();
+  QTextBlockFormat Format;
+  Format.setLineHeight(Pitch, QTextBlockFormat::FixedHeight);
+  QTextCursor All(document());
+  All.select(QTextCursor::Document);
+  All.mergeBlockFormat(Format);
 }
 
 int TMemo::ClientWidth() const { return viewport()->width(); }
@@ -258,11 +281,11 @@ void TMemo::HandleKey(QKeyEvent* Event) {
     Event->accept();
     return;
   }
-  QPlainTextEdit::keyPressEvent(Event);
+  QTextEdit::keyPressEvent(Event);
 }
 
 void TMemo::changeEvent(QEvent* Event) {
-  QPlainTextEdit::changeEvent(Event);
+  QTextEdit::changeEvent(Event);
   switch (Event->type()) {
   case QEvent::ReadOnlyChange:
     // Read-only, Qt drops the keyboard caret; the control still moves it for the paging keys.

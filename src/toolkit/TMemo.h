@@ -3,7 +3,7 @@
 #include "ShiftState.h"
 #include "TFont.h"
 
-#include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include <cstdint>
 #include <functional>
@@ -11,7 +11,8 @@
 
 class QKeyEvent;
 
-// The text area that shows a page. It stands on QPlainTextEdit and differs from it in four ways:
+// The text area that shows a page. It stands on QTextEdit (plain text only) and differs from it in
+// five ways:
 // - Its text is bytes in the ANSI code page (GBK) with CR LF line breaks, as the page was read. A whole
 //   new text is normalised to CR LF first, keeping two-byte characters whole, ends at its first NUL,
 //   and is not applied at all when it equals the current text, so the caret and the view stay.
@@ -19,9 +20,11 @@ class QKeyEvent;
 //   Setting SelStart moves the caret without scrolling it into view.
 // - OnKeyDown sees each key, as a Windows virtual-key code, before the control handles it, and can
 //   keep it from the control by clearing it.
+// - Its lines are laid out at the font's pixel height (the Height of its TFont), with no margin
+//   inside the border, so a page measured in lines and full-width characters of that height fits.
 // - Its defaults are those of a page view: word wrap at the edge that also breaks unspaced Chinese,
 //   no scroll bars of its own, Tab moves the focus, the selection hidden while it has no focus.
-class TMemo : public QPlainTextEdit {
+class TMemo : public QTextEdit {
   Q_OBJECT
 
 public:
@@ -72,6 +75,7 @@ private:
   void TextEdited();
   // The font's colour, and the selection colours while unfocused that HideSelection asks for.
   void ApplyPalette();
+  void ApplyLinePitch();
 
   mutable std::string FText;      // the bytes the control holds, when FTextKnown
   mutable bool FTextKnown = true; // false after the user edited the text, until Text() reads it

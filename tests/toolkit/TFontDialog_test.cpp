@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const ChineseFace = "WenQuanYi Zen Hei";
+const char* const ChineseFace = "WenQuanYi Zen Hei Mono"; // the face that draws "宋体" here
 const char* const LatinFace = "DejaVu Sans";
 
 // Runs the dialog and plays the user: Act gets the open dialog, picks a font and closes it.
@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(TFontDialog, TFontDialogSizeRows,
                          ::testing::Values(SizeCase{"Nine", ChineseFace, 9, 96, -12},
                                            SizeCase{"Fourteen", ChineseFace, 14, 96, -19},
                                            SizeCase{"TwelveAt120", ChineseFace, 12, 120, -20},
-                                           SizeCase{"FaceInOtherCase", "wenquanyi zen hei", 20, 96, -27}));
+                                           SizeCase{"FaceInOtherCase", "wenquanyi zen hei mono", 20, 96, -27}));
 
 struct StyleCase {
   const char* Name;

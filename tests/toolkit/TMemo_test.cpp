@@ -460,3 +460,37 @@ TEST_F(TMemoTest, WithoutAFontItShowsItsParents) {
 }
 
 } // namespace
+
+namespace {
+
+// A full page, as the viewer measures it for a font of height -14 (lines of 14 pixels holding 28
+// bytes per 196 pixels), fits the control: no line of it is pushed out of sight, whatever the line
+// spacing of the face that draws it. Full-width Chinese and half-width letters fill a line alike.
+TEST(TMemoPage, FullPageOfLinesFitsTheClientArea) {
+  TMemo Memo;
+  TFont Font;
+  Font.Name = "宋体";
+  Font.Height = -14;
+  Memo.SetFont(Font);
+  Memo.resize(400, 300);
+  Memo.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Memo));
+  const int Chars = Memo.ClientWidth() / 14;
+  const int Lines = Memo.ClientHeight() / 14;
+  for (const std::string& Cell : {std::string("\xD6\xD0"), std::string("Wm")}) {
+    SCOPED_TRACE(Cell);
+    std::string Line;
+    for (int I = 0; I < Chars; ++I) Line += Cell;
+    std::string Page;
+    for (int I = 0; I < Lines - 1; ++I) Page += Line + "\r\n";
+    Memo.SetText(Page);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Memo.document()->blockCount(), Lines);
+    for (QTextBlock Block = Memo.document()->begin(); Block.isValid(); Block = Block.next())
+      ASSERT_LE(Block.layout()->lineCount(), 1) << "a line of the page wrapped";
+    EXPECT_LE(Memo.document()->size().height(), Memo.ClientHeight());
+    EXPECT_EQ(Memo.verticalScrollBar()->maximum(), 0);
+  }
+}
+
+}  // namespace

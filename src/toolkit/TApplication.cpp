@@ -1,5 +1,6 @@
 #include "TApplication.h"
 
+#include "SessionEnd.h"
 #include "TForm.h"
 
 #include <QEventLoop>
@@ -32,6 +33,8 @@ TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
   // last visible window went away: the About box is hidden, not closed, and error boxes come and go.
   setQuitOnLastWindowClosed(false);
   setQuitLockEnabled(false);
+  // The end of the session is a termination request like closing the main form.
+  WatchSessionEnd(this, [this] { Terminate(); });
 }
 
 TApplication::~TApplication() {

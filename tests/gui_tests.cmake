@@ -11,3 +11,9 @@ endif()
 target_link_libraries(gui_tests PRIVATE ${GUI_TEST_LIBRARIES} Qt6::Test pagorin_warnings GTest::gtest)
 # Discovery runs at test time, inside CTest's environment; main() picks the offscreen platform itself.
 gtest_discover_tests(gui_tests DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# The smoke test starts the real program.
+if(TARGET pagorin)
+  add_dependencies(gui_tests pagorin)
+  target_compile_definitions(gui_tests PRIVATE PAGORIN_BINARY="$<TARGET_FILE:pagorin>")
+endif()

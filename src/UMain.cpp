@@ -1,0 +1,155 @@
+#include "UMain.h"
+
+#include "Beep.h"
+#include "CodePage.h"
+#include "ProgramResources.h"
+#include "TMemo.h"
+#include "TScrollBar.h"
+#include "TStatusBar.h"
+#include "TToolBar.h"
+#include "UAboutBox.h"
+#include "WebAddress.h"
+#include "ui_UMain.h"
+
+#include <QFontMetrics>
+
+TFrmMain* FrmMain = nullptr;
+
+namespace {
+
+// Virtual-key codes of the keys that turn pages.
+constexpr std::uint16_t VK_SPACE = 32;
+constexpr std::uint16_t VK_PRIOR = 33;  // Page Up
+constexpr std::uint16_t VK_NEXT = 34;   // Page Down
+
+// Bytes in the code page for a text written here; panels and the text area hold such bytes.
+std::string Ansi(const std::string& Text) { return TCodePage::Ansi().Encode(QString::fromStdString(Text)); }
+
+TFont SimSun(int Height) {
+  TFont Font;
+  Font.Name = "宋体";
+  Font.Height = Height;
+  Font.Charset = ANSI_CHARSET;
+  return Font;
+}
+
+}  // namespace
+
+static std::array<QIcon, 2> LoadGlyphs() {
+  RegisterProgramResources();
+  return {QIcon(QStringLiteral(":/pagorin/ArrowUp.xpm")), QIcon(QStringLiteral(":/pagorin/ArrowDown.xpm"))};
+}
+
+TFrmMain::TFrmMain() : FForm(std::make_unique<Ui::TFrmMain>()), ImageList1(LoadGlyphs()) {
+  FForm->setupUi(this);
+  StsBar = FForm->StsBar;
+  MainMnu = FForm->MainMnu;
+  MnuFile = FForm->MnuFile;
+  MnuOpen = FForm->MnuOpen;
+  N1 = MnuFile->actions().at(1);
+  MnuExit = FForm->MnuExit;
+  Memo = FForm->Memo;
+  SclBar = FForm->SclBar;
+  ToolBar = FForm->ToolBar;
+  TBUp = FForm->TBUp;
+  TBDown = FForm->TBDown;
+  MnuSetup = FForm->MnuSetup;
+  MnuFontSetup = FForm->MnuFontSetup;
+  MnuHelp = FForm->MnuHelp;
+  MnuAbout = FForm->MnuAbout;
+  N2 = MnuHelp->actions().at(1);
+  MnuWeb = FForm->MnuWeb;
+  SetupForm();
+  BindEvents();
+}
+
+TFrmMain::~TFrmMain() = default;
+
+void TFrmMain::SetupForm() {
+  SetPosition(poDesktopCenter);
+  SetWindowState(wsMaximized);
+  setFont(SimSun(-12).ToQFont());
+
+  Memo->SetFont(SimSun(-14));
+  Memo->SetText(Ansi("请打开文件...\r\n\r\n"));
+
+  SclBar->SetKind(sbVertical);
+
+  StsBar->AddPanel(50, Ansi("就绪"));
+  StsBar->AddPanel(200, "");
+  StsBar->AddPanel(50, Ansi("Pagorin 开发组 出品"));
+
+  TBUp->setIcon(ImageList1[0]);
+  TBDown->setIcon(ImageList1[1]);
+
+  OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
+  OpenDlg.DefaultExt = "txt";
+}
+
+void TFrmMain::BindEvents() {
+  connect(MnuOpen, &QAction::triggered, this, [this] { MnuOpenClick(MnuOpen); });
+  connect(MnuExit, &QAction::triggered, this, [this] { MnuExitClick(MnuExit); });
+  connect(MnuFontSetup, &QAction::triggered, this, [this] { MnuFontSetupClick(MnuFontSetup); });
+  connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
+  connect(MnuAbout, &QAction::triggered, this, [this] { MnuAboutClick(MnuAbout); });
+  connect(TBUp, &QAction::triggered, this, [this] { TBUpClick(TBUp); });
+  connect(TBDown, &QAction::triggered, this, [this] { TBDownClick(TBDown); });
+  SclBar->OnChange = [this](QObject* Sender) { SclBarChange(Sender); };
+  Memo->OnKeyDown = [this](QObject* Sender, std::uint16_t& Key, TShiftState Shift) { MemoKeyDown(Sender, Key, Shift); };
+}
+
+void TFrmMain::MnuExitClick(QObject*) { CloseForm(); }
+
+void TFrmMain::MnuOpenClick(QObject*) { Viewer.Open(); }
+
+void TFrmMain::SclBarChange(QObject*) { Viewer.ScrollJump(); }
+
+void TFrmMain::TBDownClick(QObject*) { Viewer.NextPage(); }
+
+void TFrmMain::TBUpClick(QObject*) { Viewer.PreviousPage(); }
+
+void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
+
+// The key goes on to the text area afterwards, which then handles it from the caret at the start.
+void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
+  if (Key == VK_NEXT || Key == VK_SPACE)
+    TBDownClick(Sender);
+  else if (Key == VK_PRIOR)
+    TBUpClick(Sender);
+  Memo->SetSelStart(0);
+}
+
+void TFrmMain::MnuAboutClick(QObject*) { AboutBox->ShowFormModal(); }
+
+void TFrmMain::MnuWebClick(QObject*) { OpenWebAddress(WebAddress); }
+
+int TFrmMain::TextFontHeight() const { return Memo->Font().Height; }
+
+int TFrmMain::TextFontRenderedHeight() const { return QFontMetrics(Memo->font()).height(); }
+
+int TFrmMain::TextClientWidth() const { return Memo->ClientWidth(); }
+
+int TFrmMain::TextClientHeight() const { return Memo->ClientHeight(); }
+
+void TFrmMain::ShowPage(const std::string& PageText) { Memo->SetText(PageText); }
+
+void TFrmMain::ShowStatus(const std::string& Text) { StsBar->Panel(1).SetText(Ansi(Text)); }
+
+void TFrmMain::SetCaption(const std::string& Text) { TForm::SetCaption(Text); }
+
+bool TFrmMain::ChooseFile(std::string& FileName) {
+  if (!OpenDlg.Execute(this)) return false;
+  FileName = OpenDlg.FileName;
+  return true;
+}
+
+bool TFrmMain::ChooseTextFont() {
+  FontDlg.Font.Assign(Memo->Font());
+  if (!FontDlg.Execute(this)) return false;
+  Memo->SetFont(FontDlg.Font);
+  return true;
+}
+
+void TFrmMain::Beep() { ::Beep(); }
+
+TScrollBar& TFrmMain::ScrollBar() { return *SclBar; }

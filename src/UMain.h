@@ -1,0 +1,105 @@
+#pragma once
+
+// The main window, TFrmMain, and how it meets the rest of the program:
+//  - UMain.ui is its form definition: it creates the menu, the tool bar, the text area (TMemo), the
+//    scroll bar (TScrollBar) and the status bar (TStatusBar) and sets their properties; SetupForm()
+//    adds what a Qt form definition cannot hold (fonts in pixel heights, status panels, glyphs,
+//    dialog settings).
+//  - BindEvents() binds each control's event to the handler of the same name, in one place.
+//  - The viewer state (TViewerState) holds the reading state and the commands. The window is the
+//    state's TViewerWindow: it gives the commands the text area's font and size, takes the page text,
+//    the messages and the caption, runs the dialogs and lends them the scroll bar. The handlers
+//    (MnuOpenClick, TBDownClick, ...) are thin routes into the commands.
+//  - Errors are exceptions: no handler catches any; the application object reports them.
+
+#include "TFontDialog.h"
+#include "TForm.h"
+#include "TOpenDialog.h"
+#include "ShiftState.h"
+#include "ViewerState.h"
+#include "ViewerWindow.h"
+
+#include <QIcon>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class TMemo;
+class TScrollBar;
+class TStatusBar;
+class TToolBar;
+namespace Ui {
+class TFrmMain;
+}
+
+class TFrmMain : public TForm, private TViewerWindow {
+  Q_OBJECT
+
+public:
+  TFrmMain();
+  ~TFrmMain() override;
+
+  // The product's web page, opened by Help > Web.
+  static constexpr const char* WebAddress = "https://pagorin.example.com/";
+
+private:
+  std::unique_ptr<Ui::TFrmMain> FForm;
+
+public:
+  // Controls and components, in form order; the window owns them.
+  TStatusBar* StsBar;
+  QMenuBar* MainMnu;
+  QMenu* MnuFile;
+  QAction* MnuOpen;
+  QAction* N1;
+  QAction* MnuExit;
+  TOpenDialog OpenDlg;
+  TMemo* Memo;
+  TScrollBar* SclBar;
+  TToolBar* ToolBar;
+  QAction* TBUp;
+  QAction* TBDown;
+  const std::array<QIcon, 2> ImageList1;
+  QMenu* MnuSetup;
+  QAction* MnuFontSetup;
+  TFontDialog FontDlg;
+  QMenu* MnuHelp;
+  QAction* MnuAbout;
+  QAction* N2;
+  QAction* MnuWeb;
+
+  TViewerState Viewer{*this};
+
+private:
+  void SetupForm();
+  void BindEvents();
+
+  void MnuExitClick(QObject* Sender);
+  void MnuOpenClick(QObject* Sender);
+  void SclBarChange(QObject* Sender);
+  void TBDownClick(QObject* Sender);
+  void TBUpClick(QObject* Sender);
+  void MnuFontSetupClick(QObject* Sender);
+  void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
+  void MnuAboutClick(QObject* Sender);
+  void MnuWebClick(QObject* Sender);
+
+  // TViewerWindow: the viewer state's view of this window.
+  int TextFontHeight() const override;
+  int TextFontRenderedHeight() const override;
+  int TextClientWidth() const override;
+  int TextClientHeight() const override;
+  void ShowPage(const std::string& PageText) override;
+  void ShowStatus(const std::string& Text) override;
+  void SetCaption(const std::string& Text) override;
+  bool ChooseFile(std::string& FileName) override;
+  bool ChooseTextFont() override;
+  void Beep() override;
+  TScrollBar& ScrollBar() override;
+};
+
+extern TFrmMain* FrmMain;

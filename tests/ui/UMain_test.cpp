@@ -1,0 +1,336 @@
+#include "Beep.h"
+#include "CodePage.h"
+#include "TApplication.h"
+#include "TMemo.h"
+#include "TScrollBar.h"
+#include "TStatusBar.h"
+#include "TToolBar.h"
+#include "TempDir.h"
+#include "toolkit/ModalAnswer.h"
+#include "UAboutBox.h"
+#include "UMain.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+
+namespace {
+
+std::string Gbk(const QString& Text) { return TCodePage::Ansi().Encode(Text); }
+
+// A GBK novel-like text: chapters of paragraphs of Chinese lines, CR LF line ends.
+std::string NovelText(int Chapters) {
+  const QString Words = QStringLiteral("天地玄黄宇宙洪荒日月盈昃辰宿列张寒来暑往秋收冬藏闰余成岁律吕调阳");
+  QString Text;
+  std::uint32_t Seed = 7;
+  for (int Chapter = 1; Chapter <= Chapters; ++Chapter) {
+    Text += QStringLiteral("第%1章\r\n").arg(Chapter);
+    for (int Paragraph = 0; Paragraph < 12; ++Paragraph) {
+      Text += QStringLiteral("　　");
+      Seed = Seed * 1103515245u + 12345u;
+      const int Length = 20 + static_cast<int>(Seed >> 8) % 140;
+      for (int I = 0; I < Length; ++I) Text += Words[static_cast<int>((Seed >> 4) + I * 7) % Words.size()];
+      Text += QStringLiteral("。\r\n");
+    }
+  }
+  return Gbk(Text);
+}
+
+// What the text area shows for page bytes: the decoded text, each line break one line break.
+QString Shown(const std::string& Page) {
+  QString Text = TCodePage::Ansi().Decode(Page);
+  Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return Text;
+}
+
+// The real main window and About box, shown offscreen, as a user meets them.
+class MainWindow : public ::testing::Test {
+protected:
+  MainWindow() {
+    AboutBox = &About;
+    FrmMain = &Window;
+    Window.resize(800, 600);
+    Window.SetWindowState(TForm::wsNormal);
+    Window.ShowForm();
+    Window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&Window));
+  }
+  ~MainWindow() override {
+    FrmMain = nullptr;
+    AboutBox = nullptr;
+  }
+
+  void OpenThroughDialog(const std::string& Path) {
+    TModalAnswer<QFileDialog> Answer([Path](QFileDialog* Dialog) {
+      Dialog->selectFile(QString::fromStdString(Path));
+      static_cast<QDialog*>(Dialog)->accept();  // QFileDialog's own accept, which checks the file
+    });
+    Window.MnuOpen->trigger();
+    ASSERT_EQ(Answer.Answered(), 1);
+  }
+
+  void Key(int Key, Qt::KeyboardModifiers Modifiers = Qt::NoModifier) { QTest::keyClick(Window.Memo, Qt::Key(Key), Modifiers); }
+
+  // The second status panel as drawn, after the bar has painted.
+  QString Message() {
+    Window.StsBar->repaint();
+    QCoreApplication::processEvents();
+    return TCodePage::Ansi().Decode(Window.StsBar->Panel(1).Text());
+  }
+
+  QToolButton* Button(QAction* Action) { return qobject_cast<QToolButton*>(Window.ToolBar->widgetForAction(Action)); }
+
+  TempDir Dir;
+  TAboutBox About;
+  TFrmMain Window;
+};
+
+TEST_F(MainWindow, FirstDisplay) {
+  EXPECT_EQ(Window.Caption(), "Pagorin高速文本文件浏览器");
+  EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("请打开文件...\n\n"));
+  EXPECT_TRUE(Window.Memo->isReadOnly());
+  EXPECT_EQ(QApplication::focusWidget(), Window.Memo);
+  EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
+  EXPECT_EQ(Window.StsBar->Panel(1).Text(), "");
+  EXPECT_FALSE(Window.StsBar->Panel(2).Text().empty());
+  EXPECT_EQ(Window.SclBar->Kind(), sbVertical);
+  EXPECT_EQ(Window.SclBar->Min(), 0);
+  EXPECT_EQ(Window.SclBar->Max(), 100);
+  EXPECT_EQ(Window.SclBar->Position(), 0);
+  EXPECT_EQ(Window.Memo->Font().Height, -14);
+  EXPECT_EQ(Window.SclBar->width(), 16);
+  EXPECT_EQ(Window.ToolBar->height(), 29);
+  EXPECT_EQ(Window.StsBar->height(), 19);
+  // The scroll bar runs down the right edge between the tool bar and the status bar.
+  EXPECT_EQ(Window.SclBar->mapTo(&Window, QPoint(Window.SclBar->width(), 0)).x(), Window.width());
+  EXPECT_EQ(Window.Memo->mapTo(&Window, QPoint(0, 0)).y(), Window.SclBar->mapTo(&Window, QPoint(0, 0)).y());
+}
+
+TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
+  QStringList Titles;
+  for (QAction* Menu : Window.MainMnu->actions()) Titles << Menu->text();
+  EXPECT_EQ(Titles, (QStringList{"文件(&File)", "设置(&Setup)", "帮助(&Help)"}));
+  auto Texts = [](QMenu* Menu) {
+    QStringList Items;
+    for (QAction* Item : Menu->actions()) Items << (Item->isSeparator() ? QStringLiteral("-") : Item->text());
+    return Items;
+  };
+  EXPECT_EQ(Texts(Window.MnuFile), (QStringList{"打开文件(&Open)", "-", "退出本软件(&Exit)"}));
+  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)"}));
+  EXPECT_EQ(Texts(Window.MnuHelp), (QStringList{"访问本软件网站(&Web)", "-", "关于本软件(&About)"}));
+  EXPECT_TRUE(Window.N1->isSeparator());
+  EXPECT_TRUE(Window.N2->isSeparator());
+}
+
+// The glyphs: black outline, red fill, transparent elsewhere; the down arrow is the up arrow mirrored.
+TEST_F(MainWindow, ToolButtonsShowOnlyTheirArrowGlyphs) {
+  for (QAction* Action : {Window.TBUp, Window.TBDown}) {
+    QToolButton* Tool = Button(Action);
+    ASSERT_NE(Tool, nullptr);
+    EXPECT_EQ(Tool->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    EXPECT_EQ(Tool->size(), QSize(23, 22));
+  }
+  EXPECT_EQ(Button(Window.TBUp)->x(), 0);
+  EXPECT_EQ(Button(Window.TBDown)->x(), 23);
+  const QImage Up = Window.ImageList1[0].pixmap(16, 16).toImage();
+  const QImage Down = Window.ImageList1[1].pixmap(16, 16).toImage();
+  ASSERT_EQ(Up.size(), QSize(16, 16));
+  EXPECT_EQ(Up.pixelColor(7, 0), QColor(0, 0, 0));
+  EXPECT_EQ(Up.pixelColor(7, 2), QColor(255, 0, 0));
+  EXPECT_EQ(Up.pixelColor(3, 9), QColor(0, 0, 0));
+  EXPECT_EQ(Up.pixelColor(7, 9), QColor(255, 0, 0));
+  EXPECT_EQ(Up.pixelColor(0, 0).alpha(), 0);
+  EXPECT_EQ(Up.pixelColor(12, 8).alpha(), 0);
+  for (int Row = 0; Row < 16; ++Row)
+    for (int Column = 0; Column < 16; ++Column)
+      ASSERT_EQ(Down.pixelColor(Column, Row), Up.pixelColor(Column, 15 - Row)) << Column << "," << Row;
+}
+
+TEST_F(MainWindow, StatusPanelEdgesStayAtFiftyAndTwoHundredFifty) {
+  for (int Width : {400, 900}) {
+    Window.resize(Width, 500);
+    QCoreApplication::processEvents();
+    const QList<QLabel*> Panels = Window.StsBar->findChildren<QLabel*>();
+    ASSERT_EQ(Panels.size(), 3);
+    const QLabel* Third = Panels[2];
+    EXPECT_EQ(Third->mapTo(Window.StsBar, QPoint(0, 0)).x(), 250);
+    EXPECT_GT(Third->width(), Width - 250 - 40) << "runs to the size grip at the right end";
+    EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
+  }
+}
+
+TEST_F(MainWindow, KeysAndButtonsDoNothingBeforeAFileIsOpen) {
+  const QString Before = Window.Memo->toPlainText();
+  Key(Qt::Key_PageDown);
+  Key(Qt::Key_Space);
+  Key(Qt::Key_PageUp);
+  Button(Window.TBDown)->click();
+  Button(Window.TBUp)->click();
+  Window.SclBar->Scroll(scTrack, 40);
+  EXPECT_EQ(Window.Memo->toPlainText(), Before);
+  EXPECT_EQ(Message(), "");
+  EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
+  EXPECT_EQ(Window.SclBar->Position(), 40);
+}
+
+TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
+  const std::string Novel = NovelText(30);
+  const std::string Path = Dir.Write("小说.txt", Novel);
+  OpenThroughDialog(Path);
+  EXPECT_EQ(Window.Caption(), "Pagorin文本文件浏览器--" + Path);
+  EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
+  const TFileOffset First = Window.Viewer.PageEnd;
+  ASSERT_GT(First, 0);
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, First)));
+  EXPECT_EQ(Window.Viewer.CharsPerLine, std::abs(Window.Memo->ClientWidth() / 14));
+
+  Key(Qt::Key_PageDown);  // crosses into scroll step 1: the jump status
+  EXPECT_EQ(Message(), "当前翻页Position=1");
+  EXPECT_EQ(Window.SclBar->Position(), 1);
+  // The text area then handles Page Down itself from the caret at the start; the page fits, so it
+  // is still seen from its first line.
+  EXPECT_EQ(Window.Memo->verticalScrollBar()->value(), 0);
+  const TFileOffset Second = Window.Viewer.PageEnd;
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(First, Second - First)));
+
+  Key(Qt::Key_Space);
+  Key(Qt::Key_Space, Qt::ShiftModifier);
+  Key(Qt::Key_PageDown, Qt::ControlModifier);
+  EXPECT_EQ(Window.Viewer.History.count(), 4);
+  const TFileOffset Start = Window.Viewer.PageStart;
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(Window.Viewer.History.count(), 3);
+  Button(Window.TBUp)->click();
+  Button(Window.TBUp)->click();
+  Button(Window.TBUp)->click();
+  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  EXPECT_EQ(Window.SclBar->Position(), 0);
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, First)));
+  const int Beeps = BeepCount();
+  Button(Window.TBUp)->click();
+  EXPECT_EQ(BeepCount(), Beeps + 1);
+  EXPECT_EQ(Message(), "当前回滚记录数为：0");
+  Button(Window.TBDown)->click();
+  EXPECT_EQ(Window.Viewer.History.count(), 1);
+  EXPECT_EQ(Window.SclBar->Position(), 1);
+}
+
+TEST_F(MainWindow, AnyKeyDropsTheSelectionAndPutsTheCaretAtTheStart) {
+  OpenThroughDialog(Dir.Write("select.txt", NovelText(2)));
+  Window.Memo->selectAll();
+  ASSERT_TRUE(Window.Memo->textCursor().hasSelection());
+  Key(Qt::Key_Right);  // unbound: the caret goes to the start first, then the control moves it
+  EXPECT_FALSE(Window.Memo->textCursor().hasSelection());
+  EXPECT_EQ(Window.Memo->textCursor().position(), 1);
+  Key(Qt::Key_A);
+  EXPECT_EQ(Window.Memo->SelStart(), 0);
+  EXPECT_EQ(Window.Viewer.History.count(), 0);
+}
+
+TEST_F(MainWindow, DraggingTheScrollBarShowsAPageForEveryPosition) {
+  const std::string Novel = NovelText(30);
+  OpenThroughDialog(Dir.Write("drag.txt", Novel));
+  struct TStyledBar : TScrollBar {
+    using TScrollBar::initStyleOption;
+  };
+  QStyleOptionSlider Option;
+  static_cast<TStyledBar*>(Window.SclBar)->initStyleOption(&Option);
+  QPoint At = Window.SclBar->style()
+                  ->subControlRect(QStyle::CC_ScrollBar, &Option, QStyle::SC_ScrollBarSlider, Window.SclBar)
+                  .center();
+  auto Send = [&](QEvent::Type Type, Qt::MouseButton Button, Qt::MouseButtons Held) {
+    QMouseEvent Event(Type, QPointF(At), Window.SclBar->mapToGlobal(QPointF(At)), Button, Held, Qt::NoModifier);
+    QApplication::sendEvent(Window.SclBar, &Event);
+  };
+  Send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+  std::vector<QString> Messages;
+  while (Window.SclBar->Position() < 3 && At.y() < Window.SclBar->height()) {
+    At.ry() += 1;
+    const int Before = Window.SclBar->Position();
+    Send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
+    if (Window.SclBar->Position() != Before) Messages.push_back(Message());
+  }
+  Send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(Messages, (std::vector<QString>{"当前翻页Position=1", "当前翻页Position=2", "当前翻页Position=3"}));
+  const TFileOffset Start = 3 * Window.Viewer.PageBytes;
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+  EXPECT_EQ(Window.Viewer.History.count(), 0);
+}
+
+TEST_F(MainWindow, FontSetupThroughTheDialog) {
+  const std::string Novel = NovelText(10);
+  OpenThroughDialog(Dir.Write("font.txt", Novel));
+  const int LinesBefore = Window.Viewer.LinesPerPage;
+  TModalAnswer<QFontDialog> Bigger([](QFontDialog* Dialog) {
+    QFont Font = Dialog->currentFont();
+    Font.setPointSize(21);  // 28 pixels at 96 pixels per inch
+    Dialog->setCurrentFont(Font);
+    Dialog->accept();
+  });
+  Window.MnuFontSetup->trigger();
+  ASSERT_EQ(Bigger.Answered(), 1);
+  EXPECT_EQ(Window.Memo->Font().Height, -28);
+  EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / 28);
+  EXPECT_LT(Window.Viewer.LinesPerPage, LinesBefore);
+  EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, Window.Viewer.PageEnd)));
+
+  const QString Shown = Message();
+  TModalAnswer<QFontDialog> Cancel([](QFontDialog* Dialog) { Dialog->reject(); });
+  Window.MnuFontSetup->trigger();
+  ASSERT_EQ(Cancel.Answered(), 1);
+  EXPECT_EQ(Message(), Shown);
+  EXPECT_EQ(Window.Memo->Font().Height, -28);
+}
+
+TEST_F(MainWindow, AboutBoxKeepsTheMainWindowFromInput) {
+  bool MainEnabledWhileUp = true;
+  TModalAnswer<TAboutBox> Answer([&](TAboutBox* Modal) {
+    EXPECT_EQ(Modal, &About);
+    MainEnabledWhileUp = Window.isEnabled();
+    QTest::keyClick(Window.Memo, Qt::Key_PageDown);  // refused: the main window is disabled
+    QTest::keyClick(&About, Qt::Key_Return);
+  });
+  Window.MnuAbout->trigger();
+  ASSERT_EQ(Answer.Answered(), 1);
+  EXPECT_FALSE(MainEnabledWhileUp);
+  EXPECT_FALSE(About.isVisible());
+  EXPECT_TRUE(Window.isEnabled());
+  EXPECT_EQ(About.ModalResult(), 1);
+  EXPECT_EQ(Message(), "");
+}
+
+TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {
+  OpenThroughDialog(Dir.Write("resize.txt", NovelText(10)));
+  const TFileOffset End = Window.Viewer.PageEnd;
+  const int Lines = Window.Viewer.LinesPerPage;
+  Window.resize(500, 300);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Window.Viewer.PageEnd, End);
+  EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
+  EXPECT_EQ(Window.SclBar->height(), Window.Memo->height());
+}
+
+TEST_F(MainWindow, ExitClosesTheWindowLikeTheCloseBox) {
+  Window.MnuExit->trigger();
+  EXPECT_FALSE(Window.isVisible());
+}
+
+}  // namespace

@@ -32,6 +32,9 @@ void TForm::SetModalResult(int Result) {
 void TForm::ShowForm() {
   switch (FWindowState) {
   case wsMaximized:
+    // Placed while still in its normal state (that is where it goes when restored): moving a window
+    // that is already maximized would take the maximized state away again.
+    ApplyPosition();
     showMaximized();
     break;
   case wsMinimized: {

@@ -328,9 +328,28 @@ TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {
   EXPECT_EQ(Window.SclBar->height(), Window.Memo->height());
 }
 
-TEST_F(MainWindow, ExitClosesTheWindowLikeTheCloseBox) {
-  Window.MnuExit->trigger();
-  EXPECT_FALSE(Window.isVisible());
+// As the program runs them: the main window opens maximized, and File > Exit ends the run exactly as
+// the window's close box does.
+TEST(MainWindowProgram, OpensMaximizedAndExitEndsTheRunLikeTheCloseBox) {
+  for (const bool ByMenu : {true, false}) {
+    SCOPED_TRACE(ByMenu ? "File > Exit" : "close box");
+    Application->CreateForm(FrmMain);
+    Application->CreateForm(AboutBox);
+    bool Maximized = false;
+    QTimer::singleShot(0, [&] {
+      Maximized = FrmMain->isMaximized();
+      if (ByMenu)
+        FrmMain->MnuExit->trigger();
+      else
+        FrmMain->close();
+    });
+    Application->Run();
+    EXPECT_TRUE(Maximized);
+    EXPECT_TRUE(Application->Terminated());
+    Application->DestroyForms();
+    FrmMain = nullptr;
+    AboutBox = nullptr;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "TToolBar.h"
 #include "TempDir.h"
 #include "toolkit/ModalAnswer.h"
+#include "toolkit/RecordingBrowser.h"
 #include "UAboutBox.h"
 #include "UMain.h"
 
@@ -326,6 +327,15 @@ TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {
   EXPECT_EQ(Window.Viewer.PageEnd, End);
   EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
   EXPECT_EQ(Window.SclBar->height(), Window.Memo->height());
+}
+
+TEST_F(MainWindow, WebItemOpensTheProductPageAndChangesNothingElse) {
+  TRecordingBrowser Browser;
+  Window.MnuWeb->trigger();
+  ASSERT_EQ(Browser.Opened.size(), 1);
+  EXPECT_EQ(Browser.Opened.first(), QUrl(QString::fromUtf8(TFrmMain::WebAddress)));
+  EXPECT_EQ(Message(), "");
+  EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("请打开文件...\n\n"));
 }
 
 // As the program runs them: the main window opens maximized, and File > Exit ends the run exactly as

@@ -33,37 +33,37 @@ TFont SimSun(int Height) {
   return Font;
 }
 
-}  // namespace
-
-static std::array<QIcon, 2> LoadGlyphs() {
+std::array<QIcon, 2> LoadGlyphs() {
   RegisterProgramResources();
   return {QIcon(QStringLiteral(":/pagorin/ArrowUp.xpm")), QIcon(QStringLiteral(":/pagorin/ArrowDown.xpm"))};
 }
 
-TFrmMain::TFrmMain() : FForm(std::make_unique<Ui::TFrmMain>()), ImageList1(LoadGlyphs()) {
-  FForm->setupUi(this);
-  StsBar = FForm->StsBar;
-  MainMnu = FForm->MainMnu;
-  MnuFile = FForm->MnuFile;
-  MnuOpen = FForm->MnuOpen;
+}  // namespace
+
+TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
+  // The form definition makes the controls, owned by this window; the members keep them by name.
+  Ui::TFrmMain Form;
+  Form.setupUi(this);
+  StsBar = Form.StsBar;
+  MainMnu = Form.MainMnu;
+  MnuFile = Form.MnuFile;
+  MnuOpen = Form.MnuOpen;
   N1 = MnuFile->actions().at(1);
-  MnuExit = FForm->MnuExit;
-  Memo = FForm->Memo;
-  SclBar = FForm->SclBar;
-  ToolBar = FForm->ToolBar;
-  TBUp = FForm->TBUp;
-  TBDown = FForm->TBDown;
-  MnuSetup = FForm->MnuSetup;
-  MnuFontSetup = FForm->MnuFontSetup;
-  MnuHelp = FForm->MnuHelp;
-  MnuAbout = FForm->MnuAbout;
+  MnuExit = Form.MnuExit;
+  Memo = Form.Memo;
+  SclBar = Form.SclBar;
+  ToolBar = Form.ToolBar;
+  TBUp = Form.TBUp;
+  TBDown = Form.TBDown;
+  MnuSetup = Form.MnuSetup;
+  MnuFontSetup = Form.MnuFontSetup;
+  MnuHelp = Form.MnuHelp;
+  MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
-  MnuWeb = FForm->MnuWeb;
+  MnuWeb = Form.MnuWeb;
   SetupForm();
   BindEvents();
 }
-
-TFrmMain::~TFrmMain() = default;
 
 void TFrmMain::SetupForm() {
   SetPosition(poDesktopCenter);
@@ -72,8 +72,6 @@ void TFrmMain::SetupForm() {
 
   Memo->SetFont(SimSun(-14));
   Memo->SetText(Ansi("请打开文件...\r\n\r\n"));
-
-  SclBar->SetKind(sbVertical);
 
   StsBar->AddPanel(50, Ansi("就绪"));
   StsBar->AddPanel(200, "");

@@ -23,7 +23,6 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 
 class QAction;
 class QMenu;
@@ -32,24 +31,16 @@ class TMemo;
 class TScrollBar;
 class TStatusBar;
 class TToolBar;
-namespace Ui {
-class TFrmMain;
-}
 
 class TFrmMain : public TForm, private TViewerWindow {
   Q_OBJECT
 
 public:
   TFrmMain();
-  ~TFrmMain() override;
 
   // The product's web page, opened by Help > Web.
   static constexpr const char* WebAddress = "https://pagorin.example.com/";
 
-private:
-  std::unique_ptr<Ui::TFrmMain> FForm;
-
-public:
   // Controls and components, in form order; the window owns them.
   TStatusBar* StsBar;
   QMenuBar* MainMnu;

@@ -72,12 +72,21 @@ void TScrollBar::ActionTriggered(int Action) {
   }
 }
 
+void TScrollBar::sliderChange(SliderChange Change) {
+  QScrollBar::sliderChange(Change);
+  if (Change == SliderValueChange && !FMirroring && value() != FPosition) Scroll(scPosition, value());
+}
+
 void TScrollBar::MirrorRange() {
   QSignalBlocker Silence(this);
+  FMirroring = true;
   QScrollBar::setRange(FMin, FMax);
+  FMirroring = false;
 }
 
 void TScrollBar::MirrorPosition() {
   QSignalBlocker Silence(this);
+  FMirroring = true;
   QScrollBar::setValue(FPosition);
+  FMirroring = false;
 }

@@ -58,6 +58,11 @@ public:
   // Applies one user scroll action; TrackPos is the thumb's position for scPosition and scTrack.
   void Scroll(TScrollCode Code, int TrackPos);
 
+protected:
+  // Qt moving its own value outside an action (the context menu's "Scroll here") is a thumb release
+  // there, so the page follows the thumb.
+  void sliderChange(SliderChange Change) override;
+
 private:
   void ActionTriggered(int Action);
   void MirrorRange();
@@ -76,4 +81,5 @@ private:
   int FMax = 100;
   int FPosition = 0;
   int FPageSize = 0;
+  bool FMirroring = false;  // the model is handing its values to the Qt widget
 };

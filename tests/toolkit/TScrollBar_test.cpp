@@ -1,11 +1,11 @@
 #include "Exception.h"
 #include "TScrollBar.h"
+#include "toolkit/ScrollBarParts.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <vector>
@@ -180,10 +180,6 @@ TEST(TScrollBar, OnScrollMayChangeTheNewPosition) {
 // Real mouse and keys on a shown bar (offscreen): every action goes through the model.
 class TScrollBarUser : public ::testing::Test {
 protected:
-  struct TStyledBar : TScrollBar {
-    using TScrollBar::initStyleOption;
-  };
-
   TScrollBarUser() {
     Recorded.Bar.SetKind(sbVertical);
     Recorded.Bar.resize(16, 300);
@@ -191,11 +187,7 @@ protected:
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&Recorded.Bar));
   }
 
-  QRect Part(QStyle::SubControl Control) {
-    QStyleOptionSlider Option;
-    static_cast<TStyledBar&>(Recorded.Bar).initStyleOption(&Option);
-    return Recorded.Bar.style()->subControlRect(QStyle::CC_ScrollBar, &Option, Control, &Recorded.Bar);
-  }
+  QRect Part(QStyle::SubControl Control) { return ScrollBarPart(Recorded.Bar, Control); }
 
   void Mouse(QEvent::Type Type, QPoint At, Qt::MouseButtons Held) {
     const Qt::MouseButton Button = Type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
@@ -246,6 +238,15 @@ TEST_F(TScrollBarUser, ArrowAndTrackClicksMoveByOne) {
   EXPECT_EQ(Recorded.Bar.Position(), 1);
   EXPECT_EQ(Recorded.Changes, (std::vector<int>{1, 2, 1}));
   EXPECT_EQ(Recorded.Codes, (std::vector<TScrollCode>{scLineDown, scPageDown, scLineUp}));
+}
+
+// Qt's own value change outside an action (its context menu's "Scroll here") is a thumb release.
+TEST_F(TScrollBarUser, QtMovingItsValueMovesThePosition) {
+  Recorded.Bar.SetMax(50);
+  static_cast<QAbstractSlider&>(Recorded.Bar).setValue(7);
+  EXPECT_EQ(Recorded.Bar.Position(), 7);
+  EXPECT_EQ(Recorded.Changes, (std::vector<int>{7}));
+  EXPECT_EQ(Recorded.Codes, (std::vector<TScrollCode>{scPosition}));
 }
 
 TEST_F(TScrollBarUser, KeysWhileFocusedScroll) {

@@ -8,6 +8,7 @@
 #include "TempDir.h"
 #include "toolkit/ModalAnswer.h"
 #include "toolkit/RecordingBrowser.h"
+#include "toolkit/ScrollBarParts.h"
 #include "UAboutBox.h"
 #include "UMain.h"
 
@@ -22,7 +23,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -247,14 +247,7 @@ TEST_F(MainWindow, AnyKeyDropsTheSelectionAndPutsTheCaretAtTheStart) {
 TEST_F(MainWindow, DraggingTheScrollBarShowsAPageForEveryPosition) {
   const std::string Novel = NovelText(30);
   OpenThroughDialog(Dir.Write("drag.txt", Novel));
-  struct TStyledBar : TScrollBar {
-    using TScrollBar::initStyleOption;
-  };
-  QStyleOptionSlider Option;
-  static_cast<TStyledBar*>(Window.SclBar)->initStyleOption(&Option);
-  QPoint At = Window.SclBar->style()
-                  ->subControlRect(QStyle::CC_ScrollBar, &Option, QStyle::SC_ScrollBarSlider, Window.SclBar)
-                  .center();
+  QPoint At = ScrollBarPart(*Window.SclBar, QStyle::SC_ScrollBarSlider).center();
   auto Send = [&](QEvent::Type Type, Qt::MouseButton Button, Qt::MouseButtons Held) {
     QMouseEvent Event(Type, QPointF(At), Window.SclBar->mapToGlobal(QPointF(At)), Button, Held, Qt::NoModifier);
     QApplication::sendEvent(Window.SclBar, &Event);

@@ -10,7 +10,8 @@ if(TARGET pagorin_windows)
 endif()
 target_link_libraries(gui_tests PRIVATE ${GUI_TEST_LIBRARIES} Qt6::Test pagorin_warnings GTest::gtest)
 # Discovery runs at test time, inside CTest's environment; main() picks the offscreen platform itself.
-gtest_discover_tests(gui_tests DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+# A dialog a test fails to answer would wait forever: a timeout turns that into a failure.
+gtest_discover_tests(gui_tests DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 
 # The smoke test starts the real program.
 if(TARGET pagorin)

@@ -1,24 +1,52 @@
 #include "TOpenDialog.h"
 
-
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+
+namespace {
+
+// Qt's file dialog adds the default extension to every name without one. Here a name that already
+// names an existing file as it stands is taken as it is: many text files on this platform have no
+// extension at all, and "novel" must open the file "novel", not fail looking for "novel.txt".
+class TFileChooser : public QFileDialog {
+public:
+  using QFileDialog::QFileDialog;
+
+protected:
+  void accept() override {
+    const QString Suffix = defaultSuffix();
+    if (!Suffix.isEmpty() && !NamesAFile(selectedFiles())) {
+      setDefaultSuffix(QString());
+      if (!NamesAFile(selectedFiles())) setDefaultSuffix(Suffix);
+    }
+    QFileDialog::accept();
+  }
+
+private:
+  static bool NamesAFile(const QStringList& Files) { return Files.size() == 1 && QFileInfo(Files.first()).isFile(); }
+};
+
+}  // namespace
 
 QStringList TOpenDialog::NameFilters(const std::string& Filter) {
   const QStringList Parts = QString::fromStdString(Filter).split(QLatin1Char('|'));
   QStringList Filters;
   for (qsizetype Index = 0; Index + 1 < Parts.size(); Index += 2) {
     QStringList Patterns = Parts[Index + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (QString& Pattern : Patterns) Pattern = Pattern.trimmed();
+    for (QString& Pattern : Patterns) {
+      Pattern = Pattern.trimmed();
+      // "*.*" means every file, also one without a dot in its name, which Qt's "*.*" would miss.
+      if (Pattern == QStringLiteral("*.*")) Pattern = QStringLiteral("*");
+    }
     Filters << Parts[Index] + QStringLiteral(" (") + Patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
   }
   return Filters;
 }
 
 bool TOpenDialog::Execute(QWidget* Owner) {
-  QFileDialog Dialog(Owner);
+  TFileChooser Dialog(Owner);
   Dialog.setOption(QFileDialog::DontUseNativeDialog);
   // The list shows each description as written; the patterns are already part of it.
   Dialog.setOption(QFileDialog::HideNameFilterDetails);

@@ -86,7 +86,8 @@ TEST(TOpenDialogFilter, PairsBecomeQtNameFilters) {
     QStringList Expected;
   };
   const TRow Rows[] = {
-      {"the program's filter", TextFilter, {"文本文件(*.Txt) (*.txt)", "所有文件(*.*) (*.*)"}},
+      // "*.*" is every file, with or without a dot in the name.
+      {"the program's filter", TextFilter, {"文本文件(*.Txt) (*.txt)", "所有文件(*.*) (*)"}},
       {"several patterns", "Texts|*.txt;*.log|All|*", {"Texts (*.txt *.log)", "All (*)"}},
       {"description without patterns is dropped", "Texts|*.txt|Lonely", {"Texts (*.txt)"}},
       {"empty", "", {}},
@@ -168,6 +169,26 @@ TEST(TOpenDialogRun, NameTypedWithoutExtensionGetsTheDefaultOne) {
   });
   EXPECT_TRUE(Dialog.Execute());
   EXPECT_EQ(Dialog.FileName, Novel);
+}
+
+// Plenty of text files here have no extension: all files lists them, and their name opens them.
+TEST(TOpenDialogRun, FilesWithoutExtensionAreListedAndOpenAsTyped) {
+  TempDir Folder;
+  const std::string Plain = Folder.Write("novel", "abc");
+  Folder.Write("other.txt", "abc");
+  TOpenDialog Dialog = TextDialog();
+  Dialog.InitialDir = Folder.Path("");
+  Dialog.FilterIndex = 2;
+  std::set<std::string> Listed;
+  TDialogAnswer Answer([&](QFileDialog* Up) {
+    WaitForListing(Up, 2);
+    Listed = ListedNames(Up);
+    Up->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("novel"));
+    static_cast<QDialog*>(Up)->accept();
+  });
+  EXPECT_TRUE(Dialog.Execute());
+  EXPECT_EQ(Listed, (std::set<std::string>{"novel", "other.txt"}));
+  EXPECT_EQ(Dialog.FileName, Plain);
 }
 
 TEST(TOpenDialogRun, TextFilterListsTextFilesInAnyLetterCase) {

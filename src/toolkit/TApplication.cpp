@@ -3,6 +3,7 @@
 #include "SessionEnd.h"
 #include "TForm.h"
 
+#include <QDialog>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QWidget>
@@ -82,6 +83,11 @@ bool TApplication::event(QEvent* Event) {
   // would close all windows first, which for the main form is the termination request again.
   if (Event->type() == QEvent::Quit) {
     FTerminated = true;
+    // Dialogs run loops of their own; cancelled, they return to the handlers that opened them.
+    while (auto* Dialog = qobject_cast<QDialog*>(activeModalWidget())) {
+      Dialog->reject();
+      if (activeModalWidget() == Dialog) break;
+    }
     WakeLoops();
     return true;
   }

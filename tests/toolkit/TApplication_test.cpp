@@ -3,10 +3,12 @@
 #include "CheckedDivision.h"
 #include "ModalAnswer.h"
 #include "TForm.h"
+#include "TOpenDialog.h"
 
 #include <gtest/gtest.h>
 
 #include <QEvent>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -387,6 +389,23 @@ TEST_F(TApplicationForms, TerminationDuringAModalShowingEndsItWithTwoAndEndsTheR
   EXPECT_TRUE(Application->Terminated());
 }
 
+// At log-off a dialog the user left open must not keep the program up: it is cancelled, the handler
+// that opened it goes on, and the run ends.
+TEST_F(TApplicationForms, TerminationWhileADialogIsUpCancelsItAndEndsTheRun) {
+  Application->CreateForm(First);
+  bool Chosen = true;
+  TModalAnswer<QFileDialog> Answer([](QFileDialog*) { Application->Terminate(); });
+  QTimer::singleShot(0, [&] {
+    TOpenDialog Dialog;
+    Chosen = Dialog.Execute(First);
+  });
+  Application->Run();
+  EXPECT_EQ(Answer.Answered(), 1);
+  EXPECT_FALSE(Chosen);
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 TEST_F(TApplicationForms, ErrorInAHandlerDuringTheRunIsReportedAndTheRunGoesOn) {
   Application->CreateForm(First);
   int Handled = 0;
@@ -395,10 +414,13 @@ TEST_F(TApplicationForms, ErrorInAHandlerDuringTheRunIsReportedAndTheRunGoesOn) 
     ++Handled;
     throw Exception("Division by zero");
   });
-  QTimer::singleShot(0, [&] {
-    ++Handled;
-    First->CloseForm();
-  });
+  // Once the box is answered, the program goes on: the user closes the main window.
+  Box.Seen.WhileUp = [&] {
+    QTimer::singleShot(0, [&] {
+      ++Handled;
+      First->CloseForm();
+    });
+  };
   Application->Run();
   EXPECT_EQ(Handled, 2);
   EXPECT_EQ(Box.Seen.Text, "Division by zero.");

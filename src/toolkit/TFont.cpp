@@ -12,9 +12,17 @@
 
 namespace {
 
-// Chinese faces in the order we prefer them: SimSun where it is installed, then the free CJK faces.
-// Naming them keeps Qt from picking a fallback by locale, which can give Japanese glyph forms.
-const char* const ChineseFaces[] = {"宋体", "SimSun", "Noto Serif CJK SC", "Noto Sans CJK SC", "WenQuanYi Zen Hei Mono", "WenQuanYi Zen Hei"};
+// Chinese faces in the order we prefer them: SimSun where it is installed, then the free CJK faces,
+// monospaced ones first, whose letters are half as wide as a Chinese character as in SimSun (a page
+// counts two letters per character). Naming them keeps Qt from picking a fallback by locale, which
+// can give Japanese glyph forms.
+const char* const ChineseFaces[] = {"宋体",
+                                    "SimSun",
+                                    "WenQuanYi Zen Hei Mono",
+                                    "Noto Sans Mono CJK SC",
+                                    "Noto Serif CJK SC",
+                                    "Noto Sans CJK SC",
+                                    "WenQuanYi Zen Hei"};
 
 // A bound on pixel sizes handed to Qt, so that an absurd height costs no absurd glyph cache.
 constexpr int LargestPixelSize = 16384;

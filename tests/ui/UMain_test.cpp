@@ -322,6 +322,23 @@ TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {
   EXPECT_EQ(Window.SclBar->height(), Window.Memo->height());
 }
 
+// Tab moves between the text area and the scroll bar only; there keys scroll instead of paging.
+TEST_F(MainWindow, TabMovesTheFocusBetweenTextAreaAndScrollBar) {
+  OpenThroughDialog(Dir.Write("focus.txt", NovelText(10)));
+  // After the dialog, the keys go to the text area again.
+  QTRY_COMPARE(QApplication::focusWidget(), Window.Memo);
+  Key(Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), Window.SclBar);
+  QTest::keyClick(Window.SclBar, Qt::Key_PageDown);
+  EXPECT_EQ(Window.SclBar->Position(), 1);
+  EXPECT_EQ(Message(), "当前翻页Position=1");
+  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  QTest::keyClick(Window.SclBar, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Window.Memo);
+  QTest::keyClick(Window.Memo, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(QApplication::focusWidget(), Window.SclBar);
+}
+
 TEST_F(MainWindow, WebItemOpensTheProductPageAndChangesNothingElse) {
   TRecordingBrowser Browser;
   Window.MnuWeb->trigger();

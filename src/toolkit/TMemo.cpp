@@ -161,7 +161,10 @@ TMemo::TMemo(QWidget* parent) : QTextEdit(parent) {
   setUndoRedoEnabled(false);
   document()->setDocumentMargin(0);
   setLineWrapMode(QTextEdit::WidgetWidth);
-  setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  // Lines break where they are full, as the page reader counts them, not at a word boundary: a word
+  // moved to the next line would leave the page more lines than it was measured for, and its last
+  // lines out of sight.
+  setWordWrapMode(QTextOption::WrapAnywhere);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setTabChangesFocus(true);

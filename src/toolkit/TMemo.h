@@ -22,8 +22,9 @@ class QKeyEvent;
 //   keep it from the control by clearing it.
 // - Its lines are laid out at the font's pixel height (the Height of its TFont), with no margin
 //   inside the border, so a page measured in lines and full-width characters of that height fits.
-// - Its defaults are those of a page view: word wrap at the edge that also breaks unspaced Chinese,
-//   no scroll bars of its own, Tab moves the focus, the selection hidden while it has no focus.
+// - Its defaults are those of a page view: lines wrap wherever they are full, also inside a word (as
+//   the page reader counts them), no scroll bars of its own, Tab moves the focus, the selection
+//   hidden while it has no focus.
 class TMemo : public QTextEdit {
   Q_OBJECT
 

@@ -491,6 +491,14 @@ TEST(TMemoPage, FullPageOfLinesFitsTheClientArea) {
     EXPECT_LE(Memo.document()->size().height(), Memo.ClientHeight());
     EXPECT_EQ(Memo.verticalScrollBar()->maximum(), 0);
   }
+  // Words run on where the line is full: a paragraph of Lines - 1 full lines takes no more.
+  std::string Paragraph;
+  while (Paragraph.size() < static_cast<std::size_t>((Lines - 1) * Chars * 2)) Paragraph += "Hello, world 123. ";
+  Paragraph.resize((Lines - 1) * Chars * 2);
+  Memo.SetText(Paragraph);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Memo.document()->begin().layout()->lineCount(), Lines - 1);
+  EXPECT_EQ(Memo.verticalScrollBar()->maximum(), 0);
 }
 
 }  // namespace

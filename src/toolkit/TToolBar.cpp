@@ -24,7 +24,13 @@ void TToolBar::actionEvent(QActionEvent* Event) {
     Button->setFixedSize(FButtonWidth, FButtonHeight);
     Button->setAutoRaise(false);
     Button->setFocusPolicy(Qt::NoFocus);
+    Button->installEventFilter(this);
   }
+}
+
+bool TToolBar::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() == QEvent::ToolTip) return true;
+  return QToolBar::eventFilter(Watched, Event);
 }
 
 void TToolBar::paintEvent(QPaintEvent* Event) {

@@ -26,6 +26,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
+#include <QHelpEvent>
 
 #include <functional>
 
@@ -145,6 +147,12 @@ TEST_F(MainWindow, ToolButtonsShowOnlyTheirArrowGlyphs) {
     EXPECT_EQ(Tool->toolButtonStyle(), Qt::ToolButtonIconOnly);
     EXPECT_EQ(Tool->size(), QSize(23, 22));
   }
+  // No hint either: Qt would show the action's text ("TBUp") as one.
+  QToolButton* UpButton = Button(Window.TBUp);
+  const QPoint Middle = UpButton->rect().center();
+  QHelpEvent Hover(QEvent::ToolTip, Middle, UpButton->mapToGlobal(Middle));
+  QApplication::sendEvent(UpButton, &Hover);
+  EXPECT_FALSE(QToolTip::isVisible());
   EXPECT_EQ(Button(Window.TBUp)->x(), 0);
   EXPECT_EQ(Button(Window.TBDown)->x(), 23);
   const QImage Up = Window.ImageList1[0].pixmap(16, 16).toImage();

@@ -2,7 +2,7 @@
 // page, show it in the text area, update the status and scroll bar, paint) and a scroll jump, on a
 // 10 MiB novel and a sparse 6 GiB one. Prints medians and 95th percentiles in milliseconds.
 
-#include "BenchFolder.h"
+#include "TempDir.h"
 #include "NovelText.h"
 #include "PageSpots.h"
 #include "TApplication.h"
@@ -60,7 +60,7 @@ void Row(const char* File, const char* Action, int Repetitions, const TFigures& 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   TApplication App(argc, argv);
-  TBenchFolder Folder;
+  TempDir Folder;
   TAboutBox About;
   AboutBox = &About;
   TFrmMain Window;

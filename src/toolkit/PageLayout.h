@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QStringView>
+
+#include <algorithm>
+#include <vector>
+
+// The screen lines of a text: where each starts in the text and how many characters it shows. A line
+// ends at a line feed (which belongs to no line) or before the first character that no longer fits
+// Width pixels on a line that already holds one, also inside a word, as the page reader counts lines.
+struct TPageLine {
+  int Start = 0;
+  int Length = 0;
+};
+
+class TPageLayout {
+public:
+  std::vector<TPageLine> Lines;
+
+  // Advance(code point) gives a character's width in pixels. A surrogate pair is one character.
+  template <class TAdvance> static TPageLayout Make(QStringView Text, int Width, TAdvance&& Advance) {
+    TPageLayout Layout;
+    int Start = 0;
+    int X = 0;
+    const int Size = static_cast<int>(Text.size());
+    int I = 0;
+    while (I < Size) {
+      const char16_t Unit = Text[I].unicode();
+      if (Unit == u'\n') {
+        Layout.Lines.push_back({Start, I - Start});
+        Start = ++I;
+        X = 0;
+        continue;
+      }
+      int Units = 1;
+      char32_t Code = Unit;
+      if (QChar::isHighSurrogate(Unit) && I + 1 < Size && QChar::isLowSurrogate(Text[I + 1].unicode())) {
+        Code = QChar::surrogateToUcs4(Unit, Text[I + 1].unicode());
+        Units = 2;
+      }
+      const int Wide = Advance(Code);
+      if (X + Wide > Width && I > Start) {
+        Layout.Lines.push_back({Start, I - Start});
+        Start = I;
+        X = 0;
+      }
+      X += Wide;
+      I += Units;
+    }
+    Layout.Lines.push_back({Start, Size - Start});
+    return Layout;
+  }
+
+  // The line that shows Position: the last one that starts at or before it (a caret at a wrap shows at
+  // the start of the next line, one at a line feed at the end of its own).
+  int LineOf(int Position) const {
+    const auto After = std::upper_bound(Lines.begin(), Lines.end(), Position,
+                                        [](int P, const TPageLine& Line) { return P < Line.Start; });
+    int Line = static_cast<int>(After - Lines.begin()) - 1;
+    return std::max(Line, 0);
+  }
+};

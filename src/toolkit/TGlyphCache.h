@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QRawFont>
+#include <QStringView>
+
+#include <vector>
+
+class QColor;
+class QPainter;
+class QPointF;
+
+// Glyphs of one font, looked up once per character and kept: its glyph index, the face that has it
+// (the font's first family that holds the character), its advance on whole pixels and, once drawn,
+// its coverage mask. Text drawn through it is never shaped: a page of Chinese and half-width letters
+// needs none, and shaping thousands of characters for each page is what made a page slow.
+class TGlyphCache {
+public:
+  explicit TGlyphCache(const QFont& Font);
+
+  int Advance(char32_t Code) { return Glyph(Code).Advance; }
+  qreal Ascent() const { return FAscent; }
+  qreal Descent() const { return FDescent; }
+
+  // Draws Text on one line with its baseline starting at Origin (device-independent pixels).
+  void Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
+
+private:
+  struct TGlyph {
+    quint32 Index = 0;
+    int Advance = 0;
+    int Face = -1; // -1: not looked up yet
+  };
+  struct TMask {
+    QImage Coverage; // Format_Alpha8
+    QPoint Offset;   // of the mask's top left from the glyph's origin on the baseline
+  };
+
+  const TGlyph& Glyph(char32_t Code);
+  TGlyph LookUp(char32_t Code);
+  const QRawFont& Face(int Index);
+  const TMask& Mask(const TGlyph& Glyph);
+  // Blends straight into the window's image when the painter draws into one; false otherwise.
+  bool Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
+  void DrawRuns(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
+
+  QFont FFont;
+  std::vector<QRawFont> FFaces; // the first face, then the font's families in order, once asked for
+  bool FAllFaces = false;
+  qreal FAscent = 0;
+  qreal FDescent = 0;
+  int FTabWidth = 0;
+  std::vector<TGlyph> FBasicPlane; // by code unit, for the characters of the basic plane
+  QHash<char32_t, TGlyph> FOthers;
+  QHash<quint64, TMask> FMasks;    // by face and glyph index
+};

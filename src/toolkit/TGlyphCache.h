@@ -34,7 +34,11 @@ private:
     int Face = -1; // -1: not looked up yet
   };
   struct TMask {
-    QImage Coverage; // Format_Alpha8
+    QImage Coverage; // one byte a pixel; Bits points into it
+    const uchar* Bits = nullptr;
+    qsizetype Stride = 0;
+    int Width = 0;
+    int Height = 0;
     QPoint Offset;   // of the mask's top left from the glyph's origin on the baseline
   };
 

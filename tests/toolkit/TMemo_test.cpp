@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -388,6 +389,58 @@ TEST_F(TMemoTest, SelectionShowsOnlyWhileFocused) {
   EXPECT_EQ(PixelsOfColor(Memo->grab().toImage(), Highlight), 0);
   Memo->SetHideSelection(false);
   EXPECT_GT(PixelsOfColor(Memo->grab().toImage(), Highlight), 100);
+}
+
+// A window's image gets glyphs blended in directly; other devices (here an image with straight
+// alpha) get Qt's glyph runs. Both put the same ink in the same place.
+TEST_F(TMemoTest, GlyphsBlendedIntoAnImageLandWhereQtDrawsThem) {
+  Memo->SetText(ManyLines(6, "\xD6\xD0\xCE\xC4 Page Wm "));
+  QImage Blended(Memo->size(), QImage::Format_RGB32);
+  Memo->render(&Blended);
+  QImage Drawn(Memo->size(), QImage::Format_ARGB32);
+  Memo->render(&Drawn);
+  const auto Ink = [](const QImage& Image) {
+    int Count = 0;
+    QRect Box;
+    for (int Y = 0; Y < Image.height(); ++Y)
+      for (int X = 0; X < Image.width(); ++X)
+        if (qGray(Image.pixel(X, Y)) < 128) {
+          ++Count;
+          Box |= QRect(X, Y, 1, 1);
+        }
+    return std::pair{Count, Box};
+  };
+  const auto [BlendedInk, BlendedBox] = Ink(Blended);
+  const auto [DrawnInk, DrawnBox] = Ink(Drawn);
+  ASSERT_GT(DrawnInk, 500);
+  EXPECT_NEAR(BlendedInk, DrawnInk, DrawnInk / 8);
+  EXPECT_LE((BlendedBox.topLeft() - DrawnBox.topLeft()).manhattanLength(), 2);
+  EXPECT_LE((BlendedBox.bottomRight() - DrawnBox.bottomRight()).manhattanLength(), 2);
+}
+
+// Screen readers read the page, the caret and the selection through the accessibility tree.
+TEST_F(TMemoTest, AccessibilityTreeHoldsTheTextCaretAndSelection) {
+  Memo->SetText("\xD6\xD0\xCE\xC4\nab");
+  QAccessibleInterface* Accessible = QAccessible::queryAccessibleInterface(Memo);
+  ASSERT_NE(Accessible, nullptr);
+  EXPECT_EQ(Accessible->role(), QAccessible::EditableText);
+  EXPECT_TRUE(Accessible->state().readOnly);
+  QAccessibleTextInterface* Text = Accessible->textInterface();
+  ASSERT_NE(Text, nullptr);
+  EXPECT_EQ(Text->characterCount(), 5);
+  EXPECT_EQ(Text->text(0, 5), QStringLiteral(u"中文\nab"));
+  EXPECT_EQ(Accessible->text(QAccessible::Value), QStringLiteral(u"中文\nab"));
+  Memo->SetSelStart(4); // after CR LF: the 'a'
+  EXPECT_EQ(Text->cursorPosition(), 3);
+  Text->setSelection(0, 1, 4);
+  int Start = -1;
+  int End = -1;
+  Text->selection(0, &Start, &End);
+  EXPECT_EQ(Text->selectionCount(), 1);
+  EXPECT_EQ(std::pair(Start, End), std::pair(1, 4));
+  EXPECT_EQ(Memo->SelStart(), 1);
+  EXPECT_TRUE(Text->characterRect(3).isValid());
+  EXPECT_EQ(Text->offsetAtPoint(Text->characterRect(3).topLeft() + QPoint(1, 1)), 3);
 }
 
 TEST_F(TMemoTest, PageViewDefaults) {

@@ -1,0 +1,734 @@
+#!/usr/bin/env python3
+"""How long the real program takes to answer a reader, timed from outside on a virtual screen.
+
+    xlatency.py [--program PATH] [--quick] [--json FILE] [--out DIR] [--seed N] FILE...
+    xlatency.py --again DIR [--json FILE]     (the figures again, from a kept --out folder)
+
+Starts Xvfb at 1920 x 1080, a private session bus and openbox (so the window opens maximized, as on a
+desktop), and runs the program on the xcb platform without the accessibility bus, under
+`strace -f --seccomp-bpf -ttt` (the seccomp filter stops the program only at the traced calls). It then
+acts as a reader with xdotool (XTEST): opens each FILE through File > Open, turns pages, jumps with the
+scroll bar, drags the thumb, and, in a second round over the files, changes the text font. Every
+xdotool command is preceded by a note of the wall clock, which is also the clock of the trace.
+
+Timing, from the trace once the program has ended:
+  - start of an action: the read on the X connection, on any thread, that brings its event: among the
+    reads returning data after the wall time noted just before its xdotool command, the first that
+    begins with that input event (KeyPress, XInput 2 ButtonPress, Motion, ButtonRelease) if one
+    comes before the next command, else simply the first;
+  - end of an action: the main thread's last write to the X connection before it rests, that is,
+    before QUIET seconds with no X write by the main thread, and before the next action's event;
+    an action during which the main thread had not gone back to waiting for events when the next
+    event came is counted as overlapped (a note on stderr);
+  - start-up (fresh processes): exec -> the main thread's last X write before it first makes no
+    traced call for 300 ms.
+Resident memory (VmHWM, VmRSS) from /proc after each file's reading actions.
+
+Prints one Markdown table. Needs: Xvfb, openbox, xdotool, x11-utils, strace, dbus, ImageMagick (import).
+"""
+import argparse
+import bisect
+import json
+import math
+import os
+import random
+import re
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SCREEN = (1920, 1080)
+TRACED = "execve,openat,connect,writev,sendmsg,write,recvmsg,read,recvfrom,poll,ppoll"
+
+# Pacing. A page turn here takes some 5-30 ms, seldom over 50. The quiet gap, 50 ms, is far above the
+# pauses between the writes of one redraw (a few ms) and, with keys 0.1 s apart, an action of up to
+# 50 ms has shown its rest before the next key is sent. One that takes longer is still timed to its
+# last write before the next event; if the main thread had not gone back to waiting for events when
+# that event came, the action is counted as overlapped (printed as a note), so a bleed cannot pass
+# unseen. Keys 0.1 s apart keep 600 page turns a file within a run of a few minutes.
+QUIET = 0.05
+KEY_SPACING = 0.1
+# A jump is two commands: the pointer moves onto the bar (its hover work, not timed, was over within
+# 25 ms), then 40 ms later the click; the next move comes 90 ms after the click, which leaves a jump
+# of up to 40 ms its quiet gap.
+MOVE_SETTLE = 0.04
+CLICK_SPACING = 0.09
+# Thumb drag: a hand moves the mouse far more often than it presses keys, so no quiet gap fits between
+# motions. Motions 25 ms apart (40 a second); the end of a motion's work is its last X write before the
+# next motion is read (or before a quiet gap), so a motion whose drawing is still running when the
+# next arrives is cut there and counted as overlapped. At 20 ms apart about half the motions on the
+# 10 MiB file overlapped, which would leave the figure a cut-off; at 25 ms a few percent do.
+MOTION_SPACING = 0.025
+# Dialogs close through the window manager and refocus the main window; their actions get a longer
+# quiet gap, as the first page after opening does, and a second or more before the next action.
+DIALOG_QUIET = 0.3
+STARTUP_QUIET = 0.3
+
+
+# ---------------------------------------------------------------- the virtual desktop
+
+def free_display():
+    for n in range(150, 300):
+        if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
+            return f":{n}"
+    raise SystemExit("no free X display number")
+
+
+class Desktop:
+    """Xvfb, a session bus of our own and openbox; the program's environment."""
+
+    def __init__(self, home):
+        self.procs = []
+        self.bus_pid = None
+        disp = free_display()
+        env = dict(os.environ, DISPLAY=disp, NO_AT_BRIDGE="1")
+        for k in ("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "QT_ACCESSIBILITY", "QT_QPA_PLATFORM",
+                  "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
+            env.pop(k, None)
+        # Qt's file dialog keeps its history in the user's configuration; a folder of our own makes
+        # every run start from the same dialog and leaves the user's settings alone.
+        env["XDG_CONFIG_HOME"] = home
+        self.env = env
+        self.procs.append(subprocess.Popen(
+            ["Xvfb", disp, "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        for _ in range(200):
+            if subprocess.run(["xdpyinfo"], env=env, capture_output=True).returncode == 0:
+                break
+            time.sleep(0.05)
+        else:
+            raise SystemExit("Xvfb did not start")
+        # A desktop session has its bus; without one Qt would look for it at start-up.
+        out = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
+                             capture_output=True, text=True, env=env).stdout.split()
+        env["DBUS_SESSION_BUS_ADDRESS"] = out[0]
+        self.bus_pid = int(out[1])
+        self.procs.append(subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL))
+        time.sleep(0.8)
+
+    def screen_size(self):
+        r = subprocess.run(["xdpyinfo"], env=self.env, capture_output=True, text=True).stdout
+        m = re.search(r"dimensions:\s+(\d+x\d+)", r)
+        return m.group(1) if m else "?"
+
+    def close(self):
+        if self.bus_pid:
+            try:
+                os.kill(self.bus_pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+
+
+class Program:
+    """The program under strace; every xdotool command sent to it is noted with the wall time."""
+
+    def __init__(self, desk, program, trace):
+        self.desk = desk
+        self.trace = trace
+        self.marks = []  # (wall time before the command, kind or None when not timed, file label)
+        self.strace = subprocess.Popen(
+            ["strace", "-f", "--seccomp-bpf", "-ttt", "-e", "trace=" + TRACED, "-o", trace, program],
+            env=desk.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.pid = None
+        deadline = time.monotonic() + 10
+        while self.pid is None and time.monotonic() < deadline:
+            try:
+                with open(trace) as f:
+                    first = f.readline()
+                if first.endswith("\n"):
+                    self.pid = int(first.split()[0])
+            except (OSError, ValueError):
+                pass
+            time.sleep(0.02)
+        if self.pid is None:
+            raise SystemExit("the program did not start under strace")
+        self.window = wait_window(desk.env, "Pagorin")
+
+    def send(self, kind, label, *args):
+        self.marks.append((time.time(), kind, label))
+        subprocess.run(["xdotool", *args], env=self.desk.env, check=True)
+
+    def key(self, kind, label, *keys):
+        self.send(kind, label, "key", "--delay", "20", *keys)
+
+    def type(self, text):
+        self.send(None, None, "type", "--delay", "5", text)
+
+    def memory(self):
+        st = open(f"/proc/{self.pid}/status").read()
+        return tuple(int(re.search(rf"{k}:\s+(\d+)", st).group(1)) // 1024 for k in ("VmHWM", "VmRSS"))
+
+    def stop(self):
+        try:
+            os.kill(self.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        try:
+            self.strace.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            self.strace.kill()
+            self.strace.wait()
+
+
+def wait_window(env, name, timeout=20):
+    t = time.monotonic() + timeout
+    while time.monotonic() < t:
+        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name], env=env,
+                           capture_output=True, text=True)
+        if r.stdout.strip():
+            return r.stdout.split()[0]
+        time.sleep(0.05)
+    raise SystemExit(f"no window {name!r}")
+
+
+def pause_until(t):
+    d = t - time.monotonic()
+    if d > 0:
+        time.sleep(d)
+
+
+# ---------------------------------------------------------------- where the scroll bar is
+
+def client_geometry(env, window):
+    # xwininfo, not `xdotool getwindowgeometry`: under a reparenting window manager the latter counts
+    # the frame's offset twice.
+    out = subprocess.run(["xwininfo", "-id", window], env=env, capture_output=True, text=True).stdout
+    get = lambda k: int(re.search(k + r":\s+(-?\d+)", out).group(1))
+    return get("Absolute upper-left X"), get("Absolute upper-left Y"), get("Width"), get("Height")
+
+
+def screenshot(env):
+    """The root window as (width, height, rgb bytes), from ImageMagick's import as binary PPM."""
+    d = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=env,
+                       capture_output=True, check=True).stdout
+    tokens, i = [], 0
+    while len(tokens) < 4:
+        while d[i:i + 1].isspace():
+            i += 1
+        if d[i:i + 1] == b"#":
+            while d[i:i + 1] != b"\n":
+                i += 1
+            continue
+        j = i
+        while not d[j:j + 1].isspace():
+            j += 1
+        tokens.append(d[i:j])
+        i = j
+    w, h = int(tokens[1]), int(tokens[2])
+    return w, h, d[i + 1:]
+
+
+def find_scroll_bar(env, window):
+    """The vertical bar at the right edge of the client area, with the file just opened (thumb at the
+    top): (x, trough top, trough bottom, thumb length). The arrows' glyphs are the only dark pixels
+    in the bar's middle column; each button ends at a grey border line, and so does the thumb."""
+    x0, y0, w, h = client_geometry(env, window)
+    xc = x0 + w - 8
+    fallback = (xc, y0 + 64, y0 + h - 38, 28)
+    try:
+        sw, sh, px = screenshot(env)
+    except (subprocess.CalledProcessError, FileNotFoundError, IndexError, ValueError):
+        print("warning: no screenshot; the scroll bar's place is guessed", file=sys.stderr)
+        return fallback
+    luma = []
+    for y in range(y0, min(y0 + h, sh)):
+        o = (y * sw + xc) * 3
+        r, g, b = px[o], px[o + 1], px[o + 2]
+        luma.append((299 * r + 587 * g + 114 * b) // 1000)
+    dark = [i for i, v in enumerate(luma) if v < 110]
+    try:
+        up_end = dark[0]
+        while up_end + 1 < len(luma) and luma[up_end + 1] < 110:
+            up_end += 1
+        down_start = dark[-1]
+        while luma[down_start - 1] < 110:
+            down_start -= 1
+        top = next(i for i in range(up_end + 1, len(luma)) if luma[i] < 200) + 1
+        bottom = next(i for i in range(down_start - 1, 0, -1) if luma[i] < 200) - 1
+        thumb_end = next(i for i in range(top + 3, bottom) if luma[i] < 200)
+        thumb = thumb_end - top + 1
+    except (IndexError, StopIteration):
+        thumb, top, bottom = 0, 0, 0
+    if bottom - top < 200 or not 6 <= thumb <= bottom - top:
+        print("warning: scroll bar not recognised on the screen; its place is guessed", file=sys.stderr)
+        return fallback
+    return xc, y0 + top, y0 + bottom, thumb
+
+
+def bar_y(bar, fraction, past=False):
+    """Pointer y that puts the thumb's middle, hence the position, at fraction of the range (with
+    past, the first pixel at or beyond it)."""
+    _, top, bottom, thumb = bar
+    y = top + thumb / 2 + fraction * (bottom - top + 1 - thumb)
+    return math.ceil(y) if past else round(y)
+
+
+# ---------------------------------------------------------------- the reader's actions
+
+class Plan:
+    def __init__(self, quick):
+        self.turns = 40 if quick else 300
+        self.jumps = 10 if quick else 100
+        self.far_jumps = 2 if quick else 10  # each: to the middle, then just past 4 GiB
+        self.motions = 50 if quick else 1000
+        self.fonts = 2 if quick else 4
+        self.startups = 2 if quick else 5
+
+
+def open_file(app, path, label):
+    app.key(None, label, "alt+f")
+    time.sleep(0.3)
+    app.key(None, label, "o")
+    time.sleep(1.0)
+    app.key(None, label, "ctrl+a")
+    app.type(os.path.abspath(path))
+    time.sleep(0.5)
+    app.key("open", label, "Return")
+    time.sleep(0.8)
+
+
+def turn_pages(app, label, key, kind, n):
+    t = time.monotonic()
+    for i in range(n):
+        pause_until(t + i * KEY_SPACING)
+        app.key(kind, label, key)
+    pause_until(t + n * KEY_SPACING)
+
+
+def jump(app, label, kind, bar, y):
+    """Middle click at y on the bar; returns where the thumb's middle then is."""
+    t = time.monotonic()
+    app.send(None, label, "mousemove", str(bar[0]), str(y))
+    pause_until(t + MOVE_SETTLE)
+    # The middle button puts the thumb where it is pressed; the left one, in this style, steps a page.
+    app.send(kind, label, "click", "--delay", "0", "2")
+    pause_until(t + MOVE_SETTLE + CLICK_SPACING)
+    _, top, bottom, thumb = bar
+    return min(max(y, top + thumb / 2), bottom + 1 - thumb / 2)
+
+
+def random_trough_y(rnd, bar, thumb_y):
+    """A random pixel of the trough off the thumb: a press on the thumb would start a drag, not jump."""
+    _, top, bottom, thumb = bar
+    return rnd.choice([y for y in range(top, bottom + 1) if abs(y - thumb_y) > thumb / 2 + 1])
+
+
+def drag_thumb(app, label, bar, n):
+    xc, top, bottom, thumb = bar
+    y0 = bar_y(bar, 0.0)
+    jump(app, label, None, bar, top)  # thumb to the top
+    app.send(None, label, "mousemove", str(xc), str(y0))
+    time.sleep(0.1)
+    app.send(None, label, "mousedown", "1")
+    time.sleep(0.2)
+    # One pixel a motion, down the whole travel of the thumb and, past the bottom, back up.
+    travel = max(bottom - top + 1 - thumb, 1)
+    t = time.monotonic()
+    for i in range(1, n + 1):
+        pause_until(t + (i - 1) * MOTION_SPACING)
+        k = i % (2 * travel)
+        app.send("drag", label, "mousemove", str(xc), str(y0 + (k if k <= travel else 2 * travel - k)))
+    pause_until(t + n * MOTION_SPACING)
+    app.send("release", label, "mouseup", "1")
+    time.sleep(0.6)
+
+
+def change_font(app, label, size):
+    app.key(None, label, "alt+s")  # 设置(&Setup)
+    time.sleep(0.3)
+    app.key(None, label, "f")  # 字体设置(&Font Setup)
+    time.sleep(0.7)
+    app.key(None, label, "alt+s")  # the dialog's &Size field
+    time.sleep(0.2)
+    app.key(None, label, "ctrl+a")
+    app.type(str(size))
+    time.sleep(0.3)
+    app.key("font", label, "Return")
+    time.sleep(0.7)
+
+
+# ---------------------------------------------------------------- reading the trace
+
+LINE = re.compile(r"^(\d+)\s+(\d+\.\d+) (?:(\w+)\((.*)|<\.\.\. (\w+) resumed>(.*))$")
+UNFINISHED = " <unfinished ...>"
+
+
+def parse(trace):
+    """(pid, time, call, arguments and result) per call, the halves of interrupted calls joined; the
+    time is the call's start."""
+    rows, pending = [], {}
+    for line in open(trace, errors="replace"):
+        m = LINE.match(line.rstrip("\n"))
+        if not m:
+            continue
+        pid, t = int(m.group(1)), float(m.group(2))
+        if m.group(3):
+            call, rest = m.group(3), m.group(4)
+            if rest.endswith(UNFINISHED):
+                pending[pid] = (t, call, rest[:-len(UNFINISHED)])
+                continue
+            rows.append((pid, t, call, rest))
+        else:
+            start = pending.pop(pid, None)
+            if start and start[1] == m.group(5):
+                rows.append((pid, start[0], start[1], start[2] + m.group(6)))
+    rows.sort(key=lambda r: r[1])
+    return rows
+
+
+def x_fd(rows, pid):
+    for p, t, call, rest in rows:
+        if p == pid and call == "connect" and "X11-unix" in rest:
+            return rest.split(",")[0]
+    raise SystemExit("the program never connected to the X server")
+
+
+RESULT = re.compile(r"\)\s+=\s+(-?\d+)")
+
+
+def returned(rest):
+    m = None
+    for m in RESULT.finditer(rest):
+        pass
+    return int(m.group(1)) if m else -1
+
+
+ESCAPES = {"n": 10, "t": 9, "v": 11, "f": 12, "r": 13, "\\": 92, '"': 34}
+
+
+def first_bytes(rest, n=10):
+    """The first bytes of the data strace shows for a read (a C string with escapes)."""
+    k = rest.find('iov_base="')
+    k = k + 10 if k >= 0 else rest.find('"') + 1
+    out, i = [], k
+    while 0 < i < len(rest) and len(out) < n and rest[i] != '"':
+        c = rest[i]
+        if c == "\\":
+            j = i + 1
+            while j < len(rest) and j < i + 4 and rest[j] in "01234567":
+                j += 1
+            if j > i + 1:
+                out.append(int(rest[i + 1:j], 8))
+                i = j
+            else:
+                out.append(ESCAPES.get(rest[i + 1], ord(rest[i + 1])))
+                i += 2
+        else:
+            out.append(ord(c))
+            i += 1
+    return out
+
+
+INPUT = {2: "key", 4: "press", 5: "release", 6: "motion"}  # KeyPress, ButtonPress/Release, MotionNotify
+
+
+def event_kind(data):
+    """The input event a read begins with, core or XInput 2 (Qt takes the mouse through the latter)."""
+    if not data:
+        return None
+    code = data[0] & 0x7F
+    if code == 35 and len(data) >= 10:  # GenericEvent: XInput 2 puts its event type at byte 8
+        return INPUT.get(data[8] | data[9] << 8)
+    return INPUT.get(code)
+
+
+EXPECTED = {"open": "key", "down": "key", "up": "key", "font": "key", "jump": "press", "far_mid": "press",
+            "far_4g": "press", "drag": "motion", "release": "release"}
+
+
+class Trace:
+    def __init__(self, path, pid):
+        self.rows = parse(path)
+        self.pid = pid
+        fd = x_fd(self.rows, pid) + ","
+        x_poll = "[{fd=" + fd + " events=POLLIN"
+        self.reads, self.read_data, self.writes, self.main_rows = [], [], [], []
+        self.main_times, self.main_waits = [], []
+        for p, t, call, rest in self.rows:
+            on_x = rest.startswith(fd)
+            is_write = on_x and p == pid and call in ("writev", "sendmsg", "write")
+            if p == pid:
+                self.main_rows.append((t, is_write))
+                self.main_times.append(t)
+                # Waiting for events: the event loop's poll that may block (not a zero timeout), not
+                # the X library's own poll on the connection while it sends or awaits a reply.
+                self.main_waits.append(call in ("poll", "ppoll") and not rest.startswith(x_poll) and not
+                                       re.search(r"(, 0|tv_sec=0, tv_nsec=0\})(, NULL, \d+)?\)\s+=", rest))
+            if is_write:
+                self.writes.append(t)
+            elif on_x and call in ("recvmsg", "read", "recvfrom") and returned(rest) > 0:
+                self.reads.append(t)
+                self.read_data.append(first_bytes(rest))
+
+    def boundary(self, t, until, kind):
+        """Index of the read of the event a command sent at wall time t produced: the first X read with
+        data after t that begins with an event of that kind (any input event when kind is None), read
+        before the next command (until);
+        failing that, the first X read after t. While the program is still drawing, replies to its
+        own requests come in between; the event's kind tells them apart."""
+        first = bisect.bisect_left(self.reads, t)
+        for i in range(first, bisect.bisect_left(self.reads, until)):
+            seen = event_kind(self.read_data[i])
+            if seen == kind or (kind is None and seen is not None):
+                return i
+        return first
+
+    def waiting(self, t):
+        """Whether the main thread was waiting for events at time t (its last call a blocking poll)."""
+        k = bisect.bisect_left(self.main_times, t) - 1
+        return k >= 0 and self.main_waits[k]
+
+    def settle(self, start, limit, gap):
+        """The main thread's last X write in [start, limit) before gap seconds without one; None when
+        the action wrote nothing."""
+        w = self.writes
+        i, j = bisect.bisect_left(w, start), bisect.bisect_left(w, limit)
+        for k in range(i, j):
+            if k + 1 == j or w[k + 1] - w[k] > gap:
+                return w[k]
+        return None
+
+    def startup(self):
+        """exec -> the main thread's last X write before it first makes no traced call for 300 ms."""
+        rows = self.main_rows
+        last = None
+        for k in range(bisect.bisect_left(rows, (self.writes[0], True)), len(rows)):
+            if rows[k][1]:
+                last = rows[k][0]
+            if last is not None and (k + 1 == len(rows) or rows[k + 1][0] - rows[k][0] > STARTUP_QUIET):
+                break
+        return last - rows[0][0]
+
+
+def measure(trace, marks):
+    """Latency per timed action: {(label, kind): [ms...]}, plus overlap and event-check counts."""
+    starts = [trace.boundary(t, marks[n + 1][0] if n + 1 < len(marks) else float("inf"), EXPECTED.get(kind))
+              for n, (t, kind, _) in enumerate(marks)]
+    out, overlapped, checked, matched = {}, {}, {}, {}
+    for n, (t, kind, label) in enumerate(marks):
+        if kind is None:
+            continue
+        i = starts[n]
+        if i >= len(trace.reads):
+            continue
+        s = trace.reads[i]
+        key = (label, kind)
+        checked[key] = checked.get(key, 0) + 1
+        nxt = starts[n + 1] if n + 1 < len(marks) else len(trace.reads)
+        if nxt == i:  # the next command went out before this one's event was read: no telling them apart
+            continue
+        limit = trace.reads[nxt] if nxt < len(trace.reads) else float("inf")
+        if event_kind(trace.read_data[i]) == EXPECTED[kind]:
+            matched[key] = matched.get(key, 0) + 1
+        gap = DIALOG_QUIET if kind in ("open", "font", "release") else QUIET
+        end = trace.settle(s, limit, gap)
+        if end is None:
+            continue
+        out.setdefault(key, []).append(1000 * (end - s))
+        if limit != float("inf") and not trace.waiting(limit):
+            overlapped[key] = overlapped.get(key, 0) + 1
+    return out, overlapped, checked, matched
+
+
+# ---------------------------------------------------------------- the run
+
+def label_of(path):
+    st = os.stat(path)
+    size = st.st_size
+    for unit, name in ((1 << 30, "GiB"), (1 << 20, "MiB"), (1 << 10, "KiB")):
+        if size >= unit:
+            text = f"{size / unit:.3g} {name}"
+            break
+    else:
+        text = f"{size} B"
+    if st.st_blocks * 512 < size // 2:
+        text += " sparse"
+    return text
+
+
+def machine():
+    model = "?"
+    for line in open("/proc/cpuinfo"):
+        if line.startswith("model name"):
+            model = line.split(":", 1)[1].strip()
+            break
+    return os.cpu_count(), model
+
+
+def pct99(x):
+    return sorted(x)[min(len(x) - 1, int(0.99 * len(x)))]
+
+
+def run(a, out):
+    """Drives the program; returns what the figures are made from (also kept as session.json)."""
+    program = os.path.abspath(a.program)
+    if not os.access(program, os.X_OK):
+        raise SystemExit(f"not a program: {program}")
+    plan = Plan(a.quick)
+    home = os.path.join(out, "config")
+    os.makedirs(home, exist_ok=True)
+    rnd = random.Random(a.seed)
+    files = [(os.path.abspath(f), label_of(f)) for f in a.files]
+    began = time.monotonic()
+    desk = Desktop(home)
+    try:
+        screen = desk.screen_size()
+        startups = []  # each time a fresh process
+        for n in range(plan.startups):
+            trace = os.path.join(out, f"startup{n}.trace")
+            app = Program(desk, program, trace)
+            time.sleep(0.8)  # the window is up; its first page follows, then the 300 ms of rest
+            app.stop()
+            startups.append([trace, app.pid])
+            time.sleep(0.3)
+
+        app = Program(desk, program, os.path.join(out, "session.trace"))
+        time.sleep(1.5)
+        memory, bars = {}, {}
+        for path, label in files:
+            print(f"{label}: reading", file=sys.stderr)
+            open_file(app, path, label)
+            bar = find_scroll_bar(desk.env, app.window)
+            bars[label] = bar
+            if len(bars) == 1:
+                subprocess.run(["import", "-window", "root", os.path.join(out, "opened.png")], env=desk.env)
+            # A click on the bar gives it the focus, and the file dialog hands the focus back to it:
+            # a click into the text first, as a reader would, so the keys turn pages there.
+            x0, y0, w, h = client_geometry(desk.env, app.window)
+            app.send(None, label, "mousemove", str(x0 + w // 2), str(y0 + h // 2))
+            app.send(None, label, "click", "--delay", "0", "1")
+            time.sleep(0.3)
+            turn_pages(app, label, "Next", "down", plan.turns)
+            if label == files[-1][1]:
+                # To check by eye that the keys reached the text: the status bar counts the pages.
+                subprocess.run(["import", "-window", "root", os.path.join(out, "paged-down.png")], env=desk.env)
+                time.sleep(0.3)
+            turn_pages(app, label, "Prior", "up", plan.turns)
+            thumb_y = bar_y(bar, 0.0)
+            for _ in range(plan.jumps):
+                thumb_y = jump(app, label, "jump", bar, random_trough_y(rnd, bar, thumb_y))
+            size = os.path.getsize(path)
+            if size > 1 << 32:
+                # The middle, and the first pixel past 4 GiB: a pixel of the bar is some 7 MB of this
+                # file, more than the text the sparse file has there, so that page may be zero bytes.
+                for _ in range(plan.far_jumps):
+                    jump(app, label, "far_mid", bar, bar_y(bar, 0.5))
+                    jump(app, label, "far_4g", bar, bar_y(bar, (1 << 32) / size, past=True))
+                # To check by eye that the clicks land on the bar: the thumb at two thirds, and the
+                # position in the status bar.
+                subprocess.run(["import", "-window", "root", os.path.join(out, "near-4GiB.png")], env=desk.env)
+                time.sleep(0.3)
+            drag_thumb(app, label, bar, plan.motions)
+            memory[label] = app.memory()
+        # The dialog takes whole points only, so the default 10.5 pt cannot be chosen back: the font
+        # changes come last, in a second round, and every page above is read in the default font.
+        for path, label in files:
+            print(f"{label}: font changes", file=sys.stderr)
+            open_file(app, path, label)
+            for n in range(plan.fonts):
+                change_font(app, label, 16 if n % 2 == 0 else 11)
+        app.stop()
+    finally:
+        desk.close()
+    session = {"program": program, "quick": a.quick, "screen": screen, "files": [l for _, l in files],
+               "startups": startups, "trace": app.trace, "pid": app.pid, "marks": app.marks,
+               "memory": memory, "bars": bars, "seconds": round(time.monotonic() - began)}
+    with open(os.path.join(out, "session.json"), "w") as f:
+        json.dump(session, f)
+    return session
+
+
+NAMES = [("open", "open: Return in the dialog -> page drawn"), ("down", "Page Down"), ("up", "Page Up"),
+         ("jump", "scroll-bar jump (middle click at a random place)"),
+         ("far_mid", "scroll-bar jump near the middle"), ("far_4g", "scroll-bar jump just past 4 GiB"),
+         ("drag", "thumb drag, per motion"), ("release", "thumb release -> idle"),
+         ("font", "font change: Return -> page redrawn")]
+
+
+def report(session, json_path):
+    startups = [1000 * Trace(trace, pid).startup() for trace, pid in session["startups"]]
+    trace = Trace(session["trace"], session["pid"])
+    lat, overlapped, checked, matched = measure(trace, [tuple(m) for m in session["marks"]])
+    ncpu, model = machine()
+    rows = []
+
+    def row(label, action, kind, values):
+        key = (label, kind)
+        rows.append({"file": label, "action": action, "count": len(values),
+                     "median_ms": statistics.median(values) if values else None,
+                     "p99_ms": pct99(values) if values else None,
+                     "sent": checked.get(key, 0), "overlapped": overlapped.get(key, 0),
+                     "event_checked": matched.get(key, 0)})
+
+    row("", "start-up: exec -> first page drawn and idle", "startup", startups)
+    for label in session["files"]:
+        for kind, action in NAMES:
+            if (label, kind) in lat:
+                row(label, action, kind, lat[(label, kind)])
+    for label in session["files"]:
+        hwm, rss = session["memory"][label]
+        rows.append({"file": label, "action": "memory after its reading actions", "vmhwm_mib": hwm,
+                     "vmrss_mib": rss})
+
+    print(f"Machine: {ncpu} CPUs ({model}), Xvfb {session['screen']}, openbox; program {session['program']}"
+          + ("; --quick" if session["quick"] else ""))
+    print()
+    print("| file | action | count | median ms | p99 ms |")
+    print("|---|---|---:|---:|---:|")
+    for r in rows:
+        if "vmhwm_mib" in r:
+            print(f"| {r['file']} | resident memory after its reading actions: VmHWM / VmRSS MiB | | "
+                  f"{r['vmhwm_mib']} / {r['vmrss_mib']} | |")
+        elif r["count"]:
+            print(f"| {r['file'] or '-'} | {r['action']} | {r['count']} | {r['median_ms']:.1f} | "
+                  f"{r['p99_ms']:.1f} |")
+    sys.stdout.flush()
+    # What the figures rest on, for a reader who doubts one of them.
+    for r in rows:
+        if r.get("sent") and (r["overlapped"] or r["event_checked"] < r["sent"] or r["count"] < r["sent"]):
+            print(f"note: {r['file']}, {r['action']}: {r['sent']} sent, {r['count']} timed (with an X write), "
+                  f"{r['overlapped']} still busy when the next event came, {r['event_checked']} started at "
+                  f"a read of the expected event", file=sys.stderr)
+    print(f"traces in {os.path.dirname(session['trace'])}; the run took {session['seconds']} s", file=sys.stderr)
+    if json_path:
+        with open(json_path, "w") as f:
+            json.dump({"machine": {"nproc": ncpu, "cpu": model, "screen": session["screen"]},
+                       "program": session["program"], "quick": session["quick"],
+                       "seconds": session["seconds"], "rows": rows}, f, indent=1)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("files", nargs="*")
+    ap.add_argument("--program", default=os.path.join(REPO, "build", "src", "pagorin"))
+    ap.add_argument("--quick", action="store_true", help="fewer repetitions, for a check in a minute or two")
+    ap.add_argument("--json", help="also write the figures to this file")
+    ap.add_argument("--out", help="keep the traces and the screenshot here (default: a temporary folder)")
+    ap.add_argument("--seed", type=int, default=1, help="for the jump positions")
+    ap.add_argument("--again", metavar="DIR", help="only work the figures out again from a kept --out folder")
+    a = ap.parse_args()
+    if a.again:
+        with open(os.path.join(a.again, "session.json")) as f:
+            report(json.load(f), a.json)
+        return
+    if not a.files:
+        ap.error("no FILE")
+    out = a.out or tempfile.mkdtemp(prefix="xlatency-")
+    os.makedirs(out, exist_ok=True)
+    report(run(a, out), a.json)
+
+
+if __name__ == "__main__":
+    main()

@@ -8,6 +8,17 @@
 // The screen lines of a text: where each starts in the text and how many characters it shows. A line
 // ends at a line feed (which belongs to no line) or before the first character that no longer fits
 // Width pixels on a line that already holds one, also inside a word, as the page reader counts lines.
+// The code point at I of Text and, in Units, how many code units it takes: a surrogate pair is one.
+inline char32_t CodePointAt(QStringView Text, qsizetype I, int& Units) {
+  const char16_t Unit = Text[I].unicode();
+  Units = 1;
+  if (QChar::isHighSurrogate(Unit) && I + 1 < Text.size() && QChar::isLowSurrogate(Text[I + 1].unicode())) {
+    Units = 2;
+    return QChar::surrogateToUcs4(Unit, Text[I + 1].unicode());
+  }
+  return Unit;
+}
+
 struct TPageLine {
   int Start = 0;
   int Length = 0;
@@ -33,12 +44,7 @@ public:
         continue;
       }
       int Units = 1;
-      char32_t Code = Unit;
-      if (QChar::isHighSurrogate(Unit) && I + 1 < Size && QChar::isLowSurrogate(Text[I + 1].unicode())) {
-        Code = QChar::surrogateToUcs4(Unit, Text[I + 1].unicode());
-        Units = 2;
-      }
-      const int Wide = Advance(Code);
+      const int Wide = Advance(CodePointAt(Text, I, Units));
       if (X + Wide > Width && I > Start) {
         Layout.Lines.push_back({Start, I - Start});
         Start = I;

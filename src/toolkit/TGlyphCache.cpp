@@ -1,5 +1,7 @@
 #include "TGlyphCache.h"
 
+#include "PageLayout.h"
+
 #include <QColor>
 #include <QFontMetrics>
 #include <QGlyphRun>
@@ -57,17 +59,6 @@ inline void Blend4(quint32* Dest, __m128i SourceWide, const uchar* Coverage) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest), _mm_packus_epi16(Low, High));
 }
 #endif
-
-// The code point at I, and how many code units it takes.
-inline char32_t CodeAt(QStringView Text, qsizetype I, int& Units) {
-  const char16_t Unit = Text[I].unicode();
-  Units = 1;
-  if (QChar::isHighSurrogate(Unit) && I + 1 < Text.size() && QChar::isLowSurrogate(Text[I + 1].unicode())) {
-    Units = 2;
-    return QChar::surrogateToUcs4(Unit, Text[I + 1].unicode());
-  }
-  return Unit;
-}
 
 }  // namespace
 
@@ -189,7 +180,7 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
   quint32* const Pixels = reinterpret_cast<quint32*>(Target.bits());
   for (qsizetype I = 0; I < Text.size();) {
     int Units = 1;
-    const TGlyph& Glyph = this->Glyph(CodeAt(Text, I, Units));
+    const TGlyph& Glyph = this->Glyph(CodePointAt(Text, I, Units));
     I += Units;
     if (Glyph.Index != 0 && X < Clip.right() + 1) {
       const TMask& Mask = this->Mask(Glyph);
@@ -231,7 +222,7 @@ void TGlyphCache::DrawRuns(QPainter& Painter, QPointF Origin, QStringView Text, 
   };
   for (qsizetype I = 0; I < Text.size();) {
     int Units = 1;
-    const TGlyph& Glyph = this->Glyph(CodeAt(Text, I, Units));
+    const TGlyph& Glyph = this->Glyph(CodePointAt(Text, I, Units));
     I += Units;
     if (Glyph.Index != 0) {
       if (Glyph.Face != Face) {

@@ -218,10 +218,8 @@ public:
 private:
   TMemo* Memo() const { return static_cast<TMemo*>(widget()); }
   std::pair<int, int> SelectionRange() const {
-    const QString Selected = Memo()->SelectedText();
-    const int Caret = Memo()->CaretPosition();
-    const int Other = Memo()->SelStartShown();
-    return {std::min(Caret, Other), std::min(Caret, Other) + static_cast<int>(Selected.size())};
+    const int From = Memo()->SelStartShown();
+    return {From, From + static_cast<int>(Memo()->SelectedText().size())};
   }
 };
 
@@ -252,7 +250,7 @@ std::string TMemo::Text() const {
   if (!FTextKnown) {
     QString Typed = FShown;
     Typed.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const_cast<TMemo*>(this)->FText = TCodePage::Ansi().Encode(Typed);
+    FText = TCodePage::Ansi().Encode(Typed);
     FTextKnown = true;
   }
   return FText;
@@ -362,17 +360,8 @@ int TMemo::LineOf(int Position) const { return Layout().LineOf(Position); }
 int TMemo::XOf(int Position) const {
   const TPageLine& Line = Layout().Lines[static_cast<std::size_t>(LineOf(Position))];
   int X = 0;
-  for (int I = Line.Start; I < Position && I < Line.Start + Line.Length; ++I) {
-    if (IsLowSurrogateAt(FShown, I)) continue;
-    int Units = 1;
-    char32_t Code = FShown[I].unicode();
-    if (FShown[I].isHighSurrogate() && I + 1 < FShown.size() && FShown[I + 1].isLowSurrogate()) {
-      Code = QChar::surrogateToUcs4(FShown[I], FShown[I + 1]);
-      Units = 2;
-    }
-    (void)Units;
-    X += FGlyphs->Advance(Code);
-  }
+  for (int I = Line.Start, Units = 1; I < Position && I < Line.Start + Line.Length; I += Units)
+    X += FGlyphs->Advance(CodePointAt(FShown, I, Units));
   return X;
 }
 
@@ -384,12 +373,8 @@ int TMemo::LineWidth(int Line) const {
 int TMemo::PositionInLine(int Line, int X) const {
   const TPageLine& Shown = Layout().Lines[static_cast<std::size_t>(Line)];
   int Left = 0;
-  for (int I = Shown.Start; I < Shown.Start + Shown.Length; ++I) {
-    if (IsLowSurrogateAt(FShown, I)) continue;
-    char32_t Code = FShown[I].unicode();
-    if (FShown[I].isHighSurrogate() && I + 1 < FShown.size() && FShown[I + 1].isLowSurrogate())
-      Code = QChar::surrogateToUcs4(FShown[I], FShown[I + 1]);
-    const int Wide = FGlyphs->Advance(Code);
+  for (int I = Shown.Start, Units = 1; I < Shown.Start + Shown.Length; I += Units) {
+    const int Wide = FGlyphs->Advance(CodePointAt(FShown, I, Units));
     if (X < Left + Wide / 2) return I;
     Left += Wide;
   }

@@ -126,7 +126,7 @@ private:
   int XOf(int Position) const;
   int PositionInLine(int Line, int X) const;
 
-  std::string FText;        // the bytes the control holds, when FTextKnown
+  mutable std::string FText; // the bytes the control holds, when FTextKnown
   mutable bool FTextKnown = true;
   QString FShown;           // the display text, '\n' between lines
   int FCaret = 0;           // positions in FShown

@@ -1,5 +1,6 @@
 #include "TGlyphCache.h"
 
+#include "CodePage.h"
 #include "PageLayout.h"
 
 #include <QColor>
@@ -19,6 +20,7 @@
 namespace {
 
 constexpr char32_t BasicPlaneSize = 0x10000;
+constexpr qsizetype PreparedMaskBudget = 4 << 20;
 
 // Source over an opaque pixel with the coverage A, channel by channel, two channels at a time, each
 // rounded to the nearest of (Source * A + Dest * (255 - A)) / 255: t = v + 128, (t + (t >> 8)) >> 8.
@@ -213,7 +215,36 @@ const TGlyphCache::TMask& TGlyphCache::Mask(const TGlyph& Glyph) {
   Mask.Height = Mask.Coverage.height();
   const QRectF Box = Face.boundingRect(Glyph.Index);
   Mask.Offset = QPoint(static_cast<int>(std::floor(Box.x())), static_cast<int>(std::floor(Box.y())));
+  FMaskBytes += Mask.Coverage.sizeInBytes();
   return *FMasks.insert(Key, Mask);
+}
+
+bool TGlyphCache::Prepare(char32_t Code) {
+  if (FMaskBytes >= PreparedMaskBudget) return false;
+  const TGlyph& Found = Glyph(Code);
+  if (Found.Index != 0) Mask(Found);
+  return true;
+}
+
+const QString& TGlyphCache::CommonCharacters() {
+  static const QString Characters = [] {
+    std::string Bytes;
+    for (char Ascii = ' '; Ascii < 0x7F; ++Ascii) Bytes += Ascii;
+    // In GB2312: row 1 (punctuation), row 3 (full-width forms), rows 16 to 55 (the common hanzi).
+    const auto Row = [&Bytes](int Lead, int LastTrail) {
+      for (int Trail = 0xA1; Trail <= LastTrail; ++Trail) {
+        Bytes += static_cast<char>(Lead);
+        Bytes += static_cast<char>(Trail);
+      }
+    };
+    Row(0xA1, 0xFE);
+    Row(0xA3, 0xFE);
+    for (int Lead = 0xB0; Lead <= 0xD7; ++Lead) Row(Lead, Lead == 0xD7 ? 0xF9 : 0xFE);
+    QString Decoded = TCodePage::Ansi().Decode(Bytes);
+    Decoded.remove(QChar::ReplacementCharacter);
+    return Decoded;
+  }();
+  return Characters;
 }
 
 void TGlyphCache::Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color) {

@@ -27,6 +27,14 @@ public:
   // Draws Text on one line with its baseline starting at Origin (device-independent pixels).
   void Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
 
+  // Looks up and rasterizes the glyph of Code before a page needs it, so that a page of characters not
+  // seen yet costs no more than any other. False once the masks held reach their budget: a huge font
+  // prepares no more than a few megabytes ahead.
+  bool Prepare(char32_t Code);
+  // The characters worth preparing, the most common first: ASCII, the Chinese punctuation and
+  // full-width forms, then the 3755 common hanzi.
+  static const QString& CommonCharacters();
+
 private:
   struct TGlyph {
     quint32 Index = 0;
@@ -59,4 +67,5 @@ private:
   std::vector<TGlyph> FBasicPlane; // by code unit, for the characters of the basic plane
   QHash<char32_t, TGlyph> FOthers;
   QHash<quint64, TMask> FMasks;    // by face and glyph index
+  qsizetype FMaskBytes = 0;
 };

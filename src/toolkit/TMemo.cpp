@@ -5,6 +5,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -242,6 +243,22 @@ TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setBackgroundRole(QPalette::Base);
   ApplyPalette();
+  FPrepare.setSingleShot(true);
+  FPrepare.setInterval(0);
+  connect(&FPrepare, &QTimer::timeout, this, &TMemo::PrepareSomeGlyphs);
+}
+
+// Half a millisecond at a time, so that a key pressed meanwhile waits no longer than that.
+void TMemo::PrepareSomeGlyphs() {
+  const QString& Common = TGlyphCache::CommonCharacters();
+  if (!FGlyphs) return;
+  QElapsedTimer Spent;
+  Spent.start();
+  while (FPrepared < Common.size() && Spent.nsecsElapsed() < 500'000) {
+    if (!FGlyphs->Prepare(Common[FPrepared].unicode())) FPrepared = Common.size();
+    ++FPrepared;
+  }
+  if (FPrepared < Common.size()) FPrepare.start();
 }
 
 TMemo::~TMemo() = default;
@@ -583,6 +600,7 @@ void TMemo::changeEvent(QEvent* Event) {
   switch (Event->type()) {
   case QEvent::FontChange:
     FGlyphs.reset();
+    FPrepared = 0;
     ShownChanged();
     break;
   case QEvent::PaletteChange:
@@ -631,6 +649,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     const QRect Caret = CharacterRect(FCaret);
     Painter.fillRect(QRect(Caret.left(), Caret.top(), 1, Pitch), Text);
   }
+  if (FPrepared < TGlyphCache::CommonCharacters().size() && !FPrepare.isActive()) FPrepare.start();
 }
 
 void TMemo::ApplyPalette() {

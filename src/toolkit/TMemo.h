@@ -7,6 +7,7 @@
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -117,6 +118,7 @@ private:
   // The shown text changed: the layout is made again when next needed.
   void ShownChanged();
   void UpdateScrollRange() const;
+  void PrepareSomeGlyphs();
   // Moves the caret; with Extend the anchor stays. Scrolls it into view when asked.
   void MoveCaret(int Position, bool Extend, bool ScrollIntoView = true);
   void EnsureVisible(int Position);
@@ -137,6 +139,9 @@ private:
   TFont FFont;
   bool FApplyingPalette = false;
   mutable std::unique_ptr<TGlyphCache> FGlyphs;
+  // Prepares the common characters' glyphs a few at a time while the program waits for input.
+  QTimer FPrepare;
+  qsizetype FPrepared = 0; // how far into TGlyphCache::CommonCharacters
   mutable TPageLayout FLayout;
   mutable bool FLayoutValid = false;
   mutable int FLayoutWidth = -1;

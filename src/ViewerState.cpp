@@ -11,6 +11,18 @@
 
 namespace {
 
+// Counts a command as under way for as long as it runs, also when it ends by an exception.
+class TRunning {
+public:
+  explicit TRunning(int& Count) : FCount(Count) { ++FCount; }
+  ~TRunning() { --FCount; }
+  TRunning(const TRunning&) = delete;
+  TRunning& operator=(const TRunning&) = delete;
+
+private:
+  int& FCount;
+};
+
 constexpr std::int64_t MaxScrollPosition = std::numeric_limits<int>::max();
 
 // A scroll position for Value; a file that grew since it was opened cannot push it past 32 bits.
@@ -36,6 +48,33 @@ void TViewerState::ShowFileSize() {
   FWindow.ShowStatus("文件大小：" + IntToStr(FileSize) + "字节");
 }
 
+bool TViewerState::FollowFileChanges() {
+  const TFileFacts Now = InspectFile(FileName);
+  if (Now == FFacts) return false;
+  const TFileFacts Before = FFacts;
+  FFacts = Now;
+  FileSize = Now.Size;
+  // A file grown past what the scroll bar's 32-bit range reaches at this step needs larger steps.
+  ScrollStep = std::max(ScrollStep, FileSize / MaxScrollPosition + 1);
+  const std::string Size = IntToStr(FileSize) + "字节";
+  if (!Now.Readable)
+    FChangeNotice = "文件已无法读取";
+  else if (!Before.Readable || Now.Device != Before.Device || Now.Inode != Before.Inode)
+    FChangeNotice = "文件已被替换，现为" + Size;
+  else if (Now.Size < Before.Size)
+    FChangeNotice = "文件已变短，现为" + Size;
+  else if (Now.Size == Before.Size)
+    FChangeNotice = "文件已被改写";
+  // A file that only grew keeps every offset on hand valid: its new part just comes into reach.
+  return true;
+}
+
+void TViewerState::ShowChangeNotice() {
+  if (FChangeNotice.empty() || FRunning != 1) return;
+  FWindow.ShowStatus(FChangeNotice);
+  FChangeNotice.clear();
+}
+
 void TViewerState::SetScrollRange() {
   TScrollBar& Bar = FWindow.ScrollBar();
   Bar.SetMax(ToScrollPosition(FileSize / ScrollStep + 1));
@@ -59,6 +98,8 @@ void TViewerState::Open() {
   FileSize = 0;
   PageEnd = 0;
   FileSize = MeasureFileSize(FileName);
+  FFacts = InspectFile(FileName);
+  FChangeNotice.clear();
   ShowFileSize();
   History.clear();
   ReadPageAtStart();
@@ -71,42 +112,56 @@ void TViewerState::Open() {
 }
 
 void TViewerState::NextPage() {
+  const TRunning Running(FRunning);
   if (FileName.empty()) return;
+  FollowFileChanges();
   History.push(PageStart);
   PageStart = PageEnd;
   FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";Pos=" + IntToStr(PageStart));
   ReadPageAtStart();
   UpdateScrollBar();
+  ShowChangeNotice();
 }
 
 void TViewerState::PreviousPage() {
+  const TRunning Running(FRunning);
   if (FileName.empty()) return;
   if (History.count() == 0) {
     FWindow.Beep();
     FWindow.ShowStatus("当前回滚记录数为：" + IntToStr(History.count()));
     return;
   }
+  FollowFileChanges();
   PageStart = History.last();
   History.pop();
   FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";tPos=" + IntToStr(PageStart));
   ReadPageAtStart();
   UpdateScrollBar();
+  ShowChangeNotice();
 }
 
 void TViewerState::ScrollJump() {
+  const TRunning Running(FRunning);
   if (FileName.empty()) return;
+  // The range follows the file; a position that the new range clamps runs a jump of its own first.
+  if (FollowFileChanges()) SetScrollRange();
   const int Position = FWindow.ScrollBar().Position();
   PageStart = Position * ScrollStep;
   const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd);
   FWindow.ShowStatus("当前翻页Position=" + IntToStr(Position));
   FWindow.ShowPage(Page);
+  ShowChangeNotice();
 }
 
 void TViewerState::FontSetup() {
+  const TRunning Running(FRunning);
   if (!FWindow.ChooseTextFont()) return;
   ComputeGeometry();
+  const bool Changed = !FileName.empty() && FollowFileChanges();
   FileSize = MeasureFileSize(FileName);
   ShowFileSize();
   // The next page continues from the end of this one, so read it again with the new geometry.
   if (!FileName.empty()) ReadPageAtStart();
+  if (Changed) SetScrollRange();
+  ShowChangeNotice();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileOffset.h"
+#include "ReadPage.h"
 #include "TCList.h"
 
 #include <string>
@@ -40,6 +41,14 @@ private:
   void SetScrollRange();
   void UpdateScrollBar();
   void ShowFileSize();
+  // The open file as it is now against what the last command saw: FileSize and the scroll range follow
+  // it, and a change that makes the offsets on hand stale leaves a notice for the end of the command.
+  bool FollowFileChanges();
+  // At the end of the outermost command only: a nested scroll jump must not bury it under its status.
+  void ShowChangeNotice();
 
   TViewerWindow& FWindow;
+  TFileFacts FFacts;          // of the open file, when the last command read it
+  std::string FChangeNotice;  // shown as the command's last status
+  int FRunning = 0;           // commands under way: a scroll jump runs nested inside the others
 };

@@ -77,3 +77,16 @@ TFileOffset MeasureFileSize(const std::string& FileName) {
   const off_t Size = ::ftello(File.get());
   return Size < 0 ? 0 : Size;
 }
+
+TFileFacts InspectFile(const std::string& FileName) {
+  TFileFacts Facts;
+  const FilePtr File = OpenForReading(FileName);
+  struct stat Info {};
+  if (!File || ::fstat(::fileno(File.get()), &Info) != 0) return Facts;
+  Facts.Readable = true;
+  Facts.Size = Info.st_size;
+  Facts.Device = Info.st_dev;
+  Facts.Inode = Info.st_ino;
+  Facts.ModifiedNs = std::int64_t{Info.st_mtim.tv_sec} * 1'000'000'000 + Info.st_mtim.tv_nsec;
+  return Facts;
+}

@@ -2,6 +2,7 @@
 
 #include "FileOffset.h"
 
+#include <cstdint>
 #include <string>
 
 // Reads one screen page of FileName from Start: bytes in file order, unchanged, counting screen lines
@@ -14,3 +15,18 @@ std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPe
 
 // Size of FileName in bytes, or 0 when it cannot be opened as a regular file.
 TFileOffset MeasureFileSize(const std::string& FileName);
+
+// What tells one state of a file from another, for noticing that the open file changed between two
+// commands: whether it can be read, its size, which file the name leads to, and when it was written.
+struct TFileFacts {
+  bool Readable = false;
+  TFileOffset Size = 0;
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::int64_t ModifiedNs = 0;
+
+  bool operator==(const TFileFacts&) const = default;
+};
+
+// The facts of FileName now; a file that cannot be opened as a regular file is not Readable, size 0.
+TFileFacts InspectFile(const std::string& FileName);

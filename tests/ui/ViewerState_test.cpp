@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -380,3 +382,50 @@ TEST_F(ViewerCommands, HugeFileScrollStepGrowsToFitThirtyTwoBits) {
 }
 
 }  // namespace
+
+// A file that changes between commands: the size and scroll range follow it, and a change that makes
+// the offsets on hand stale is said as the command's last status. Growth alone is not news.
+TEST_F(ViewerCommands, FileChangedWhileOpenIsFollowedAndSaid) {
+  UseTwoLinePages();
+  const std::string Text = Lines({{2, 1000}, {20, 950}}, 21000);
+  const std::string Path = Dir.Write("live.txt", Text);
+  Open(Path);
+  State.NextPage();
+  const std::size_t Kept = State.History.count();
+
+  std::filesystem::resize_file(Path, 100);  // below the page on screen
+  State.NextPage();
+  EXPECT_EQ(Window.Status(), "文件已变短，现为100字节");
+  EXPECT_EQ(State.FileSize, 100);
+  EXPECT_EQ(Window.Bar.Max(), 100 / 2000 + 1);
+  EXPECT_EQ(Window.Page, "");
+  EXPECT_EQ(State.History.count(), Kept + 1);
+
+  Dir.Write("live.txt", Text + Text);  // grown: its new part comes into the bar's reach, no notice
+  State.PreviousPage();
+  EXPECT_EQ(Window.Bar.Max(), 42000 / 2000 + 1);
+  Window.Bar.SetPosition(20);
+  EXPECT_EQ(Window.Status(), "当前翻页Position=20");
+  EXPECT_EQ(State.PageStart, 40000);
+  EXPECT_EQ(Window.Page.substr(0, 60), (Text + Text).substr(40000, 60));
+
+  const timespec Times[2] = {{0, UTIME_OMIT}, {12345, 0}};  // rewritten in place, same size
+  ASSERT_EQ(::utimensat(AT_FDCWD, Path.c_str(), Times, 0), 0);
+  State.PreviousPage();
+  EXPECT_EQ(Window.Status(), "文件已被改写");
+
+  const std::string Other = Dir.Write("other.txt", std::string(5000, 'x'));
+  std::filesystem::rename(Other, Path);  // an editor saving over it
+  Window.Bar.SetPosition(1);
+  EXPECT_EQ(Window.Status(), "文件已被替换，现为5000字节");
+  EXPECT_EQ(Window.Page, std::string(2 * 1200, 'x'));  // two lines of 1200 bytes from 2000
+
+  std::filesystem::remove(Path);
+  Window.NextFontHeight = -12;
+  State.FontSetup();
+  EXPECT_EQ(Window.Status(), "文件已无法读取");
+  EXPECT_EQ(Window.Bar.Max(), 1);
+  State.NextPage();  // stays quiet once said
+  EXPECT_EQ(Window.Status(), "当前操作记录数为：" + std::to_string(State.History.count()) + ";Pos=" +
+                                 std::to_string(State.PageStart));
+}

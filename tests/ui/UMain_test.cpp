@@ -381,3 +381,37 @@ TEST(MainWindowProgram, OpensMaximizedAndExitEndsTheRunLikeTheCloseBox) {
 }
 
 }  // namespace
+
+namespace {
+
+// The font dialog's smallest and largest sizes: a page of thousands of tiny lines, and a font taller
+// than the text area (no whole line fits: one-byte pages). Both stay stable pages that step on.
+TEST_F(MainWindow, ExtremeFontSizesGiveStablePages) {
+  const std::string Novel = NovelText(400);
+  OpenThroughDialog(Dir.Write("extreme.txt", Novel));
+  for (const int Points : {1, 512}) {
+    SCOPED_TRACE(Points);
+    TModalAnswer<QFontDialog> Answer([Points](QFontDialog* Dialog) {
+      QFont Font = Dialog->currentFont();
+      Font.setPointSize(Points);
+      Dialog->setCurrentFont(Font);
+      Dialog->accept();
+    });
+    Window.MnuFontSetup->trigger();
+    ASSERT_EQ(Answer.Answered(), 1);
+    const int Pixels = -Window.Memo->Font().Height;
+    EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / Pixels);
+    for (int Step = 0; Step < 3; ++Step) {
+      const TFileOffset Start = Window.Viewer.PageStart;
+      const TFileOffset Bytes = Window.Viewer.PageEnd - Start;
+      EXPECT_GE(Bytes, 1);
+      EXPECT_LE(Bytes, std::max<TFileOffset>(1, (Window.Viewer.LinesPerPage - 1) * 2 * Window.Viewer.CharsPerLine));
+      EXPECT_FALSE(Window.Memo->toPlainText().isEmpty());
+      Window.repaint();
+      Key(Qt::Key_PageDown);
+      EXPECT_GT(Window.Viewer.PageStart, Start);
+    }
+  }
+}
+
+}  // namespace

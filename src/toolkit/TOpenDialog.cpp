@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 
 namespace {
 
@@ -19,15 +20,34 @@ public:
 protected:
   void accept() override {
     const QString Suffix = defaultSuffix();
-    if (!Suffix.isEmpty() && !NamesAFile(selectedFiles())) {
+    QStringList Files = selectedFiles();
+    if (!Suffix.isEmpty() && !NamesAFile(Files)) {
       setDefaultSuffix(QString());
-      if (!NamesAFile(selectedFiles())) setDefaultSuffix(Suffix);
+      const QStringList AsTyped = selectedFiles();
+      setDefaultSuffix(Suffix);
+      // A FIFO or a device typed by name is that thing, not a missing "name.txt".
+      if (NamesAFile(AsTyped) || NamesSpecialFile(AsTyped)) {
+        setDefaultSuffix(QString());
+        Files = AsTyped;
+      }
+    }
+    if (NamesSpecialFile(Files)) {
+      setDefaultSuffix(Suffix);
+      QMessageBox::warning(this, windowTitle(),
+                           QStringLiteral("%1\n不是普通文件，不能作为文本打开。").arg(QDir::toNativeSeparators(Files.first())));
+      return;
     }
     QFileDialog::accept();
   }
 
 private:
   static bool NamesAFile(const QStringList& Files) { return Files.size() == 1 && QFileInfo(Files.first()).isFile(); }
+  // Only a regular file has pages: a FIFO, a device or a socket would block or never end.
+  static bool NamesSpecialFile(const QStringList& Files) {
+    if (Files.size() != 1) return false;
+    const QFileInfo Info(Files.first());
+    return Info.exists() && !Info.isFile() && !Info.isDir();
+  }
 };
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <unistd.h>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -236,4 +237,30 @@ TEST(TOpenDialogRun, ListsAFolderWithoutReadingItsFiles) {
   EXPECT_EQ(Listed, (std::set<std::string>{"report"})); // special files are not listed at all
   EXPECT_FALSE(ReportType.contains(QStringLiteral("PDF"))) << ReportType.toStdString();
   EXPECT_FALSE(ReportType.isEmpty());
+}
+
+// A FIFO or a device typed by name is said to be no regular file, and the dialog stays up for another
+// choice, instead of looking for "name.txt" or handing the viewer something it cannot page.
+TEST(TOpenDialogRun, SpecialFileTypedByNameIsRefusedAndTheDialogStays) {
+  TempDir Folder;
+  ASSERT_EQ(::mkfifo(Folder.Path("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", Folder.Path("zero.txt").c_str()), 0);
+  TOpenDialog Dialog = TextDialog();
+  Dialog.InitialDir = Folder.Path("");
+  std::vector<std::string> Said;
+  bool StayedUp = true;
+  TDialogAnswer Answer([&](QFileDialog* Up) {
+    for (const char* Typed : {"fifo", "zero.txt"}) {
+      Up->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromUtf8(Typed));
+      TErrorBoxAnswer Box;
+      static_cast<QDialog*>(Up)->accept();
+      Said.push_back(Box.Seen.Text);
+      StayedUp = StayedUp && Up->isVisible();
+    }
+    Up->reject();
+  });
+  EXPECT_FALSE(Dialog.Execute());
+  EXPECT_EQ(Said, (std::vector<std::string>{Folder.Path("fifo") + "\n不是普通文件，不能作为文本打开。",
+                                             Folder.Path("zero.txt") + "\n不是普通文件，不能作为文本打开。"}));
+  EXPECT_TRUE(StayedUp);
 }

@@ -29,6 +29,8 @@
 #include <QToolTip>
 #include <QHelpEvent>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -411,6 +413,27 @@ TEST_F(MainWindow, ExtremeFontSizesGiveStablePages) {
       Key(Qt::Key_PageDown);
       EXPECT_GT(Window.Viewer.PageStart, Start);
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Names as readers have them: Chinese, spaces, a leading dash, a line break, and a link to the file.
+TEST_F(MainWindow, AnyFileNameOpensAndShowsInTheCaption) {
+  const std::string Text = Gbk(QStringLiteral("第一章\r\n"));
+  const std::filesystem::path Folder = std::filesystem::path(Dir.Path("")) / "我的 小说";
+  std::filesystem::create_directory(Folder);
+  std::filesystem::create_symlink(Dir.Write("real.txt", Text), Folder / "link.txt");
+  for (const std::string Name : {"三体 第一部.txt", "-n.txt", "two\nlines.txt", "link.txt"}) {
+    SCOPED_TRACE(Name);
+    const std::string Path = (Folder / Name).string();
+    if (Name != "link.txt") std::ofstream(Path, std::ios::binary) << Text;
+    OpenThroughDialog(Path);
+    EXPECT_EQ(Window.Viewer.FileName, Path);
+    EXPECT_EQ(Window.Caption(), "Pagorin文本文件浏览器--" + Path);
+    EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("第一章\n"));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QEventLoop>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -30,6 +31,10 @@ void ReleaseMouseGrab() {
 
 TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
   Application = this;
+  // A reader meets Qt's dialogs in the middle of the program's Chinese; without the translation
+  // installed they stay in Qt's English and the program still runs.
+  if (FQtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    installTranslator(&FQtTexts);
   // The program ends by the termination request alone (closing the main form), never because the
   // last visible window went away: the About box is hidden, not closed, and error boxes come and go.
   setQuitOnLastWindowClosed(false);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTranslator>
 
 #include <exception>
 #include <functional>
@@ -19,7 +20,8 @@ class TForm;
 // manager and in every error box, owns the windows made with CreateForm (destroying them last-made
 // first), runs the message loop until the termination request, and guards every event: an exception
 // that leaves an event handler ends that handler and is reported in an error box, and the program
-// goes on.
+// goes on. From its construction on, Qt's own texts (the file and font dialogs, the buttons of message
+// boxes) are simplified Chinese like the program's, whatever the user's locale.
 class TApplication : public QApplication {
   Q_OBJECT
 public:
@@ -87,6 +89,7 @@ private:
 
   void Adopt(void* Object, void (*Destroy)(void*), QObject* AsQObject);
 
+  QTranslator FQtTexts;
   std::string FTitle;
   std::vector<TOwnedForm> FForms;
   TForm* FMainForm = nullptr;

@@ -2,13 +2,21 @@
 
 #include "CheckedDivision.h"
 #include "ModalAnswer.h"
+#include "TFontDialog.h"
 #include "TForm.h"
 #include "TOpenDialog.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -432,4 +440,82 @@ TEST(TApplicationTitle, TitleLeavesWindowCaptionsAlone) {
   Application->SetTitle("Pagorin高速文本文件浏览器");
   EXPECT_EQ(Application->Title(), "Pagorin高速文本文件浏览器");
   EXPECT_NE(QGuiApplication::applicationDisplayName(), QString::fromUtf8("Pagorin高速文本文件浏览器"));
+}
+
+namespace {
+
+// What a reader sees of a dialog in words: its caption, labels, buttons, group titles and tool tips.
+QStringList WordsShown(QWidget* Dialog) {
+  QStringList Words{Dialog->windowTitle()};
+  for (QLabel* Label : Dialog->findChildren<QLabel*>())
+    if (Label->isVisibleTo(Dialog)) Words << Label->text();
+  for (QAbstractButton* Button : Dialog->findChildren<QAbstractButton*>())
+    if (Button->isVisibleTo(Dialog)) Words << Button->text() << Button->toolTip();
+  for (QGroupBox* Group : Dialog->findChildren<QGroupBox*>())
+    if (Group->isVisibleTo(Dialog)) Words << Group->title();
+  return Words;
+}
+
+// The words of Shown in Latin letters, once access keys such as "(&N)" and the program's own names
+// (its filter, the typed file name) are taken out.
+std::vector<std::string> EnglishIn(const QStringList& Shown, const QStringList& Own = {}) {
+  std::vector<std::string> English;
+  for (QString Words : Shown) {
+    for (const QString& Name : Own) Words.remove(Name);
+    Words.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+    if (Words.contains(QRegularExpression(QStringLiteral("[A-Za-z]")))) English.push_back(Words.toStdString());
+  }
+  return English;
+}
+
+QString CancelText(QWidget* Dialog) {
+  auto* Buttons = Dialog->findChild<QDialogButtonBox*>();
+  return Buttons ? Buttons->button(QDialogButtonBox::Cancel)->text() : QString();
+}
+
+} // namespace
+
+// Qt's own dialogs speak Chinese like the program, in whatever locale it runs (the tests run in C),
+// down to the message the open dialog gives for a name that names no file.
+TEST(TApplicationQtTexts, OpenAndFontDialogsAndTheirMessagesAreChinese) {
+  TempDir Folder;
+  TOpenDialog Open;
+  Open.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
+  Open.DefaultExt = "txt";
+  Open.InitialDir = Folder.Path("");
+  QStringList OpenWords, BoxWords;
+  QString OpenCancel, NameLabel, NotFound;
+  TModalAnswer<QFileDialog> OpenAnswer([&](QFileDialog* Up) {
+    OpenWords = WordsShown(Up);
+    OpenCancel = CancelText(Up);
+    NameLabel = Up->findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text();
+    TModalAnswer<QMessageBox> BoxAnswer([&](QMessageBox* Box) {
+      BoxWords = WordsShown(Box);
+      NotFound = Box->text();
+      Box->button(QMessageBox::Ok)->click();
+    });
+    Up->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("缺失"));
+    static_cast<QDialog*>(Up)->accept(); // QFileDialog::accept, which says the file is not there
+    Up->reject();
+  });
+  EXPECT_FALSE(Open.Execute());
+
+  TFontDialog Font;
+  QStringList FontWords;
+  QString FontCancel;
+  TModalAnswer<QFontDialog> FontAnswer([&](QFontDialog* Up) {
+    FontWords = WordsShown(Up);
+    FontCancel = CancelText(Up);
+    Up->reject();
+  });
+  EXPECT_FALSE(Font.Execute());
+
+  EXPECT_EQ(OpenCancel.toStdString(), "取消");
+  EXPECT_EQ(NameLabel.toStdString(), "文件名称(&N)：");
+  EXPECT_EQ(NotFound.toStdString(), "缺失.txt\n文件未找到。\n请检查指定的文件名是否正确。");
+  EXPECT_EQ(FontCancel.toStdString(), "取消");
+  EXPECT_EQ(FontWords.value(0).toStdString(), "选择字体");
+  EXPECT_EQ(EnglishIn(OpenWords, Open.NameFilters(Open.Filter)), std::vector<std::string>());
+  EXPECT_EQ(EnglishIn(BoxWords, {QStringLiteral("缺失.txt")}), std::vector<std::string>());
+  EXPECT_EQ(EnglishIn(FontWords), std::vector<std::string>());
 }

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -35,6 +36,8 @@ TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
   // installed they stay in Qt's English and the program still runs.
   if (FQtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     installTranslator(&FQtTexts);
+  // What Qt words through the locale, such as a file's type in the open dialog, in Chinese too.
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
   // The program ends by the termination request alone (closing the main form), never because the
   // last visible window went away: the About box is hidden, not closed, and error boxes come and go.
   setQuitOnLastWindowClosed(false);

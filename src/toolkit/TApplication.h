@@ -21,7 +21,8 @@ class TForm;
 // first), runs the message loop until the termination request, and guards every event: an exception
 // that leaves an event handler ends that handler and is reported in an error box, and the program
 // goes on. From its construction on, Qt's own texts (the file and font dialogs, the buttons of message
-// boxes) are simplified Chinese like the program's, whatever the user's locale.
+// boxes) and what Qt words through the locale are simplified Chinese like the program's, whatever the
+// user's locale.
 class TApplication : public QApplication {
   Q_OBJECT
 public:

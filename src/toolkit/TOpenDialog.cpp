@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QMessageBox>
 
 namespace {
@@ -50,6 +53,24 @@ private:
   }
 };
 
+// The detail view's size and date columns in the program's language. Qt writes them in the
+// language of the user's locale ("3 bytes", "9 Dec"), which need not be the program's.
+class TDetailsInProgramLocale : public QIdentityProxyModel {
+public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& Index, int Role) const override {
+    enum { SizeColumn = 1, DateColumn = 3 };
+    auto* Files = qobject_cast<QFileSystemModel*>(sourceModel());
+    if (!Files || Role != Qt::DisplayRole || (Index.column() != SizeColumn && Index.column() != DateColumn))
+      return QIdentityProxyModel::data(Index, Role);
+    const QModelIndex Source = mapToSource(Index);
+    if (Index.column() == DateColumn) return QLocale().toString(Files->lastModified(Source), QLocale::ShortFormat);
+    if (Files->isDir(Source)) return QIdentityProxyModel::data(Index, Role);
+    return QLocale().formattedDataSize(Files->size(Source));
+  }
+};
+
 }  // namespace
 
 QStringList TOpenDialog::NameFilters(const std::string& Filter) {
@@ -72,6 +93,7 @@ bool TOpenDialog::Execute(QWidget* Owner) {
   TFileChooser Dialog(Owner);
   Dialog.setIconProvider(&TypeByName);
   Dialog.setOption(QFileDialog::DontUseNativeDialog);
+  Dialog.setProxyModel(new TDetailsInProgramLocale(&Dialog));
   // The list shows each description as written; the patterns are already part of it.
   Dialog.setOption(QFileDialog::HideNameFilterDetails);
   Dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QFileDialog>
@@ -23,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -479,14 +481,26 @@ QString CancelText(QWidget* Dialog) {
 // down to the message the open dialog gives for a name that names no file.
 TEST(TApplicationQtTexts, OpenAndFontDialogsAndTheirMessagesAreChinese) {
   TempDir Folder;
+  Folder.Write("小说.txt", "abc");
+  std::filesystem::create_directory(Folder.Path("旧书"));
   TOpenDialog Open;
   Open.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
   Open.DefaultExt = "txt";
   Open.InitialDir = Folder.Path("");
   QStringList OpenWords, BoxWords;
-  QString OpenCancel, NameLabel, NotFound;
+  QString OpenCancel, NameLabel, NotFound, Size;
   TModalAnswer<QFileDialog> OpenAnswer([&](QFileDialog* Up) {
     OpenWords = WordsShown(Up);
+    auto* Details = Up->findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+    const QModelIndex Root = Details->rootIndex();
+    QTRY_COMPARE(Details->model()->rowCount(Root), 2);
+    for (int Column = 1; Column < Details->model()->columnCount(Root); ++Column) {
+      OpenWords << Details->model()->headerData(Column, Qt::Horizontal).toString();
+      for (int Row = 0; Row < 2; ++Row) OpenWords << Details->model()->index(Row, Column, Root).data().toString();
+    }
+    for (int Row = 0; Row < 2; ++Row)
+      if (Details->model()->index(Row, 0, Root).data().toString() == QStringLiteral("小说.txt"))
+        Size = Details->model()->index(Row, 1, Root).data().toString();
     OpenCancel = CancelText(Up);
     NameLabel = Up->findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text();
     TModalAnswer<QMessageBox> BoxAnswer([&](QMessageBox* Box) {
@@ -512,6 +526,7 @@ TEST(TApplicationQtTexts, OpenAndFontDialogsAndTheirMessagesAreChinese) {
 
   EXPECT_EQ(OpenCancel.toStdString(), "取消");
   EXPECT_EQ(NameLabel.toStdString(), "文件名称(&N)：");
+  EXPECT_EQ(Size.toStdString(), "3 字节");
   EXPECT_EQ(NotFound.toStdString(), "缺失.txt\n文件未找到。\n请检查指定的文件名是否正确。");
   EXPECT_EQ(FontCancel.toStdString(), "取消");
   EXPECT_EQ(FontWords.value(0).toStdString(), "选择字体");

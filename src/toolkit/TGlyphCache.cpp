@@ -9,6 +9,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -21,6 +22,9 @@ namespace {
 
 constexpr char32_t BasicPlaneSize = 0x10000;
 constexpr qsizetype PreparedMaskBudget = 4 << 20;
+constexpr int BlendChunk = 8;
+
+int PaddedWidth(int Width) { return (Width + BlendChunk - 1) / BlendChunk * BlendChunk; }
 
 // Source over an opaque pixel with the coverage A, channel by channel, two channels at a time, each
 // rounded to the nearest of (Source * A + Dest * (255 - A)) / 255: t = v + 128, (t + (t >> 8)) >> 8.
@@ -208,11 +212,15 @@ const TGlyphCache::TMask& TGlyphCache::Mask(const TGlyph& Glyph) {
   QImage Image = Face.alphaMapForGlyph(Glyph.Index, QRawFont::PixelAntialiasing);
   if (Image.format() != QImage::Format_Alpha8 && Image.format() != QImage::Format_Indexed8)
     Image = Image.convertToFormat(QImage::Format_Alpha8);
-  Mask.Coverage = Image;
+  // Zero coverage to the right of each row, so that a row blends in whole chunks of eight pixels.
+  Mask.Width = Image.width();
+  Mask.Height = Image.height();
+  Mask.Coverage = QImage(PaddedWidth(Mask.Width) + BlendChunk, std::max(Mask.Height, 1), QImage::Format_Alpha8);
+  Mask.Coverage.fill(0);
+  for (int Y = 0; Y < Mask.Height; ++Y)
+    std::memcpy(Mask.Coverage.scanLine(Y), Image.constScanLine(Y), static_cast<std::size_t>(Mask.Width));
   Mask.Bits = Mask.Coverage.constBits();
   Mask.Stride = Mask.Coverage.bytesPerLine();
-  Mask.Width = Mask.Coverage.width();
-  Mask.Height = Mask.Coverage.height();
   const QRectF Box = Face.boundingRect(Glyph.Index);
   Mask.Offset = QPoint(static_cast<int>(std::floor(Box.x())), static_cast<int>(std::floor(Box.y())));
   FMaskBytes += Mask.Coverage.sizeInBytes();
@@ -230,7 +238,8 @@ const QString& TGlyphCache::CommonCharacters() {
   static const QString Characters = [] {
     std::string Bytes;
     for (char Ascii = ' '; Ascii < 0x7F; ++Ascii) Bytes += Ascii;
-    // In GB2312: row 1 (punctuation), row 3 (full-width forms), rows 16 to 55 (the common hanzi).
+    // In GB2312: row 1 (punctuation), row 3 (full-width forms), rows 16 to 55 (the common hanzi), then
+    // rows 56 to 87 (the less common ones), which novels still use on most pages.
     const auto Row = [&Bytes](int Lead, int LastTrail) {
       for (int Trail = 0xA1; Trail <= LastTrail; ++Trail) {
         Bytes += static_cast<char>(Lead);
@@ -239,7 +248,7 @@ const QString& TGlyphCache::CommonCharacters() {
     };
     Row(0xA1, 0xFE);
     Row(0xA3, 0xFE);
-    for (int Lead = 0xB0; Lead <= 0xD7; ++Lead) Row(Lead, Lead == 0xD7 ? 0xF9 : 0xFE);
+    for (int Lead = 0xB0; Lead <= 0xF7; ++Lead) Row(Lead, Lead == 0xD7 ? 0xF9 : 0xFE);
     QString Decoded = TCodePage::Ansi().Decode(Bytes);
     Decoded.remove(QChar::ReplacementCharacter);
     return Decoded;
@@ -284,10 +293,14 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
       const TMask& Mask = this->Mask(Glyph);
       const QRect Box(X + Mask.Offset.x(), Baseline + Mask.Offset.y(), Mask.Width, Mask.Height);
       const QRect Drawn = Box & Clip;
+      // Whole chunks reach past the glyph into its padding, which leaves those pixels as they are, as
+      // long as the chunks end inside the clip.
+      const int Chunks = PaddedWidth(Drawn.width());
+      const int Width = Drawn.left() + Chunks <= Clip.right() + 1 ? Chunks : Drawn.width();
       if (!Drawn.isEmpty())
         BlendBlockHere(Pixels + Drawn.top() * Stride + Drawn.left(), Stride, Source,
                        Mask.Bits + (Drawn.top() - Box.top()) * Mask.Stride + (Drawn.left() - Box.left()),
-                       Mask.Stride, Drawn.width(), Drawn.height());
+                       Mask.Stride, Width, Drawn.height());
     }
     X += Glyph.Advance;
   }

@@ -49,7 +49,8 @@ std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPe
     std::int64_t Column = 0;
     std::int64_t Line = 0;
     // A read error ends the page like the end of the file does, so a failing stream cannot loop forever.
-    while (!std::feof(Stream)) {
+    // The stream is this call's alone, so its state is read without taking its lock.
+    while (!feof_unlocked(Stream)) {
       const int Byte = getc_unlocked(Stream);
       if (Byte == EOF) break;
       if (++Column >= LineCapacity) {

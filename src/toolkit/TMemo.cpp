@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
@@ -569,6 +570,33 @@ void TMemo::mousePressEvent(QMouseEvent* Event) {
 
 void TMemo::mouseMoveEvent(QMouseEvent* Event) {
   if (Event->buttons().testFlag(Qt::LeftButton)) MoveCaret(PositionAt(Event->position().toPoint()), true);
+}
+
+// The text control's own menu: copying a passage is how a reader quotes it, since every key in the
+// main window first puts the caret back at the start.
+void TMemo::contextMenuEvent(QContextMenuEvent* Event) {
+  QMenu Menu(this);
+  const bool Selected = HasSelection();
+  const auto Add = [&Menu](const QString& Caption, bool Enabled, const QKeySequence& Keys, auto Act) {
+    QAction* Action = Menu.addAction(Caption, Act);
+    Action->setEnabled(Enabled);
+    Action->setShortcut(Keys);
+  };
+  if (!FReadOnly) {
+    Add(QStringLiteral("剪切(&T)"), Selected, QKeySequence::Cut, [this] {
+      copy();
+      ReplaceSelection(QString());
+    });
+  }
+  Add(QStringLiteral("复制(&C)"), Selected, QKeySequence::Copy, [this] { copy(); });
+  if (!FReadOnly) {
+    Add(QStringLiteral("粘贴(&P)"), !QGuiApplication::clipboard()->text().isEmpty(), QKeySequence::Paste,
+        [this] { ReplaceSelection(QGuiApplication::clipboard()->text().remove(QLatin1Char('\r'))); });
+    Add(QStringLiteral("删除(&D)"), Selected, QKeySequence(), [this] { ReplaceSelection(QString()); });
+  }
+  Menu.addSeparator();
+  Add(QStringLiteral("全选(&A)"), !FShown.isEmpty(), QKeySequence::SelectAll, [this] { selectAll(); });
+  Menu.exec(Event->globalPos());
 }
 
 // A double click selects the word under the pointer.

@@ -4,6 +4,10 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTimer>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -546,6 +550,37 @@ TEST(TMemoPage, FullPageOfLinesFitsTheClientArea) {
   QCoreApplication::processEvents();
   EXPECT_EQ(static_cast<int>(Memo.Layout().Lines.size()), Lines - 1);
   EXPECT_EQ(Memo.verticalScrollBar()->maximum(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The right button's menu copies the selection and selects all; a read-only control offers no edits.
+TEST_F(TMemoTest, ContextMenuCopiesAndSelectsAll) {
+  Memo->SetText("first line\r\nsecond line\r\n");
+  Memo->SetSelection(6, 10);
+  const auto RightClick = [this](const QString& Chosen) {
+    QStringList Offered;
+    QTimer::singleShot(0, [&] {
+      auto* Menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      ASSERT_NE(Menu, nullptr);
+      for (QAction* Action : Menu->actions())
+        if (!Action->isSeparator()) Offered << Action->text() + (Action->isEnabled() ? "" : " (off)");
+      for (QAction* Action : Menu->actions())
+        if (Action->text() == Chosen) Action->trigger();
+      Menu->close();
+    });
+    QContextMenuEvent Event(QContextMenuEvent::Mouse, QPoint(5, 5), Memo->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(Memo->viewport(), &Event);
+    return Offered;
+  };
+  EXPECT_EQ(RightClick(QStringLiteral("复制(&C)")), (QStringList{QStringLiteral("复制(&C)"), QStringLiteral("全选(&A)")}));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("line"));
+  RightClick(QStringLiteral("全选(&A)"));
+  EXPECT_EQ(Memo->SelectedText(), QStringLiteral("first line\nsecond line\n"));
+  Memo->SetSelection(0, 0);
+  EXPECT_EQ(RightClick(QString()), (QStringList{QStringLiteral("复制(&C) (off)"), QStringLiteral("全选(&A)")}));
 }
 
 }  // namespace

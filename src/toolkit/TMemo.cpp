@@ -1,6 +1,7 @@
 #include "TMemo.h"
 
 #include "CodePage.h"
+#include "LineBreaks.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -96,29 +97,6 @@ int QtKeyOf(std::uint16_t Vk, Qt::KeyboardModifiers& Modifiers, QString& Text) {
       return Code.QtKey;
     }
   return 0;
-}
-
-// Line breaks to CR LF over the whole length, NULs included. A lead byte takes the byte after it
-// along unseen, so a CR or LF there is a trail byte and stays as it is.
-std::string NormaliseLineBreaks(const std::string& Bytes) {
-  const TCodePage& CodePage = TCodePage::Ansi();
-  std::string Normal;
-  Normal.reserve(Bytes.size() + Bytes.size() / 16);
-  std::size_t Pos = 0;
-  while (Pos < Bytes.size()) {
-    if (Bytes[Pos] == '\r') {
-      Normal += "\r\n";
-      Pos += Pos + 1 < Bytes.size() && Bytes[Pos + 1] == '\n' ? 2 : 1;
-    } else if (Bytes[Pos] == '\n') {
-      Normal += "\r\n";
-      ++Pos;
-    } else {
-      const std::size_t Next = CodePage.CharNext(Bytes, Pos);
-      Normal.append(Bytes, Pos, Next - Pos);
-      Pos = Next;
-    }
-  }
-  return Normal;
 }
 
 // What the control shows for the bytes it holds: every CR LF a line break; a CR or LF on its own can

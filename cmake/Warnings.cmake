@@ -12,3 +12,7 @@ if(PAGORIN_SANITIZE)
                                                       -fno-sanitize-recover=undefined)
   target_link_options(pagorin_sanitizers INTERFACE -fsanitize=address,undefined)
 endif()
+if(PAGORIN_FUZZ)
+  # Coverage for libFuzzer in every library a fuzz target links.
+  target_compile_options(pagorin_sanitizers INTERFACE -fsanitize=fuzzer-no-link)
+endif()

@@ -1,8 +1,8 @@
 // The scroll bar's value model under random sequences of assignments and user scroll actions,
 // against a model of its rules: after every step Min <= Position <= Max and PageSize <= Max, the
-// values and the Qt widget that mirrors them agree with the model, a refused range raises and
-// changes nothing, and OnChange fires exactly once for each change of Position, inside the
-// assignment, with the new values already stored (also for a change made by a handler inside it).
+// values (Enabled too) and the Qt widget that mirrors them agree with the model, a refused range
+// raises and changes nothing, and OnChange fires exactly once for each change of Position, inside
+// the assignment, with the new values already stored (also for a change made by a handler inside it).
 
 #include "Exception.h"
 #include "FuzzCheck.h"
@@ -28,6 +28,7 @@ struct TModel {
   int PageSize = 0;
   std::uint16_t SmallChange = 1;
   std::uint16_t LargeChange = 1;
+  bool Enabled = true;
   std::optional<int> NestedPosition;  // what the next OnChange assigns to Position, once
   std::optional<int> ScrollOverride;  // what OnScroll puts in ScrollPos
   std::vector<TValues> Changes;       // what each OnChange should see
@@ -40,6 +41,7 @@ struct TModel {
     Max = AMax;
     if (APosition == Position) return true;
     Position = APosition;
+    Enabled = true;  // a moved bar takes input again
     Changes.emplace_back(Min, Max, Position);
     if (NestedPosition) {
       const int Nested = *NestedPosition;
@@ -106,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   };
 
   for (int Step = 0; Step < 64 && !Input.Empty(); ++Step) {
-    const auto Operation = Input.Take<std::uint8_t>() % 9;
+    const auto Operation = Input.Take<std::uint8_t>() % 10;
     bool Refused = false;
     bool Raised = false;
     try {
@@ -166,6 +168,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
           else
             Model.ScrollOverride.reset();
           break;
+        case 9:
+          Model.Enabled = false;
+          Bar.setEnabled(false);
+          break;
       }
     } catch (const EInvalidOperation& Error) {
       FUZZ_REQUIRE(Error.Message() == "Scrollbar property out of range");
@@ -175,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     FUZZ_REQUIRE(Seen == Model.Changes);
     FUZZ_REQUIRE(NestedForBar == Model.NestedPosition);
     FUZZ_REQUIRE(Bar.Min() == Model.Min && Bar.Max() == Model.Max && Bar.Position() == Model.Position);
-    FUZZ_REQUIRE(Bar.PageSize() == Model.PageSize);
+    FUZZ_REQUIRE(Bar.PageSize() == Model.PageSize && Bar.isEnabled() == Model.Enabled);
     FUZZ_REQUIRE(Bar.Min() <= Bar.Position() && Bar.Position() <= Bar.Max() && Bar.PageSize() <= Bar.Max());
     // The Qt widget only mirrors the model.
     FUZZ_REQUIRE(Bar.minimum() == Model.Min && Bar.maximum() == Model.Max && Bar.value() == Model.Position);

@@ -87,9 +87,9 @@ void BlendRowSse2(quint32* Dest, quint32 Source, const uchar* Coverage, int Widt
   BlendRowScalar(Dest + Column, Source, Coverage + Column, Width - Column);
 }
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
-inline __m256i Mix(__m256i Source, __m256i Dest, __m256i Alpha) {
+// A function attribute rather than "#pragma GCC target": g++ and clang++ both take it.
+#define PAGORIN_AVX2 __attribute__((target("avx2")))
+PAGORIN_AVX2 inline __m256i Mix(__m256i Source, __m256i Dest, __m256i Alpha) {
   __m256i X = _mm256_add_epi16(_mm256_mullo_epi16(Source, Alpha),
                                _mm256_mullo_epi16(Dest, _mm256_sub_epi16(_mm256_set1_epi16(255), Alpha)));
   X = _mm256_add_epi16(X, _mm256_set1_epi16(128));
@@ -98,7 +98,7 @@ inline __m256i Mix(__m256i Source, __m256i Dest, __m256i Alpha) {
 
 // Eight pixels at a time where the processor has AVX2. The unpacks work within each 128-bit half, on
 // the pixels and on the coverage alike, so every pixel meets its own coverage.
-void BlendRowAvx2(quint32* Dest, quint32 Source, const uchar* Coverage, int Width) {
+PAGORIN_AVX2 void BlendRowAvx2(quint32* Dest, quint32 Source, const uchar* Coverage, int Width) {
   const __m256i Zero = _mm256_setzero_si256();
   const __m256i SourceWide = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(Source)), Zero);
   int Column = 0;
@@ -120,11 +120,11 @@ void BlendRowAvx2(quint32* Dest, quint32 Source, const uchar* Coverage, int Widt
   BlendRowSse2(Dest + Column, Source, Coverage + Column, Width - Column);
 }
 
-void BlendBlockAvx2(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
-                    qsizetype CoverageStride, int Width, int Height) {
+PAGORIN_AVX2 void BlendBlockAvx2(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
+                                 qsizetype CoverageStride, int Width, int Height) {
   for (int Y = 0; Y < Height; ++Y) BlendRowAvx2(Dest + Y * DestStride, Source, Coverage + Y * CoverageStride, Width);
 }
-#pragma GCC pop_options
+#undef PAGORIN_AVX2
 
 TBlendBlock ChooseBlendBlock() {
   __builtin_cpu_init();

@@ -32,7 +32,7 @@ public:
   // prepares no more than a few megabytes ahead.
   bool Prepare(char32_t Code);
   // The characters worth preparing, the most common first: ASCII, the Chinese punctuation and
-  // full-width forms, then the hanzi of GB2312, the 3755 common ones first.
+  // full-width forms, then the 3755 common hanzi.
   static const QString& CommonCharacters();
 
 private:

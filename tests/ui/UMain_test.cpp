@@ -135,10 +135,13 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
     return Items;
   };
   EXPECT_EQ(Texts(Window.MnuFile), (QStringList{"打开文件(&Open)", "-", "退出本软件(&Exit)"}));
-  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)"}));
+  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)"}));
+  EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
+  EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
   EXPECT_EQ(Texts(Window.MnuHelp), (QStringList{"访问本软件网站(&Web)", "-", "关于本软件(&About)"}));
   EXPECT_TRUE(Window.N1->isSeparator());
   EXPECT_TRUE(Window.N2->isSeparator());
+  EXPECT_TRUE(Window.N3->isSeparator());
 }
 
 // The glyphs: black outline, red fill, transparent elsewhere; the down arrow is the up arrow mirrored.

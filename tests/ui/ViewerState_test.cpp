@@ -30,6 +30,8 @@ public:
   std::vector<std::string> Statuses;
   std::string Caption = "Pagorin高速文本文件浏览器";
   int Beeps = 0;
+  TTextEncoding Encoding = TTextEncoding::Gb18030;
+  bool EncodingDetected = true;
   TScrollBar Bar;
 
   std::string Status() const { return Statuses.empty() ? "" : Statuses.back(); }
@@ -39,6 +41,10 @@ public:
   int TextClientWidth() const override { return Width; }
   int TextClientHeight() const override { return Height; }
   void ShowPage(const std::string& PageText) override { Page = PageText; }
+  void SetTextEncoding(TTextEncoding Value, bool Detected) override {
+    Encoding = Value;
+    EncodingDetected = Detected;
+  }
   void ShowStatus(const std::string& Text) override { Statuses.push_back(Text); }
   void SetCaption(const std::string& Text) override { Caption = Text; }
   bool ChooseFile(std::string& FileName) override {
@@ -228,18 +234,20 @@ TEST_F(ViewerCommands, CancellingTheOpenDialogKeepsEverything) {
   EXPECT_EQ(Window.Bar.Position(), 2);
 }
 
-TEST_F(ViewerCommands, ScrollJumpStartsAtPositionTimesStepEvenMidCharacter) {
+// The page still starts at the byte offset; the text area gets its whole characters only.
+TEST_F(ViewerCommands, ScrollJumpStartsAtPositionTimesStepAndShowsWholeCharacters) {
   UseTwoLinePages();
   std::string Text = "a";
   for (int I = 0; I < 3000; ++I) Text += "\xD6\xD0";  // "中" without line feeds, after one letter
   Open(Dir.Write("chinese.txt", Text));
   ASSERT_EQ(State.PageBytes, 2400);  // two full lines of 1200 bytes
-  Window.Bar.SetPosition(1);  // offset 2400 is the trail byte of a character
+  Window.Bar.SetPosition(1);  // offset 2400 is the trail byte of a character, 4799 a lead byte
   EXPECT_EQ(State.PageStart, 2400);
-  EXPECT_EQ(Window.Page, Text.substr(2400, 2400));
-  EXPECT_EQ(Window.Page[0], '\xD0');
+  EXPECT_EQ(State.PageEnd, 4800);
+  // No byte below 0x30 before the page: the walk starts at the file's start, 2400 bytes back.
+  EXPECT_EQ(Window.Page, Text.substr(2401, 2398));
   Window.Bar.SetPosition(2);
-  EXPECT_EQ(Window.Page, Text.substr(4800));
+  EXPECT_EQ(Window.Page, Text.substr(4801));
   EXPECT_EQ(Window.Status(), "当前翻页Position=2");
   EXPECT_EQ(State.History.count(), 0);
 }

@@ -174,7 +174,9 @@ TWholeCharacters WholeCharacters(TTextEncoding Encoding, TFileOffset PageStart, 
                                  std::string_view Page) {
   const std::size_t Size = Page.size();
   TWholeCharacters Whole;
-  if (PageStart == 0 && StartsWith(Page, ByteOrderMark(Encoding))) Whole.From = ByteOrderMark(Encoding).size();
+  // The file's byte-order mark, or as much of it as the page holds, is no character.
+  const std::string_view Mark = ByteOrderMark(Encoding);
+  if (PageStart == 0 && Size > 0 && StartsWith(Mark, Page.substr(0, Mark.size()))) Whole.From = std::min(Mark.size(), Size);
   switch (Encoding) {
   case TTextEncoding::Gb18030: {
     if (PageStart > 0 && !LookBack.empty() && LookBackNeeded(Encoding, PageStart, Page) > 0)

@@ -245,6 +245,54 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
   EXPECT_EQ(Window.SclBar->Position(), 1);
 }
 
+// A UTF-8, a UTF-16 (zero bytes in most code units) and a GBK novel each read right from the first
+// page; the menu's choice decodes the page on screen anew and lasts until the next file.
+TEST_F(MainWindow, EachEncodingReadsRightAndTheMenuDecodesThePageAnew) {
+  const QString Novel = TCodePage::Ansi().Decode(NovelText(3));
+  QString Expected = Novel;
+  Expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  const std::string Utf8 = Novel.toUtf8().toStdString();
+  const struct {
+    const char* Name;
+    std::string Bytes;
+    TTextEncoding Encoding;
+  } Files[] = {{"utf8.txt", Utf8, TTextEncoding::Utf8},
+               {"utf16le.txt", "\xFF\xFE" + TCodePage::Of(TTextEncoding::Utf16Le).Encode(Novel), TTextEncoding::Utf16Le},
+               {"utf16be.txt", "\xFE\xFF" + TCodePage::Of(TTextEncoding::Utf16Be).Encode(Novel), TTextEncoding::Utf16Be},
+               {"gbk.txt", NovelText(3), TTextEncoding::Gb18030}};
+  for (const auto& File : Files) {
+    OpenThroughDialog(Dir.Write(File.Name, File.Bytes));
+    EXPECT_EQ(Window.Memo->Encoding(), File.Encoding) << File.Name;
+    const QString Page = Window.Memo->toPlainText();
+    EXPECT_GT(Page.size(), 100) << File.Name;
+    EXPECT_TRUE(Expected.startsWith(Page)) << File.Name << ": " << Page.left(40).toStdString();
+  }
+
+  OpenThroughDialog(Dir.Path("utf8.txt"));
+  Key(Qt::Key_PageDown);
+  const QString InUtf8 = Window.Memo->toPlainText();
+  const TFileOffset Start = Window.Viewer.PageStart, End = Window.Viewer.PageEnd;
+  Window.MnuEncodingGb18030->trigger();
+  EXPECT_TRUE(Window.MnuEncodingGb18030->isChecked());
+  const std::string_view Bytes = std::string_view(Utf8).substr(static_cast<std::size_t>(Start),
+                                                               static_cast<std::size_t>(End - Start));
+  const std::string LookBack = Utf8.substr(0, static_cast<std::size_t>(Start));
+  const TWholeCharacters Whole = WholeCharacters(TTextEncoding::Gb18030, Start, LookBack, Bytes);
+  TMemo Reference;
+  Reference.SetText(std::string(Bytes.substr(Whole.From, Whole.To - Whole.From)));
+  EXPECT_EQ(Window.Memo->toPlainText(), Reference.toPlainText());
+  EXPECT_NE(Window.Memo->toPlainText(), InUtf8);
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_EQ(Window.Viewer.PageEnd, End);
+  EXPECT_EQ(Window.Viewer.History.count(), 1);
+  Window.MnuEncodingAuto->trigger();
+  EXPECT_EQ(Window.Memo->toPlainText(), InUtf8);
+  Window.MnuEncodingUtf16Be->trigger();
+  OpenThroughDialog(Dir.Path("gbk.txt"));
+  EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
+  EXPECT_EQ(Window.Memo->Encoding(), TTextEncoding::Gb18030);
+}
+
 TEST_F(MainWindow, AnyKeyDropsTheSelectionAndPutsTheCaretAtTheStart) {
   OpenThroughDialog(Dir.Write("select.txt", NovelText(2)));
   Window.Memo->selectAll();

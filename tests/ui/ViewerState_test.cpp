@@ -389,6 +389,88 @@ TEST_F(ViewerCommands, HugeFileScrollStepGrowsToFitThirtyTwoBits) {
   EXPECT_EQ(Window.Page, "");
 }
 
+
+// ---- Encodings and whole characters -----------------------------------------------------------------
+
+struct JumpCase {
+  const char* Name;
+  std::string Before, Character, After;  // the file is a line feed, then these, then a line feed
+  TTextEncoding Encoding;
+};
+
+void PrintTo(const JumpCase& Row, std::ostream* Out) { *Out << Row.Name; }
+
+class JumpRows : public ViewerCommands, public ::testing::WithParamInterface<JumpCase> {};
+
+// A first page of one line feed makes every scroll position one byte: a jump onto each byte of the
+// character shows it whole from its first byte, and from the character after it from any other.
+TEST_P(JumpRows, JumpOntoEveryByteOfACharacterShowsFromTheFirstWholeOne) {
+  const JumpCase& Row = GetParam();
+  Window.Width = 600 * 14;
+  Window.Height = 2 * 14;  // one counted line per page, ended by the line feed
+  Open(Dir.Write("jump.txt", "\n" + Row.Before + Row.Character + Row.After + "\n"));
+  ASSERT_EQ(State.ScrollStep, 1);
+  EXPECT_EQ(Window.Encoding, Row.Encoding);
+  const int First = static_cast<int>(1 + Row.Before.size());
+  for (int Byte = 0; Byte < static_cast<int>(Row.Character.size()); ++Byte) {
+    Window.Bar.SetPosition(First + Byte);
+    EXPECT_EQ(State.PageStart, First + Byte);
+    EXPECT_EQ(Window.Page, (Byte == 0 ? Row.Character : "") + Row.After + "\n") << "byte " << Byte;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ViewerCommands, JumpRows,
+    ::testing::Values(
+        // GBK "中文", then "字" or a four-byte character, then "句": trail bytes that are lead bytes too.
+        JumpCase{"Gb18030TwoByte", "\xD6\xD0\xCE\xC4", "\xD7\xD6", "\xBE\xE4", TTextEncoding::Gb18030},
+        JumpCase{"Gb18030FourByte", "\xD6\xD0\xCE\xC4", "\x95\x32\x82\x36", "\xBE\xE4", TTextEncoding::Gb18030},
+        JumpCase{"Utf8ThreeByte", "\xE4\xB8\xAD\xE6\x96\x87", "\xE5\xAD\x97", "\xE5\x8F\xA5", TTextEncoding::Utf8}));
+
+// A page the line rule cuts inside a character shows without it; the next page starts after it.
+TEST_F(ViewerCommands, PagesCutInsideACharacterShowOnlyWholeOnes) {
+  Window.Width = 2 * 14;   // lines of four bytes
+  Window.Height = 2 * 14;  // one line per page
+  // "a中文字句" in GBK: every page boundary after the first falls inside a character.
+  const std::string Text = "a\xD6\xD0\xCE\xC4\xD7\xD6\xBE\xE4";
+  Open(Dir.Write("cut.txt", Text));
+  EXPECT_EQ(State.PageEnd, 4);
+  EXPECT_EQ(Window.Page, "a\xD6\xD0");
+  State.NextPage();
+  EXPECT_EQ(State.PageStart, 4);
+  EXPECT_EQ(Window.Page, "\xD7\xD6");
+  State.NextPage();
+  EXPECT_EQ(Window.Page, "");  // only the trail byte of "句" is left
+  State.PreviousPage();
+  EXPECT_EQ(Window.Page, "\xD7\xD6");
+}
+
+TEST_F(ViewerCommands, OpenDetectsTheEncodingAndAChoiceLastsUntilTheNextOpen) {
+  Window.Height = 2 * 14;  // one counted line per page
+  Open(Dir.Write("utf16.txt", std::string("\xFF\xFE" "a\0\n\0b\0", 8)));
+  EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Le);
+  EXPECT_TRUE(Window.EncodingDetected);
+  // The line feed's 0x0A byte ends the page: its other half opens the next one, at an odd offset.
+  EXPECT_EQ(State.PageEnd, 5);
+  EXPECT_EQ(Window.Page, std::string("a\0", 2));
+  State.NextPage();
+  EXPECT_EQ(Window.Page, std::string("b\0", 2));
+  State.PreviousPage();
+  State.ChooseEncoding(TTextEncoding::Utf16Be);
+  EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Be);
+  EXPECT_FALSE(Window.EncodingDetected);
+  EXPECT_EQ(Window.Page, std::string("\xFF\xFE" "a\0", 4));  // no UTF-16BE mark: text
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.PageEnd, 5);
+  State.ChooseEncoding(std::nullopt);
+  EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Le);
+  State.ChooseEncoding(TTextEncoding::Utf8);
+  Open(Dir.Write("gbk.txt", "\xD6\xD0\xCE\xC4"));
+  EXPECT_EQ(State.ChosenEncoding, std::nullopt);
+  EXPECT_EQ(Window.Encoding, TTextEncoding::Gb18030);
+  EXPECT_TRUE(Window.EncodingDetected);
+}
+
 }  // namespace
 
 // A file that changes between commands: the size and scroll range follow it, and a change that makes

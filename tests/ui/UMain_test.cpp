@@ -459,7 +459,10 @@ TEST_F(MainWindow, ExtremeFontSizesGiveStablePages) {
       const TFileOffset Bytes = Window.Viewer.PageEnd - Start;
       EXPECT_GE(Bytes, 1);
       EXPECT_LE(Bytes, std::max<TFileOffset>(1, (Window.Viewer.LinesPerPage - 1) * 2 * Window.Viewer.CharsPerLine));
-      EXPECT_FALSE(Window.Memo->toPlainText().isEmpty());
+      // A page of one or two bytes may hold no whole character of the novel, and then shows none.
+      if (Bytes >= 4) {
+        EXPECT_FALSE(Window.Memo->toPlainText().isEmpty());
+      }
       Window.repaint();
       Key(Qt::Key_PageDown);
       EXPECT_GT(Window.Viewer.PageStart, Start);

@@ -57,6 +57,13 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   TBDown = Form.TBDown;
   MnuSetup = Form.MnuSetup;
   MnuFontSetup = Form.MnuFontSetup;
+  MnuEncoding = Form.MnuEncoding;
+  MnuEncodingAuto = Form.MnuEncodingAuto;
+  N3 = MnuEncoding->actions().at(1);
+  MnuEncodingGb18030 = Form.MnuEncodingGb18030;
+  MnuEncodingUtf8 = Form.MnuEncodingUtf8;
+  MnuEncodingUtf16Le = Form.MnuEncodingUtf16Le;
+  MnuEncodingUtf16Be = Form.MnuEncodingUtf16Be;
   MnuHelp = Form.MnuHelp;
   MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
@@ -88,6 +95,8 @@ void TFrmMain::BindEvents() {
   connect(MnuOpen, &QAction::triggered, this, [this] { MnuOpenClick(MnuOpen); });
   connect(MnuExit, &QAction::triggered, this, [this] { MnuExitClick(MnuExit); });
   connect(MnuFontSetup, &QAction::triggered, this, [this] { MnuFontSetupClick(MnuFontSetup); });
+  for (QAction* Item : {MnuEncodingAuto, MnuEncodingGb18030, MnuEncodingUtf8, MnuEncodingUtf16Le, MnuEncodingUtf16Be})
+    connect(Item, &QAction::triggered, this, [this, Item] { MnuEncodingClick(Item); });
   connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
   connect(MnuAbout, &QAction::triggered, this, [this] { MnuAboutClick(MnuAbout); });
   connect(TBUp, &QAction::triggered, this, [this] { TBUpClick(TBUp); });
@@ -107,6 +116,15 @@ void TFrmMain::TBDownClick(QObject*) { Viewer.NextPage(); }
 void TFrmMain::TBUpClick(QObject*) { Viewer.PreviousPage(); }
 
 void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
+
+void TFrmMain::MnuEncodingClick(QObject* Sender) {
+  std::optional<TTextEncoding> Choice;
+  if (Sender == MnuEncodingGb18030) Choice = TTextEncoding::Gb18030;
+  else if (Sender == MnuEncodingUtf8) Choice = TTextEncoding::Utf8;
+  else if (Sender == MnuEncodingUtf16Le) Choice = TTextEncoding::Utf16Le;
+  else if (Sender == MnuEncodingUtf16Be) Choice = TTextEncoding::Utf16Be;
+  Viewer.ChooseEncoding(Choice);
+}
 
 // The key goes on to the text area afterwards, which then handles it from the caret at the start.
 void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
@@ -130,6 +148,20 @@ int TFrmMain::TextClientWidth() const { return Memo->ClientWidth(); }
 int TFrmMain::TextClientHeight() const { return Memo->ClientHeight(); }
 
 void TFrmMain::ShowPage(const std::string& PageText) { Memo->SetText(PageText); }
+
+void TFrmMain::SetTextEncoding(TTextEncoding Encoding, bool Detected) {
+  Memo->SetEncoding(Encoding);
+  QAction* Marked = MnuEncodingAuto;
+  if (!Detected) {
+    switch (Encoding) {
+    case TTextEncoding::Gb18030: Marked = MnuEncodingGb18030; break;
+    case TTextEncoding::Utf8: Marked = MnuEncodingUtf8; break;
+    case TTextEncoding::Utf16Le: Marked = MnuEncodingUtf16Le; break;
+    case TTextEncoding::Utf16Be: Marked = MnuEncodingUtf16Be; break;
+    }
+  }
+  Marked->setChecked(true);
+}
 
 void TFrmMain::ShowStatus(const std::string& Text) { StsBar->Panel(1).SetText(Ansi(Text)); }
 

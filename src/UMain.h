@@ -57,6 +57,13 @@ public:
   const std::array<QIcon, 2> ImageList1;
   QMenu* MnuSetup;
   QAction* MnuFontSetup;
+  QMenu* MnuEncoding;
+  QAction* MnuEncodingAuto;
+  QAction* N3;
+  QAction* MnuEncodingGb18030;
+  QAction* MnuEncodingUtf8;
+  QAction* MnuEncodingUtf16Le;
+  QAction* MnuEncodingUtf16Be;
   TFontDialog FontDlg;
   QMenu* MnuHelp;
   QAction* MnuAbout;
@@ -75,6 +82,8 @@ private:
   void TBDownClick(QObject* Sender);
   void TBUpClick(QObject* Sender);
   void MnuFontSetupClick(QObject* Sender);
+  // One handler for the five items of Setup > Text encoding, told apart by Sender.
+  void MnuEncodingClick(QObject* Sender);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
   void MnuWebClick(QObject* Sender);
@@ -85,6 +94,7 @@ private:
   int TextClientWidth() const override;
   int TextClientHeight() const override;
   void ShowPage(const std::string& PageText) override;
+  void SetTextEncoding(TTextEncoding Encoding, bool Detected) override;
   void ShowStatus(const std::string& Text) override;
   void SetCaption(const std::string& Text) override;
   bool ChooseFile(std::string& FileName) override;

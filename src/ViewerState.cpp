@@ -40,8 +40,22 @@ void TViewerState::ComputeGeometry() {
   LinesPerPage = static_cast<int>(std::llabs(FWindow.TextClientHeight() / Height));
 }
 
-void TViewerState::ReadPageAtStart() {
-  FWindow.ShowPage(ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd));
+void TViewerState::ReadPageAtStart(bool StartWhole) {
+  ShowWholeCharacters(ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd), StartWhole);
+}
+
+// The page's bytes stay as read; the text area gets only its whole characters. A GB18030 page whose
+// start its own first byte cannot tell is placed by one bounded read of the bytes before it.
+void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole) {
+  const TTextEncoding Shown = Encoding();
+  std::string LookBack;
+  if (const std::size_t Needed = StartWhole ? 0 : LookBackNeeded(Shown, PageStart, Page); Needed > 0) {
+    LookBack = ReadBytes(FileName, PageStart - static_cast<TFileOffset>(Needed), Needed);
+    if (LookBack.size() != Needed) LookBack.clear();  // the file changed under us: no look-back
+  }
+  const TWholeCharacters Whole = WholeCharacters(Shown, PageStart, LookBack, Page);
+  FPageEndWhole = !Page.empty() && Whole.To == Page.size();
+  FWindow.ShowPage(Page.substr(Whole.From, Whole.To - Whole.From));
 }
 
 void TViewerState::ShowFileSize() {
@@ -101,6 +115,9 @@ void TViewerState::Open() {
   FFacts = InspectFile(FileName);
   FChangeNotice.clear();
   ShowFileSize();
+  DetectedEncoding = DetectEncoding(ReadBytes(FileName, 0, EncodingSampleBytes));
+  ChosenEncoding.reset();
+  FWindow.SetTextEncoding(DetectedEncoding, true);
   History.clear();
   ReadPageAtStart();
   PageBytes = std::llabs(PageEnd - PageStart);
@@ -114,11 +131,12 @@ void TViewerState::Open() {
 void TViewerState::NextPage() {
   const TRunning Running(FRunning);
   if (FileName.empty()) return;
-  FollowFileChanges();
+  // What the last page showed tells where the next one starts, unless the file changed since.
+  const bool StartWhole = !FollowFileChanges() && FPageEndWhole;
   History.push(PageStart);
   PageStart = PageEnd;
   FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";Pos=" + IntToStr(PageStart));
-  ReadPageAtStart();
+  ReadPageAtStart(StartWhole);
   UpdateScrollBar();
   ShowChangeNotice();
 }
@@ -149,7 +167,7 @@ void TViewerState::ScrollJump() {
   PageStart = Position * ScrollStep;
   const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd);
   FWindow.ShowStatus("当前翻页Position=" + IntToStr(Position));
-  FWindow.ShowPage(Page);
+  ShowWholeCharacters(Page, false);
   ShowChangeNotice();
 }
 
@@ -162,6 +180,17 @@ void TViewerState::FontSetup() {
   ShowFileSize();
   // The next page continues from the end of this one, so read it again with the new geometry.
   if (!FileName.empty()) ReadPageAtStart();
+  if (Changed) SetScrollRange();
+  ShowChangeNotice();
+}
+
+void TViewerState::ChooseEncoding(std::optional<TTextEncoding> Choice) {
+  const TRunning Running(FRunning);
+  ChosenEncoding = Choice;
+  if (FileName.empty()) return;
+  const bool Changed = FollowFileChanges();
+  FWindow.SetTextEncoding(Encoding(), !ChosenEncoding);
+  ReadPageAtStart();
   if (Changed) SetScrollRange();
   ShowChangeNotice();
 }

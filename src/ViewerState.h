@@ -3,7 +3,9 @@
 #include "FileOffset.h"
 #include "ReadPage.h"
 #include "TCList.h"
+#include "TextEncoding.h"
 
+#include <optional>
 #include <string>
 
 class TViewerWindow;
@@ -22,6 +24,9 @@ public:
   void PreviousPage();  // tool button up, Page Up
   void ScrollJump();    // the scroll bar's position changed
   void FontSetup();     // Setup > Font
+  // Setup > Text encoding: Choice, or the detected encoding (nullopt, 自动检测), for the page on
+  // screen and every later page of this file.
+  void ChooseEncoding(std::optional<TTextEncoding> Choice);
 
   std::string FileName;  // empty: no file is open
   TFileOffset PageStart = 0;
@@ -34,10 +39,18 @@ public:
   // Bytes per scroll position: PageBytes, grown just enough that a huge file's last position still
   // fits the scroll bar's 32-bit range, and never 0.
   TFileOffset ScrollStep = 1;
+  // The encoding of the open file as detected when it was opened, and the one chosen by hand since.
+  TTextEncoding DetectedEncoding = TTextEncoding::Gb18030;
+  std::optional<TTextEncoding> ChosenEncoding;
+  TTextEncoding Encoding() const { return ChosenEncoding.value_or(DetectedEncoding); }
 
 private:
   void ComputeGeometry();
-  void ReadPageAtStart();
+  // StartWhole: PageStart is known to begin a character (it ends a page shown whole), so no look
+  // before the page is needed.
+  void ReadPageAtStart(bool StartWhole = false);
+  // Shows the whole characters of Page, read from PageStart.
+  void ShowWholeCharacters(const std::string& Page, bool StartWhole);
   void SetScrollRange();
   void UpdateScrollBar();
   void ShowFileSize();
@@ -51,4 +64,5 @@ private:
   TFileFacts FFacts;          // of the open file, when the last command read it
   std::string FChangeNotice;  // shown as the command's last status
   int FRunning = 0;           // commands under way: a scroll jump runs nested inside the others
+  bool FPageEndWhole = false;  // the page on screen ends on a character boundary
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TextEncoding.h"
+
 #include <string>
 
 class TScrollBar;
@@ -18,8 +20,11 @@ public:
   virtual int TextClientWidth() const = 0;
   virtual int TextClientHeight() const = 0;
 
-  // Replaces the text area's whole text with the page bytes.
+  // Replaces the text area's whole text with the page's whole characters.
   virtual void ShowPage(const std::string& PageText) = 0;
+  // The encoding the text area shows pages in, and whether it is the detected one (自动检测) or one
+  // chosen by hand: the Setup menu marks which.
+  virtual void SetTextEncoding(TTextEncoding Encoding, bool Detected) = 0;
   // The message panel of the status bar.
   virtual void ShowStatus(const std::string& Text) = 0;
   virtual void SetCaption(const std::string& Text) = 0;

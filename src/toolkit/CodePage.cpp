@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -11,10 +12,16 @@ namespace {
 
 // Host-order UTF-16 is what QString holds, so the converter writes straight into its buffer.
 constexpr const char* Utf16Name = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "UTF-16LE" : "UTF-16BE";
-// GB18030 shows the four-byte characters as well; for the way back, GBK is exactly code page 936's
-// repertoire, so a character the code page lacks turns into "?" as it would on a GBK system.
-constexpr const char* DecodeFrom = "GB18030";
-constexpr const char* EncodeTo = "GBK";
+
+const char* IconvName(TTextEncoding Encoding) {
+  switch (Encoding) {
+  case TTextEncoding::Utf8: return "UTF-8";
+  case TTextEncoding::Utf16Le: return "UTF-16LE";
+  case TTextEncoding::Utf16Be: return "UTF-16BE";
+  case TTextEncoding::Gb18030: break;
+  }
+  return "GB18030";
+}
 
 constexpr char16_t Replacement = u'\uFFFD';
 constexpr char16_t Euro = u'\u20AC';
@@ -49,7 +56,8 @@ private:
   iconv_t Cd;
 };
 
-TCodePage::TCodePage() = default;
+TCodePage::TCodePage(TTextEncoding Encoding, const char* EncodeTo)
+    : FEncoding(Encoding), FName(IconvName(Encoding)), FEncodeTo(EncodeTo) {}
 TCodePage::~TCodePage() = default;
 
 TCodePage::TIconv& TCodePage::Converter(std::unique_ptr<TIconv>& Held, const char* To, const char* From) const {
@@ -58,23 +66,41 @@ TCodePage::TIconv& TCodePage::Converter(std::unique_ptr<TIconv>& Held, const cha
   return *Held;
 }
 
+// GBK for the way back is exactly code page 936's repertoire, so a character the code page lacks turns
+// into "?" as it would on a GBK system.
 const TCodePage& TCodePage::Ansi() {
-  static const TCodePage Instance;
+  static const TCodePage Instance(TTextEncoding::Gb18030, "GBK");
   return Instance;
 }
 
-std::size_t TCodePage::CharNext(std::string_view Bytes, std::size_t Pos) const {
-  if (Pos >= Bytes.size()) return Bytes.size();
-  if (IsLeadByte(static_cast<unsigned char>(Bytes[Pos])) && Pos + 1 < Bytes.size() && Bytes[Pos + 1] != '\0')
-    return Pos + 2;
-  return Pos + 1;
+const TCodePage& TCodePage::Of(TTextEncoding Encoding) {
+  static const TCodePage Gb18030(TTextEncoding::Gb18030, "GB18030");
+  static const TCodePage Utf8(TTextEncoding::Utf8, "UTF-8");
+  static const TCodePage Utf16Le(TTextEncoding::Utf16Le, "UTF-16LE");
+  static const TCodePage Utf16Be(TTextEncoding::Utf16Be, "UTF-16BE");
+  switch (Encoding) {
+  case TTextEncoding::Utf8: return Utf8;
+  case TTextEncoding::Utf16Le: return Utf16Le;
+  case TTextEncoding::Utf16Be: return Utf16Be;
+  case TTextEncoding::Gb18030: break;
+  }
+  return Gb18030;
+}
+
+std::string_view TCodePage::LineBreak() const {
+  using namespace std::string_view_literals;
+  switch (FEncoding) {
+  case TTextEncoding::Utf16Le: return "\r\0\n\0"sv;
+  case TTextEncoding::Utf16Be: return "\0\r\0\n"sv;
+  default: return "\r\n"sv;
+  }
 }
 
 QString TCodePage::Decode(std::string_view Bytes) const {
   if (Bytes.empty()) return QString();
-  TIconv& Iconv = Converter(FDecoder, Utf16Name, DecodeFrom);
-  // Every byte yields at most one UTF-16 unit: one-byte and two-byte characters give one, four-byte
-  // characters at most two, and a byte shown as U+FFFD or the euro sign one.
+  TIconv& Iconv = Converter(FDecoder, Utf16Name, FName);
+  // Every byte yields at most one UTF-16 unit: a character of n bytes gives at most two units (n >= 2
+  // for two), a UTF-16 unit two bytes, and a byte or unit shown as U+FFFD or the euro sign one.
   QString Text(static_cast<qsizetype>(Bytes.size()), Qt::Uninitialized);
   char16_t* const Begin = reinterpret_cast<char16_t*>(Text.data());
   char* In = const_cast<char*>(Bytes.data());
@@ -83,15 +109,16 @@ QString TCodePage::Decode(std::string_view Bytes) const {
   std::size_t OutLeft = Bytes.size() * sizeof(char16_t);
   while (InLeft > 0 && !Iconv.Convert(In, InLeft, Out, OutLeft)) {
     if (errno != EILSEQ && errno != EINVAL)
-      throw Exception("The system failed to convert text from GB18030");
+      throw Exception(std::string("The system failed to convert text from ") + FName);
     // EILSEQ: no character begins here; EINVAL: a character cut short by the end of the bytes.
-    // Either way this one byte is shown on its own and the rest is decoded after it.
-    const char16_t Shown = static_cast<unsigned char>(*In) == EuroByte ? Euro : Replacement;
-    *reinterpret_cast<char16_t*>(Out) = Shown;
+    // Either way this one byte (code unit) is shown on its own and the rest is decoded after it.
+    const bool IsEuro = FEncoding == TTextEncoding::Gb18030 && static_cast<unsigned char>(*In) == EuroByte;
+    *reinterpret_cast<char16_t*>(Out) = IsEuro ? Euro : Replacement;
     Out += sizeof(char16_t);
     OutLeft -= sizeof(char16_t);
-    ++In;
-    --InLeft;
+    const std::size_t Skip = std::min(CodeUnitBytes(), InLeft);
+    In += Skip;
+    InLeft -= Skip;
   }
   Text.truncate(reinterpret_cast<char16_t*>(Out) - Begin);
   return Text;
@@ -99,9 +126,12 @@ QString TCodePage::Decode(std::string_view Bytes) const {
 
 std::string TCodePage::Encode(const QString& Text) const {
   if (Text.isEmpty()) return std::string();
-  TIconv& Iconv = Converter(FEncoder, EncodeTo, Utf16Name);
-  // At most two bytes for each UTF-16 unit.
-  std::string Bytes(static_cast<std::size_t>(Text.size()) * 2, '\0');
+  TIconv& Iconv = Converter(FEncoder, FEncodeTo, Utf16Name);
+  // At most four bytes for each UTF-16 unit (GB18030's four-byte characters).
+  std::string Bytes(static_cast<std::size_t>(Text.size()) * 4, '\0');
+  const std::string_view Question = FEncoding == TTextEncoding::Utf16Le   ? std::string_view("?\0", 2)
+                                    : FEncoding == TTextEncoding::Utf16Be ? std::string_view("\0?", 2)
+                                                                          : std::string_view("?");
   const char16_t* Units = reinterpret_cast<const char16_t*>(Text.utf16());
   char* In = reinterpret_cast<char*>(const_cast<char16_t*>(Units));
   std::size_t InLeft = static_cast<std::size_t>(Text.size()) * sizeof(char16_t);
@@ -109,12 +139,17 @@ std::string TCodePage::Encode(const QString& Text) const {
   std::size_t OutLeft = Bytes.size();
   while (InLeft > 0 && !Iconv.Convert(In, InLeft, Out, OutLeft)) {
     if (errno != EILSEQ && errno != EINVAL)
-      throw Exception("The system failed to convert text to GBK");
+      throw Exception(std::string("The system failed to convert text to ") + FEncodeTo);
     const char16_t* Unit = reinterpret_cast<const char16_t*>(In);
     std::size_t Skip = 1;
     if (IsHighSurrogate(Unit[0]) && InLeft >= 2 * sizeof(char16_t) && IsLowSurrogate(Unit[1])) Skip = 2;
-    *Out++ = Unit[0] == Euro ? static_cast<char>(EuroByte) : '?';
-    --OutLeft;
+    if (Unit[0] == Euro && CodeUnitBytes() == 1) {
+      *Out++ = static_cast<char>(EuroByte);
+      --OutLeft;
+    } else {
+      Out = std::copy(Question.begin(), Question.end(), Out);
+      OutLeft -= Question.size();
+    }
     In += Skip * sizeof(char16_t);
     InLeft -= Skip * sizeof(char16_t);
   }

@@ -2,23 +2,28 @@
 
 #include "CodePage.h"
 
-std::string NormaliseLineBreaks(const std::string& Bytes) {
-  const TCodePage& CodePage = TCodePage::Ansi();
+std::string NormaliseLineBreaks(const std::string& Bytes, const TCodePage& CodePage) {
+  const std::size_t Unit = CodePage.CodeUnitBytes();
+  const std::string_view CrLf = CodePage.LineBreak();
   std::string Normal;
   Normal.reserve(Bytes.size() + Bytes.size() / 16);
+  // Bytes from Copied on are copied unchanged in one piece when the next line break comes.
+  std::size_t Copied = 0;
   std::size_t Pos = 0;
-  while (Pos < Bytes.size()) {
-    if (Bytes[Pos] == '\r') {
-      Normal += "\r\n";
-      Pos += Pos + 1 < Bytes.size() && Bytes[Pos + 1] == '\n' ? 2 : 1;
-    } else if (Bytes[Pos] == '\n') {
-      Normal += "\r\n";
-      ++Pos;
+  while (Pos + Unit <= Bytes.size()) {
+    const unsigned Code = CodePage.CodeUnitAt(Bytes, Pos);
+    if (Code == '\r' || Code == '\n') {
+      Normal.append(Bytes, Copied, Pos - Copied);
+      Normal += CrLf;
+      Pos += Unit;
+      if (Code == '\r' && Pos + Unit <= Bytes.size() && CodePage.CodeUnitAt(Bytes, Pos) == '\n') Pos += Unit;
+      Copied = Pos;
+    } else if (Unit == 1 && Code < 0x80) {
+      ++Pos;  // a character of its own in every one-byte encoding
     } else {
-      const std::size_t Next = CodePage.CharNext(Bytes, Pos);
-      Normal.append(Bytes, Pos, Next - Pos);
-      Pos = Next;
+      Pos = CodePage.CharNext(Bytes, Pos);
     }
   }
+  Normal.append(Bytes, Copied);
   return Normal;
 }

@@ -102,8 +102,8 @@ int QtKeyOf(std::uint16_t Vk, Qt::KeyboardModifiers& Modifiers, QString& Text) {
 // What the control shows for the bytes it holds: every CR LF a line break; a CR or LF on its own can
 // only be the broken trail of a two-byte character and shows as one more U+FFFD, not as a break, so
 // that each line break of the display is exactly one CR LF of the text.
-QString DisplayText(const std::string& Bytes) {
-  const QString Decoded = TCodePage::Ansi().Decode(Bytes);
+QString DisplayText(const std::string& Bytes, const TCodePage& CodePage) {
+  const QString Decoded = CodePage.Decode(Bytes);
   QString Shown;
   Shown.reserve(Decoded.size());
   for (qsizetype I = 0; I < Decoded.size(); ++I) {
@@ -246,20 +246,33 @@ std::string TMemo::Text() const {
   if (!FTextKnown) {
     QString Typed = FShown;
     Typed.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    FText = TCodePage::Ansi().Encode(Typed);
+    FText = TCodePage::Of(FEncoding).Encode(Typed);
     FTextKnown = true;
   }
   return FText;
 }
 
 void TMemo::SetText(const std::string& Bytes) {
-  const std::string Normal = NormaliseLineBreaks(Bytes);
+  const TCodePage& CodePage = TCodePage::Of(FEncoding);
+  const std::string Normal = NormaliseLineBreaks(Bytes, CodePage);
   // Compared before the cut at the first NUL: a text with a NUL never equals what the control holds,
   // and is handed over again, as a NUL-terminated control would have it.
   if (Normal == Text()) return;
-  FText = Normal.substr(0, Normal.find('\0'));
+  FText = Normal.substr(0, CodePage.TextEnd(Normal));
   FTextKnown = true;
-  FShown = DisplayText(FText);
+  ShowText();
+  if (OnChange) OnChange(this);
+}
+
+void TMemo::SetEncoding(TTextEncoding Value) {
+  if (Value == FEncoding) return;
+  Text();  // a text the user typed is kept in the old encoding's bytes first
+  FEncoding = Value;
+  ShowText();
+}
+
+void TMemo::ShowText() {
+  FShown = DisplayText(FText, TCodePage::Of(FEncoding));
   FCaret = FAnchor = 0;
   ShownChanged();
   verticalScrollBar()->setValue(0);
@@ -267,7 +280,6 @@ void TMemo::SetText(const std::string& Bytes) {
     QAccessibleEvent Changed(this, QAccessible::TextUpdated);
     QAccessible::updateAccessibility(&Changed);
   }
-  if (OnChange) OnChange(this);
 }
 
 void TMemo::ShownChanged() {

@@ -4,6 +4,7 @@
 #include "ShiftState.h"
 #include "TFont.h"
 #include "TGlyphCache.h"
+#include "TextEncoding.h"
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -20,9 +21,10 @@ class QKeyEvent;
 // and paints it itself, with a glyph cache per character and no shaping, because a page of a full
 // screen holds thousands of characters and must show within one frame. It differs from an edit
 // control of Qt in these ways:
-// - Its text is bytes in the ANSI code page (GBK) with CR LF line breaks, as the page was read. A whole
-//   new text is normalised to CR LF first, keeping two-byte characters whole, ends at its first NUL,
-//   and is not applied at all when it equals the current text, so the caret and the view stay.
+// - Its text is bytes in its encoding (GB18030, the ANSI code page's superset, unless set otherwise)
+//   with CR LF line breaks, as the page was read. A whole new text is normalised to CR LF first,
+//   keeping characters and code units whole, ends at its first NUL (in UTF-16 a zero code unit), and
+//   is not applied at all when it equals the current text, so the caret and the view stay.
 // - Positions (SelStart) count each line break as two characters, CR and LF, as the text holds it.
 //   Setting SelStart moves the caret without scrolling it into view.
 // - OnKeyDown sees each key, as a Windows virtual-key code, before the control handles it, and can
@@ -44,11 +46,16 @@ public:
   explicit TMemo(QWidget* parent = nullptr);
   ~TMemo() override;
 
-  // The whole text, CR LF line breaks, in the ANSI code page.
+  // The whole text, CR LF line breaks, in the control's encoding.
   std::string Text() const;
   // Replaces the whole text; see above. A changed text puts the caret and the view at the top and
   // fires OnChange once.
   void SetText(const std::string& Bytes);
+
+  // The encoding the text's bytes are shown in. Setting another one shows the bytes the control holds
+  // in it at once (caret and view at the top, no OnChange: the text is the same).
+  TTextEncoding Encoding() const { return FEncoding; }
+  void SetEncoding(TTextEncoding Value);
 
   // Start of the selection. Setting it drops the selection and puts the caret there, clamped to the
   // text, without scrolling.
@@ -118,6 +125,8 @@ private:
   void ApplyPalette();
   // The shown text changed: the layout is made again when next needed.
   void ShownChanged();
+  // Shows the held bytes anew: decoded, caret and view at the top.
+  void ShowText();
   void UpdateScrollRange() const;
   void PrepareSomeGlyphs();
   // Moves the caret; with Extend the anchor stays. Scrolls it into view when asked.
@@ -131,6 +140,7 @@ private:
 
   mutable std::string FText; // the bytes the control holds, when FTextKnown
   mutable bool FTextKnown = true;
+  TTextEncoding FEncoding = TTextEncoding::Gb18030;
   QString FShown;           // the display text, '\n' between lines
   int FCaret = 0;           // positions in FShown
   int FAnchor = 0;

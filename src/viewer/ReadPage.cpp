@@ -91,3 +91,11 @@ TFileFacts InspectFile(const std::string& FileName) {
   Facts.ModifiedNs = std::int64_t{Info.st_mtim.tv_sec} * 1'000'000'000 + Info.st_mtim.tv_nsec;
   return Facts;
 }
+
+std::string ReadBytes(const std::string& FileName, TFileOffset Start, std::size_t Count) {
+  const FilePtr File = OpenForReading(FileName);
+  if (!File || Start < 0 || ::fseeko(File.get(), Start, SEEK_SET) != 0) return {};
+  std::string Bytes(Count, '\0');
+  Bytes.resize(std::fread(Bytes.data(), 1, Count, File.get()));
+  return Bytes;
+}

@@ -3,6 +3,7 @@
 #include "FileOffset.h"
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 
 // Reads one screen page of FileName from Start: bytes in file order, unchanged, counting screen lines
@@ -30,3 +31,8 @@ struct TFileFacts {
 
 // The facts of FileName now; a file that cannot be opened as a regular file is not Readable, size 0.
 TFileFacts InspectFile(const std::string& FileName);
+
+// Up to Count bytes of FileName from Start (fewer where the file ends), for a look beside a page: the
+// sample that decides the encoding, the bytes before a page. Opened for this call alone, like
+// ReadPage; empty when the file cannot be opened or Start is outside it.
+std::string ReadBytes(const std::string& FileName, TFileOffset Start, std::size_t Count);

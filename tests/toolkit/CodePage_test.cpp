@@ -8,29 +8,14 @@ namespace {
 
 const TCodePage& Gbk = TCodePage::Ansi();
 
-// ---- Lead bytes and the character walk --------------------------------------------------------------
-
-struct LeadCase {
-  unsigned char Byte;
-  bool Lead;
-};
-
-class LeadByteRows : public ::testing::TestWithParam<LeadCase> {};
-
-TEST_P(LeadByteRows, OpensATwoByteCharacterExactlyFrom0x81To0xFE) {
-  EXPECT_EQ(Gbk.IsLeadByte(GetParam().Byte), GetParam().Lead);
-}
-
-INSTANTIATE_TEST_SUITE_P(CodePage, LeadByteRows,
-                         ::testing::Values(LeadCase{0x00, false}, LeadCase{'\n', false}, LeadCase{0x7F, false},
-                                           LeadCase{0x80, false}, LeadCase{0x81, true}, LeadCase{0xD6, true},
-                                           LeadCase{0xFE, true}, LeadCase{0xFF, false}));
+// ---- The character walk --------------------------------------------------------------
 
 struct WalkCase {
   const char* Name;
   std::string Bytes;
   std::size_t Pos;
   std::size_t Next;
+  TTextEncoding Encoding = TTextEncoding::Gb18030;
 };
 
 void PrintTo(const WalkCase& Row, std::ostream* Out) { *Out << Row.Name; }
@@ -38,7 +23,7 @@ void PrintTo(const WalkCase& Row, std::ostream* Out) { *Out << Row.Name; }
 class CharNextRows : public ::testing::TestWithParam<WalkCase> {};
 
 TEST_P(CharNextRows, StepsOverWholeCharacters) {
-  EXPECT_EQ(Gbk.CharNext(GetParam().Bytes, GetParam().Pos), GetParam().Next);
+  EXPECT_EQ(TCodePage::Of(GetParam().Encoding).CharNext(GetParam().Bytes, GetParam().Pos), GetParam().Next);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,7 +35,18 @@ INSTANTIATE_TEST_SUITE_P(
                       WalkCase{"TrailMissingAtTheEnd", "a\xD6", 1, 2}, WalkCase{"NulIsNoTrail", std::string("\xD6\0x", 3), 0, 1},
                       WalkCase{"EuroByteIsSingle", "\x80" "A", 0, 1}, WalkCase{"0xFFIsSingle", "\xFF" "A", 0, 1},
                       WalkCase{"AtTheEnd", "ab", 2, 2}, WalkCase{"PastTheEnd", "ab", 7, 2},
-                      WalkCase{"Empty", "", 0, 0}));
+                      WalkCase{"Empty", "", 0, 0}, WalkCase{"FourByte", "\x95\x32\x82\x36", 0, 4},
+                      WalkCase{"FourByteCutIsTwo", "\x95\x32\x82", 0, 2},
+                      // UTF-8: a lead byte takes only the continuation bytes that are there.
+                      WalkCase{"Utf8ThreeByte", "\xE4\xB8\xAD", 0, 3, TTextEncoding::Utf8},
+                      WalkCase{"Utf8FourByte", "\xF0\x9F\x98\x80", 0, 4, TTextEncoding::Utf8},
+                      WalkCase{"Utf8LineFeedIsNoContinuation", "\xE4\n", 0, 1, TTextEncoding::Utf8},
+                      WalkCase{"Utf8LoneContinuation", "\x80" "a", 0, 1, TTextEncoding::Utf8},
+                      // UTF-16: one code unit, or a surrogate pair; an odd last byte on its own.
+                      WalkCase{"Utf16Unit", std::string("a\0b\0", 4), 0, 2, TTextEncoding::Utf16Le},
+                      WalkCase{"Utf16Pair", std::string("\xD8\x3D\xDE\x00", 4), 0, 4, TTextEncoding::Utf16Be},
+                      WalkCase{"Utf16LoneHigh", std::string("\x3D\xD8" "a\0", 4), 0, 2, TTextEncoding::Utf16Le},
+                      WalkCase{"Utf16OddByte", std::string("a\0b", 3), 2, 3, TTextEncoding::Utf16Le}));
 
 // ---- Decoding ---------------------------------------------------------------------------------------
 
@@ -58,6 +54,7 @@ struct DecodeCase {
   const char* Name;
   std::string Bytes;
   QString Shown;
+  TTextEncoding Encoding = TTextEncoding::Gb18030;
 };
 
 void PrintTo(const DecodeCase& Row, std::ostream* Out) { *Out << Row.Name; }
@@ -65,7 +62,7 @@ void PrintTo(const DecodeCase& Row, std::ostream* Out) { *Out << Row.Name; }
 class DecodeRows : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(DecodeRows, ShowsEveryByte) {
-  const QString Shown = Gbk.Decode(GetParam().Bytes);
+  const QString Shown = TCodePage::Of(GetParam().Encoding).Decode(GetParam().Bytes);
   EXPECT_EQ(Shown, GetParam().Shown) << Shown.toStdString();
 }
 
@@ -92,7 +89,15 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"CutTwoByte", "a\xD6", "a" + Bad},
         DecodeCase{"CutFourByte", "\x95\x32\x82", Bad + "2" + Bad},
         DecodeCase{"Nul", std::string("a\0b", 3), QString("a") + QChar(0) + "b"},
-        DecodeCase{"Mixed", "\xD6\xD0\x80\xFF\xCE\xC4", QStringLiteral(u"中€") + Bad + QStringLiteral(u"文")}));
+        DecodeCase{"Mixed", "\xD6\xD0\x80\xFF\xCE\xC4", QStringLiteral(u"中€") + Bad + QStringLiteral(u"文")},
+        DecodeCase{"Utf8", "a\xE4\xB8\xAD\xF0\xA0\x80\x80", QStringLiteral(u"a中\U00020000"), TTextEncoding::Utf8},
+        // No euro sign outside GB18030; a cut sequence and a stray byte show one mark a byte.
+        DecodeCase{"Utf8BadBytes", "\x80\xFF" "b\xE4\xB8", Bad + Bad + "b" + Bad + Bad, TTextEncoding::Utf8},
+        DecodeCase{"Utf16LeNulHalves", std::string("a\0\0\0\x2D\x4E", 6), QString("a") + QChar(0) + QStringLiteral(u"中"),
+                   TTextEncoding::Utf16Le},
+        DecodeCase{"Utf16BePair", std::string("\x4E\x2D\xD8\x40\xDC\x00", 6), QStringLiteral(u"中\U00020000"), TTextEncoding::Utf16Be},
+        // A bad code unit shows one mark, an odd last byte one more.
+        DecodeCase{"Utf16LoneSurrogateAndOddByte", std::string("\x00\xDC" "a\0b", 5), Bad + "a" + Bad, TTextEncoding::Utf16Le}));
 
 TEST(CodePage, DecodesALargePageWhole) {
   std::string Bytes;
@@ -111,6 +116,13 @@ TEST(CodePage, EachTextDecodesOnItsOwn) {
   EXPECT_EQ(Gbk.Decode("\x36"), "6");
   EXPECT_EQ(Gbk.Encode(QString("a") + QChar(0xD800)), "a?");
   EXPECT_EQ(Gbk.Encode(QString(QChar(0xDC00)) + "b"), "?b");
+}
+
+TEST(CodePage, FileEncodingsEncodeInTheirOwnUnits) {
+  EXPECT_EQ(TCodePage::Of(TTextEncoding::Utf16Le).Encode(QString("a") + QChar(0xD800) + QStringLiteral(u"中")),
+            std::string("a\0?\0\x2D\x4E", 6));
+  EXPECT_EQ(TCodePage::Of(TTextEncoding::Utf8).Encode(QStringLiteral(u"中€")), "\xE4\xB8\xAD\xE2\x82\xAC");
+  EXPECT_EQ(TCodePage::Of(TTextEncoding::Gb18030).Encode(QStringLiteral(u"\U00020000")), "\x95\x32\x82\x36");
 }
 
 // ---- Encoding ---------------------------------------------------------------------------------------

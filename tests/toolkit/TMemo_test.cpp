@@ -70,6 +70,7 @@ struct TextCase {
   std::string Assigned;
   std::string Held;  // Text() afterwards
   QString Shown;     // what the control displays, '\n' between lines
+  TTextEncoding Encoding = TTextEncoding::Gb18030;
 };
 
 void PrintTo(const TextCase& Row, std::ostream* Out) { *Out << Row.Name; }
@@ -78,6 +79,7 @@ class TMemoTextRows : public TMemoTest, public ::testing::WithParamInterface<Tex
 
 TEST_P(TMemoTextRows, NormalisesLineBreaksAndEndsAtTheFirstNul) {
   const TextCase& Row = GetParam();
+  Memo->SetEncoding(Row.Encoding);
   Memo->SetText(Row.Assigned);
   EXPECT_EQ(Memo->Text(), Row.Held);
   EXPECT_EQ(Memo->toPlainText(), Row.Shown) << Memo->toPlainText().toStdString();
@@ -104,7 +106,30 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"NulInTheMiddle", std::string("ab\ncd\0ef\ngh", 11), "ab\r\ncd", "ab\ncd"},
         TextCase{"NulFirst", std::string("\0abc", 4), "", ""},
         // A NUL is no trail byte: the text ends after the lead byte.
-        TextCase{"LeadByteBeforeNul", std::string("\xD6\0\nx", 4), "\xD6", Bad}));
+        TextCase{"LeadByteBeforeNul", std::string("\xD6\0\nx", 4), "\xD6", Bad},
+        TextCase{"FourByteCharacter", "\x95\x32\x82\x36\n", "\x95\x32\x82\x36\r\n", QStringLiteral(u"\U00020000\n")},
+        // UTF-8: a line feed is never part of a character.
+        TextCase{"Utf8LeadByteBeforeLineFeed", "\xE4\n\xE4\xB8\xAD", "\xE4\r\n\xE4\xB8\xAD", Bad + QStringLiteral(u"\n中"),
+                 TTextEncoding::Utf8},
+        // UTF-16: line breaks and NULs are whole code units; zero bytes inside units are text.
+        TextCase{"Utf16LeNulHalves", std::string("a\0\n\0\x0A\x4E\r\0", 8), std::string("a\0\r\0\n\0\x0A\x4E\r\0\n\0", 12),
+                 QStringLiteral(u"a\n上\n"), TTextEncoding::Utf16Le},
+        TextCase{"Utf16BeCarriageReturnLineFeed", std::string("\0\r\0\n\x4E\x0A", 6), std::string("\0\r\0\n\x4E\x0A", 6),
+                 QStringLiteral(u"\n上"), TTextEncoding::Utf16Be},
+        TextCase{"Utf16ZeroUnitEndsTheText", std::string("\0a\0\0\0b", 6), std::string("\0a", 2), "a", TTextEncoding::Utf16Be}));
+
+// Another encoding shows the bytes the control holds in it at once.
+TEST_F(TMemoTest, NewEncodingShowsTheHeldBytesAnew) {
+  Memo->SetText("\xC3\xA9\xC3\xA9");
+  EXPECT_EQ(Memo->toPlainText(), QStringLiteral(u"茅茅"));
+  Memo->SetEncoding(TTextEncoding::Utf8);
+  EXPECT_EQ(Memo->toPlainText(), QStringLiteral(u"éé"));
+  EXPECT_EQ(Memo->Text(), "\xC3\xA9\xC3\xA9");
+  EXPECT_EQ(Changes, 1);
+  // The same bytes again change nothing.
+  Memo->SetText("\xC3\xA9\xC3\xA9");
+  EXPECT_EQ(Changes, 1);
+}
 
 TEST_F(TMemoTest, NewTextPutsCaretAndViewAtTheTopAndFiresOnChangeOnce) {
   Memo->SetText(ManyLines(200));

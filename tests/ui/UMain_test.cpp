@@ -135,10 +135,13 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
     return Items;
   };
   EXPECT_EQ(Texts(Window.MnuFile), (QStringList{"打开文件(&Open)", "-", "退出本软件(&Exit)"}));
-  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)"}));
+  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)"}));
+  EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
+  EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
   EXPECT_EQ(Texts(Window.MnuHelp), (QStringList{"访问本软件网站(&Web)", "-", "关于本软件(&About)"}));
   EXPECT_TRUE(Window.N1->isSeparator());
   EXPECT_TRUE(Window.N2->isSeparator());
+  EXPECT_TRUE(Window.N3->isSeparator());
 }
 
 // The glyphs: black outline, red fill, transparent elsewhere; the down arrow is the up arrow mirrored.
@@ -240,6 +243,54 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
   Button(Window.TBDown)->click();
   EXPECT_EQ(Window.Viewer.History.count(), 1);
   EXPECT_EQ(Window.SclBar->Position(), 1);
+}
+
+// A UTF-8, a UTF-16 (zero bytes in most code units) and a GBK novel each read right from the first
+// page; the menu's choice decodes the page on screen anew and lasts until the next file.
+TEST_F(MainWindow, EachEncodingReadsRightAndTheMenuDecodesThePageAnew) {
+  const QString Novel = TCodePage::Ansi().Decode(NovelText(3));
+  QString Expected = Novel;
+  Expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  const std::string Utf8 = Novel.toUtf8().toStdString();
+  const struct {
+    const char* Name;
+    std::string Bytes;
+    TTextEncoding Encoding;
+  } Files[] = {{"utf8.txt", Utf8, TTextEncoding::Utf8},
+               {"utf16le.txt", "\xFF\xFE" + TCodePage::Of(TTextEncoding::Utf16Le).Encode(Novel), TTextEncoding::Utf16Le},
+               {"utf16be.txt", "\xFE\xFF" + TCodePage::Of(TTextEncoding::Utf16Be).Encode(Novel), TTextEncoding::Utf16Be},
+               {"gbk.txt", NovelText(3), TTextEncoding::Gb18030}};
+  for (const auto& File : Files) {
+    OpenThroughDialog(Dir.Write(File.Name, File.Bytes));
+    EXPECT_EQ(Window.Memo->Encoding(), File.Encoding) << File.Name;
+    const QString Page = Window.Memo->toPlainText();
+    EXPECT_GT(Page.size(), 100) << File.Name;
+    EXPECT_TRUE(Expected.startsWith(Page)) << File.Name << ": " << Page.left(40).toStdString();
+  }
+
+  OpenThroughDialog(Dir.Path("utf8.txt"));
+  Key(Qt::Key_PageDown);
+  const QString InUtf8 = Window.Memo->toPlainText();
+  const TFileOffset Start = Window.Viewer.PageStart, End = Window.Viewer.PageEnd;
+  Window.MnuEncodingGb18030->trigger();
+  EXPECT_TRUE(Window.MnuEncodingGb18030->isChecked());
+  const std::string_view Bytes = std::string_view(Utf8).substr(static_cast<std::size_t>(Start),
+                                                               static_cast<std::size_t>(End - Start));
+  const std::string LookBack = Utf8.substr(0, static_cast<std::size_t>(Start));
+  const TWholeCharacters Whole = WholeCharacters(TTextEncoding::Gb18030, Start, LookBack, Bytes);
+  TMemo Reference;
+  Reference.SetText(std::string(Bytes.substr(Whole.From, Whole.To - Whole.From)));
+  EXPECT_EQ(Window.Memo->toPlainText(), Reference.toPlainText());
+  EXPECT_NE(Window.Memo->toPlainText(), InUtf8);
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_EQ(Window.Viewer.PageEnd, End);
+  EXPECT_EQ(Window.Viewer.History.count(), 1);
+  Window.MnuEncodingAuto->trigger();
+  EXPECT_EQ(Window.Memo->toPlainText(), InUtf8);
+  Window.MnuEncodingUtf16Be->trigger();
+  OpenThroughDialog(Dir.Path("gbk.txt"));
+  EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
+  EXPECT_EQ(Window.Memo->Encoding(), TTextEncoding::Gb18030);
 }
 
 TEST_F(MainWindow, AnyKeyDropsTheSelectionAndPutsTheCaretAtTheStart) {
@@ -408,7 +459,10 @@ TEST_F(MainWindow, ExtremeFontSizesGiveStablePages) {
       const TFileOffset Bytes = Window.Viewer.PageEnd - Start;
       EXPECT_GE(Bytes, 1);
       EXPECT_LE(Bytes, std::max<TFileOffset>(1, (Window.Viewer.LinesPerPage - 1) * 2 * Window.Viewer.CharsPerLine));
-      EXPECT_FALSE(Window.Memo->toPlainText().isEmpty());
+      // A page of one or two bytes may hold no whole character of the novel, and then shows none.
+      if (Bytes >= 4) {
+        EXPECT_FALSE(Window.Memo->toPlainText().isEmpty());
+      }
       Window.repaint();
       Key(Qt::Key_PageDown);
       EXPECT_GT(Window.Viewer.PageStart, Start);

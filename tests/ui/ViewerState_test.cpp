@@ -30,6 +30,8 @@ public:
   std::vector<std::string> Statuses;
   std::string Caption = "Pagorin高速文本文件浏览器";
   int Beeps = 0;
+  TTextEncoding Encoding = TTextEncoding::Gb18030;
+  bool EncodingDetected = true;
   TScrollBar Bar;
 
   std::string Status() const { return Statuses.empty() ? "" : Statuses.back(); }
@@ -39,6 +41,10 @@ public:
   int TextClientWidth() const override { return Width; }
   int TextClientHeight() const override { return Height; }
   void ShowPage(const std::string& PageText) override { Page = PageText; }
+  void SetTextEncoding(TTextEncoding Value, bool Detected) override {
+    Encoding = Value;
+    EncodingDetected = Detected;
+  }
   void ShowStatus(const std::string& Text) override { Statuses.push_back(Text); }
   void SetCaption(const std::string& Text) override { Caption = Text; }
   bool ChooseFile(std::string& FileName) override {
@@ -228,18 +234,20 @@ TEST_F(ViewerCommands, CancellingTheOpenDialogKeepsEverything) {
   EXPECT_EQ(Window.Bar.Position(), 2);
 }
 
-TEST_F(ViewerCommands, ScrollJumpStartsAtPositionTimesStepEvenMidCharacter) {
+// The page still starts at the byte offset; the text area gets its whole characters only.
+TEST_F(ViewerCommands, ScrollJumpStartsAtPositionTimesStepAndShowsWholeCharacters) {
   UseTwoLinePages();
   std::string Text = "a";
   for (int I = 0; I < 3000; ++I) Text += "\xD6\xD0";  // "中" without line feeds, after one letter
   Open(Dir.Write("chinese.txt", Text));
   ASSERT_EQ(State.PageBytes, 2400);  // two full lines of 1200 bytes
-  Window.Bar.SetPosition(1);  // offset 2400 is the trail byte of a character
+  Window.Bar.SetPosition(1);  // offset 2400 is the trail byte of a character, 4799 a lead byte
   EXPECT_EQ(State.PageStart, 2400);
-  EXPECT_EQ(Window.Page, Text.substr(2400, 2400));
-  EXPECT_EQ(Window.Page[0], '\xD0');
+  EXPECT_EQ(State.PageEnd, 4800);
+  // No byte below 0x30 before the page: the walk starts at the file's start, 2400 bytes back.
+  EXPECT_EQ(Window.Page, Text.substr(2401, 2398));
   Window.Bar.SetPosition(2);
-  EXPECT_EQ(Window.Page, Text.substr(4800));
+  EXPECT_EQ(Window.Page, Text.substr(4801));
   EXPECT_EQ(Window.Status(), "当前翻页Position=2");
   EXPECT_EQ(State.History.count(), 0);
 }
@@ -379,6 +387,88 @@ TEST_F(ViewerCommands, HugeFileScrollStepGrowsToFitThirtyTwoBits) {
   Window.Bar.SetPosition(Window.Bar.Max());
   EXPECT_GE(State.PageStart, Size);
   EXPECT_EQ(Window.Page, "");
+}
+
+
+// ---- Encodings and whole characters -----------------------------------------------------------------
+
+struct JumpCase {
+  const char* Name;
+  std::string Before, Character, After;  // the file is a line feed, then these, then a line feed
+  TTextEncoding Encoding;
+};
+
+void PrintTo(const JumpCase& Row, std::ostream* Out) { *Out << Row.Name; }
+
+class JumpRows : public ViewerCommands, public ::testing::WithParamInterface<JumpCase> {};
+
+// A first page of one line feed makes every scroll position one byte: a jump onto each byte of the
+// character shows it whole from its first byte, and from the character after it from any other.
+TEST_P(JumpRows, JumpOntoEveryByteOfACharacterShowsFromTheFirstWholeOne) {
+  const JumpCase& Row = GetParam();
+  Window.Width = 600 * 14;
+  Window.Height = 2 * 14;  // one counted line per page, ended by the line feed
+  Open(Dir.Write("jump.txt", "\n" + Row.Before + Row.Character + Row.After + "\n"));
+  ASSERT_EQ(State.ScrollStep, 1);
+  EXPECT_EQ(Window.Encoding, Row.Encoding);
+  const int First = static_cast<int>(1 + Row.Before.size());
+  for (int Byte = 0; Byte < static_cast<int>(Row.Character.size()); ++Byte) {
+    Window.Bar.SetPosition(First + Byte);
+    EXPECT_EQ(State.PageStart, First + Byte);
+    EXPECT_EQ(Window.Page, (Byte == 0 ? Row.Character : "") + Row.After + "\n") << "byte " << Byte;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ViewerCommands, JumpRows,
+    ::testing::Values(
+        // GBK "中文", then "字" or a four-byte character, then "句": trail bytes that are lead bytes too.
+        JumpCase{"Gb18030TwoByte", "\xD6\xD0\xCE\xC4", "\xD7\xD6", "\xBE\xE4", TTextEncoding::Gb18030},
+        JumpCase{"Gb18030FourByte", "\xD6\xD0\xCE\xC4", "\x95\x32\x82\x36", "\xBE\xE4", TTextEncoding::Gb18030},
+        JumpCase{"Utf8ThreeByte", "\xE4\xB8\xAD\xE6\x96\x87", "\xE5\xAD\x97", "\xE5\x8F\xA5", TTextEncoding::Utf8}));
+
+// A page the line rule cuts inside a character shows without it; the next page starts after it.
+TEST_F(ViewerCommands, PagesCutInsideACharacterShowOnlyWholeOnes) {
+  Window.Width = 2 * 14;   // lines of four bytes
+  Window.Height = 2 * 14;  // one line per page
+  // "a中文字句" in GBK: every page boundary after the first falls inside a character.
+  const std::string Text = "a\xD6\xD0\xCE\xC4\xD7\xD6\xBE\xE4";
+  Open(Dir.Write("cut.txt", Text));
+  EXPECT_EQ(State.PageEnd, 4);
+  EXPECT_EQ(Window.Page, "a\xD6\xD0");
+  State.NextPage();
+  EXPECT_EQ(State.PageStart, 4);
+  EXPECT_EQ(Window.Page, "\xD7\xD6");
+  State.NextPage();
+  EXPECT_EQ(Window.Page, "");  // only the trail byte of "句" is left
+  State.PreviousPage();
+  EXPECT_EQ(Window.Page, "\xD7\xD6");
+}
+
+TEST_F(ViewerCommands, OpenDetectsTheEncodingAndAChoiceLastsUntilTheNextOpen) {
+  Window.Height = 2 * 14;  // one counted line per page
+  Open(Dir.Write("utf16.txt", std::string("\xFF\xFE" "a\0\n\0b\0", 8)));
+  EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Le);
+  EXPECT_TRUE(Window.EncodingDetected);
+  // The line feed's 0x0A byte ends the page: its other half opens the next one, at an odd offset.
+  EXPECT_EQ(State.PageEnd, 5);
+  EXPECT_EQ(Window.Page, std::string("a\0", 2));
+  State.NextPage();
+  EXPECT_EQ(Window.Page, std::string("b\0", 2));
+  State.PreviousPage();
+  State.ChooseEncoding(TTextEncoding::Utf16Be);
+  EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Be);
+  EXPECT_FALSE(Window.EncodingDetected);
+  EXPECT_EQ(Window.Page, std::string("\xFF\xFE" "a\0", 4));  // no UTF-16BE mark: text
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.PageEnd, 5);
+  State.ChooseEncoding(std::nullopt);
+  EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Le);
+  State.ChooseEncoding(TTextEncoding::Utf8);
+  Open(Dir.Write("gbk.txt", "\xD6\xD0\xCE\xC4"));
+  EXPECT_EQ(State.ChosenEncoding, std::nullopt);
+  EXPECT_EQ(Window.Encoding, TTextEncoding::Gb18030);
+  EXPECT_TRUE(Window.EncodingDetected);
 }
 
 }  // namespace

@@ -1,0 +1,161 @@
+#include "ReadPage.h"
+#include "TempDir.h"
+#include "TextEncoding.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- Detection, from files ------------------------------------------------------------------------
+
+struct DetectCase {
+  const char* Name;
+  std::string Bytes;
+  TTextEncoding Encoding;
+};
+
+void PrintTo(const DetectCase& Row, std::ostream* Out) { *Out << Row.Name; }
+
+class DetectRows : public ::testing::TestWithParam<DetectCase> {};
+
+TEST_P(DetectRows, SampleFromTheFileStartDecides) {
+  TempDir Dir;
+  const std::string Path = Dir.Write("sample.txt", GetParam().Bytes);
+  EXPECT_EQ(DetectEncoding(ReadBytes(Path, 0, EncodingSampleBytes)), GetParam().Encoding);
+}
+
+const std::string Utf8Line = "\xE3\x80\x80\xE3\x80\x80\xE7\xAC\xAC\xE4\xB8\x80\xE7\xAB\xA0 OK\r\n";  // "　　第一章 OK"
+const std::string GbkLine = "\xA1\xA1\xA1\xA1\xB5\xDA\xD2\xBB\xD5\xC2 OK\r\n";                         // the same in GBK
+const std::string Ascii(EncodingSampleBytes - 1, 'a');
+
+INSTANTIATE_TEST_SUITE_P(
+    TextEncoding, DetectRows,
+    ::testing::Values(
+        DetectCase{"Utf8", Utf8Line + Utf8Line, TTextEncoding::Utf8},
+        DetectCase{"Utf8ByteOrderMark", "\xEF\xBB\xBF" "abc", TTextEncoding::Utf8},
+        DetectCase{"Utf16LeByteOrderMark", std::string("\xFF\xFE" "a\0\x2D\x4E", 6), TTextEncoding::Utf16Le},
+        DetectCase{"Utf16BeByteOrderMark", std::string("\xFE\xFF\0a\x4E\x2D", 6), TTextEncoding::Utf16Be},
+        DetectCase{"Gbk", GbkLine + GbkLine, TTextEncoding::Gb18030},
+        DetectCase{"Ascii", "Chapter 1\r\n", TTextEncoding::Gb18030},
+        DetectCase{"Empty", "", TTextEncoding::Gb18030},
+        // UTF-8 first, then a byte that cannot be: the text is not UTF-8.
+        DetectCase{"Utf8ThenGbk", Utf8Line + GbkLine, TTextEncoding::Gb18030},
+        DetectCase{"Utf8Surrogate", "a\xED\xA0\x80", TTextEncoding::Gb18030},
+        // The sample ends inside a character: still UTF-8. What lies past the sample is never read.
+        DetectCase{"Utf8CutBySampleEnd", Ascii + Utf8Line, TTextEncoding::Utf8},
+        DetectCase{"Utf8PastTheSample", Ascii + "a" + Utf8Line, TTextEncoding::Gb18030}));
+
+// ---- Whole characters -------------------------------------------------------------------------------
+
+// A text built character by character, so that where each character starts is known without the
+// rules under test.
+struct TCharacters {
+  TTextEncoding Encoding;
+  std::string Bytes;
+  std::vector<std::size_t> Starts;  // of every character shown, and the end
+
+  TCharacters(TTextEncoding Value, std::initializer_list<std::string> Characters, std::string Mark = "")
+      : Encoding(Value), Bytes(std::move(Mark)) {
+    for (const std::string& Character : Characters) {
+      Starts.push_back(Bytes.size());
+      Bytes += Character;
+    }
+    Starts.push_back(Bytes.size());
+  }
+};
+
+// Bytes in an allocation of exactly their size, so that a read outside them is caught by the
+// sanitizer build.
+class TExact {
+public:
+  explicit TExact(std::string_view Bytes) : FBytes(new char[Bytes.size() + (Bytes.empty() ? 1 : 0)]), FSize(Bytes.size()) {
+    Bytes.copy(FBytes.get(), Bytes.size());
+  }
+  std::string_view View() const { return {FBytes.get(), FSize}; }
+
+private:
+  std::unique_ptr<char[]> FBytes;
+  std::size_t FSize;
+};
+
+// Every page of every start and length shows exactly the characters that lie wholly inside it.
+void ExpectWholeCharactersOfEveryPage(const TCharacters& Text) {
+  const std::size_t Size = Text.Bytes.size();
+  for (std::size_t Start = 0; Start <= Size; ++Start)
+    for (std::size_t End = Start; End <= Size; ++End) {
+      const TExact Page(std::string_view(Text.Bytes).substr(Start, End - Start));
+      const std::size_t Needed = LookBackNeeded(Text.Encoding, static_cast<TFileOffset>(Start), Page.View());
+      ASSERT_LE(Needed, Start);
+      const TExact LookBack(std::string_view(Text.Bytes).substr(Start - Needed, Needed));
+      const TWholeCharacters Whole =
+          WholeCharacters(Text.Encoding, static_cast<TFileOffset>(Start), LookBack.View(), Page.View());
+      std::size_t From = End, To = Start;
+      for (const std::size_t At : Text.Starts) {
+        if (At >= Start && At < From) From = At;
+        if (At <= End && At > To) To = At;
+      }
+      ASSERT_LE(Whole.From, Whole.To);
+      ASSERT_LE(Whole.To, End - Start);
+      if (To <= From) {  // no whole character: nothing shows
+        ASSERT_EQ(Whole.From, Whole.To) << "page " << Start << ".." << End;
+        continue;
+      }
+      ASSERT_EQ(Whole.From, From - Start) << "page " << Start << ".." << End;
+      ASSERT_EQ(Whole.To, To - Start) << "page " << Start << ".." << End;
+    }
+}
+
+TEST(TextEncoding, Gb18030PagesShowWholeCharactersFromAnyByte) {
+  // One-, two- and four-byte characters, trail bytes in the ASCII range, a line break to walk from.
+  ExpectWholeCharactersOfEveryPage(TCharacters(
+      TTextEncoding::Gb18030, {"\xD6\xD0", "\xCE\xC4", "\x95\x32\x82\x36", "\x81\x40", "a", "\xD7\xD6", "\r", "\n",
+                               "\x81\x30\x81\x30", "\xBE\xE4", "\xFE\x7E", "1", "\xA1\xA1"}));
+  // The file's byte-order mark is not a character.
+  ExpectWholeCharactersOfEveryPage(TCharacters(TTextEncoding::Gb18030, {"\xD6\xD0", "b"}, "\x84\x31\x95\x33"));
+}
+
+TEST(TextEncoding, Utf8PagesShowWholeCharactersFromAnyByte) {
+  ExpectWholeCharactersOfEveryPage(TCharacters(
+      TTextEncoding::Utf8, {"\xE4\xB8\xAD", "a", "\xC3\xA9", "\xF0\xA0\x80\x80", "\xE6\x96\x87", "\n", "\xE5\xAD\x97"},
+      "\xEF\xBB\xBF"));
+}
+
+TEST(TextEncoding, Utf16PagesShowWholeCodeUnitsAndPairs) {
+  using namespace std::string_literals;
+  ExpectWholeCharactersOfEveryPage(TCharacters(
+      TTextEncoding::Utf16Le, {"a\0"s, "\x2D\x4E"s, "\x40\xD8\x00\xDC"s, "\n\0"s, "\x0A\x4E"s}, "\xFF\xFE"));
+  ExpectWholeCharactersOfEveryPage(
+      TCharacters(TTextEncoding::Utf16Be, {"\0a"s, "\x4E\x2D"s, "\xD8\x40\xDC\x00"s, "\0\n"s}, "\xFE\xFF"));
+}
+
+// A jump far into a run of two-byte characters with nothing below 0x30 within the look-back: the
+// start cannot be told and counts as whole.
+TEST(TextEncoding, Gb18030StartBeyondTheLookBackCountsAsWhole) {
+  std::string Text = "\n";
+  while (Text.size() < LookBackBytes + 100) Text += "\xD6\xD0";
+  const TFileOffset Start = static_cast<TFileOffset>(Text.size() - 51);  // a trail byte
+  const std::string_view Page = std::string_view(Text).substr(static_cast<std::size_t>(Start));
+  const std::size_t Needed = LookBackNeeded(TTextEncoding::Gb18030, Start, Page);
+  ASSERT_EQ(Needed, LookBackBytes);
+  const TExact LookBack(std::string_view(Text).substr(static_cast<std::size_t>(Start) - Needed, Needed));
+  const TWholeCharacters Whole = WholeCharacters(TTextEncoding::Gb18030, Start, LookBack.View(), Page);
+  EXPECT_EQ(Whole.From, 0u);
+  EXPECT_EQ(Whole.To, 50u);  // the last lead byte has lost its trail
+}
+
+TEST(TextEncoding, ReadBytesReadsOnlyWhatIsThere) {
+  TempDir Dir;
+  const std::string Path = Dir.Write("bytes.txt", "0123456789");
+  EXPECT_EQ(ReadBytes(Path, 3, 4), "3456");
+  EXPECT_EQ(ReadBytes(Path, 8, 100), "89");
+  EXPECT_EQ(ReadBytes(Path, 10, 4), "");
+  EXPECT_EQ(ReadBytes(Path, -1, 4), "");
+  EXPECT_EQ(ReadBytes(Dir.Path("missing.txt"), 0, 4), "");
+  EXPECT_EQ(ReadBytes(Dir.Path(""), 0, 4), "");  // the folder itself
+}
+
+}  // namespace

@@ -55,7 +55,20 @@ void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole)
   }
   const TWholeCharacters Whole = WholeCharacters(Shown, PageStart, LookBack, Page);
   FPageEndWhole = !Page.empty() && Whole.To == Page.size();
-  FWindow.ShowPage(Page.substr(Whole.From, Whole.To - Whole.From));
+  std::string Text = Page.substr(Whole.From, Whole.To - Whole.From);
+  // A character cut by the page's end shows whole here, finished from the few bytes after the page;
+  // the next page, which starts inside it, leaves it out. So paging shows every character once.
+  if (Whole.To < Page.size()) {
+    const std::string Tail = ReadBytes(FileName, PageStart + static_cast<TFileOffset>(Page.size()), 3);
+    for (std::size_t Taken = 1; Taken <= Tail.size(); ++Taken) {
+      const std::string Finished = Page + Tail.substr(0, Taken);
+      if (WholeCharacters(Shown, PageStart, LookBack, Finished).To == Finished.size()) {
+        Text = Finished.substr(Whole.From);
+        break;
+      }
+    }
+  }
+  FWindow.ShowPage(Text);
 }
 
 void TViewerState::ShowFileSize() {

@@ -244,8 +244,9 @@ TEST_F(ViewerCommands, ScrollJumpStartsAtPositionTimesStepAndShowsWholeCharacter
   Window.Bar.SetPosition(1);  // offset 2400 is the trail byte of a character, 4799 a lead byte
   EXPECT_EQ(State.PageStart, 2400);
   EXPECT_EQ(State.PageEnd, 4800);
-  // No byte below 0x30 before the page: the walk starts at the file's start, 2400 bytes back.
-  EXPECT_EQ(Window.Page, Text.substr(2401, 2398));
+  // No byte below 0x30 before the page: the walk starts at the file's start, 2400 bytes back. The
+  // character cut by the page's end shows whole, finished from the byte after the page.
+  EXPECT_EQ(Window.Page, Text.substr(2401, 2400));
   Window.Bar.SetPosition(2);
   EXPECT_EQ(Window.Page, Text.substr(4801));
   EXPECT_EQ(Window.Status(), "当前翻页Position=2");
@@ -427,7 +428,8 @@ INSTANTIATE_TEST_SUITE_P(
         JumpCase{"Gb18030FourByte", "\xD6\xD0\xCE\xC4", "\x95\x32\x82\x36", "\xBE\xE4", TTextEncoding::Gb18030},
         JumpCase{"Utf8ThreeByte", "\xE4\xB8\xAD\xE6\x96\x87", "\xE5\xAD\x97", "\xE5\x8F\xA5", TTextEncoding::Utf8}));
 
-// A page the line rule cuts inside a character shows without it; the next page starts after it.
+// A page the line rule cuts inside a character shows it whole, finished from the bytes after the page;
+// the next page starts after it. Paging forward and back shows every character exactly once.
 TEST_F(ViewerCommands, PagesCutInsideACharacterShowOnlyWholeOnes) {
   Window.Width = 2 * 14;   // lines of four bytes
   Window.Height = 2 * 14;  // one line per page
@@ -435,14 +437,14 @@ TEST_F(ViewerCommands, PagesCutInsideACharacterShowOnlyWholeOnes) {
   const std::string Text = "a\xD6\xD0\xCE\xC4\xD7\xD6\xBE\xE4";
   Open(Dir.Write("cut.txt", Text));
   EXPECT_EQ(State.PageEnd, 4);
-  EXPECT_EQ(Window.Page, "a\xD6\xD0");
+  EXPECT_EQ(Window.Page, "a\xD6\xD0\xCE\xC4");
   State.NextPage();
   EXPECT_EQ(State.PageStart, 4);
-  EXPECT_EQ(Window.Page, "\xD7\xD6");
+  EXPECT_EQ(Window.Page, "\xD7\xD6\xBE\xE4");
   State.NextPage();
   EXPECT_EQ(Window.Page, "");  // only the trail byte of "句" is left
   State.PreviousPage();
-  EXPECT_EQ(Window.Page, "\xD7\xD6");
+  EXPECT_EQ(Window.Page, "\xD7\xD6\xBE\xE4");
 }
 
 TEST_F(ViewerCommands, OpenDetectsTheEncodingAndAChoiceLastsUntilTheNextOpen) {
@@ -450,16 +452,17 @@ TEST_F(ViewerCommands, OpenDetectsTheEncodingAndAChoiceLastsUntilTheNextOpen) {
   Open(Dir.Write("utf16.txt", std::string("\xFF\xFE" "a\0\n\0b\0", 8)));
   EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Le);
   EXPECT_TRUE(Window.EncodingDetected);
-  // The line feed's 0x0A byte ends the page: its other half opens the next one, at an odd offset.
+  // The line feed's 0x0A byte ends the page; the line feed shows here whole, and its other half at the
+  // start of the next page, at an odd offset, is left out there.
   EXPECT_EQ(State.PageEnd, 5);
-  EXPECT_EQ(Window.Page, std::string("a\0", 2));
+  EXPECT_EQ(Window.Page, std::string("a\0\n\0", 4));
   State.NextPage();
   EXPECT_EQ(Window.Page, std::string("b\0", 2));
   State.PreviousPage();
   State.ChooseEncoding(TTextEncoding::Utf16Be);
   EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Be);
   EXPECT_FALSE(Window.EncodingDetected);
-  EXPECT_EQ(Window.Page, std::string("\xFF\xFE" "a\0", 4));  // no UTF-16BE mark: text
+  EXPECT_EQ(Window.Page, std::string("\xFF\xFE" "a\0\n\0", 6));  // no UTF-16BE mark: text
   EXPECT_EQ(State.PageStart, 0);
   EXPECT_EQ(State.PageEnd, 5);
   State.ChooseEncoding(std::nullopt);

@@ -90,6 +90,18 @@ protected:
 
   void Key(int Key, Qt::KeyboardModifiers Modifiers = Qt::NoModifier) { QTest::keyClick(Window.Memo, Qt::Key(Key), Modifiers); }
 
+  // Setup > Font, choosing Points in the dialog.
+  void ChooseFontSize(int Points) {
+    TModalAnswer<QFontDialog> Answer([Points](QFontDialog* Dialog) {
+      QFont Font = Dialog->currentFont();
+      Font.setPointSize(Points);
+      Dialog->setCurrentFont(Font);
+      Dialog->accept();
+    });
+    Window.MnuFontSetup->trigger();
+    ASSERT_EQ(Answer.Answered(), 1);
+  }
+
   // The second status panel as drawn, after the bar has painted.
   QString Message() {
     Window.StsBar->repaint();
@@ -333,14 +345,7 @@ TEST_F(MainWindow, FontSetupThroughTheDialog) {
   const std::string Novel = NovelText(10);
   OpenThroughDialog(Dir.Write("font.txt", Novel));
   const int LinesBefore = Window.Viewer.LinesPerPage;
-  TModalAnswer<QFontDialog> Bigger([](QFontDialog* Dialog) {
-    QFont Font = Dialog->currentFont();
-    Font.setPointSize(21);  // 28 pixels at 96 pixels per inch
-    Dialog->setCurrentFont(Font);
-    Dialog->accept();
-  });
-  Window.MnuFontSetup->trigger();
-  ASSERT_EQ(Bigger.Answered(), 1);
+  ChooseFontSize(21);  // 28 pixels at 96 pixels per inch
   EXPECT_EQ(Window.Memo->Font().Height, -28);
   EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / 28);
   EXPECT_LT(Window.Viewer.LinesPerPage, LinesBefore);
@@ -444,14 +449,7 @@ TEST_F(MainWindow, ExtremeFontSizesGiveStablePages) {
   OpenThroughDialog(Dir.Write("extreme.txt", Novel));
   for (const int Points : {1, 512}) {
     SCOPED_TRACE(Points);
-    TModalAnswer<QFontDialog> Answer([Points](QFontDialog* Dialog) {
-      QFont Font = Dialog->currentFont();
-      Font.setPointSize(Points);
-      Dialog->setCurrentFont(Font);
-      Dialog->accept();
-    });
-    Window.MnuFontSetup->trigger();
-    ASSERT_EQ(Answer.Answered(), 1);
+    ChooseFontSize(Points);
     const int Pixels = -Window.Memo->Font().Height;
     EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / Pixels);
     for (int Step = 0; Step < 3; ++Step) {

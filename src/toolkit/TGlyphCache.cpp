@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #ifdef __x86_64__
@@ -149,7 +150,7 @@ TGlyphCache::TGlyphCache(const QFont& Font) : FFont(Font), FBasicPlane(BasicPlan
 
 const QRawFont& TGlyphCache::Face(int Index) { return FFaces[static_cast<std::size_t>(Index)]; }
 
-const TGlyphCache::TGlyph& TGlyphCache::Glyph(char32_t Code) {
+TGlyphCache::TGlyph& TGlyphCache::Glyph(char32_t Code) {
   if (Code < BasicPlaneSize) {
     TGlyph& Known = FBasicPlane[Code];
     if (Known.Face < 0) Known = LookUp(Code);
@@ -164,7 +165,7 @@ TGlyphCache::TGlyph TGlyphCache::LookUp(char32_t Code) {
   TGlyph Result;
   Result.Face = 0;
   if (Code == U'\t') {
-    Result.Advance = FTabWidth;
+    Result.Advance = static_cast<qint16>(FTabWidth);
     return Result;
   }
   char16_t Units[2];
@@ -195,18 +196,17 @@ TGlyphCache::TGlyph TGlyphCache::LookUp(char32_t Code) {
     const QList<quint32> Indexes = Face.glyphIndexesForString(Character);
     if (Indexes.isEmpty() || Indexes.first() == 0) continue;
     Result.Index = Indexes.first();
-    Result.Face = static_cast<int>(Index);
+    Result.Face = static_cast<qint16>(Index);
     break;
   }
   const QList<QPointF> Advances = Face(Result.Face).advancesForGlyphIndexes(QList<quint32>{Result.Index});
-  Result.Advance = Advances.isEmpty() ? 0 : static_cast<int>(std::lround(Advances.first().x()));
+  const long Advance = Advances.isEmpty() ? 0 : std::lround(Advances.first().x());
+  Result.Advance = static_cast<qint16>(std::clamp<long>(Advance, INT16_MIN, INT16_MAX));
   return Result;
 }
 
-const TGlyphCache::TMask& TGlyphCache::Mask(const TGlyph& Glyph) {
-  const quint64 Key = (static_cast<quint64>(Glyph.Face) << 32) | Glyph.Index;
-  auto Found = FMasks.find(Key);
-  if (Found != FMasks.end()) return *Found;
+const TGlyphCache::TMask& TGlyphCache::Mask(TGlyph& Glyph) {
+  if (Glyph.Mask >= 0) return FMasks[static_cast<std::size_t>(Glyph.Mask)];
   const QRawFont& Face = this->Face(Glyph.Face);
   TMask Mask;
   QImage Image = Face.alphaMapForGlyph(Glyph.Index, QRawFont::PixelAntialiasing);
@@ -215,21 +215,21 @@ const TGlyphCache::TMask& TGlyphCache::Mask(const TGlyph& Glyph) {
   // Zero coverage to the right of each row, so that a row blends in whole chunks of eight pixels.
   Mask.Width = Image.width();
   Mask.Height = Image.height();
-  Mask.Coverage = QImage(PaddedWidth(Mask.Width) + BlendChunk, std::max(Mask.Height, 1), QImage::Format_Alpha8);
-  Mask.Coverage.fill(0);
+  Mask.Stride = PaddedWidth(Mask.Width) + BlendChunk;
+  Mask.Coverage.assign(static_cast<std::size_t>(Mask.Stride * std::max(Mask.Height, 1)), 0);
   for (int Y = 0; Y < Mask.Height; ++Y)
-    std::memcpy(Mask.Coverage.scanLine(Y), Image.constScanLine(Y), static_cast<std::size_t>(Mask.Width));
-  Mask.Bits = Mask.Coverage.constBits();
-  Mask.Stride = Mask.Coverage.bytesPerLine();
+    std::memcpy(Mask.Coverage.data() + Y * Mask.Stride, Image.constScanLine(Y), static_cast<std::size_t>(Mask.Width));
   const QRectF Box = Face.boundingRect(Glyph.Index);
   Mask.Offset = QPoint(static_cast<int>(std::floor(Box.x())), static_cast<int>(std::floor(Box.y())));
-  FMaskBytes += Mask.Coverage.sizeInBytes();
-  return *FMasks.insert(Key, Mask);
+  FMaskBytes += std::ssize(Mask.Coverage);
+  Glyph.Mask = static_cast<qint32>(FMasks.size());
+  FMasks.push_back(std::move(Mask));
+  return FMasks.back();
 }
 
 bool TGlyphCache::Prepare(char32_t Code) {
   if (FMaskBytes >= PreparedMaskBudget) return false;
-  const TGlyph& Found = Glyph(Code);
+  TGlyph& Found = Glyph(Code);
   if (Found.Index != 0) Mask(Found);
   return true;
 }
@@ -287,7 +287,7 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
   quint32* const Pixels = reinterpret_cast<quint32*>(Target.bits());
   for (qsizetype I = 0; I < Text.size();) {
     int Units = 1;
-    const TGlyph& Glyph = this->Glyph(CodePointAt(Text, I, Units));
+    TGlyph& Glyph = this->Glyph(CodePointAt(Text, I, Units));
     I += Units;
     if (Glyph.Index != 0 && X < Clip.right() + 1) {
       const TMask& Mask = this->Mask(Glyph);
@@ -299,7 +299,7 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
       const int Width = Drawn.left() + Chunks <= Clip.right() + 1 ? Chunks : Drawn.width();
       if (!Drawn.isEmpty())
         BlendBlockHere(Pixels + Drawn.top() * Stride + Drawn.left(), Stride, Source,
-                       Mask.Bits + (Drawn.top() - Box.top()) * Mask.Stride + (Drawn.left() - Box.left()),
+                       Mask.Coverage.data() + (Drawn.top() - Box.top()) * Mask.Stride + (Drawn.left() - Box.left()),
                        Mask.Stride, Width, Drawn.height());
     }
     X += Glyph.Advance;

@@ -2,7 +2,7 @@
 
 #include <QFont>
 #include <QHash>
-#include <QImage>
+#include <QPoint>
 #include <QRawFont>
 #include <QStringView>
 
@@ -38,22 +38,22 @@ public:
 private:
   struct TGlyph {
     quint32 Index = 0;
-    int Advance = 0;
-    int Face = -1; // -1: not looked up yet
+    qint32 Mask = -1;   // into FMasks; -1: not rasterized yet
+    qint16 Advance = 0;
+    qint16 Face = -1;   // -1: not looked up yet
   };
   struct TMask {
-    QImage Coverage; // one byte a pixel; Bits points into it
-    const uchar* Bits = nullptr;
+    std::vector<uchar> Coverage; // one byte a pixel, Stride bytes a row
     qsizetype Stride = 0;
     int Width = 0;
     int Height = 0;
     QPoint Offset;   // of the mask's top left from the glyph's origin on the baseline
   };
 
-  const TGlyph& Glyph(char32_t Code);
+  TGlyph& Glyph(char32_t Code);
   TGlyph LookUp(char32_t Code);
   const QRawFont& Face(int Index);
-  const TMask& Mask(const TGlyph& Glyph);
+  const TMask& Mask(TGlyph& Glyph);
   // Blends straight into the window's image when the painter draws into one; false otherwise.
   bool Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
   void DrawRuns(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
@@ -66,6 +66,6 @@ private:
   int FTabWidth = 0;
   std::vector<TGlyph> FBasicPlane; // by code unit, for the characters of the basic plane
   QHash<char32_t, TGlyph> FOthers;
-  QHash<quint64, TMask> FMasks;    // by face and glyph index
+  std::vector<TMask> FMasks;
   qsizetype FMaskBytes = 0;
 };

@@ -221,6 +221,10 @@ TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
   setAttribute(Qt::WA_InputMethodEnabled);
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setBackgroundRole(QPalette::Base);
+  // paintEvent fills what it paints, line by line: a fill of the whole area first would write the
+  // window's image twice and blend into it after it has left the cache.
+  viewport()->setAutoFillBackground(false);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   ApplyPalette();
   FPrepare.setSingleShot(true);
   FPrepare.setInterval(0);
@@ -631,7 +635,16 @@ void TMemo::changeEvent(QEvent* Event) {
 void TMemo::paintEvent(QPaintEvent* Event) {
   QPainter Painter(viewport());
   const QRect Area = Event->rect();
-  Painter.fillRect(Area, palette().brush(QPalette::Base));
+  const QBrush& Base = palette().brush(QPalette::Base);
+  // The background is cleared a line ahead of the text, so that a glyph reaching below its line is
+  // not wiped by the next line's clear, and each band is still in the cache when it is blended into.
+  int Cleared = Area.top();
+  const auto ClearTo = [&](int Bottom) {
+    Bottom = std::min(Bottom, Area.bottom() + 1);
+    if (Cleared >= Bottom) return;
+    Painter.fillRect(QRect(Area.left(), Cleared, Area.width(), Bottom - Cleared), Base);
+    Cleared = Bottom;
+  };
   const TPageLayout& Lines = Layout();
   TGlyphCache& Glyphs = *FGlyphs;
   const int Pitch = LinePitch();
@@ -649,6 +662,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     const TPageLine& Line = Lines.Lines[static_cast<std::size_t>(Index)];
     const int Top = Index * Pitch - Scrolled;
     const int End = Line.Start + Line.Length;
+    ClearTo(Top + 2 * Pitch);
     if (!Selecting || SelTo <= Line.Start || SelFrom > End) {
       Glyphs.Draw(Painter, QPointF(0, Top + Baseline), QStringView(FShown).mid(Line.Start, Line.Length), Text);
       continue;
@@ -663,6 +677,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     Glyphs.Draw(Painter, QPointF(XFrom, Top + Baseline), QStringView(FShown).mid(From, To - From), HighlightedText);
     Glyphs.Draw(Painter, QPointF(XOf(To), Top + Baseline), QStringView(FShown).mid(To, End - To), Text);
   }
+  ClearTo(Area.bottom() + 1);
   if (hasFocus()) {
     const QRect Caret = CharacterRect(FCaret);
     Painter.fillRect(QRect(Caret.left(), Caret.top(), 1, Pitch), Text);

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -418,6 +419,25 @@ TEST_F(TMemoTest, SelectionShowsOnlyWhileFocused) {
   EXPECT_EQ(PixelsOfColor(Memo->grab().toImage(), Highlight), 0);
   Memo->SetHideSelection(false);
   EXPECT_GT(PixelsOfColor(Memo->grab().toImage(), Highlight), 100);
+}
+
+// The text area paints its background itself: what the window shows after a shorter text is
+// only that text, with no ink left of the page before it.
+TEST_F(TMemoTest, ANewTextLeavesNoInkOfTheOldOneOnScreen) {
+  const auto OnScreen = [this] {
+    QApplication::processEvents();
+    const QPoint Origin = Memo->viewport()->mapTo(Window.get(), QPoint(0, 0));
+    return Window->screen()->grabWindow(Window->winId(), Origin.x(), Origin.y(), Memo->viewport()->width(),
+                                        Memo->viewport()->height()).toImage();
+  };
+  Focus(Other);  // no caret
+  Memo->SetText(ManyLines(50, "old text "));
+  const QImage Old = OnScreen();
+  Memo->SetText("");
+  const QImage Empty = OnScreen();
+  const QRgb Base = Memo->palette().color(QPalette::Base).rgb();
+  EXPECT_LT(PixelsOfColor(Old, Base), Old.width() * Old.height());
+  EXPECT_EQ(PixelsOfColor(Empty, Base), Empty.width() * Empty.height());
 }
 
 // A window's image gets glyphs blended in directly; other devices (here an image with straight

@@ -74,7 +74,10 @@ void TStatusPanel::SetBevel(TStatusPanelBevel Value) {
   Label.setFrameStyle(LabelFrame(Value));
 }
 
-void TStatusPanel::Invalidate() { Bar.update(Label.geometry()); }
+void TStatusPanel::Invalidate() {
+  Bar.update(Label.geometry());
+  Bar.HandOverAtNextPaintPass();
+}
 
 void TStatusPanel::HandOver() {
   if (!FDirty) return;
@@ -116,8 +119,27 @@ QSize TStatusBar::sizeHint() const { return QSize(QStatusBar::sizeHint().width()
 
 QSize TStatusBar::minimumSizeHint() const { return QSize(QStatusBar::minimumSizeHint().width(), BarHeight()); }
 
-void TStatusBar::paintEvent(QPaintEvent* Event) {
+// A label given its text while the bar paints asks for a paint pass of its own; given it as the
+// window's pass begins, it is drawn in that pass with the bar.
+void TStatusBar::HandOverAtNextPaintPass() {
+  QWidget* Window = window();
+  if (Window == FWatchedWindow || Window == this) return;
+  if (FWatchedWindow) FWatchedWindow->removeEventFilter(this);
+  FWatchedWindow = Window;
+  Window->installEventFilter(this);
+}
+
+bool TStatusBar::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == FWatchedWindow && Event->type() == QEvent::UpdateRequest) HandOver();
+  return QStatusBar::eventFilter(Watched, Event);
+}
+
+void TStatusBar::HandOver() {
   for (const auto& Panel : FPanels) Panel->HandOver();
+}
+
+void TStatusBar::paintEvent(QPaintEvent* Event) {
+  HandOver(); // a pass of the bar alone (repaint) or of a bar that is its own window
   QStatusBar::paintEvent(Event);
 }
 
@@ -137,7 +159,9 @@ void TStatusBar::PlacePanels() {
     const std::int64_t Right = Last ? width() : Left + FPanels[static_cast<std::size_t>(Index)]->FWidth;
     const auto Clamp = [this](std::int64_t X) { return static_cast<int>(std::clamp<std::int64_t>(X, 0, width())); };
     const int X = Clamp(Left);
-    Label.setGeometry(X, TopBorder, std::max(0, Clamp(Right) - X), std::max(0, height() - TopBorder));
+    // A fixed size, so that a new text does not ask the bar and the window to lay out again.
+    Label.setFixedSize(std::max(0, Clamp(Right) - X), std::max(0, height() - TopBorder));
+    Label.move(X, TopBorder);
     Left = Right;
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QStatusBar>
 
 #include <memory>
@@ -52,7 +53,8 @@ private:
 // The status bar, standing on QStatusBar. Its panels are labels that it places itself at the running
 // sums of the panel widths (QStatusBar's own layout would add margins and spacing between them), the
 // last one running to the right end of the bar whatever its width. Panel texts reach the labels in the
-// bar's paint pass, never through showMessage, which would hide the panels. It draws in the system's
+// bar's paint pass (as the window's paint pass begins, so that each label is drawn once in it), never
+// through showMessage, which would hide the panels. It draws in the system's
 // status bar font, not the window's, and is 19 pixels high unless that font needs more.
 class TStatusBar : public QStatusBar {
   Q_OBJECT
@@ -72,13 +74,17 @@ public:
   QSize minimumSizeHint() const override;
 
 protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
   void paintEvent(QPaintEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;
 
 private:
   friend class TStatusPanel;
+  void HandOverAtNextPaintPass();
+  void HandOver();
   void PlacePanels();
   int BarHeight() const;
 
   std::vector<std::unique_ptr<TStatusPanel>> FPanels;
+  QPointer<QWidget> FWatchedWindow; // whose paint passes hand the texts over
 };

@@ -21,11 +21,13 @@
 
 namespace {
 
-constexpr char32_t BasicPlaneSize = 0x10000;
+constexpr char32_t CodePoints = 0x110000;
 constexpr qsizetype PreparedMaskBudget = 4 << 20;
 constexpr int BlendChunk = 8;
 
 int PaddedWidth(int Width) { return (Width + BlendChunk - 1) / BlendChunk * BlendChunk; }
+// Zero coverage to the right of each row, so that a row blends in whole chunks of eight pixels.
+qsizetype MaskStride(int Width) { return PaddedWidth(Width) + BlendChunk; }
 
 // Source over an opaque pixel with the coverage A, channel by channel, two channels at a time, each
 // rounded to the nearest of (Source * A + Dest * (255 - A)) / 255: t = v + 128, (t + (t >> 8)) >> 8.
@@ -139,7 +141,7 @@ const TBlendBlock BlendBlockHere = ChooseBlendBlock();
 
 }  // namespace
 
-TGlyphCache::TGlyphCache(const QFont& Font) : FFont(Font), FBasicPlane(BasicPlaneSize) {
+TGlyphCache::TGlyphCache(const QFont& Font) : FFont(Font), FPages(CodePoints / GlyphsPerPage) {
   FFaces.push_back(QRawFont::fromFont(FFont));
   const QFontMetricsF Metrics(FFont);
   FAscent = Metrics.ascent();
@@ -151,14 +153,12 @@ TGlyphCache::TGlyphCache(const QFont& Font) : FFont(Font), FBasicPlane(BasicPlan
 const QRawFont& TGlyphCache::Face(int Index) { return FFaces[static_cast<std::size_t>(Index)]; }
 
 TGlyphCache::TGlyph& TGlyphCache::Glyph(char32_t Code) {
-  if (Code < BasicPlaneSize) {
-    TGlyph& Known = FBasicPlane[Code];
-    if (Known.Face < 0) Known = LookUp(Code);
-    return Known;
-  }
-  auto Found = FOthers.find(Code);
-  if (Found == FOthers.end()) Found = FOthers.insert(Code, LookUp(Code));
-  return *Found;
+  if (Code >= CodePoints) Code = QChar::ReplacementCharacter;
+  std::unique_ptr<TGlyph[]>& Page = FPages[Code / GlyphsPerPage];
+  if (!Page) Page = std::make_unique<TGlyph[]>(GlyphsPerPage);
+  TGlyph& Known = Page[Code % GlyphsPerPage];
+  if (Known.Face < 0) Known = LookUp(Code);
+  return Known;
 }
 
 TGlyphCache::TGlyph TGlyphCache::LookUp(char32_t Code) {
@@ -205,32 +205,34 @@ TGlyphCache::TGlyph TGlyphCache::LookUp(char32_t Code) {
   return Result;
 }
 
-const TGlyphCache::TMask& TGlyphCache::Mask(TGlyph& Glyph) {
-  if (Glyph.Mask >= 0) return FMasks[static_cast<std::size_t>(Glyph.Mask)];
+void TGlyphCache::Rasterize(TGlyph& Glyph) {
   const QRawFont& Face = this->Face(Glyph.Face);
-  TMask Mask;
   QImage Image = Face.alphaMapForGlyph(Glyph.Index, QRawFont::PixelAntialiasing);
   if (Image.format() != QImage::Format_Alpha8 && Image.format() != QImage::Format_Indexed8)
     Image = Image.convertToFormat(QImage::Format_Alpha8);
-  // Zero coverage to the right of each row, so that a row blends in whole chunks of eight pixels.
-  Mask.Width = Image.width();
-  Mask.Height = Image.height();
-  Mask.Stride = PaddedWidth(Mask.Width) + BlendChunk;
-  Mask.Coverage.assign(static_cast<std::size_t>(Mask.Stride * std::max(Mask.Height, 1)), 0);
-  for (int Y = 0; Y < Mask.Height; ++Y)
-    std::memcpy(Mask.Coverage.data() + Y * Mask.Stride, Image.constScanLine(Y), static_cast<std::size_t>(Mask.Width));
+  // Glyphs of the largest fonts stay well inside these bounds; a mask past them is cut.
+  const int Width = std::min(Image.width(), static_cast<int>(UINT16_MAX));
+  const int Height = std::min(Image.height(), static_cast<int>(UINT16_MAX));
+  const qsizetype Stride = MaskStride(Width);
+  const qsizetype Bytes = Stride * std::max(Height, 1);
+  auto Coverage = std::make_unique<uchar[]>(static_cast<std::size_t>(Bytes)); // zeroed
+  for (int Y = 0; Y < Height; ++Y)
+    std::memcpy(Coverage.get() + Y * Stride, Image.constScanLine(Y), static_cast<std::size_t>(Width));
   const QRectF Box = Face.boundingRect(Glyph.Index);
-  Mask.Offset = QPoint(static_cast<int>(std::floor(Box.x())), static_cast<int>(std::floor(Box.y())));
-  FMaskBytes += std::ssize(Mask.Coverage);
-  Glyph.Mask = static_cast<qint32>(FMasks.size());
-  FMasks.push_back(std::move(Mask));
-  return FMasks.back();
+  const auto Clamp16 = [](qreal Value) { return static_cast<qint16>(std::clamp<qreal>(std::floor(Value), INT16_MIN, INT16_MAX)); };
+  Glyph.Width = static_cast<quint16>(Width);
+  Glyph.Height = static_cast<quint16>(Height);
+  Glyph.Left = Clamp16(Box.x());
+  Glyph.Top = Clamp16(Box.y());
+  Glyph.Coverage = Coverage.get();
+  FMaskBytes += Bytes;
+  FMasks.push_back(std::move(Coverage));
 }
 
 bool TGlyphCache::Prepare(char32_t Code) {
   if (FMaskBytes >= PreparedMaskBudget) return false;
   TGlyph& Found = Glyph(Code);
-  if (Found.Index != 0) Mask(Found);
+  if (Found.Index != 0 && !Found.Coverage) Rasterize(Found);
   return true;
 }
 
@@ -290,17 +292,18 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
     TGlyph& Glyph = this->Glyph(CodePointAt(Text, I, Units));
     I += Units;
     if (Glyph.Index != 0 && X < Clip.right() + 1) {
-      const TMask& Mask = this->Mask(Glyph);
-      const QRect Box(X + Mask.Offset.x(), Baseline + Mask.Offset.y(), Mask.Width, Mask.Height);
+      if (!Glyph.Coverage) Rasterize(Glyph);
+      const QRect Box(X + Glyph.Left, Baseline + Glyph.Top, Glyph.Width, Glyph.Height);
       const QRect Drawn = Box & Clip;
       // Whole chunks reach past the glyph into its padding, which leaves those pixels as they are, as
       // long as the chunks end inside the clip.
       const int Chunks = PaddedWidth(Drawn.width());
       const int Width = Drawn.left() + Chunks <= Clip.right() + 1 ? Chunks : Drawn.width();
+      const qsizetype MaskRow = MaskStride(Glyph.Width);
       if (!Drawn.isEmpty())
         BlendBlockHere(Pixels + Drawn.top() * Stride + Drawn.left(), Stride, Source,
-                       Mask.Coverage.data() + (Drawn.top() - Box.top()) * Mask.Stride + (Drawn.left() - Box.left()),
-                       Mask.Stride, Width, Drawn.height());
+                       Glyph.Coverage + (Drawn.top() - Box.top()) * MaskRow + (Drawn.left() - Box.left()), MaskRow,
+                       Width, Drawn.height());
     }
     X += Glyph.Advance;
   }

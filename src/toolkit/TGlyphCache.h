@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QFont>
-#include <QHash>
-#include <QPoint>
 #include <QRawFont>
 #include <QStringView>
 
+#include <memory>
 #include <vector>
 
 class QColor;
@@ -36,24 +35,23 @@ public:
   static const QString& CommonCharacters();
 
 private:
+  // Everything a drawn glyph needs in one place, so that drawing it touches one entry and its mask.
   struct TGlyph {
     quint32 Index = 0;
-    qint32 Mask = -1;   // into FMasks; -1: not rasterized yet
     qint16 Advance = 0;
-    qint16 Face = -1;   // -1: not looked up yet
+    qint16 Face = -1;               // -1: not looked up yet
+    const uchar* Coverage = nullptr; // one byte a pixel, MaskStride(Width) a row; null: not rasterized yet
+    quint16 Width = 0;
+    quint16 Height = 0;
+    qint16 Left = 0;                // of the mask's top left from the glyph's origin on the baseline
+    qint16 Top = 0;
   };
-  struct TMask {
-    std::vector<uchar> Coverage; // one byte a pixel, Stride bytes a row
-    qsizetype Stride = 0;
-    int Width = 0;
-    int Height = 0;
-    QPoint Offset;   // of the mask's top left from the glyph's origin on the baseline
-  };
+  static constexpr char32_t GlyphsPerPage = 256;
 
   TGlyph& Glyph(char32_t Code);
   TGlyph LookUp(char32_t Code);
   const QRawFont& Face(int Index);
-  const TMask& Mask(TGlyph& Glyph);
+  void Rasterize(TGlyph& Glyph);
   // Blends straight into the window's image when the painter draws into one; false otherwise.
   bool Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
   void DrawRuns(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
@@ -64,8 +62,9 @@ private:
   qreal FAscent = 0;
   qreal FDescent = 0;
   int FTabWidth = 0;
-  std::vector<TGlyph> FBasicPlane; // by code unit, for the characters of the basic plane
-  QHash<char32_t, TGlyph> FOthers;
-  std::vector<TMask> FMasks;
+  // By code point, in pages made when a character of theirs is first asked for: a novel touches a few
+  // dozen of them.
+  std::vector<std::unique_ptr<TGlyph[]>> FPages;
+  std::vector<std::unique_ptr<uchar[]>> FMasks;
   qsizetype FMaskBytes = 0;
 };

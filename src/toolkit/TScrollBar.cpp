@@ -2,7 +2,9 @@
 
 #include "Exception.h"
 
+#include <QPaintEvent>
 #include <QSignalBlocker>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 
@@ -73,8 +75,26 @@ void TScrollBar::ActionTriggered(int Action) {
 }
 
 void TScrollBar::sliderChange(SliderChange Change) {
-  QScrollBar::sliderChange(Change);
+  // A page turn moves the thumb; the track and arrows look the same unless an end is reached or left
+  // (the arrow there is drawn disabled), so only the old and new thumb are drawn again.
+  if (Change == SliderValueChange && !FPaintedAtAnEnd && !AtAnEnd() && !FPaintedThumb.isEmpty())
+    update(QRegion(FPaintedThumb).united(ThumbRect()));
+  else
+    QScrollBar::sliderChange(Change);
   if (Change == SliderValueChange && !FMirroring && value() != FPosition) Scroll(scPosition, value());
+}
+
+void TScrollBar::paintEvent(QPaintEvent* Event) {
+  QScrollBar::paintEvent(Event);
+  FPaintedThumb = ThumbRect();
+  FPaintedAtAnEnd = AtAnEnd();
+}
+
+QRect TScrollBar::ThumbRect() const {
+  QStyleOptionSlider Option;
+  initStyleOption(&Option);
+  // With a margin: styles draw the thumb's outline a pixel or so outside the rectangle they give.
+  return style()->subControlRect(QStyle::CC_ScrollBar, &Option, QStyle::SC_ScrollBarSlider, this).adjusted(-4, -4, 4, 4);
 }
 
 void TScrollBar::MirrorRange() {

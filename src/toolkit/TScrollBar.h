@@ -62,11 +62,14 @@ protected:
   // Qt moving its own value outside an action (the context menu's "Scroll here") is a thumb release
   // there, so the page follows the thumb.
   void sliderChange(SliderChange Change) override;
+  void paintEvent(QPaintEvent* Event) override;
 
 private:
   void ActionTriggered(int Action);
   void MirrorRange();
   void MirrorPosition();
+  QRect ThumbRect() const;
+  bool AtAnEnd() const { return value() == minimum() || value() == maximum(); }
 
   // The Qt value model is only a mirror: nothing outside this class may move it.
   using QScrollBar::setMaximum;
@@ -82,4 +85,7 @@ private:
   int FPosition = 0;
   int FPageSize = 0;
   bool FMirroring = false;  // the model is handing its values to the Qt widget
+  // What the last paint showed: a move between two inner positions repaints only the two thumbs.
+  QRect FPaintedThumb;
+  bool FPaintedAtAnEnd = true;
 };

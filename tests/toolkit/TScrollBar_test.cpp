@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QScreen>
 #include <QTest>
 
 #include <vector>
@@ -238,6 +240,32 @@ TEST_F(TScrollBarUser, ArrowAndTrackClicksMoveByOne) {
   EXPECT_EQ(Recorded.Bar.Position(), 1);
   EXPECT_EQ(Recorded.Changes, (std::vector<int>{1, 2, 1}));
   EXPECT_EQ(Recorded.Codes, (std::vector<TScrollCode>{scLineDown, scPageDown, scLineUp}));
+}
+
+// A move between inner positions repaints the old and new thumb only, and the screen then shows
+// exactly what a whole repaint would; reaching an end repaints the whole bar (its arrow changes).
+TEST_F(TScrollBarUser, AMoveRepaintsOnlyTheThumbsYetShowsTheWholeBarRight) {
+  struct TRegions : QObject {
+    QRegion Painted;
+    bool eventFilter(QObject*, QEvent* Event) override {
+      if (Event->type() == QEvent::Paint) Painted += static_cast<QPaintEvent*>(Event)->region();
+      return false;
+    }
+  } Regions;
+  TScrollBar& Bar = Recorded.Bar;
+  Bar.SetParams(40, 0, 100);
+  Bar.SetPageSize(10);
+  QTest::qWait(20);
+  Bar.installEventFilter(&Regions);
+  Bar.SetPosition(60);
+  QTest::qWait(20);
+  EXPECT_LT(Regions.Painted.boundingRect().height(), Bar.height() / 2);
+  const QImage Shown = Bar.screen()->grabWindow(Bar.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(Shown, Bar.grab().toImage().convertToFormat(QImage::Format_RGB32));
+  Regions.Painted = QRegion();
+  Bar.SetPosition(100);
+  QTest::qWait(20);
+  EXPECT_EQ(Regions.Painted, QRegion(Bar.rect()));
 }
 
 // Qt's own value change outside an action (its context menu's "Scroll here") is a thumb release.

@@ -24,6 +24,7 @@ files=$(cd "$root" && find . -type f -printf '%P\n' | sort)
 binary=$root/usr/bin/pagorin
 [[ -x $binary && $(file -b "$binary") == ELF*executable* ]] || fail "usr/bin/pagorin is not an executable program"
 if ldd "$binary" | grep -q 'not found'; then fail "the binary needs libraries that are not there"; fi
+if readelf -d "$binary" | grep -qE 'R(UN)?PATH'; then fail "the binary carries a library run path"; fi
 
 desktop=$root/usr/share/applications/pagorin.desktop
 for line in Type=Application Exec=pagorin Icon=pagorin 'Name[zh_CN]=Pagorin高速文本文件浏览器'; do

@@ -10,6 +10,9 @@
 #include <QIdentityProxyModel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QTimer>
 
 namespace {
 
@@ -88,10 +91,52 @@ QStringList TOpenDialog::NameFilters(const std::string& Filter) {
   return Filters;
 }
 
+// Qt's file dialog saves its history to the user's settings as it is destroyed, and waits for the
+// disk to hold them: tens of milliseconds on a slow disk, in the middle of opening the chosen file. A
+// finished dialog is therefore destroyed once the program is idle again, after the file is shown, or
+// at the next run, before the next dialog reads those settings. Its icon provider goes after it.
+class TOpenDialog::TFinished {
+public:
+  TFinished() {
+    FIdle.setSingleShot(true);
+    FIdle.setInterval(0); // a zero timer fires when no other event is waiting, the paint included
+    QObject::connect(&FIdle, &QTimer::timeout, [this] { Dispose(); });
+  }
+  ~TFinished() { Dispose(); }
+
+  void Hold(std::unique_ptr<QFileDialog> Dialog, std::unique_ptr<TFileTypeByName> TypeByName) {
+    Dispose();
+    FDialog = Dialog.release();
+    FTypeByName = std::move(TypeByName);
+    FIdle.start();
+  }
+
+  void Dispose() {
+    FIdle.stop();
+    delete FDialog.data(); // unless its owner went first
+    FDialog = nullptr;
+    FTypeByName.reset();
+  }
+
+private:
+  QPointer<QFileDialog> FDialog;
+  std::unique_ptr<TFileTypeByName> FTypeByName;
+  QTimer FIdle;
+};
+
+TOpenDialog::TOpenDialog() = default;
+TOpenDialog::TOpenDialog(TOpenDialog&&) noexcept = default;
+TOpenDialog& TOpenDialog::operator=(TOpenDialog&&) noexcept = default;
+TOpenDialog::~TOpenDialog() = default;
+
 bool TOpenDialog::Execute(QWidget* Owner) {
-  TFileTypeByName TypeByName; // outlives the dialog, whose file list uses it to the end
-  TFileChooser Dialog(Owner);
-  Dialog.setIconProvider(&TypeByName);
+  if (!FFinished) FFinished = std::make_unique<TFinished>();
+  FFinished->Dispose();
+  auto TypeByName = std::make_unique<TFileTypeByName>(); // outlives the dialog, whose file list uses it to the end
+  auto Chooser = std::make_unique<TFileChooser>(Owner);
+  TFileChooser& Dialog = *Chooser;
+  const auto Finish = qScopeGuard([&] { FFinished->Hold(std::move(Chooser), std::move(TypeByName)); });
+  Dialog.setIconProvider(TypeByName.get());
   Dialog.setOption(QFileDialog::DontUseNativeDialog);
   Dialog.setProxyModel(new TDetailsInProgramLocale(&Dialog));
   // The list shows each description as written; the patterns are already part of it.

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <memory>
 #include <string>
 
 class QWidget;
@@ -12,6 +13,11 @@ class QWidget;
 // everywhere and can be driven in tests.
 class TOpenDialog {
 public:
+  TOpenDialog();
+  TOpenDialog(TOpenDialog&&) noexcept;
+  TOpenDialog& operator=(TOpenDialog&&) noexcept;
+  ~TOpenDialog();
+
   // Pairs of description and patterns, all separated by "|": "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*".
   // Several patterns of one filter are separated by ";".
   std::string Filter;
@@ -26,4 +32,8 @@ public:
 
   // The Qt name filters for Filter: "description (patterns)" for each pair.
   static QStringList NameFilters(const std::string& Filter);
+
+private:
+  class TFinished;
+  std::unique_ptr<TFinished> FFinished; // the dialog of the last run, until the program is idle
 };

@@ -12,6 +12,9 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
+#include <QSettings>
+#include <QTest>
+#include <QUrl>
 
 #include <functional>
 
@@ -124,6 +127,16 @@ TEST(TOpenDialogRun, ConfirmGivesTheFullPathAndKeepsTheFilter) {
   EXPECT_EQ(QDir(QString::fromStdString(Answer.Seen.Directory)), QDir(QString::fromStdString(Folder.Path(""))));
   EXPECT_EQ(Dialog.FileName, Novel);
   EXPECT_EQ(Dialog.FilterIndex, 1);
+  // Qt's dialog keeps the folder in the user's settings, written once the program is idle again
+  // rather than while the chosen file is being opened.
+  const auto LastVisited = [] {
+    QSettings Settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    return QDir(QUrl(Settings.value(QStringLiteral("FileDialog/lastVisited")).toString()).toLocalFile());
+  };
+  const QDir Chosen(QString::fromStdString(Folder.Path("")));
+  EXPECT_NE(LastVisited(), Chosen);
+  QTest::qWait(20);
+  EXPECT_EQ(LastVisited(), Chosen);
 }
 
 TEST(TOpenDialogRun, FilterTheUserChoseIsKeptAndTheNextRunStartsFromTheFile) {

@@ -3,6 +3,7 @@
 #include "TFileTypeByName.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -93,35 +94,53 @@ QStringList TOpenDialog::NameFilters(const std::string& Filter) {
 
 // Qt's file dialog saves its history to the user's settings as it is destroyed, and waits for the
 // disk to hold them: tens of milliseconds on a slow disk, in the middle of opening the chosen file. A
-// finished dialog is therefore destroyed once the program is idle again, after the file is shown, or
-// at the next run, before the next dialog reads those settings. Its icon provider goes after it.
-class TOpenDialog::TFinished {
+// finished dialog is therefore destroyed after its owner's window has next painted (the chosen file
+// shown), a second at the latest, or at the next run, before the next dialog reads those settings.
+// Its icon provider goes after it.
+class TOpenDialog::TFinished : public QObject {
 public:
   TFinished() {
-    FIdle.setSingleShot(true);
-    FIdle.setInterval(0); // a zero timer fires when no other event is waiting, the paint included
-    QObject::connect(&FIdle, &QTimer::timeout, [this] { Dispose(); });
+    for (QTimer* Timer : {&FAfterPaint, &FAtTheLatest}) {
+      Timer->setSingleShot(true);
+      connect(Timer, &QTimer::timeout, this, &TFinished::Dispose);
+    }
+    FAfterPaint.setInterval(0);
+    FAtTheLatest.setInterval(1000);
   }
-  ~TFinished() { Dispose(); }
+  ~TFinished() override { Dispose(); }
 
-  void Hold(std::unique_ptr<QFileDialog> Dialog, std::unique_ptr<TFileTypeByName> TypeByName) {
+  void Hold(std::unique_ptr<QFileDialog> Dialog, std::unique_ptr<TFileTypeByName> TypeByName, QWidget* Owner) {
     Dispose();
     FDialog = Dialog.release();
     FTypeByName = std::move(TypeByName);
-    FIdle.start();
+    FWindow = Owner ? Owner->window() : nullptr;
+    if (FWindow) FWindow->installEventFilter(this);
+    FAtTheLatest.start();
   }
 
   void Dispose() {
-    FIdle.stop();
+    if (FWindow) FWindow->removeEventFilter(this);
+    FWindow = nullptr;
+    FAfterPaint.stop();
+    FAtTheLatest.stop();
     delete FDialog.data(); // unless its owner went first
     FDialog = nullptr;
     FTypeByName.reset();
   }
 
+protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    // The window is painting; a zero timer started now fires once the whole pass is done.
+    if (Watched == FWindow && Event->type() == QEvent::Paint) FAfterPaint.start();
+    return false;
+  }
+
 private:
   QPointer<QFileDialog> FDialog;
   std::unique_ptr<TFileTypeByName> FTypeByName;
-  QTimer FIdle;
+  QPointer<QWidget> FWindow;
+  QTimer FAfterPaint;
+  QTimer FAtTheLatest;
 };
 
 TOpenDialog::TOpenDialog() = default;
@@ -135,7 +154,7 @@ bool TOpenDialog::Execute(QWidget* Owner) {
   auto TypeByName = std::make_unique<TFileTypeByName>(); // outlives the dialog, whose file list uses it to the end
   auto Chooser = std::make_unique<TFileChooser>(Owner);
   TFileChooser& Dialog = *Chooser;
-  const auto Finish = qScopeGuard([&] { FFinished->Hold(std::move(Chooser), std::move(TypeByName)); });
+  const auto Finish = qScopeGuard([&] { FFinished->Hold(std::move(Chooser), std::move(TypeByName), Owner); });
   Dialog.setIconProvider(TypeByName.get());
   Dialog.setOption(QFileDialog::DontUseNativeDialog);
   Dialog.setProxyModel(new TDetailsInProgramLocale(&Dialog));

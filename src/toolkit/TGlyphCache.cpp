@@ -26,8 +26,8 @@ constexpr qsizetype PreparedMaskBudget = 4 << 20;
 constexpr int BlendChunk = 8;
 
 int PaddedWidth(int Width) { return (Width + BlendChunk - 1) / BlendChunk * BlendChunk; }
-// Zero coverage to the right of each row, so that a row blends in whole chunks of eight pixels.
-qsizetype MaskStride(int Width) { return PaddedWidth(Width) + BlendChunk; }
+// Zero coverage to the right of each row, so that a whole row blends in chunks of eight pixels.
+qsizetype MaskStride(int Width) { return PaddedWidth(Width); }
 
 // Source over an opaque pixel with the coverage A, channel by channel, two channels at a time, each
 // rounded to the nearest of (Source * A + Dest * (255 - A)) / 255: t = v + 128, (t + (t >> 8)) >> 8.
@@ -296,9 +296,10 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
       const QRect Box(X + Glyph.Left, Baseline + Glyph.Top, Glyph.Width, Glyph.Height);
       const QRect Drawn = Box & Clip;
       // Whole chunks reach past the glyph into its padding, which leaves those pixels as they are, as
-      // long as the chunks end inside the clip.
+      // long as the chunks start at the mask's left edge and end inside the clip.
       const int Chunks = PaddedWidth(Drawn.width());
-      const int Width = Drawn.left() + Chunks <= Clip.right() + 1 ? Chunks : Drawn.width();
+      const bool WholeChunks = Drawn.left() == Box.left() && Drawn.left() + Chunks <= Clip.right() + 1;
+      const int Width = WholeChunks ? Chunks : Drawn.width();
       const qsizetype MaskRow = MaskStride(Glyph.Width);
       if (!Drawn.isEmpty())
         BlendBlockHere(Pixels + Drawn.top() * Stride + Drawn.left(), Stride, Source,

@@ -465,6 +465,12 @@ TEST_F(TMemoTest, GlyphsBlendedIntoAnImageLandWhereQtDrawsThem) {
   EXPECT_NEAR(BlendedInk, DrawnInk, DrawnInk / 8);
   EXPECT_LE((BlendedBox.topLeft() - DrawnBox.topLeft()).manhattanLength(), 2);
   EXPECT_LE((BlendedBox.bottomRight() - DrawnBox.bottomRight()).manhattanLength(), 2);
+  // A repaint whose edges cut through glyphs blends the same pixels inside it as a whole one.
+  const QRect Cut(BlendedBox.left() + 5, BlendedBox.top() + 3, BlendedBox.width() / 2 + 3, BlendedBox.height() / 2);
+  QImage Part = Blended.copy();
+  Part.fill(Qt::white);
+  Memo->render(&Part, Cut.topLeft(), QRegion(Cut));
+  EXPECT_EQ(Part.copy(Cut), Blended.copy(Cut));
 }
 
 // Screen readers read the page, the caret and the selection through the accessibility tree.

@@ -25,9 +25,9 @@ constexpr char32_t CodePoints = 0x110000;
 constexpr qsizetype PreparedMaskBudget = 4 << 20;
 constexpr int BlendChunk = 8;
 
+// A mask's rows have zero coverage to the right up to this width, so that a whole row blends in chunks
+// of eight pixels.
 int PaddedWidth(int Width) { return (Width + BlendChunk - 1) / BlendChunk * BlendChunk; }
-// Zero coverage to the right of each row, so that a whole row blends in chunks of eight pixels.
-qsizetype MaskStride(int Width) { return PaddedWidth(Width); }
 
 // Source over an opaque pixel with the coverage A, channel by channel, two channels at a time, each
 // rounded to the nearest of (Source * A + Dest * (255 - A)) / 255: t = v + 128, (t + (t >> 8)) >> 8.
@@ -213,7 +213,7 @@ void TGlyphCache::Rasterize(TGlyph& Glyph) {
   // Glyphs of the largest fonts stay well inside these bounds; a mask past them is cut.
   const int Width = std::min(Image.width(), static_cast<int>(UINT16_MAX));
   const int Height = std::min(Image.height(), static_cast<int>(UINT16_MAX));
-  const qsizetype Stride = MaskStride(Width);
+  const qsizetype Stride = PaddedWidth(Width);
   const qsizetype Bytes = Stride * std::max(Height, 1);
   auto Coverage = std::make_unique<uchar[]>(static_cast<std::size_t>(Bytes)); // zeroed
   for (int Y = 0; Y < Height; ++Y)
@@ -300,7 +300,7 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
       const int Chunks = PaddedWidth(Drawn.width());
       const bool WholeChunks = Drawn.left() == Box.left() && Drawn.left() + Chunks <= Clip.right() + 1;
       const int Width = WholeChunks ? Chunks : Drawn.width();
-      const qsizetype MaskRow = MaskStride(Glyph.Width);
+      const qsizetype MaskRow = PaddedWidth(Glyph.Width);
       if (!Drawn.isEmpty())
         BlendBlockHere(Pixels + Drawn.top() * Stride + Drawn.left(), Stride, Source,
                        Glyph.Coverage + (Drawn.top() - Box.top()) * MaskRow + (Drawn.left() - Box.left()), MaskRow,

@@ -40,7 +40,8 @@ private:
     quint32 Index = 0;
     qint16 Advance = 0;
     qint16 Face = -1;               // -1: not looked up yet
-    const uchar* Coverage = nullptr; // one byte a pixel, MaskStride(Width) a row; null: not rasterized yet
+    // One byte a pixel, rows of the width padded to chunks of eight; null: not rasterized yet.
+    const uchar* Coverage = nullptr;
     quint16 Width = 0;
     quint16 Height = 0;
     qint16 Left = 0;                // of the mask's top left from the glyph's origin on the baseline

@@ -35,5 +35,5 @@ public:
 
 private:
   class TFinished;
-  std::unique_ptr<TFinished> FFinished; // the dialog of the last run, until the program is idle
+  std::unique_ptr<TFinished> FFinished; // the dialog of the last run, until its owner has painted
 };

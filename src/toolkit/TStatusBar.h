@@ -52,10 +52,10 @@ private:
 
 // The status bar, standing on QStatusBar. Its panels are labels that it places itself at the running
 // sums of the panel widths (QStatusBar's own layout would add margins and spacing between them), the
-// last one running to the right end of the bar whatever its width. Panel texts reach the labels in the
-// bar's paint pass (as the window's paint pass begins, so that each label is drawn once in it), never
-// through showMessage, which would hide the panels. It draws in the system's
-// status bar font, not the window's, and is 19 pixels high unless that font needs more.
+// last one running to the right end of the bar whatever its width. Panel texts reach the labels as the
+// window's paint pass begins, so that each label is drawn once in it, never through showMessage,
+// which would hide the panels. It draws in the system's status bar font, not the window's, and is 19
+// pixels high unless that font needs more.
 class TStatusBar : public QStatusBar {
   Q_OBJECT
 

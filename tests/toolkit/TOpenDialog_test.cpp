@@ -12,7 +12,9 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QUrl>
 
@@ -109,6 +111,13 @@ TEST(TOpenDialogFilter, PairsBecomeQtNameFilters) {
 
 TEST(TOpenDialogRun, ConfirmGivesTheFullPathAndKeepsTheFilter) {
   TempDir Folder;
+  // Settings of this test's own, which other tests' dialogs running meanwhile do not write.
+  TempDir SettingsHome;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(SettingsHome.Path("")));
+  const auto UsualSettings = qScopeGuard([] {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+  });
   const std::string Novel = Folder.Write("三国演义.txt", "abc");
   Folder.Write("notes.log", "x");
   TOpenDialog Dialog = TextDialog();

@@ -11,6 +11,7 @@
 #include "WebAddress.h"
 #include "ui_UMain.h"
 
+#include <QActionGroup>
 #include <QFontMetrics>
 
 TFrmMain* FrmMain = nullptr;
@@ -60,10 +61,12 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuEncoding = Form.MnuEncoding;
   MnuEncodingAuto = Form.MnuEncodingAuto;
   N3 = MnuEncoding->actions().at(1);
-  MnuEncodingGb18030 = Form.MnuEncodingGb18030;
-  MnuEncodingUtf8 = Form.MnuEncodingUtf8;
-  MnuEncodingUtf16Le = Form.MnuEncodingUtf16Le;
-  MnuEncodingUtf16Be = Form.MnuEncodingUtf16Be;
+  for (const TEncodingRules& Rules : Encodings()) {
+    QAction* Item = MnuEncoding->addAction(QString::fromUtf8(Rules.MenuName));
+    Item->setCheckable(true);
+    Form.EncodingGroup->addAction(Item);
+    MnuEncodings.push_back(Item);
+  }
   MnuHelp = Form.MnuHelp;
   MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
@@ -95,7 +98,9 @@ void TFrmMain::BindEvents() {
   connect(MnuOpen, &QAction::triggered, this, [this] { MnuOpenClick(MnuOpen); });
   connect(MnuExit, &QAction::triggered, this, [this] { MnuExitClick(MnuExit); });
   connect(MnuFontSetup, &QAction::triggered, this, [this] { MnuFontSetupClick(MnuFontSetup); });
-  for (QAction* Item : {MnuEncodingAuto, MnuEncodingGb18030, MnuEncodingUtf8, MnuEncodingUtf16Le, MnuEncodingUtf16Be})
+  std::vector<QAction*> EncodingItems = MnuEncodings;
+  EncodingItems.push_back(MnuEncodingAuto);
+  for (QAction* Item : EncodingItems)
     connect(Item, &QAction::triggered, this, [this, Item] { MnuEncodingClick(Item); });
   connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
   connect(MnuAbout, &QAction::triggered, this, [this] { MnuAboutClick(MnuAbout); });
@@ -119,11 +124,15 @@ void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
 
 void TFrmMain::MnuEncodingClick(QObject* Sender) {
   std::optional<TTextEncoding> Choice;
-  if (Sender == MnuEncodingGb18030) Choice = TTextEncoding::Gb18030;
-  else if (Sender == MnuEncodingUtf8) Choice = TTextEncoding::Utf8;
-  else if (Sender == MnuEncodingUtf16Le) Choice = TTextEncoding::Utf16Le;
-  else if (Sender == MnuEncodingUtf16Be) Choice = TTextEncoding::Utf16Be;
+  for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
+    if (Sender == MnuEncodings[Index]) Choice = Encodings()[Index].Encoding;
   Viewer.ChooseEncoding(Choice);
+}
+
+QAction* TFrmMain::MnuEncodingOf(TTextEncoding Encoding) const {
+  for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
+    if (Encodings()[Index].Encoding == Encoding) return MnuEncodings[Index];
+  return MnuEncodingAuto;
 }
 
 // The key goes on to the text area afterwards, which then handles it from the caret at the start.
@@ -151,16 +160,7 @@ void TFrmMain::ShowPage(const std::string& PageText) { Memo->SetText(PageText); 
 
 void TFrmMain::SetTextEncoding(TTextEncoding Encoding, bool Detected) {
   Memo->SetEncoding(Encoding);
-  QAction* Marked = MnuEncodingAuto;
-  if (!Detected) {
-    switch (Encoding) {
-    case TTextEncoding::Gb18030: Marked = MnuEncodingGb18030; break;
-    case TTextEncoding::Utf8: Marked = MnuEncodingUtf8; break;
-    case TTextEncoding::Utf16Le: Marked = MnuEncodingUtf16Le; break;
-    case TTextEncoding::Utf16Be: Marked = MnuEncodingUtf16Be; break;
-    }
-  }
-  Marked->setChecked(true);
+  (Detected ? MnuEncodingAuto : MnuEncodingOf(Encoding))->setChecked(true);
 }
 
 void TFrmMain::ShowStatus(const std::string& Text) { StsBar->Panel(1).SetText(Ansi(Text)); }
@@ -182,4 +182,4 @@ bool TFrmMain::ChooseTextFont() {
 
 void TFrmMain::Beep() { ::Beep(); }
 
-TScrollBar& TFrmMain::ScrollBar() { return *SclBar; }
+TViewerScrollBar& TFrmMain::ScrollBar() { return *SclBar; }

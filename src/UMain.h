@@ -16,15 +16,17 @@
 #include "TForm.h"
 #include "TOpenDialog.h"
 #include "ShiftState.h"
-#include "ViewerState.h"
-#include "ViewerWindow.h"
+#include "TViewerState.h"
+#include "TViewerWindow.h"
 
 #include <QIcon>
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class QAction;
+class QActionGroup;
 class QMenu;
 class QMenuBar;
 class TMemo;
@@ -60,10 +62,8 @@ public:
   QMenu* MnuEncoding;
   QAction* MnuEncodingAuto;
   QAction* N3;
-  QAction* MnuEncodingGb18030;
-  QAction* MnuEncodingUtf8;
-  QAction* MnuEncodingUtf16Le;
-  QAction* MnuEncodingUtf16Be;
+  // One item per encoding the viewer knows, made from its table of encodings, in that order.
+  std::vector<QAction*> MnuEncodings;
   TFontDialog FontDlg;
   QMenu* MnuHelp;
   QAction* MnuAbout;
@@ -71,6 +71,9 @@ public:
   QAction* MnuWeb;
 
   TViewerState Viewer{*this};
+
+  // The item of Setup > Text encoding that stands for Encoding.
+  QAction* MnuEncodingOf(TTextEncoding Encoding) const;
 
 private:
   void SetupForm();
@@ -82,7 +85,7 @@ private:
   void TBDownClick(QObject* Sender);
   void TBUpClick(QObject* Sender);
   void MnuFontSetupClick(QObject* Sender);
-  // One handler for the five items of Setup > Text encoding, told apart by Sender.
+  // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
@@ -100,7 +103,7 @@ private:
   bool ChooseFile(std::string& FileName) override;
   bool ChooseTextFont() override;
   void Beep() override;
-  TScrollBar& ScrollBar() override;
+  TViewerScrollBar& ScrollBar() override;
 };
 
 extern TFrmMain* FrmMain;

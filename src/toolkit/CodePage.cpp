@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <vector>
 #include <cerrno>
 #include <iconv.h>
 
@@ -12,16 +13,6 @@ namespace {
 
 // Host-order UTF-16 is what QString holds, so the converter writes straight into its buffer.
 constexpr const char* Utf16Name = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "UTF-16LE" : "UTF-16BE";
-
-const char* IconvName(TTextEncoding Encoding) {
-  switch (Encoding) {
-  case TTextEncoding::Utf8: return "UTF-8";
-  case TTextEncoding::Utf16Le: return "UTF-16LE";
-  case TTextEncoding::Utf16Be: return "UTF-16BE";
-  case TTextEncoding::Gb18030: break;
-  }
-  return "GB18030";
-}
 
 constexpr char16_t Replacement = u'\uFFFD';
 constexpr char16_t Euro = u'\u20AC';
@@ -57,7 +48,7 @@ private:
 };
 
 TCodePage::TCodePage(TTextEncoding Encoding, const char* EncodeTo)
-    : FEncoding(Encoding), FName(IconvName(Encoding)), FEncodeTo(EncodeTo) {}
+    : FEncoding(Encoding), FName(RulesOf(Encoding).IconvName), FEncodeTo(EncodeTo) {}
 TCodePage::~TCodePage() = default;
 
 TCodePage::TIconv& TCodePage::Converter(std::unique_ptr<TIconv>& Held, const char* To, const char* From) const {
@@ -74,26 +65,21 @@ const TCodePage& TCodePage::Ansi() {
 }
 
 const TCodePage& TCodePage::Of(TTextEncoding Encoding) {
-  static const TCodePage Gb18030(TTextEncoding::Gb18030, "GB18030");
-  static const TCodePage Utf8(TTextEncoding::Utf8, "UTF-8");
-  static const TCodePage Utf16Le(TTextEncoding::Utf16Le, "UTF-16LE");
-  static const TCodePage Utf16Be(TTextEncoding::Utf16Be, "UTF-16BE");
-  switch (Encoding) {
-  case TTextEncoding::Utf8: return Utf8;
-  case TTextEncoding::Utf16Le: return Utf16Le;
-  case TTextEncoding::Utf16Be: return Utf16Be;
-  case TTextEncoding::Gb18030: break;
-  }
-  return Gb18030;
+  // One code page per row of the encodings' table, made on first use and kept for the program's life.
+  static const std::vector<std::unique_ptr<TCodePage>> All = [] {
+    std::vector<std::unique_ptr<TCodePage>> Made;
+    for (const TEncodingRules& Rules : Encodings())
+      Made.push_back(std::unique_ptr<TCodePage>(new TCodePage(Rules.Encoding, Rules.IconvName)));
+    return Made;
+  }();
+  for (const auto& CodePage : All)
+    if (CodePage->Encoding() == Encoding) return *CodePage;
+  return *All.front();
 }
 
-std::string_view TCodePage::LineBreak() const {
-  using namespace std::string_view_literals;
-  switch (FEncoding) {
-  case TTextEncoding::Utf16Le: return "\r\0\n\0"sv;
-  case TTextEncoding::Utf16Be: return "\0\r\0\n"sv;
-  default: return "\r\n"sv;
-  }
+std::string TCodePage::LineBreak() const {
+  const TEncodingRules& Rules = RulesOf(FEncoding);
+  return std::string(Rules.CarriageReturn).append(Rules.LineFeed);
 }
 
 QString TCodePage::Decode(std::string_view Bytes) const {
@@ -129,9 +115,9 @@ std::string TCodePage::Encode(const QString& Text) const {
   TIconv& Iconv = Converter(FEncoder, FEncodeTo, Utf16Name);
   // At most four bytes for each UTF-16 unit (GB18030's four-byte characters).
   std::string Bytes(static_cast<std::size_t>(Text.size()) * 4, '\0');
-  const std::string_view Question = FEncoding == TTextEncoding::Utf16Le   ? std::string_view("?\0", 2)
-                                    : FEncoding == TTextEncoding::Utf16Be ? std::string_view("\0?", 2)
-                                                                          : std::string_view("?");
+  // "?" as one code unit: the line feed's unit with the question mark in its place.
+  std::string Question(RulesOf(FEncoding).LineFeed);
+  Question[Question.find('\n')] = '?';
   const char16_t* Units = reinterpret_cast<const char16_t*>(Text.utf16());
   char* In = reinterpret_cast<char*>(const_cast<char16_t*>(Units));
   std::size_t InLeft = static_cast<std::size_t>(Text.size()) * sizeof(char16_t);

@@ -41,7 +41,7 @@ public:
   std::size_t TextEnd(std::string_view Bytes) const { return ::TextEnd(FEncoding, Bytes); }
 
   // Bytes of CR LF in this code page.
-  std::string_view LineBreak() const;
+  std::string LineBreak() const;
 
   // Display text of Bytes. A NUL shows as U+0000; callers that hold NUL-terminated text cut first.
   QString Decode(std::string_view Bytes) const;

@@ -4,7 +4,7 @@
 
 std::string NormaliseLineBreaks(const std::string& Bytes, const TCodePage& CodePage) {
   const std::size_t Unit = CodePage.CodeUnitBytes();
-  const std::string_view CrLf = CodePage.LineBreak();
+  const std::string CrLf = CodePage.LineBreak();
   std::string Normal;
   Normal.reserve(Bytes.size() + Bytes.size() / 16);
   // Bytes from Copied on are copied unchanged in one piece when the next line break comes.

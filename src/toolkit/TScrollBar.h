@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TViewerScrollBar.h"
+
 #include <QScrollBar>
 
 #include <cstdint>
@@ -25,25 +27,26 @@ enum TScrollCode {
 // whoever made it, also while the bar was never shown; an assignment that leaves Position where it
 // was fires nothing. Every user action (arrows, track, thumb drag and release, keys, wheel) becomes a
 // scroll code that goes through OnScroll and then the Position assignment. Positions are full 32-bit.
-class TScrollBar : public QScrollBar {
+// It is the viewer's scroll bar: OnChange is that contract's notification.
+class TScrollBar : public QScrollBar, public TViewerScrollBar {
   Q_OBJECT
 
 public:
   explicit TScrollBar(QWidget* Parent = nullptr);
 
-  int Min() const { return FMin; }
-  int Max() const { return FMax; }
-  int Position() const { return FPosition; }
-  int PageSize() const { return FPageSize; }
+  int Min() const override { return FMin; }
+  int Max() const override { return FMax; }
+  int Position() const override { return FPosition; }
+  int PageSize() const override { return FPageSize; }
   // Each runs the common range update: raises EInvalidOperation "Scrollbar property out of range"
   // (changing nothing) when Max would fall below Min or PageSize; clamps Position into [Min, Max].
-  void SetMin(int Value) { SetParams(FPosition, Value, FMax); }
-  void SetMax(int Value) { SetParams(FPosition, FMin, Value); }
-  void SetPosition(int Value) { SetParams(Value, FMin, FMax); }
+  void SetMin(int Value) override { SetParams(FPosition, Value, FMax); }
+  void SetMax(int Value) override { SetParams(FPosition, FMin, Value); }
+  void SetPosition(int Value) override { SetParams(Value, FMin, FMax); }
   void SetParams(int APosition, int AMin, int AMax);
   // Thumb size in position units (0: the platform's fixed-size thumb). A value above Max, or the
   // current one, is ignored; it never moves Position and never raises.
-  void SetPageSize(int Value);
+  void SetPageSize(int Value) override;
 
   TScrollBarKind Kind() const { return orientation() == Qt::Vertical ? sbVertical : sbHorizontal; }
   void SetKind(TScrollBarKind Value) { setOrientation(Value == sbVertical ? Qt::Vertical : Qt::Horizontal); }

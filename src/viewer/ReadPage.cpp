@@ -1,5 +1,6 @@
 #include "ReadPage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -32,16 +33,141 @@ FilePtr OpenForReading(const std::string& FileName) {
   return File;
 }
 
+// Bytes read from a stream ahead of the page, for looking at a whole character before taking it.
+class TAhead {
+public:
+  explicit TAhead(std::FILE* Stream) : FStream(Stream) {}
+
+  // Reads on until Count bytes are at hand or the file ends.
+  std::string_view Fill(std::size_t Count) {
+    while (!FAtEnd && FBytes.size() < Count) {
+      const int Byte = getc_unlocked(FStream);
+      if (Byte == EOF)
+        FAtEnd = true;
+      else
+        FBytes.push_back(static_cast<char>(Byte));
+    }
+    return FBytes;
+  }
+  void Take(std::size_t Count, std::string& To) {
+    To.append(FBytes, 0, Count);
+    FBytes.erase(0, Count);
+  }
+  void Drop(std::size_t Count) { FBytes.erase(0, Count); }
+  std::size_t Size() const { return FBytes.size(); }
+
+private:
+  std::FILE* FStream;
+  std::string FBytes;
+  bool FAtEnd = false;
+};
+
+// The character at the start of Ahead, its bytes all read that are there; bytes that begin no
+// character, or one the file's end cuts off, count as one code unit each.
+TCharacter NextCharacter(const TEncodingRules& Rules, TAhead& Ahead) {
+  TCharacter Character = Rules.Read(Ahead.Fill(Rules.CodeUnit));
+  if (Character.Valid && Character.Length > Ahead.Size()) Character = Rules.Read(Ahead.Fill(Character.Length));
+  if (!Character.Valid || Character.Length > Ahead.Size()) {
+    Character.Valid = false;
+    Character.Length = std::min(Rules.CodeUnit, Ahead.Size());
+  }
+  return Character;
+}
+
+// The page of an encoding whose characters count the columns of their GB18030 form. The stream
+// stands at Start, or at up to three bytes before it when Start may lie inside a character.
+std::string ReadCharacters(std::FILE* Stream, TFileOffset Start, const TEncodingRules& Rules, std::int64_t LineCapacity,
+                           std::int64_t LineLimit, TFileOffset& End) {
+  const TFileOffset Before = std::min<TFileOffset>(Start, 3);
+  TAhead Ahead(Stream);
+  std::string Page;
+  std::int64_t Column = 0;
+  std::int64_t Line = 0;
+  // Counts one column; true once the page is full.
+  const auto Count = [&](bool LineFeed) {
+    if (++Column >= LineCapacity) {
+      ++Line;
+      Column = 0;
+    }
+    if (LineFeed) {
+      ++Line;
+      Column = 0;
+    }
+    return Line >= LineLimit;
+  };
+  // A page that starts inside a character takes its remaining bytes and counts its remaining
+  // columns: those the page before it did not count when it ended there.
+  std::size_t Inside = 0;
+  TCharacter Character;
+  const std::string_view Head = Ahead.Fill(static_cast<std::size_t>(Before) + 4);
+  for (std::size_t Back = 1; Back <= static_cast<std::size_t>(Before) && Back <= Head.size(); ++Back) {
+    const std::size_t At = static_cast<std::size_t>(Before) - Back;
+    if ((Start - static_cast<TFileOffset>(Back)) % static_cast<TFileOffset>(Rules.CodeUnit) != 0) continue;
+    const TCharacter Around = Rules.Read(Head.substr(At));
+    if (Around.Valid && Around.Length > Back && At + Around.Length <= Head.size()) {
+      Inside = Back;
+      Character = Around;
+      break;
+    }
+  }
+  if (Inside == 0 && Start % static_cast<TFileOffset>(Rules.CodeUnit) != 0) {
+    Inside = static_cast<std::size_t>(Start % static_cast<TFileOffset>(Rules.CodeUnit));
+    Character = {Rules.CodeUnit, 0, false};
+  }
+  Ahead.Drop(static_cast<std::size_t>(Before));
+
+  // The byte-order mark shows as nothing and takes no room.
+  if (Start == 0 && Ahead.Fill(Rules.ByteOrderMark.size()).substr(0, Rules.ByteOrderMark.size()) == Rules.ByteOrderMark)
+    Ahead.Take(Rules.ByteOrderMark.size(), Page);
+  bool Full = false;
+  while (!Full) {
+    if (Inside == 0) {
+      if (Ahead.Fill(1).empty()) break;
+      Character = NextCharacter(Rules, Ahead);
+    }
+    const std::size_t Length = Character.Length;  // of the whole character; Inside of them lie before Start
+    const std::size_t Columns = Character.Valid ? Gb18030Columns(Character.CodePoint) : Length;
+    const bool LineFeed = Character.Valid && Character.CodePoint == '\n';
+    std::size_t Counted = std::min(Inside, Columns - 1);
+    std::size_t Through = Length;  // where in the character the page's bytes of it end
+    while (Counted < Columns) {
+      ++Counted;
+      if (Count(LineFeed && Counted == Columns)) {
+        Full = true;
+        // The page ends inside the character as far as its bytes allow, so the next counts the rest.
+        if (Counted < Columns) Through = std::max(std::min(Counted, Length - 1), Inside + 1);
+        break;
+      }
+    }
+    Ahead.Take(std::min(Through - Inside, Ahead.Size()), Page);
+    Inside = 0;
+  }
+  const off_t Position = ::ftello(Stream);
+  End = Position < 0 ? Start : Position - static_cast<TFileOffset>(Ahead.Size());
+  return Page;
+}
+
 }  // namespace
 
 std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPerPage, int CharsPerLine,
-                     TFileOffset& PageEnd) {
+                     TFileOffset& PageEnd, TTextEncoding Encoding) {
   const FilePtr File = OpenForReading(FileName);
   if (!File) return {};
   std::FILE* Stream = File.get();
 
   std::string Page;
   std::rewind(Stream);
+  const TEncodingRules& Rules = RulesOf(Encoding);
+  if (Rules.Read) {
+    const TFileOffset Before = Start > 0 ? std::min<TFileOffset>(Start, 3) : 0;
+    if (Start < 0 || ::fseeko(Stream, Start - Before, SEEK_SET) != 0) {
+      const off_t End = ::ftello(Stream);
+      if (End >= 0) PageEnd = End;
+      return Page;
+    }
+    const std::int64_t LineCapacity = 2 * std::int64_t{CharsPerLine};
+    return ReadCharacters(Stream, Start, Rules, LineCapacity, std::int64_t{LinesPerPage} - 1, PageEnd);
+  }
   // A start the stream refuses (negative) reads nothing; the end offset is then where the stream stands.
   if (::fseeko(Stream, Start, SEEK_SET) == 0) {
     const std::int64_t LineCapacity = 2 * std::int64_t{CharsPerLine};

@@ -1,18 +1,25 @@
 #pragma once
 
 #include "FileOffset.h"
+#include "TextEncoding.h"
 
 #include <cstdint>
 #include <cstddef>
 #include <string>
 
 // Reads one screen page of FileName from Start: bytes in file order, unchanged, counting screen lines
-// of 2 * CharsPerLine bytes (a line feed ends a line) and stopping once LinesPerPage - 1 lines are
+// of 2 * CharsPerLine columns (a line feed ends a line) and stopping once LinesPerPage - 1 lines are
 // counted or the file ends. The file is opened for this call alone and closed before returning.
 // When the file can be opened, PageEnd receives the offset just past the last byte read; when it
 // cannot (missing, unreadable, not a regular file), the text is empty and PageEnd is left alone.
+//
+// A GB18030 byte is one column, read one at a time through the stream. In the other encodings a
+// character takes the columns of its GB18030 form, counted one at a time as if its bytes were read,
+// so the same text gives the same pages in every encoding; only the code unit line feed ends a line.
+// A page that such a count ends inside a character ends inside its bytes as far as they allow (and
+// the next page, starting there, counts only the character's columns left).
 std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPerPage, int CharsPerLine,
-                     TFileOffset& PageEnd);
+                     TFileOffset& PageEnd, TTextEncoding Encoding = TTextEncoding::Gb18030);
 
 // Size of FileName in bytes, or 0 when it cannot be opened as a regular file.
 TFileOffset MeasureFileSize(const std::string& FileName);

@@ -1,5 +1,7 @@
 #include "Beep.h"
 #include "CodePage.h"
+#include "PageText.h"
+#include "ReadPage.h"
 #include "TApplication.h"
 #include "TMemo.h"
 #include "TScrollBar.h"
@@ -284,22 +286,23 @@ TEST_F(MainWindow, EachEncodingReadsRightAndTheMenuDecodesThePageAnew) {
   Key(Qt::Key_PageDown);
   const QString InUtf8 = Window.Memo->toPlainText();
   const TFileOffset Start = Window.Viewer.PageStart, End = Window.Viewer.PageEnd;
-  Window.MnuEncodingGb18030->trigger();
-  EXPECT_TRUE(Window.MnuEncodingGb18030->isChecked());
-  const std::string_view Bytes = std::string_view(Utf8).substr(static_cast<std::size_t>(Start),
-                                                               static_cast<std::size_t>(End - Start));
-  const std::string LookBack = Utf8.substr(0, static_cast<std::size_t>(Start));
-  const TWholeCharacters Whole = WholeCharacters(TTextEncoding::Gb18030, Start, LookBack, Bytes);
+  Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
+  EXPECT_TRUE(Window.MnuEncodingOf(TTextEncoding::Gb18030)->isChecked());
+  // The page is read again from its start, its lines now counted as GB18030 bytes.
+  TFileOffset GbEnd = -1;
+  const std::string Bytes = ReadPage(Dir.Path("utf8.txt"), Start, Window.Viewer.LinesPerPage,
+                                     Window.Viewer.CharsPerLine, GbEnd, TTextEncoding::Gb18030);
   TMemo Reference;
-  Reference.SetText(std::string(Bytes.substr(Whole.From, Whole.To - Whole.From)));
+  Reference.SetText(ShownText(Dir.Path("utf8.txt"), TTextEncoding::Gb18030, Start, Bytes, false).Text);
   EXPECT_EQ(Window.Memo->toPlainText(), Reference.toPlainText());
   EXPECT_NE(Window.Memo->toPlainText(), InUtf8);
   EXPECT_EQ(Window.Viewer.PageStart, Start);
-  EXPECT_EQ(Window.Viewer.PageEnd, End);
+  EXPECT_EQ(Window.Viewer.PageEnd, GbEnd);
+  EXPECT_NE(GbEnd, End);
   EXPECT_EQ(Window.Viewer.History.count(), 1);
   Window.MnuEncodingAuto->trigger();
   EXPECT_EQ(Window.Memo->toPlainText(), InUtf8);
-  Window.MnuEncodingUtf16Be->trigger();
+  Window.MnuEncodingOf(TTextEncoding::Utf16Be)->trigger();
   OpenThroughDialog(Dir.Path("gbk.txt"));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
   EXPECT_EQ(Window.Memo->Encoding(), TTextEncoding::Gb18030);

@@ -1,4 +1,5 @@
 #include "ReadPage.h"
+#include "TextEncoding.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@ struct PageCase {
   int CharsPerLine;
   std::string Page;
   TFileOffset End;
+  TTextEncoding Encoding = TTextEncoding::Gb18030;
 };
 
 void PrintTo(const PageCase& Row, std::ostream* Out) { *Out << Row.Name; }
@@ -33,7 +35,7 @@ TEST_P(ReadPageRows, ReadsExactlyThePageAndReportsItsEnd) {
   TempDir Dir;
   const std::string File = Dir.Write("page.txt", Row.Bytes);
   TFileOffset End = -1;
-  EXPECT_EQ(ReadPage(File, Row.Start, Row.LinesPerPage, Row.CharsPerLine, End), Row.Page);
+  EXPECT_EQ(ReadPage(File, Row.Start, Row.LinesPerPage, Row.CharsPerLine, End, Row.Encoding), Row.Page);
   EXPECT_EQ(End, Row.End);
 }
 
@@ -58,7 +60,23 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"ZeroLinePage", "abcdef", 2, 0, 40, "c", 3},
         PageCase{"ZeroCharsPerLineCountsEveryByte", "abcdef", 0, 3, 0, "ab", 2},
         PageCase{"NegativeStartReadsNothing", TenBytes, -5, 3, 40, "", 0},
-        PageCase{"EmptyFile", "", 0, 30, 42, "", 0}),
+        PageCase{"EmptyFile", "", 0, 30, 42, "", 0},
+        // Other encodings count each character as the columns of its GB18030 form: "中文" fills a line
+        // of four columns in UTF-8 as in GBK.
+        PageCase{"Utf8ChineseTakesTwoColumns", "\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97", 0, 2, 2,
+                 "\xE4\xB8\xAD\xE6\x96\x87", 6, TTextEncoding::Utf8},
+        // "上" is the unit 0x4E0A: its 0x0A byte is no line feed; the unit 0x000A is.
+        PageCase{"Utf16LineFeedIsTheCodeUnit", std::string("\x0A\x4E" "a\0\n\0b\0", 8), 0, 2, 40,
+                 std::string("\x0A\x4E" "a\0\n\0", 6), 6, TTextEncoding::Utf16Le},
+        // "a中b" with lines of two columns: the line fills after the first column of "中", so the page
+        // ends after its first byte; the next page, starting inside it, counts its second column only.
+        PageCase{"Utf8EndsInsideACharacter", "a\xE4\xB8\xAD" "b", 0, 2, 1, "a\xE4", 2, TTextEncoding::Utf8},
+        PageCase{"Utf8StartsInsideACharacter", "a\xE4\xB8\xAD" "bc", 2, 2, 1, "\xB8\xAD" "b", 5,
+                 TTextEncoding::Utf8},
+        PageCase{"Utf16ByteOrderMarkTakesNoRoom", std::string("\xFF\xFE" "a\0b\0c\0", 8), 0, 2, 1,
+                 std::string("\xFF\xFE" "a\0b\0", 6), 6, TTextEncoding::Utf16Le},
+        PageCase{"Utf8BadBytesTakeAColumnEach", "\xFF\xE4\xB8" "ab", 0, 2, 2, "\xFF\xE4\xB8" "a", 4,
+                 TTextEncoding::Utf8}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(ReadPage, FileThatCannotBeOpenedGivesEmptyTextAndLeavesTheEndAlone) {

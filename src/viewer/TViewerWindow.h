@@ -4,11 +4,11 @@
 
 #include <string>
 
-class TScrollBar;
+class TViewerScrollBar;
 
 // What the viewer commands need of the window around them: the text area's font and size, where the
 // page, the messages and the caption go, the two dialogs, the beep and the scroll bar. The main
-// window gives its real controls; tests give the same controls without showing a window.
+// window gives its real controls; the engine's tests give recordings and a scroll bar of their own.
 class TViewerWindow {
 public:
   virtual ~TViewerWindow() = default;
@@ -35,5 +35,5 @@ public:
   virtual bool ChooseTextFont() = 0;
 
   virtual void Beep() = 0;
-  virtual TScrollBar& ScrollBar() = 0;
+  virtual TViewerScrollBar& ScrollBar() = 0;
 };

@@ -49,7 +49,7 @@ private:
   // StartWhole: PageStart is known to begin a character (it ends a page shown whole), so no look
   // before the page is needed.
   void ReadPageAtStart(bool StartWhole = false);
-  // Shows the whole characters of Page, read from PageStart.
+  // Shows the whole characters of Page, read from PageStart (see ShownText).
   void ShowWholeCharacters(const std::string& Page, bool StartWhole);
   void SetScrollRange();
   void UpdateScrollBar();

@@ -1,9 +1,10 @@
-#include "ViewerState.h"
+#include "TViewerState.h"
 
 #include "DecimalText.h"
+#include "PageText.h"
 #include "ReadPage.h"
-#include "TScrollBar.h"
-#include "ViewerWindow.h"
+#include "TViewerScrollBar.h"
+#include "TViewerWindow.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -41,34 +42,13 @@ void TViewerState::ComputeGeometry() {
 }
 
 void TViewerState::ReadPageAtStart(bool StartWhole) {
-  ShowWholeCharacters(ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd), StartWhole);
+  ShowWholeCharacters(ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd, Encoding()), StartWhole);
 }
 
-// The page's bytes stay as read; the text area gets only its whole characters. A GB18030 page whose
-// start its own first byte cannot tell is placed by one bounded read of the bytes before it.
 void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole) {
-  const TTextEncoding Shown = Encoding();
-  std::string LookBack;
-  if (const std::size_t Needed = StartWhole ? 0 : LookBackNeeded(Shown, PageStart, Page); Needed > 0) {
-    LookBack = ReadBytes(FileName, PageStart - static_cast<TFileOffset>(Needed), Needed);
-    if (LookBack.size() != Needed) LookBack.clear();  // the file changed under us: no look-back
-  }
-  const TWholeCharacters Whole = WholeCharacters(Shown, PageStart, LookBack, Page);
-  FPageEndWhole = !Page.empty() && Whole.To == Page.size();
-  std::string Text = Page.substr(Whole.From, Whole.To - Whole.From);
-  // A character cut by the page's end shows whole here, finished from the few bytes after the page;
-  // the next page, which starts inside it, leaves it out. So paging shows every character once.
-  if (Whole.To < Page.size()) {
-    const std::string Tail = ReadBytes(FileName, PageStart + static_cast<TFileOffset>(Page.size()), 3);
-    for (std::size_t Taken = 1; Taken <= Tail.size(); ++Taken) {
-      const std::string Finished = Page + Tail.substr(0, Taken);
-      if (WholeCharacters(Shown, PageStart, LookBack, Finished).To == Finished.size()) {
-        Text = Finished.substr(Whole.From);
-        break;
-      }
-    }
-  }
-  FWindow.ShowPage(Text);
+  TPageText Shown = ShownText(FileName, Encoding(), PageStart, Page, StartWhole);
+  FPageEndWhole = Shown.EndsWhole;
+  FWindow.ShowPage(Shown.Text);
 }
 
 void TViewerState::ShowFileSize() {
@@ -103,7 +83,7 @@ void TViewerState::ShowChangeNotice() {
 }
 
 void TViewerState::SetScrollRange() {
-  TScrollBar& Bar = FWindow.ScrollBar();
+  TViewerScrollBar& Bar = FWindow.ScrollBar();
   Bar.SetMax(ToScrollPosition(FileSize / ScrollStep + 1));
   Bar.SetMin(0);
 }
@@ -122,10 +102,10 @@ void TViewerState::Open() {
   PageStart = 0;
   FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
   ComputeGeometry();
-  FileSize = 0;
   PageEnd = 0;
-  FileSize = MeasureFileSize(FileName);
+  // One look at the file gives its size and what later commands compare it with.
   FFacts = InspectFile(FileName);
+  FileSize = FFacts.Size;
   FChangeNotice.clear();
   ShowFileSize();
   DetectedEncoding = DetectEncoding(ReadBytes(FileName, 0, EncodingSampleBytes));
@@ -178,7 +158,7 @@ void TViewerState::ScrollJump() {
   if (FollowFileChanges()) SetScrollRange();
   const int Position = FWindow.ScrollBar().Position();
   PageStart = Position * ScrollStep;
-  const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd);
+  const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd, Encoding());
   FWindow.ShowStatus("当前翻页Position=" + IntToStr(Position));
   ShowWholeCharacters(Page, false);
   ShowChangeNotice();

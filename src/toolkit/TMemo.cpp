@@ -61,10 +61,6 @@ int ShownPositionOf(const QString& Shown, int TextPosition) {
   return static_cast<int>(Shown.size());
 }
 
-bool IsLowSurrogateAt(const QString& Text, int Position) {
-  return Position > 0 && Position < Text.size() && Text[Position].isLowSurrogate() && Text[Position - 1].isHighSurrogate();
-}
-
 } // namespace
 
 TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -328,12 +324,7 @@ void TMemo::HandleKey(QKeyEvent* Event) {
   Event->accept();
   if (Event->matches(QKeySequence::SelectAll)) return selectAll();
   if (Event->matches(QKeySequence::Copy)) return copy();
-  if (!FReadOnly && Event->matches(QKeySequence::Cut)) {
-    copy();
-    return ReplaceSelection(QString());
-  }
-  if (!FReadOnly && Event->matches(QKeySequence::Paste))
-    return ReplaceSelection(QGuiApplication::clipboard()->text().remove(QLatin1Char('\r')));
+  if (!FReadOnly && HandleEditShortcut(Event)) return;
   const bool Extend = Event->modifiers().testFlag(Qt::ShiftModifier);
   const bool Control = Event->modifiers().testFlag(Qt::ControlModifier);
   const TPageLayout& Lines = Layout();
@@ -363,54 +354,7 @@ void TMemo::HandleKey(QKeyEvent* Event) {
     if (Event->text().isEmpty() || Control) Event->ignore();
     return;
   }
-  switch (Event->key()) {
-  case Qt::Key_Backspace:
-    if (!HasSelection()) FAnchor = std::max(0, FCaret - (IsLowSurrogateAt(FShown, FCaret - 1) ? 2 : 1));
-    return ReplaceSelection(QString());
-  case Qt::Key_Delete:
-    if (!HasSelection()) FAnchor = std::min(Size, FCaret + (IsLowSurrogateAt(FShown, FCaret + 1) ? 2 : 1));
-    return ReplaceSelection(QString());
-  case Qt::Key_Return:
-  case Qt::Key_Enter: return ReplaceSelection(QStringLiteral("\n"));
-  default: break;
-  }
-  const QString Typed = Event->text();
-  if (!Typed.isEmpty() && !Control && Typed.front().isPrint()) return ReplaceSelection(Typed);
-  Event->ignore();
-}
-
-void TMemo::ReplaceSelection(const QString& Typed) {
-  const int From = std::min(FCaret, FAnchor);
-  const int Length = std::abs(FCaret - FAnchor);
-  if (Length == 0 && Typed.isEmpty()) return;
-  FShown.replace(From, Length, Typed);
-  FCaret = FAnchor = From + static_cast<int>(Typed.size());
-  ShownChanged();
-  EnsureVisible(FCaret);
-  UserEdited();
-}
-
-void TMemo::UserEdited() {
-  FTextKnown = false;
-  if (QAccessible::isActive()) {
-    QAccessibleEvent Changed(this, QAccessible::TextUpdated);
-    QAccessible::updateAccessibility(&Changed);
-  }
-  if (OnChange) OnChange(this);
-}
-
-void TMemo::inputMethodEvent(QInputMethodEvent* Event) {
-  if (!FReadOnly && !Event->commitString().isEmpty()) ReplaceSelection(Event->commitString());
-  Event->accept();
-}
-
-QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery Query) const {
-  switch (Query) {
-  case Qt::ImEnabled: return !FReadOnly;
-  case Qt::ImCursorRectangle: return CharacterRect(FCaret);
-  case Qt::ImCursorPosition: return FCaret - Layout().Lines[static_cast<std::size_t>(LineOf(FCaret))].Start;
-  default: return QAbstractScrollArea::inputMethodQuery(Query);
-  }
+  HandleTyping(Event);
 }
 
 void TMemo::mousePressEvent(QMouseEvent* Event) {

@@ -120,6 +120,7 @@ protected:
   void scrollContentsBy(int Dx, int Dy) override;
 
 private:
+  // The caret keys and copy; the rest goes to the editing paths below.
   void HandleKey(QKeyEvent* Event);
   // The font's colour as the text colour.
   void ApplyPalette();
@@ -132,6 +133,10 @@ private:
   // Moves the caret; with Extend the anchor stays. Scrolls it into view when asked.
   void MoveCaret(int Position, bool Extend, bool ScrollIntoView = true);
   void EnsureVisible(int Position);
+  // Editing (TMemoEditing.cpp). Cut and paste, true when the key was one of them.
+  bool HandleEditShortcut(QKeyEvent* Event);
+  // Backspace, Delete, Enter and characters, once the caret keys are past.
+  void HandleTyping(QKeyEvent* Event);
   void ReplaceSelection(const QString& Typed);
   void UserEdited();
   int LineOf(int Position) const;

@@ -229,11 +229,6 @@ int TMemo::XOf(int Position) const {
   return X;
 }
 
-int TMemo::LineWidth(int Line) const {
-  const TPageLine& Shown = Layout().Lines[static_cast<std::size_t>(Line)];
-  return XOf(Shown.Start + Shown.Length);
-}
-
 int TMemo::PositionInLine(int Line, int X) const {
   const TPageLine& Shown = Layout().Lines[static_cast<std::size_t>(Line)];
   int Left = 0;

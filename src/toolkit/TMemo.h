@@ -90,7 +90,6 @@ public:
   // Screen lines of the laid-out text, and the pixels between two of them.
   const TPageLayout& Layout() const;
   int LinePitch() const;
-  int LineWidth(int Line) const;
   // The start of the selection in display positions.
   int SelStartShown() const;
   // The rectangle of the character at Position, and the position nearest to Point (viewport pixels).

@@ -19,6 +19,11 @@ inline char32_t CodePointAt(QStringView Text, qsizetype I, int& Units) {
   return Unit;
 }
 
+// Whether Position falls between the two halves of a surrogate pair, where no caret may stand.
+inline bool IsLowSurrogateAt(QStringView Text, int Position) {
+  return Position > 0 && Position < Text.size() && Text[Position].isLowSurrogate() && Text[Position - 1].isHighSurrogate();
+}
+
 struct TPageLine {
   int Start = 0;
   int Length = 0;

@@ -2,9 +2,10 @@
 
 #include "CodePage.h"
 #include "LineBreaks.h"
+#include "TMemoAccessible.h"
+#include "VirtualKeys.h"
 
 #include <QAccessible>
-#include <QAccessibleWidget>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -19,85 +20,6 @@
 #include <cstdlib>
 
 namespace {
-
-// Windows virtual-key codes of the keys that have one on a US keyboard layout. Letters, digits and
-// Space share their codes with Qt's key numbers and are handled apart; keys missing here (dead keys,
-// accented letters, media keys) raise no OnKeyDown and go straight to the control.
-struct TKeyCode {
-  int QtKey;
-  std::uint16_t Vk;
-};
-
-constexpr TKeyCode SpecialKeys[] = {
-    {Qt::Key_Backspace, 8},   {Qt::Key_Tab, 9},        {Qt::Key_Backtab, 9},      {Qt::Key_Clear, 12},
-    {Qt::Key_Return, 13},     {Qt::Key_Enter, 13},     {Qt::Key_Shift, 16},       {Qt::Key_Control, 17},
-    {Qt::Key_Alt, 18},        {Qt::Key_Pause, 19},     {Qt::Key_CapsLock, 20},    {Qt::Key_Escape, 27},
-    {Qt::Key_PageUp, 33},     {Qt::Key_PageDown, 34},  {Qt::Key_End, 35},         {Qt::Key_Home, 36},
-    {Qt::Key_Left, 37},       {Qt::Key_Up, 38},        {Qt::Key_Right, 39},       {Qt::Key_Down, 40},
-    {Qt::Key_Select, 41},     {Qt::Key_Printer, 42},   {Qt::Key_Execute, 43},     {Qt::Key_Print, 44},
-    {Qt::Key_Insert, 45},     {Qt::Key_Delete, 46},    {Qt::Key_Help, 47},        {Qt::Key_Meta, 91},
-    {Qt::Key_Menu, 93},       {Qt::Key_Sleep, 95},     {Qt::Key_NumLock, 144},    {Qt::Key_ScrollLock, 145},
-    // The punctuation keys, by their unshifted and their shifted character.
-    {Qt::Key_Semicolon, 186}, {Qt::Key_Colon, 186},    {Qt::Key_Equal, 187},      {Qt::Key_Plus, 187},
-    {Qt::Key_Comma, 188},     {Qt::Key_Less, 188},     {Qt::Key_Minus, 189},      {Qt::Key_Underscore, 189},
-    {Qt::Key_Period, 190},    {Qt::Key_Greater, 190},  {Qt::Key_Slash, 191},      {Qt::Key_Question, 191},
-    {Qt::Key_QuoteLeft, 192}, {Qt::Key_AsciiTilde, 192}, {Qt::Key_BracketLeft, 219}, {Qt::Key_BraceLeft, 219},
-    {Qt::Key_Backslash, 220}, {Qt::Key_Bar, 220},      {Qt::Key_BracketRight, 221}, {Qt::Key_BraceRight, 221},
-    {Qt::Key_Apostrophe, 222}, {Qt::Key_QuoteDbl, 222},
-    // Shifted digits arrive as their symbols; the key is the digit's.
-    {Qt::Key_ParenRight, '0'}, {Qt::Key_Exclam, '1'},  {Qt::Key_At, '2'},         {Qt::Key_NumberSign, '3'},
-    {Qt::Key_Dollar, '4'},    {Qt::Key_Percent, '5'},  {Qt::Key_AsciiCircum, '6'}, {Qt::Key_Ampersand, '7'},
-    {Qt::Key_Asterisk, '8'},  {Qt::Key_ParenLeft, '9'},
-};
-
-constexpr std::uint16_t VkNumpad0 = 96;
-constexpr std::uint16_t VkF1 = 112;
-
-std::uint16_t VirtualKeyOf(int QtKey, Qt::KeyboardModifiers Modifiers) {
-  if (Modifiers & Qt::KeypadModifier) {
-    if (QtKey >= Qt::Key_0 && QtKey <= Qt::Key_9) return static_cast<std::uint16_t>(VkNumpad0 + (QtKey - Qt::Key_0));
-    switch (QtKey) {
-    case Qt::Key_Asterisk: return 106;
-    case Qt::Key_Plus: return 107;
-    case Qt::Key_Minus: return 109;
-    case Qt::Key_Period: return 110;
-    case Qt::Key_Slash: return 111;
-    default: break;
-    }
-  }
-  if (QtKey == Qt::Key_Space || (QtKey >= Qt::Key_0 && QtKey <= Qt::Key_9) || (QtKey >= Qt::Key_A && QtKey <= Qt::Key_Z))
-    return static_cast<std::uint16_t>(QtKey);
-  if (QtKey >= Qt::Key_F1 && QtKey <= Qt::Key_F24) return static_cast<std::uint16_t>(VkF1 + (QtKey - Qt::Key_F1));
-  for (const TKeyCode& Code : SpecialKeys)
-    if (Code.QtKey == QtKey) return Code.Vk;
-  return 0;
-}
-
-// The Qt key of a virtual-key code, for a key that a handler replaced by another; 0 when unknown.
-int QtKeyOf(std::uint16_t Vk, Qt::KeyboardModifiers& Modifiers, QString& Text) {
-  Modifiers &= ~Qt::KeypadModifier;
-  const bool Shift = Modifiers.testFlag(Qt::ShiftModifier);
-  if (Vk == ' ' || (Vk >= '0' && Vk <= '9')) {
-    Text = QChar(Vk);
-    return Vk;
-  }
-  if (Vk >= 'A' && Vk <= 'Z') {
-    Text = QChar(Shift ? Vk : Vk - 'A' + 'a');
-    return Vk;
-  }
-  if (Vk >= VkNumpad0 && Vk <= VkNumpad0 + 9) {
-    Modifiers |= Qt::KeypadModifier;
-    Text = QChar('0' + (Vk - VkNumpad0));
-    return Qt::Key_0 + (Vk - VkNumpad0);
-  }
-  if (Vk >= VkF1 && Vk < VkF1 + 24) return Qt::Key_F1 + (Vk - VkF1);
-  for (const TKeyCode& Code : SpecialKeys)
-    if (Code.Vk == Vk) {
-      if (Code.QtKey == Qt::Key_Return) Text = QStringLiteral("\r");
-      return Code.QtKey;
-    }
-  return 0;
-}
 
 // What the control shows for the bytes it holds: every CR LF a line break; a CR or LF on its own can
 // only be the broken trail of a two-byte character and shows as one more U+FFFD, not as a break, so
@@ -137,76 +59,6 @@ int ShownPositionOf(const QString& Shown, int TextPosition) {
     }
   }
   return static_cast<int>(Shown.size());
-}
-
-bool IsLowSurrogateAt(const QString& Text, int Position) {
-  return Position > 0 && Position < Text.size() && Text[Position].isLowSurrogate() && Text[Position - 1].isHighSurrogate();
-}
-
-// What a screen reader reads of the control: its text, caret and selection.
-class TMemoAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
-public:
-  explicit TMemoAccessible(TMemo* Memo) : QAccessibleWidget(Memo, QAccessible::EditableText) {}
-
-  void* interface_cast(QAccessible::InterfaceType Type) override {
-    if (Type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
-    return QAccessibleWidget::interface_cast(Type);
-  }
-
-  QAccessible::State state() const override {
-    QAccessible::State State = QAccessibleWidget::state();
-    State.multiLine = true;
-    State.selectableText = true;
-    State.readOnly = Memo()->ReadOnly();
-    State.editable = !Memo()->ReadOnly();
-    return State;
-  }
-
-  QString text(QAccessible::Text Kind) const override {
-    if (Kind == QAccessible::Value) return Memo()->toPlainText();
-    return QAccessibleWidget::text(Kind);
-  }
-
-  void selection(int Index, int* Start, int* End) const override {
-    *Start = *End = 0;
-    if (Index != 0 || !Memo()->HasSelection()) return;
-    const auto [From, To] = SelectionRange();
-    *Start = From;
-    *End = To;
-  }
-  int selectionCount() const override { return Memo()->HasSelection() ? 1 : 0; }
-  void addSelection(int Start, int End) override { Memo()->SetSelection(Start, End); }
-  void removeSelection(int) override { Memo()->SetSelection(Memo()->CaretPosition(), Memo()->CaretPosition()); }
-  void setSelection(int, int Start, int End) override { Memo()->SetSelection(Start, End); }
-  int cursorPosition() const override { return Memo()->CaretPosition(); }
-  void setCursorPosition(int Position) override { Memo()->SetSelection(Position, Position); }
-  QString text(int Start, int End) const override { return Memo()->toPlainText().mid(Start, End - Start); }
-  int characterCount() const override { return static_cast<int>(Memo()->toPlainText().size()); }
-  QRect characterRect(int Offset) const override {
-    return Memo()->CharacterRect(Offset).translated(Memo()->viewport()->mapToGlobal(QPoint(0, 0)));
-  }
-  int offsetAtPoint(const QPoint& Point) const override {
-    return Memo()->PositionAt(Memo()->viewport()->mapFromGlobal(Point));
-  }
-  void scrollToSubstring(int Start, int) override { Memo()->SetSelection(Start, Start); }
-  QString attributes(int, int* Start, int* End) const override {
-    *Start = 0;
-    *End = characterCount();
-    return QString();
-  }
-
-private:
-  TMemo* Memo() const { return static_cast<TMemo*>(widget()); }
-  std::pair<int, int> SelectionRange() const {
-    const int From = Memo()->SelStartShown();
-    return {From, From + static_cast<int>(Memo()->SelectedText().size())};
-  }
-};
-
-QAccessibleInterface* MemoAccessible(const QString& ClassName, QObject* Object) {
-  if (ClassName == QLatin1String("TMemo") && Object && Object->isWidgetType())
-    return new TMemoAccessible(static_cast<TMemo*>(Object));
-  return nullptr;
 }
 
 } // namespace
@@ -377,11 +229,6 @@ int TMemo::XOf(int Position) const {
   return X;
 }
 
-int TMemo::LineWidth(int Line) const {
-  const TPageLine& Shown = Layout().Lines[static_cast<std::size_t>(Line)];
-  return XOf(Shown.Start + Shown.Length);
-}
-
 int TMemo::PositionInLine(int Line, int X) const {
   const TPageLine& Shown = Layout().Lines[static_cast<std::size_t>(Line)];
   int Left = 0;
@@ -472,12 +319,7 @@ void TMemo::HandleKey(QKeyEvent* Event) {
   Event->accept();
   if (Event->matches(QKeySequence::SelectAll)) return selectAll();
   if (Event->matches(QKeySequence::Copy)) return copy();
-  if (!FReadOnly && Event->matches(QKeySequence::Cut)) {
-    copy();
-    return ReplaceSelection(QString());
-  }
-  if (!FReadOnly && Event->matches(QKeySequence::Paste))
-    return ReplaceSelection(QGuiApplication::clipboard()->text().remove(QLatin1Char('\r')));
+  if (!FReadOnly && HandleEditShortcut(Event)) return;
   const bool Extend = Event->modifiers().testFlag(Qt::ShiftModifier);
   const bool Control = Event->modifiers().testFlag(Qt::ControlModifier);
   const TPageLayout& Lines = Layout();
@@ -507,54 +349,7 @@ void TMemo::HandleKey(QKeyEvent* Event) {
     if (Event->text().isEmpty() || Control) Event->ignore();
     return;
   }
-  switch (Event->key()) {
-  case Qt::Key_Backspace:
-    if (!HasSelection()) FAnchor = std::max(0, FCaret - (IsLowSurrogateAt(FShown, FCaret - 1) ? 2 : 1));
-    return ReplaceSelection(QString());
-  case Qt::Key_Delete:
-    if (!HasSelection()) FAnchor = std::min(Size, FCaret + (IsLowSurrogateAt(FShown, FCaret + 1) ? 2 : 1));
-    return ReplaceSelection(QString());
-  case Qt::Key_Return:
-  case Qt::Key_Enter: return ReplaceSelection(QStringLiteral("\n"));
-  default: break;
-  }
-  const QString Typed = Event->text();
-  if (!Typed.isEmpty() && !Control && Typed.front().isPrint()) return ReplaceSelection(Typed);
-  Event->ignore();
-}
-
-void TMemo::ReplaceSelection(const QString& Typed) {
-  const int From = std::min(FCaret, FAnchor);
-  const int Length = std::abs(FCaret - FAnchor);
-  if (Length == 0 && Typed.isEmpty()) return;
-  FShown.replace(From, Length, Typed);
-  FCaret = FAnchor = From + static_cast<int>(Typed.size());
-  ShownChanged();
-  EnsureVisible(FCaret);
-  UserEdited();
-}
-
-void TMemo::UserEdited() {
-  FTextKnown = false;
-  if (QAccessible::isActive()) {
-    QAccessibleEvent Changed(this, QAccessible::TextUpdated);
-    QAccessible::updateAccessibility(&Changed);
-  }
-  if (OnChange) OnChange(this);
-}
-
-void TMemo::inputMethodEvent(QInputMethodEvent* Event) {
-  if (!FReadOnly && !Event->commitString().isEmpty()) ReplaceSelection(Event->commitString());
-  Event->accept();
-}
-
-QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery Query) const {
-  switch (Query) {
-  case Qt::ImEnabled: return !FReadOnly;
-  case Qt::ImCursorRectangle: return CharacterRect(FCaret);
-  case Qt::ImCursorPosition: return FCaret - Layout().Lines[static_cast<std::size_t>(LineOf(FCaret))].Start;
-  default: return QAbstractScrollArea::inputMethodQuery(Query);
-  }
+  HandleTyping(Event);
 }
 
 void TMemo::mousePressEvent(QMouseEvent* Event) {

@@ -90,7 +90,6 @@ public:
   // Screen lines of the laid-out text, and the pixels between two of them.
   const TPageLayout& Layout() const;
   int LinePitch() const;
-  int LineWidth(int Line) const;
   // The start of the selection in display positions.
   int SelStartShown() const;
   // The rectangle of the character at Position, and the position nearest to Point (viewport pixels).
@@ -120,6 +119,7 @@ protected:
   void scrollContentsBy(int Dx, int Dy) override;
 
 private:
+  // The caret keys and copy; the rest goes to the editing paths below.
   void HandleKey(QKeyEvent* Event);
   // The font's colour as the text colour.
   void ApplyPalette();
@@ -132,6 +132,10 @@ private:
   // Moves the caret; with Extend the anchor stays. Scrolls it into view when asked.
   void MoveCaret(int Position, bool Extend, bool ScrollIntoView = true);
   void EnsureVisible(int Position);
+  // Editing (TMemoEditing.cpp). Cut and paste, true when the key was one of them.
+  bool HandleEditShortcut(QKeyEvent* Event);
+  // Backspace, Delete, Enter and characters, once the caret keys are past.
+  void HandleTyping(QKeyEvent* Event);
   void ReplaceSelection(const QString& Typed);
   void UserEdited();
   int LineOf(int Position) const;

@@ -106,7 +106,7 @@ protected:
   QString Message() {
     Window.StsBar->repaint();
     QCoreApplication::processEvents();
-    return TCodePage::Ansi().Decode(Window.StsBar->Panel(1).Text());
+    return TCodePage::Ansi().Decode(Window.StsBar->Panels(1).Text());
   }
 
   QToolButton* Button(QAction* Action) { return qobject_cast<QToolButton*>(Window.ToolBar->widgetForAction(Action)); }
@@ -121,9 +121,9 @@ TEST_F(MainWindow, FirstDisplay) {
   EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("请打开文件...\n\n"));
   EXPECT_TRUE(Window.Memo->ReadOnly());
   EXPECT_EQ(QApplication::focusWidget(), Window.Memo);
-  EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
-  EXPECT_EQ(Window.StsBar->Panel(1).Text(), "");
-  EXPECT_FALSE(Window.StsBar->Panel(2).Text().empty());
+  EXPECT_EQ(Window.StsBar->Panels(0).Text(), Gbk("就绪"));
+  EXPECT_EQ(Window.StsBar->Panels(1).Text(), "");
+  EXPECT_FALSE(Window.StsBar->Panels(2).Text().empty());
   EXPECT_EQ(Window.SclBar->Kind(), sbVertical);
   EXPECT_EQ(Window.SclBar->Min(), 0);
   EXPECT_EQ(Window.SclBar->Max(), 100);
@@ -195,7 +195,7 @@ TEST_F(MainWindow, StatusPanelEdgesStayAtFiftyAndTwoHundredFifty) {
     const QLabel* Third = Panels[2];
     EXPECT_EQ(Third->mapTo(Window.StsBar, QPoint(0, 0)).x(), 250);
     EXPECT_GT(Third->width(), Width - 250 - 40) << "runs to the size grip at the right end";
-    EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
+    EXPECT_EQ(Window.StsBar->Panels(0).Text(), Gbk("就绪"));
   }
 }
 
@@ -209,7 +209,7 @@ TEST_F(MainWindow, KeysAndButtonsDoNothingBeforeAFileIsOpen) {
   Window.SclBar->Scroll(scTrack, 40);
   EXPECT_EQ(Window.Memo->toPlainText(), Before);
   EXPECT_EQ(Message(), "");
-  EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
+  EXPECT_EQ(Window.StsBar->Panels(0).Text(), Gbk("就绪"));
   EXPECT_EQ(Window.SclBar->Position(), 40);
 }
 

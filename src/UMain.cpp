@@ -163,7 +163,7 @@ void TFrmMain::SetTextEncoding(TTextEncoding Encoding, bool Detected) {
   (Detected ? MnuEncodingAuto : MnuEncodingOf(Encoding))->setChecked(true);
 }
 
-void TFrmMain::ShowStatus(const std::string& Text) { StsBar->Panel(1).SetText(Ansi(Text)); }
+void TFrmMain::ShowStatus(const std::string& Text) { StsBar->Panels(1).SetText(Ansi(Text)); }
 
 void TFrmMain::SetCaption(const std::string& Text) { TForm::SetCaption(Text); }
 

@@ -4,17 +4,11 @@ file(GLOB GUI_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/*_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/ui/*.h)
 add_executable(gui_tests ${CMAKE_CURRENT_SOURCE_DIR}/gui_main.cpp ${GUI_TEST_SOURCES})
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-set(GUI_TEST_LIBRARIES pagorin_toolkit)
-if(TARGET pagorin_windows)
-  list(APPEND GUI_TEST_LIBRARIES pagorin_windows)
-endif()
-target_link_libraries(gui_tests PRIVATE ${GUI_TEST_LIBRARIES} Qt6::Test pagorin_warnings GTest::gtest)
+target_link_libraries(gui_tests PRIVATE pagorin_toolkit pagorin_windows Qt6::Test pagorin_warnings GTest::gtest)
 # Discovery runs at test time, inside CTest's environment; main() picks the offscreen platform itself.
 # A dialog a test fails to answer would wait forever: a timeout turns that into a failure.
 gtest_discover_tests(gui_tests DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 
 # The smoke test starts the real program.
-if(TARGET pagorin)
-  add_dependencies(gui_tests pagorin)
-  target_compile_definitions(gui_tests PRIVATE PAGORIN_BINARY="$<TARGET_FILE:pagorin>")
-endif()
+add_dependencies(gui_tests pagorin)
+target_compile_definitions(gui_tests PRIVATE PAGORIN_BINARY="$<TARGET_FILE:pagorin>")

@@ -2,13 +2,21 @@
 
 #include <QApplication>
 
+#include <utility>
+
 namespace {
-int Beeps = 0;
+TBeepHook& InstalledHook() {
+  static TBeepHook Hook;
+  return Hook;
 }
+} // namespace
 
 void Beep() {
-  ++Beeps;
+  if (const TBeepHook& Hook = InstalledHook()) {
+    Hook();
+    return;
+  }
   QApplication::beep();
 }
 
-int BeepCount() { return Beeps; }
+void SetBeepHook(TBeepHook Hook) { InstalledHook() = std::move(Hook); }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <functional>
+
 // The platform's default beep; returns at once.
 void Beep();
 
-// How many beeps this process has sounded, so tests can tell that one happened.
-int BeepCount();
+// Replaces the sound by Hook while set (null: the sound again), so a test can tell that a beep
+// happened without depending on what the platform does with one.
+using TBeepHook = std::function<void()>;
+void SetBeepHook(TBeepHook Hook);

@@ -149,8 +149,6 @@ std::string TApplication::ErrorBoxText(const std::string& Message) {
 
 void TApplication::ReportException(const Exception& Error) {
   const std::string Text = ErrorBoxText(Error.Message());
-  FLastReportedText = Text;
-  ++FReportCount;
   if (FReportHook) {
     FReportHook(Text, FTitle);
     return;

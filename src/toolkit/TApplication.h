@@ -68,9 +68,6 @@ public:
   // The text ReportException shows for Message.
   static std::string ErrorBoxText(const std::string& Message);
 
-  // What the error box showed last, and how many were shown, for tests.
-  std::string LastReportedText() const { return FLastReportedText; }
-  int ReportCount() const { return FReportCount; }
   // Replaces the error box by Hook(text, caption) while set; tests that are not about the box use it.
   using TReportHook = std::function<void(const std::string& Text, const std::string& Caption)>;
   void SetReportHook(TReportHook Hook) { FReportHook = std::move(Hook); }
@@ -96,8 +93,6 @@ private:
   TForm* FMainForm = nullptr;
   bool FTerminated = false;
   std::vector<QEventLoop*> FLoops;
-  std::string FLastReportedText;
-  int FReportCount = 0;
   TReportHook FReportHook;
 };
 

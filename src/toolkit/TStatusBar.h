@@ -65,7 +65,6 @@ public:
 
   // Panel Index, counted from 0; outside the panels raises EListError "List index out of bounds (<Index>)".
   TStatusPanel& Panels(int Index);
-  TStatusPanel& Panel(int Index) { return Panels(Index); }
   int PanelCount() const { return static_cast<int>(FPanels.size()); }
   // Adds a panel after the last one.
   TStatusPanel& AddPanel(int Width = 50, const std::string& Text = std::string());

@@ -71,7 +71,7 @@ TEST_F(TStatusBarTest, PanelsAreCountedFromZeroInTheOrderAdded) {
   ASSERT_EQ(Bar->PanelCount(), 3);
   EXPECT_EQ(Bar->Panels(0).Text(), "one");
   EXPECT_EQ(Bar->Panels(1).Text(), "two");
-  EXPECT_EQ(Bar->Panel(2).Text(), "three");
+  EXPECT_EQ(Bar->Panels(2).Text(), "three");
   EXPECT_EQ(Bar->Panels(1).Width(), 200);
 }
 

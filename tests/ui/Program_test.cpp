@@ -6,8 +6,6 @@
 
 #include <csignal>
 
-#ifdef PAGORIN_BINARY
-
 namespace {
 
 // The real program, started offscreen with arguments it must ignore: it comes up, stays up, and
@@ -28,5 +26,3 @@ TEST(Program, StartsRunsAndEndsWithExitCodeZero) {
 }
 
 }  // namespace
-
-#endif

@@ -57,6 +57,19 @@ std::string NovelText(int Chapters) {
   return Gbk(Text);
 }
 
+// Counts the beeps sounded while it lives, in place of the sound.
+class TBeepCounter {
+public:
+  TBeepCounter() { SetBeepHook([this] { ++FCount; }); }
+  ~TBeepCounter() { SetBeepHook(nullptr); }
+  TBeepCounter(const TBeepCounter&) = delete;
+  TBeepCounter& operator=(const TBeepCounter&) = delete;
+  int Count() const { return FCount; }
+
+private:
+  int FCount = 0;
+};
+
 // What the text area shows for page bytes: the decoded text, each line break one line break.
 QString Shown(const std::string& Page) {
   QString Text = TCodePage::Ansi().Decode(Page);
@@ -108,7 +121,7 @@ protected:
   QString Message() {
     Window.StsBar->repaint();
     QCoreApplication::processEvents();
-    return TCodePage::Ansi().Decode(Window.StsBar->Panel(1).Text());
+    return TCodePage::Ansi().Decode(Window.StsBar->Panels(1).Text());
   }
 
   QToolButton* Button(QAction* Action) { return qobject_cast<QToolButton*>(Window.ToolBar->widgetForAction(Action)); }
@@ -123,9 +136,9 @@ TEST_F(MainWindow, FirstDisplay) {
   EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("请打开文件...\n\n"));
   EXPECT_TRUE(Window.Memo->ReadOnly());
   EXPECT_EQ(QApplication::focusWidget(), Window.Memo);
-  EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
-  EXPECT_EQ(Window.StsBar->Panel(1).Text(), "");
-  EXPECT_FALSE(Window.StsBar->Panel(2).Text().empty());
+  EXPECT_EQ(Window.StsBar->Panels(0).Text(), Gbk("就绪"));
+  EXPECT_EQ(Window.StsBar->Panels(1).Text(), "");
+  EXPECT_FALSE(Window.StsBar->Panels(2).Text().empty());
   EXPECT_EQ(Window.SclBar->Kind(), sbVertical);
   EXPECT_EQ(Window.SclBar->Min(), 0);
   EXPECT_EQ(Window.SclBar->Max(), 100);
@@ -197,7 +210,7 @@ TEST_F(MainWindow, StatusPanelEdgesStayAtFiftyAndTwoHundredFifty) {
     const QLabel* Third = Panels[2];
     EXPECT_EQ(Third->mapTo(Window.StsBar, QPoint(0, 0)).x(), 250);
     EXPECT_GT(Third->width(), Width - 250 - 40) << "runs to the size grip at the right end";
-    EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
+    EXPECT_EQ(Window.StsBar->Panels(0).Text(), Gbk("就绪"));
   }
 }
 
@@ -211,7 +224,7 @@ TEST_F(MainWindow, KeysAndButtonsDoNothingBeforeAFileIsOpen) {
   Window.SclBar->Scroll(scTrack, 40);
   EXPECT_EQ(Window.Memo->toPlainText(), Before);
   EXPECT_EQ(Message(), "");
-  EXPECT_EQ(Window.StsBar->Panel(0).Text(), Gbk("就绪"));
+  EXPECT_EQ(Window.StsBar->Panels(0).Text(), Gbk("就绪"));
   EXPECT_EQ(Window.SclBar->Position(), 40);
 }
 
@@ -250,9 +263,9 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
   EXPECT_EQ(Window.Viewer.History.count(), 0);
   EXPECT_EQ(Window.SclBar->Position(), 0);
   EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, First)));
-  const int Beeps = BeepCount();
+  TBeepCounter Beeps;
   Button(Window.TBUp)->click();
-  EXPECT_EQ(BeepCount(), Beeps + 1);
+  EXPECT_EQ(Beeps.Count(), 1);
   EXPECT_EQ(Message(), "当前回滚记录数为：0");
   Button(Window.TBDown)->click();
   EXPECT_EQ(Window.Viewer.History.count(), 1);

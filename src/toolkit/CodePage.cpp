@@ -77,11 +77,6 @@ const TCodePage& TCodePage::Of(TTextEncoding Encoding) {
   return *All.front();
 }
 
-std::string TCodePage::LineBreak() const {
-  const TEncodingRules& Rules = RulesOf(FEncoding);
-  return std::string(Rules.CarriageReturn).append(Rules.LineFeed);
-}
-
 QString TCodePage::Decode(std::string_view Bytes) const {
   if (Bytes.empty()) return QString();
   TIconv& Iconv = Converter(FDecoder, Utf16Name, FName);
@@ -102,7 +97,7 @@ QString TCodePage::Decode(std::string_view Bytes) const {
     *reinterpret_cast<char16_t*>(Out) = IsEuro ? Euro : Replacement;
     Out += sizeof(char16_t);
     OutLeft -= sizeof(char16_t);
-    const std::size_t Skip = std::min(CodeUnitBytes(), InLeft);
+    const std::size_t Skip = std::min(::CodeUnitBytes(FEncoding), InLeft);
     In += Skip;
     InLeft -= Skip;
   }
@@ -129,7 +124,7 @@ std::string TCodePage::Encode(const QString& Text) const {
     const char16_t* Unit = reinterpret_cast<const char16_t*>(In);
     std::size_t Skip = 1;
     if (IsHighSurrogate(Unit[0]) && InLeft >= 2 * sizeof(char16_t) && IsLowSurrogate(Unit[1])) Skip = 2;
-    if (Unit[0] == Euro && CodeUnitBytes() == 1) {
+    if (Unit[0] == Euro && ::CodeUnitBytes(FEncoding) == 1) {
       *Out++ = static_cast<char>(EuroByte);
       --OutLeft;
     } else {

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-// An encoding of text bytes as an object: the character walk that keeps characters whole, where a NUL
-// ends the text and the decoder that shows the bytes, together, so that they always agree on what a
-// character is. The open file's text has the code page of its encoding (Of); the program's own
+// The decoder of one text encoding: bytes to display text, through the iconv converter the table of
+// encodings names; what a character is, where a line breaks and where a NUL ends the text are the
+// table's (TextEncoding.h), which the decoder follows. The open file's text has the code page of its encoding (Of); the program's own
 // texts, the status texts and the caption keep the system's ANSI code page, GBK (Ansi).
 //
 // Decoding goes through glibc iconv. GB18030 agrees with GBK on every one- and two-byte character and
@@ -26,23 +26,6 @@ public:
   static const TCodePage& Of(TTextEncoding Encoding);
 
   TTextEncoding Encoding() const { return FEncoding; }
-  // 2 for UTF-16, 1 otherwise.
-  std::size_t CodeUnitBytes() const { return ::CodeUnitBytes(FEncoding); }
-  // The code unit at Pos, which needs CodeUnitBytes bytes from Pos inside Bytes.
-  unsigned CodeUnitAt(std::string_view Bytes, std::size_t Pos) const { return ::CodeUnitAt(FEncoding, Bytes, Pos); }
-
-  // Where the character after the one at Pos starts (see CharNext of the text encodings). In GB18030 a
-  // lead byte whose trail is missing (the end of Bytes, or a NUL) is a character of its own, and any
-  // other byte after it is its trail. At or past the end, the end.
-  std::size_t CharNext(std::string_view Bytes, std::size_t Pos) const { return ::CharNext(FEncoding, Bytes, Pos); }
-
-  // Where a text that is handed over NUL-terminated ends: its first zero byte, in UTF-16 its first zero
-  // code unit; else its size.
-  std::size_t TextEnd(std::string_view Bytes) const { return ::TextEnd(FEncoding, Bytes); }
-
-  // Bytes of CR LF in this code page.
-  std::string LineBreak() const;
-
   // Display text of Bytes. A NUL shows as U+0000; callers that hold NUL-terminated text cut first.
   QString Decode(std::string_view Bytes) const;
 

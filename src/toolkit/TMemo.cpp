@@ -109,12 +109,11 @@ std::string TMemo::Text() const {
 }
 
 void TMemo::SetText(const std::string& Bytes) {
-  const TCodePage& CodePage = TCodePage::Of(FEncoding);
-  const std::string Normal = NormaliseLineBreaks(Bytes, CodePage);
+  const std::string Normal = NormaliseLineBreaks(Bytes, FEncoding);
   // Compared before the cut at the first NUL: a text with a NUL never equals what the control holds,
   // and is handed over again, as a NUL-terminated control would have it.
   if (Normal == Text()) return;
-  FText = Normal.substr(0, CodePage.TextEnd(Normal));
+  FText = Normal.substr(0, TextEnd(FEncoding, Normal));
   FTextKnown = true;
   ShowText();
   if (OnChange) OnChange(this);

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   // unit) as one U+FFFD: at most one unit per byte, and nothing silently dropped.
   FUZZ_REQUIRE(Text.size() <= static_cast<qsizetype>(Bytes.size()));
   FUZZ_REQUIRE(Text.size() >= static_cast<qsizetype>((Bytes.size() + 3) / 4));
-  if (CodePage.CodeUnitBytes() == 1)
+  if (CodeUnitBytes(CodePage.Encoding()) == 1)
     RequireBreaksKept(Bytes, Text, [&](std::string_view Piece) { return CodePage.Decode(Piece); });
   return 0;
 }

@@ -8,46 +8,6 @@ namespace {
 
 const TCodePage& Gbk = TCodePage::Ansi();
 
-// ---- The character walk --------------------------------------------------------------
-
-struct WalkCase {
-  const char* Name;
-  std::string Bytes;
-  std::size_t Pos;
-  std::size_t Next;
-  TTextEncoding Encoding = TTextEncoding::Gb18030;
-};
-
-void PrintTo(const WalkCase& Row, std::ostream* Out) { *Out << Row.Name; }
-
-class CharNextRows : public ::testing::TestWithParam<WalkCase> {};
-
-TEST_P(CharNextRows, StepsOverWholeCharacters) {
-  EXPECT_EQ(TCodePage::Of(GetParam().Encoding).CharNext(GetParam().Bytes, GetParam().Pos), GetParam().Next);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    CodePage, CharNextRows,
-    ::testing::Values(WalkCase{"Ascii", "ab", 0, 1}, WalkCase{"TwoByteCharacter", "\xD6\xD0" "a", 0, 2},
-                      WalkCase{"SecondCharacter", "a\xD6\xD0", 1, 3},
-                      // Whatever follows a lead byte is its trail, a line break included.
-                      WalkCase{"LineFeedAsTrail", "\xD6\n", 0, 2}, WalkCase{"CarriageReturnAsTrail", "\xD6\r", 0, 2},
-                      WalkCase{"TrailMissingAtTheEnd", "a\xD6", 1, 2}, WalkCase{"NulIsNoTrail", std::string("\xD6\0x", 3), 0, 1},
-                      WalkCase{"EuroByteIsSingle", "\x80" "A", 0, 1}, WalkCase{"0xFFIsSingle", "\xFF" "A", 0, 1},
-                      WalkCase{"AtTheEnd", "ab", 2, 2}, WalkCase{"PastTheEnd", "ab", 7, 2},
-                      WalkCase{"Empty", "", 0, 0}, WalkCase{"FourByte", "\x95\x32\x82\x36", 0, 4},
-                      WalkCase{"FourByteCutIsTwo", "\x95\x32\x82", 0, 2},
-                      // UTF-8: a lead byte takes only the continuation bytes that are there.
-                      WalkCase{"Utf8ThreeByte", "\xE4\xB8\xAD", 0, 3, TTextEncoding::Utf8},
-                      WalkCase{"Utf8FourByte", "\xF0\x9F\x98\x80", 0, 4, TTextEncoding::Utf8},
-                      WalkCase{"Utf8LineFeedIsNoContinuation", "\xE4\n", 0, 1, TTextEncoding::Utf8},
-                      WalkCase{"Utf8LoneContinuation", "\x80" "a", 0, 1, TTextEncoding::Utf8},
-                      // UTF-16: one code unit, or a surrogate pair; an odd last byte on its own.
-                      WalkCase{"Utf16Unit", std::string("a\0b\0", 4), 0, 2, TTextEncoding::Utf16Le},
-                      WalkCase{"Utf16Pair", std::string("\xD8\x3D\xDE\x00", 4), 0, 4, TTextEncoding::Utf16Be},
-                      WalkCase{"Utf16LoneHigh", std::string("\x3D\xD8" "a\0", 4), 0, 2, TTextEncoding::Utf16Le},
-                      WalkCase{"Utf16OddByte", std::string("a\0b", 3), 2, 3, TTextEncoding::Utf16Le}));
-
 // ---- Decoding ---------------------------------------------------------------------------------------
 
 struct DecodeCase {

@@ -3,6 +3,7 @@
 #include "Beep.h"
 #include "CodePage.h"
 #include "ProgramResources.h"
+#include "TFindBar.h"
 #include "TMemo.h"
 #include "TScrollBar.h"
 #include "TStatusBar.h"
@@ -19,6 +20,7 @@ TFrmMain* FrmMain = nullptr;
 namespace {
 
 // Virtual-key codes of the keys that turn pages.
+constexpr std::uint16_t VK_ESCAPE = 27;
 constexpr std::uint16_t VK_SPACE = 32;
 constexpr std::uint16_t VK_PRIOR = 33;  // Page Up
 constexpr std::uint16_t VK_NEXT = 34;   // Page Down
@@ -51,7 +53,15 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuOpen = Form.MnuOpen;
   N1 = MnuFile->actions().at(1);
   MnuExit = Form.MnuExit;
+  MnuEdit = Form.MnuEdit;
+  MnuCopy = Form.MnuCopy;
+  MnuSelectAll = Form.MnuSelectAll;
+  N4 = MnuEdit->actions().at(2);
+  MnuFind = Form.MnuFind;
+  MnuFindNext = Form.MnuFindNext;
+  MnuFindPrevious = Form.MnuFindPrevious;
   Memo = Form.Memo;
+  FindBar = new TFindBar(Memo);
   SclBar = Form.SclBar;
   ToolBar = Form.ToolBar;
   TBUp = Form.TBUp;
@@ -102,6 +112,13 @@ void TFrmMain::BindEvents() {
   EncodingItems.push_back(MnuEncodingAuto);
   for (QAction* Item : EncodingItems)
     connect(Item, &QAction::triggered, this, [this, Item] { MnuEncodingClick(Item); });
+  connect(MnuCopy, &QAction::triggered, this, [this] { MnuCopyClick(MnuCopy); });
+  connect(MnuSelectAll, &QAction::triggered, this, [this] { MnuSelectAllClick(MnuSelectAll); });
+  connect(MnuFind, &QAction::triggered, this, [this] { MnuFindClick(MnuFind); });
+  connect(MnuFindNext, &QAction::triggered, this, [this] { MnuFindNextClick(MnuFindNext); });
+  connect(MnuFindPrevious, &QAction::triggered, this, [this] { MnuFindPreviousClick(MnuFindPrevious); });
+  FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
+  FindBar->OnClose = [this] { FindBarClose(FindBar); };
   connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
   connect(MnuAbout, &QAction::triggered, this, [this] { MnuAboutClick(MnuAbout); });
   connect(TBUp, &QAction::triggered, this, [this] { TBUpClick(TBUp); });
@@ -122,6 +139,29 @@ void TFrmMain::TBUpClick(QObject*) { Viewer.PreviousPage(); }
 
 void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
 
+void TFrmMain::MnuCopyClick(QObject*) { Memo->copy(); }
+
+void TFrmMain::MnuSelectAllClick(QObject*) { Memo->selectAll(); }
+
+void TFrmMain::MnuFindClick(QObject*) { FindBar->Open(); }
+
+void TFrmMain::MnuFindNextClick(QObject*) {
+  if (!Viewer.FindAgain(false)) FindBar->Open();
+}
+
+void TFrmMain::MnuFindPreviousClick(QObject*) {
+  if (!Viewer.FindAgain(true)) FindBar->Open();
+}
+
+void TFrmMain::FindBarFind(QObject*, bool Backward) {
+  Viewer.Find(TSearchQuery{FindBar->Text().toStdString(), FindBar->MatchCase(), FindBar->Regex()}, Backward);
+}
+
+void TFrmMain::FindBarClose(QObject*) {
+  if (Viewer.CancelSearch()) ShowStatus("查找已取消");
+  Memo->setFocus();
+}
+
 void TFrmMain::MnuEncodingClick(QObject* Sender) {
   std::optional<TTextEncoding> Choice;
   for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
@@ -141,6 +181,8 @@ void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
     TBDownClick(Sender);
   else if (Key == VK_PRIOR)
     TBUpClick(Sender);
+  else if (Key == VK_ESCAPE)
+    FindBar->Close();  // and with it a search under way
   Memo->SetSelStart(0);
 }
 
@@ -156,7 +198,24 @@ int TFrmMain::TextClientWidth() const { return Memo->ClientWidth(); }
 
 int TFrmMain::TextClientHeight() const { return Memo->ClientHeight(); }
 
-void TFrmMain::ShowPage(const std::string& PageText) { Memo->SetText(PageText); }
+void TFrmMain::ShowPage(const std::string& PageText) {
+  FPageText = PageText;
+  Memo->SetHideSelection(true);
+  Memo->SetText(PageText);
+}
+
+// The match stays highlighted while the find bar has the focus, until the next page.
+void TFrmMain::ShowMatch(std::size_t From, std::size_t Length) {
+  const std::string Before = FPageText.substr(0, From);
+  const int Start = Memo->ShownLength(Before);
+  const int End = Memo->ShownLength(FPageText.substr(0, From + Length));
+  Memo->SetHideSelection(false);
+  Memo->SetSelection(Start, End);
+}
+
+void TFrmMain::RunLater(std::function<void()> Call) {
+  QMetaObject::invokeMethod(this, std::move(Call), Qt::QueuedConnection);
+}
 
 void TFrmMain::SetTextEncoding(TTextEncoding Encoding, bool Detected) {
   Memo->SetEncoding(Encoding);

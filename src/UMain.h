@@ -29,6 +29,7 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class QMenuBar;
+class TFindBar;
 class TMemo;
 class TScrollBar;
 class TStatusBar;
@@ -50,8 +51,16 @@ public:
   QAction* MnuOpen;
   QAction* N1;
   QAction* MnuExit;
+  QMenu* MnuEdit;
+  QAction* MnuCopy;
+  QAction* MnuSelectAll;
+  QAction* N4;
+  QAction* MnuFind;
+  QAction* MnuFindNext;
+  QAction* MnuFindPrevious;
   TOpenDialog OpenDlg;
   TMemo* Memo;
+  TFindBar* FindBar;
   TScrollBar* SclBar;
   TToolBar* ToolBar;
   QAction* TBUp;
@@ -85,6 +94,13 @@ private:
   void TBDownClick(QObject* Sender);
   void TBUpClick(QObject* Sender);
   void MnuFontSetupClick(QObject* Sender);
+  void MnuCopyClick(QObject* Sender);
+  void MnuSelectAllClick(QObject* Sender);
+  void MnuFindClick(QObject* Sender);
+  void MnuFindNextClick(QObject* Sender);
+  void MnuFindPreviousClick(QObject* Sender);
+  void FindBarFind(QObject* Sender, bool Backward);
+  void FindBarClose(QObject* Sender);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
@@ -97,6 +113,8 @@ private:
   int TextClientWidth() const override;
   int TextClientHeight() const override;
   void ShowPage(const std::string& PageText) override;
+  void ShowMatch(std::size_t From, std::size_t Length) override;
+  void RunLater(std::function<void()> Call) override;
   void SetTextEncoding(TTextEncoding Encoding, bool Detected) override;
   void ShowStatus(const std::string& Text) override;
   void SetCaption(const std::string& Text) override;
@@ -104,6 +122,8 @@ private:
   bool ChooseTextFont() override;
   void Beep() override;
   TViewerScrollBar& ScrollBar() override;
+
+  std::string FPageText;  // the page text last shown: a match's byte offsets count in it
 };
 
 extern TFrmMain* FrmMain;

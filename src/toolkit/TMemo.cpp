@@ -119,6 +119,11 @@ void TMemo::SetText(const std::string& Bytes) {
   if (OnChange) OnChange(this);
 }
 
+int TMemo::ShownLength(const std::string& Bytes) const {
+  const std::string Normal = NormaliseLineBreaks(Bytes, FEncoding);
+  return static_cast<int>(DisplayText(Normal.substr(0, TextEnd(FEncoding, Normal)), TCodePage::Of(FEncoding)).size());
+}
+
 void TMemo::SetEncoding(TTextEncoding Value) {
   if (Value == FEncoding) return;
   Text();  // a text the user typed is kept in the old encoding's bytes first

@@ -51,6 +51,9 @@ public:
   // Replaces the whole text; see above. A changed text puts the caret and the view at the top and
   // fires OnChange once.
   void SetText(const std::string& Bytes);
+  // The display positions that Bytes take as the start of a text given to SetText: where a byte
+  // offset into that text lies among the characters shown.
+  int ShownLength(const std::string& Bytes) const;
 
   // The encoding the text's bytes are shown in. Setting another one shows the bytes the control holds
   // in it at once (caret and view at the top, no OnChange: the text is the same).

@@ -10,7 +10,7 @@ TPageText ShownText(const std::string& FileName, TTextEncoding Encoding, TFileOf
     if (LookBack.size() != Needed) LookBack.clear();  // the file changed under us: no look-back
   }
   const TWholeCharacters Whole = WholeCharacters(Encoding, PageStart, LookBack, Page);
-  TPageText Shown{Page.substr(Whole.From, Whole.To - Whole.From), !Page.empty() && Whole.To == Page.size()};
+  TPageText Shown{Page.substr(Whole.From, Whole.To - Whole.From), Whole.From, !Page.empty() && Whole.To == Page.size()};
   if (Whole.To < Page.size()) {
     const std::string Tail = ReadBytes(FileName, PageStart + static_cast<TFileOffset>(Page.size()), 3);
     for (std::size_t Taken = 1; Taken <= Tail.size(); ++Taken) {

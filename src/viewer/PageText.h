@@ -11,6 +11,7 @@
 // shows every character once.
 struct TPageText {
   std::string Text;        // bytes of the page's whole characters, in the file's encoding
+  std::size_t From = 0;    // where in the page's bytes Text begins
   bool EndsWhole = false;  // the page's bytes end on a character boundary
 };
 

@@ -33,6 +33,9 @@ int ToScrollPosition(TFileOffset Value) {
 
 }  // namespace
 
+TViewerState::TViewerState(TViewerWindow& Window)
+    : FWindow(Window), FSearch([&Window](std::function<void()> Call) { Window.RunLater(std::move(Call)); }) {}
+
 void TViewerState::ComputeGeometry() {
   std::int64_t Height = FWindow.TextFontHeight();
   // Height 0 means "the default size": measure it, so the geometry never divides by zero.
@@ -48,6 +51,8 @@ void TViewerState::ReadPageAtStart(bool StartWhole) {
 void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole) {
   TPageText Shown = ShownText(FileName, Encoding(), PageStart, Page, StartWhole);
   FPageEndWhole = Shown.EndsWhole;
+  FShownFrom = Shown.From;
+  FMatch.reset();
   FWindow.ShowPage(Shown.Text);
 }
 
@@ -96,6 +101,7 @@ void TViewerState::UpdateScrollBar() {
 }
 
 void TViewerState::Open() {
+  CancelSearch();
   std::string Chosen = FileName;
   if (!FWindow.ChooseFile(Chosen)) return;
   FileName = Chosen;
@@ -123,6 +129,7 @@ void TViewerState::Open() {
 
 void TViewerState::NextPage() {
   const TRunning Running(FRunning);
+  CancelSearch();
   if (FileName.empty()) return;
   // What the last page showed tells where the next one starts, unless the file changed since.
   const bool StartWhole = !FollowFileChanges() && FPageEndWhole;
@@ -136,6 +143,7 @@ void TViewerState::NextPage() {
 
 void TViewerState::PreviousPage() {
   const TRunning Running(FRunning);
+  CancelSearch();
   if (FileName.empty()) return;
   if (History.count() == 0) {
     FWindow.Beep();
@@ -152,7 +160,9 @@ void TViewerState::PreviousPage() {
 }
 
 void TViewerState::ScrollJump() {
+  if (FMovingThumb) return;
   const TRunning Running(FRunning);
+  CancelSearch();
   if (FileName.empty()) return;
   // The range follows the file; a position that the new range clamps runs a jump of its own first.
   if (FollowFileChanges()) SetScrollRange();
@@ -166,6 +176,7 @@ void TViewerState::ScrollJump() {
 
 void TViewerState::FontSetup() {
   const TRunning Running(FRunning);
+  CancelSearch();
   if (!FWindow.ChooseTextFont()) return;
   ComputeGeometry();
   const bool Changed = !FileName.empty() && FollowFileChanges();
@@ -179,6 +190,7 @@ void TViewerState::FontSetup() {
 
 void TViewerState::ChooseEncoding(std::optional<TTextEncoding> Choice) {
   const TRunning Running(FRunning);
+  CancelSearch();
   ChosenEncoding = Choice;
   if (FileName.empty()) return;
   const bool Changed = FollowFileChanges();
@@ -186,4 +198,133 @@ void TViewerState::ChooseEncoding(std::optional<TTextEncoding> Choice) {
   ReadPageAtStart();
   if (Changed) SetScrollRange();
   ShowChangeNotice();
+}
+
+TFileOffset TViewerState::LineStartBefore(TFileOffset Offset) const {
+  const TEncodingRules& Rules = RulesOf(Encoding());
+  const TFileOffset Reach = std::min(Offset, std::max<TFileOffset>(PageBytes, 1));
+  const std::string Before = ReadBytes(FileName, Offset - Reach, static_cast<std::size_t>(Reach));
+  const TFileOffset Base = Offset - static_cast<TFileOffset>(Before.size());
+  const std::size_t Unit = Rules.CodeUnit;
+  for (std::size_t Pos = Before.size(); Pos >= Unit; --Pos) {
+    const std::size_t At = Pos - Unit;
+    // A line feed is a whole code unit, at an offset of the file that is a multiple of its size.
+    if ((Base + static_cast<TFileOffset>(At)) % static_cast<TFileOffset>(Unit) == 0 &&
+        std::string_view(Before).substr(At, Unit) == Rules.LineFeed)
+      return Base + static_cast<TFileOffset>(Pos);
+  }
+  return Offset;
+}
+
+void TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
+  const TRunning Running(FRunning);
+  CancelSearch();
+  if (FileName.empty()) return;
+  FollowFileChanges();
+  Offset = std::clamp<TFileOffset>(Offset, 0, FileSize);
+  Length = std::clamp<TFileOffset>(Length, 0, FileSize - Offset);
+  History.push(PageStart);
+  PageStart = LineStartBefore(Offset);
+  ReadPageAtStart();
+  // A line start so far back that the page ends before the match: the page starts at the match.
+  if (PageEnd < Offset + Length && PageStart < Offset) {
+    PageStart = Offset;
+    ReadPageAtStart();
+  }
+  if (Length > 0) {
+    FMatch = TSearchHit{Offset, Length};
+    const TFileOffset InShown = Offset - PageStart - static_cast<TFileOffset>(FShownFrom);
+    if (InShown >= 0) FWindow.ShowMatch(static_cast<std::size_t>(InShown), static_cast<std::size_t>(Length));
+  }
+  FMovingThumb = true;
+  try {
+    UpdateScrollBar();
+  } catch (...) {
+    FMovingThumb = false;
+    throw;
+  }
+  FMovingThumb = false;
+  ShowChangeNotice();
+}
+
+std::string TViewerState::Quoted() const {
+  std::string Text = FQuery ? FQuery->Text : std::string();
+  // Cut at a character's start: the query is UTF-8.
+  constexpr std::size_t Longest = 60;
+  if (Text.size() > Longest) {
+    std::size_t Cut = Longest;
+    while (Cut > 0 && (static_cast<unsigned char>(Text[Cut]) & 0xC0) == 0x80) --Cut;
+    Text = Text.substr(0, Cut) + "…";
+  }
+  return "“" + Text + "”";
+}
+
+bool TViewerState::CancelSearch() { return FSearch.Cancel(); }
+
+void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
+  const TRunning Running(FRunning);
+  CancelSearch();
+  FQuery = Query;
+  if (FileName.empty()) {
+    FWindow.Beep();
+    FWindow.ShowStatus("请先打开文件，再查找");
+    return;
+  }
+  std::shared_ptr<const TSearchPattern> Pattern;
+  try {
+    Pattern = std::make_shared<const TSearchPattern>(Query, Encoding());
+  } catch (const ESearchQuery& Error) {
+    FWindow.Beep();
+    FWindow.ShowStatus(Error.what());
+    return;
+  }
+  // After the match on screen, or from the page on screen.
+  TFileOffset From = Backward ? PageEnd : PageStart;
+  if (FMatch) From = Backward ? FMatch->Start : FMatch->Start + FMatch->Length;
+  FWindow.ShowStatus("正在查找" + Quoted() + "…");
+  FSearch.Start(
+      FileName, Pattern, From, Backward,
+      [this, Backward](int Permille, bool Wrapped) { SearchProgress(Permille, Wrapped, Backward); },
+      [this, Backward](const TSearchResult& Result) { SearchDone(Result, Backward); });
+}
+
+bool TViewerState::FindAgain(bool Backward) {
+  if (!FQuery) return false;
+  Find(*FQuery, Backward);
+  return true;
+}
+
+void TViewerState::SearchProgress(int Permille, bool Wrapped, bool Backward) {
+  const std::string Share = IntToStr(Permille / 10) + "%";
+  if (!Wrapped)
+    FWindow.ShowStatus("正在查找" + Quoted() + "…" + Share);
+  else
+    FWindow.ShowStatus(std::string(Backward ? "已到文件开头，从末尾继续查找" : "已到文件末尾，从头继续查找") +
+                       Quoted() + "…" + Share);
+}
+
+void TViewerState::SearchDone(const TSearchResult& Result, bool Backward) {
+  switch (Result.Outcome) {
+  case TSearchOutcome::Found: {
+    JumpTo(Result.Hit.Start, Result.Hit.Length);
+    std::string Status = "找到" + Quoted() + "：第" + IntToStr(Result.Hit.Start) + "字节";
+    if (Result.Wrapped) Status += Backward ? "（已从末尾继续查找）" : "（已从头继续查找）";
+    FWindow.ShowStatus(Status);
+    break;
+  }
+  case TSearchOutcome::NotFound:
+    FWindow.Beep();
+    FWindow.ShowStatus("找不到" + Quoted());
+    break;
+  case TSearchOutcome::FileChanged: {
+    const TRunning Running(FRunning);
+    FollowFileChanges();
+    if (FChangeNotice.empty()) FChangeNotice = "文件已无法读取";
+    FChangeNotice = "查找已停止：" + FChangeNotice;
+    if (FFacts.Readable) SetScrollRange();
+    ShowChangeNotice();
+    break;
+  }
+  case TSearchOutcome::Cancelled: break;
+  }
 }

@@ -3,7 +3,9 @@
 #include "FileOffset.h"
 #include "ReadPage.h"
 #include "TCList.h"
+#include "TSearchThread.h"
 #include "TextEncoding.h"
+#include "TextSearch.h"
 
 #include <optional>
 #include <string>
@@ -17,7 +19,7 @@ class TViewerWindow;
 // runs the scroll jump at once, nested, and it must see the state already up to date.
 class TViewerState {
 public:
-  explicit TViewerState(TViewerWindow& Window) : FWindow(Window) {}
+  explicit TViewerState(TViewerWindow& Window);
 
   void Open();          // File > Open
   void NextPage();      // tool button down, Page Down, Space
@@ -27,6 +29,23 @@ public:
   // Setup > Text encoding: Choice, or the detected encoding (nullopt, 自动检测), for the page on
   // screen and every later page of this file.
   void ChooseEncoding(std::optional<TTextEncoding> Choice);
+
+  // Edit > Find: searches the open file for Query, in its encoding, from after the match on screen
+  // (or from the page on screen) toward the end (Backward: the start), then on from the other end.
+  // The search runs off the GUI thread and reports its progress; any other command stops it. A hit
+  // is shown as JumpTo shows an offset, and highlighted; none gives a beep and a message.
+  void Find(const TSearchQuery& Query, bool Backward);
+  // Find next / previous (F3, Shift+F3): the last query again. False when there is none yet.
+  bool FindAgain(bool Backward);
+  // Stops the search under way; true when there was one.
+  bool CancelSearch();
+  bool Searching() const { return FSearch.Running(); }
+
+  // Shows the page that holds Offset, from the start of its line (the byte after the line feed
+  // before Offset, at most one page back; with none that close, Offset itself), and highlights
+  // Length bytes from Offset. The page left is recorded in the history, as a next-page step records
+  // it, and the scroll thumb moves to the page without a re-read from its step's start.
+  void JumpTo(TFileOffset Offset, TFileOffset Length = 0);
 
   std::string FileName;  // empty: no file is open
   TFileOffset PageStart = 0;
@@ -59,10 +78,21 @@ private:
   bool FollowFileChanges();
   // At the end of the outermost command only: a nested scroll jump must not bury it under its status.
   void ShowChangeNotice();
+  // Where the line that holds Offset starts, looking back at most one page's length.
+  TFileOffset LineStartBefore(TFileOffset Offset) const;
+  void SearchProgress(int Permille, bool Wrapped, bool Backward);
+  void SearchDone(const TSearchResult& Result, bool Backward);
+  // The query as messages quote it: cut when long.
+  std::string Quoted() const;
 
   TViewerWindow& FWindow;
   TFileFacts FFacts;          // of the open file, when the last command read it
   std::string FChangeNotice;  // shown as the command's last status
   int FRunning = 0;           // commands under way: a scroll jump runs nested inside the others
   bool FPageEndWhole = false;  // the page on screen ends on a character boundary
+  std::size_t FShownFrom = 0;  // bytes at the page's start that its shown text leaves out
+  bool FMovingThumb = false;   // a jump moves the thumb to its page: no re-read from the step
+  std::optional<TSearchQuery> FQuery;  // the last query searched for
+  std::optional<TSearchHit> FMatch;    // the hit on screen
+  TSearchThread FSearch;
 };

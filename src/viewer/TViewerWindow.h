@@ -2,6 +2,8 @@
 
 #include "TextEncoding.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 class TViewerScrollBar;
@@ -22,6 +24,8 @@ public:
 
   // Replaces the text area's whole text with the page's whole characters.
   virtual void ShowPage(const std::string& PageText) = 0;
+  // Highlights Length bytes from From of the text last shown, and keeps them in view.
+  virtual void ShowMatch(std::size_t From, std::size_t Length) = 0;
   // The encoding the text area shows pages in, and whether it is the detected one (自动检测) or one
   // chosen by hand: the Setup menu marks which.
   virtual void SetTextEncoding(TTextEncoding Encoding, bool Detected) = 0;
@@ -35,5 +39,8 @@ public:
   virtual bool ChooseTextFont() = 0;
 
   virtual void Beep() = 0;
+  // Runs Call on this (the GUI) thread once the current command and the events before it are done:
+  // how a background search hands its results over.
+  virtual void RunLater(std::function<void()> Call) = 0;
   virtual TViewerScrollBar& ScrollBar() = 0;
 };

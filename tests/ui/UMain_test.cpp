@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -155,13 +157,20 @@ TEST_F(MainWindow, FirstDisplay) {
 TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   QStringList Titles;
   for (QAction* Menu : Window.MainMnu->actions()) Titles << Menu->text();
-  EXPECT_EQ(Titles, (QStringList{"文件(&File)", "设置(&Setup)", "帮助(&Help)"}));
+  EXPECT_EQ(Titles, (QStringList{"文件(&File)", "编辑(&Edit)", "设置(&Setup)", "帮助(&Help)"}));
   auto Texts = [](QMenu* Menu) {
     QStringList Items;
     for (QAction* Item : Menu->actions()) Items << (Item->isSeparator() ? QStringLiteral("-") : Item->text());
     return Items;
   };
   EXPECT_EQ(Texts(Window.MnuFile), (QStringList{"打开文件(&Open)", "-", "退出本软件(&Exit)"}));
+  EXPECT_EQ(Texts(Window.MnuEdit), (QStringList{"复制(&Copy)", "全选(Select &All)", "-", "查找(&Find)...",
+                                                "查找下一个(Find &Next)", "查找上一个(Find &Previous)"}));
+  EXPECT_EQ(Window.MnuCopy->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
+  EXPECT_EQ(Window.MnuFind->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
+  EXPECT_EQ(Window.MnuFindNext->shortcut(), QKeySequence(QStringLiteral("F3")));
+  EXPECT_EQ(Window.MnuFindPrevious->shortcut(), QKeySequence(QStringLiteral("Shift+F3")));
+  EXPECT_TRUE(Window.N4->isSeparator());
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)"}));
   EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
@@ -506,3 +515,39 @@ TEST_F(MainWindow, AnyFileNameOpensAndShowsInTheCaption) {
 }
 
 }  // namespace
+
+// Ctrl+F opens the find bar over the page without changing the text area; Return finds and shows the
+// match highlighted while the bar keeps the focus; F3 finds again; Escape closes the bar; Ctrl+C
+// copies the match; Ctrl+A then selects the page.
+TEST_F(MainWindow, FindBarFindsHighlightsAndCopies) {
+  std::string Text = NovelText(40);
+  const std::string Word = Gbk(QStringLiteral("第3章"));
+  OpenThroughDialog(Dir.Write("find.txt", Text));
+  const QSize Area = Window.Memo->size();
+  QTest::keyClick(Window.Memo, Qt::Key_F, Qt::ControlModifier);
+  ASSERT_TRUE(Window.FindBar->isVisible());
+  EXPECT_EQ(Window.Memo->size(), Area);
+  EXPECT_TRUE(Window.FindBar->Field->hasFocus());
+  QTest::keyClicks(Window.FindBar->Field, QStringLiteral("第3章"));
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.Viewer.Searching(); }, 10000));
+  QCoreApplication::processEvents();
+  const TFileOffset Hit = static_cast<TFileOffset>(Text.find(Word));
+  EXPECT_EQ(Window.Viewer.PageStart, Hit);  // the heading is a line of its own
+  EXPECT_EQ(Window.Memo->SelectedText(), QStringLiteral("第3章"));
+  EXPECT_TRUE(Window.FindBar->Field->hasFocus());
+  EXPECT_TRUE(Message().startsWith(QStringLiteral("找到“第3章”")));
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_Escape);
+  EXPECT_FALSE(Window.FindBar->isVisible());
+  EXPECT_TRUE(Window.Memo->hasFocus());
+  QTest::keyClick(Window.Memo, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("第3章"));
+  QTest::keyClick(Window.Memo, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(Window.Memo->SelectedText().size(), Window.Memo->toPlainText().size());
+  // F3 goes on to the next heading; 上一页 comes back to the page before it.
+  QTest::keyClick(Window.Memo, Qt::Key_F3);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.Viewer.Searching(); }, 10000));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Window.Viewer.PageStart, Hit);  // "第3章" again: the only one, found after wrapping
+  EXPECT_TRUE(Message().contains(QStringLiteral("已从头继续查找")));
+}

@@ -11,7 +11,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -75,7 +78,11 @@ public:
   int TextFontRenderedHeight() const override { return RenderedHeight; }
   int TextClientWidth() const override { return Width; }
   int TextClientHeight() const override { return Height; }
-  void ShowPage(const std::string& PageText) override { Page = PageText; }
+  void ShowPage(const std::string& PageText) override {
+    Page = PageText;
+    Match.clear();
+  }
+  void ShowMatch(std::size_t From, std::size_t Length) override { Match = Page.substr(From, Length); }
   void SetTextEncoding(TTextEncoding Value, bool Detected) override {
     Encoding = Value;
     EncodingDetected = Detected;
@@ -93,6 +100,22 @@ public:
     return true;
   }
   void Beep() override { ++Beeps; }
+  void RunLater(std::function<void()> Call) override {
+    const std::lock_guard<std::mutex> Lock(LaterGuard);
+    Later.push_back(std::move(Call));
+  }
+  // Runs what a search has handed over so far, as the GUI thread's event loop would.
+  void RunWhatCameLater() {
+    std::vector<std::function<void()>> Calls;
+    {
+      const std::lock_guard<std::mutex> Lock(LaterGuard);
+      Calls.swap(Later);
+    }
+    for (auto& Call : Calls) Call();
+  }
+  std::string Match;  // the bytes of the page highlighted as the match
+  std::mutex LaterGuard;
+  std::vector<std::function<void()>> Later;
   TViewerScrollBar& ScrollBar() override { return Bar; }
 };
 
@@ -555,4 +578,95 @@ TEST_F(ViewerCommands, FileChangedWhileOpenIsFollowedAndSaid) {
   State.NextPage();  // stays quiet once said
   EXPECT_EQ(Window.Status(), "当前操作记录数为：" + std::to_string(State.History.count()) + ";Pos=" +
                                  std::to_string(State.PageStart));
+}
+
+namespace {
+
+class ViewerJumps : public ViewerCommands {
+protected:
+  // Lets the search run to its end, handing its calls over as the event loop would.
+  void FinishSearch() {
+    for (int Wait = 0; Wait < 20000 && State.Searching(); ++Wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      Window.RunWhatCameLater();
+    }
+    ASSERT_FALSE(State.Searching());
+  }
+  void Find(const std::string& Text, bool Backward = false, bool Regex = false) {
+    State.Find(TSearchQuery{Text, true, Regex}, Backward);
+    FinishSearch();
+  }
+};
+
+}  // namespace
+
+// A jump shows the page from the start of the line it lands in, records the page left as a
+// next-page step does, and moves the thumb without reading the page again from its step's start.
+TEST_F(ViewerJumps, JumpShowsTheLineAndComesBackWithPreviousPage) {
+  UseTwoLinePages();
+  const std::string Text = Lines({{2, 1000}, {20, 950}}, 21000);
+  Open(Dir.Write("jump.txt", Text));
+  const std::size_t Statuses = Window.Statuses.size();
+  State.JumpTo(10000 + 400, 5);
+  const TFileOffset LineStart = static_cast<TFileOffset>(Text.rfind('\n', 10400) + 1);
+  EXPECT_EQ(State.PageStart, LineStart);
+  EXPECT_EQ(Window.Page.substr(0, 100), Text.substr(static_cast<std::size_t>(LineStart), 100));
+  EXPECT_EQ(Window.Match, Text.substr(10400, 5));
+  EXPECT_EQ(Window.Bar.Position(), LineStart / State.ScrollStep);
+  EXPECT_EQ(Window.Statuses.size(), Statuses);  // no jump to the step's start, no status of its own
+  EXPECT_EQ(State.History.count(), 1);
+  State.PreviousPage();
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(Window.Page, Text.substr(0, 2000));
+  // A line longer than a page reaches back no further than a page: the page starts at the offset.
+  Open(Dir.Write("long.txt", std::string(50000, 'x')));
+  State.JumpTo(30000);
+  EXPECT_EQ(State.PageStart, 30000);
+}
+
+// Finding runs off the GUI thread and shows each hit on its page; past the end it goes on from the
+// other end and says so; a miss beeps and names the query; a bad pattern says what is wrong.
+TEST_F(ViewerJumps, FindShowsHitsWrapsAndTellsAMiss) {
+  UseTwoLinePages();
+  std::string Text = Lines({{30, 900}}, 27000);
+  Text.replace(5000, 6, "needle");
+  Text.replace(20000, 6, "needle");
+  Open(Dir.Write("find.txt", Text));
+  Find("needle");
+  EXPECT_EQ(Window.Match, "needle");
+  EXPECT_EQ(State.PageStart, static_cast<TFileOffset>(Text.rfind('\n', 5000) + 1));
+  EXPECT_EQ(Window.Status(), "找到“needle”：第5000字节");
+  Find("needle");
+  EXPECT_EQ(Window.Status(), "找到“needle”：第20000字节");
+  Find("needle");  // past the last: from the start again
+  EXPECT_EQ(Window.Status(), "找到“needle”：第5000字节（已从头继续查找）");
+  Find("needle", true);  // backward from the hit at 5000: from the end
+  EXPECT_EQ(Window.Status(), "找到“needle”：第20000字节（已从末尾继续查找）");
+  EXPECT_EQ(State.History.count(), 4);
+
+  const int Beeps = Window.Beeps;
+  const TFileOffset Start = State.PageStart;
+  Find("haystack");
+  EXPECT_EQ(Window.Status(), "找不到“haystack”");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(State.PageStart, Start);
+  Find("need(le", false, true);
+  EXPECT_NE(Window.Status().find("正则表达式"), std::string::npos) << Window.Status();
+}
+
+// Any other command stops a search under way: nothing it would have found shows afterwards.
+TEST_F(ViewerJumps, AnotherCommandStopsTheSearch) {
+  UseTwoLinePages();
+  std::string Text = Lines({{30, 900}}, 27000);
+  Text.replace(20000, 6, "needle");
+  Open(Dir.Write("stop.txt", Text));
+  State.Find(TSearchQuery{"needle", true, false}, false);
+  State.NextPage();
+  EXPECT_FALSE(State.Searching());
+  const std::string Page = Window.Page;
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  Window.RunWhatCameLater();
+  EXPECT_EQ(Window.Page, Page);
+  EXPECT_EQ(Window.Match, "");
+  EXPECT_EQ(Window.Status(), "当前翻页Position=1");
 }

@@ -1,0 +1,89 @@
+#include "TFindBar.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+
+TFindBar::TFindBar(QWidget* Over) : QFrame(Over) {
+  setFrameShape(QFrame::StyledPanel);
+  setAutoFillBackground(true);
+  auto* Row = new QHBoxLayout(this);
+  Row->setContentsMargins(6, 4, 4, 4);
+  Field = new QLineEdit(this);
+  Field->setMinimumWidth(260);
+  Field->setClearButtonEnabled(true);
+  MatchCaseBox = new QCheckBox(QStringLiteral("区分大小写"), this);
+  RegexBox = new QCheckBox(QStringLiteral("正则表达式"), this);
+  UpButton = new QRadioButton(QStringLiteral("向上"), this);
+  DownButton = new QRadioButton(QStringLiteral("向下"), this);
+  DownButton->setChecked(true);
+  auto* FindButton = new QPushButton(QStringLiteral("查找"), this);
+  auto* CloseButton = new QToolButton(this);
+  CloseButton->setText(QStringLiteral("×"));
+  CloseButton->setAutoRaise(true);
+  for (QWidget* Part : std::initializer_list<QWidget*>{Field, MatchCaseBox, RegexBox, UpButton, DownButton,
+                                                        FindButton, CloseButton})
+    Row->addWidget(Part);
+  Field->installEventFilter(this);
+  connect(FindButton, &QPushButton::clicked, this, [this] {
+    if (OnFind) OnFind(Backward());
+  });
+  connect(CloseButton, &QToolButton::clicked, this, &TFindBar::Close);
+  Over->installEventFilter(this);
+  hide();
+}
+
+QString TFindBar::Text() const { return Field->text(); }
+bool TFindBar::MatchCase() const { return MatchCaseBox->isChecked(); }
+bool TFindBar::Regex() const { return RegexBox->isChecked(); }
+bool TFindBar::Backward() const { return UpButton->isChecked(); }
+
+void TFindBar::Open() {
+  Place();
+  show();
+  raise();
+  Field->setFocus(Qt::ShortcutFocusReason);
+  Field->selectAll();
+}
+
+void TFindBar::Close() {
+  hide();
+  if (OnClose) OnClose();
+}
+
+void TFindBar::Place() {
+  const QWidget* Over = parentWidget();
+  const QSize Size = sizeHint().boundedTo(Over->size());
+  setGeometry(Over->width() - Size.width(), 0, Size.width(), Size.height());
+}
+
+bool TFindBar::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == parentWidget() && Event->type() == QEvent::Resize && isVisible()) Place();
+  // The field's Return would also travel on to the bar once the field has seen it: take it here.
+  if (Watched == Field && Event->type() == QEvent::KeyPress) {
+    auto* Key = static_cast<QKeyEvent*>(Event);
+    if (Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter || Key->key() == Qt::Key_Escape) {
+      keyPressEvent(Key);
+      return true;
+    }
+  }
+  return QFrame::eventFilter(Watched, Event);
+}
+
+void TFindBar::keyPressEvent(QKeyEvent* Event) {
+  if (Event->key() == Qt::Key_Escape) {
+    Close();
+    return;
+  }
+  if ((Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter) && OnFind) {
+    // Shift+Return: the other way.
+    OnFind(Backward() != Event->modifiers().testFlag(Qt::ShiftModifier));
+    return;
+  }
+  QFrame::keyPressEvent(Event);
+}

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -220,6 +221,8 @@ namespace {
 // How far before a block the scan looks for a byte that surely starts a character (GB18030) or for
 // the start of the line (a regular expression's ^ and look-behind): as far as the page reader looks.
 constexpr std::size_t ContextBytes = LookBackBytes;
+// What a regular expression's block reads before it first: a line start is nearly always that close.
+constexpr std::size_t LineContextBytes = 1024;
 // The first block: small, so a hit near the start comes back at once.
 constexpr std::size_t FirstBlockBytes = 64 * 1024;
 
@@ -227,16 +230,29 @@ struct TStop {
   TSearchOutcome Outcome;
 };
 
-// The file, open for one search: reads whole stretches and notices a change.
+// The facts of a file as InspectFile tells them, from its status.
+TFileFacts FactsOf(const struct stat& Info) {
+  TFileFacts Facts;
+  Facts.Readable = true;
+  Facts.Size = Info.st_size;
+  Facts.Device = Info.st_dev;
+  Facts.Inode = Info.st_ino;
+  Facts.ModifiedNs = std::int64_t{Info.st_mtim.tv_sec} * 1'000'000'000 + Info.st_mtim.tv_nsec;
+  return Facts;
+}
+
+// The file, open for one search: reads whole stretches and notices a change. It opens as the page
+// reader does (a regular file only; a FIFO does not block the open) and takes the facts from the
+// descriptor it reads; after each read the name must still lead to a file with the same facts (one
+// stat, not a reopen: a search reads the file thousands of times a second when hits are close).
 class TSearchFile {
 public:
-  TSearchFile(const std::string& FileName, const TFileFacts& Facts) : FFileName(FileName), FFacts(Facts) {
+  explicit TSearchFile(const std::string& FileName) : FFileName(FileName) {
     if (FileName.find('\0') == std::string::npos)
       FFd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat Info {};
-    if (FFd < 0 || ::fstat(FFd, &Info) != 0 || !S_ISREG(Info.st_mode) || Info.st_ino != Facts.Inode ||
-        Info.st_dev != Facts.Device || Info.st_size != Facts.Size)
-      throw TStop{TSearchOutcome::FileChanged};
+    if (FFd < 0 || ::fstat(FFd, &Info) != 0 || !S_ISREG(Info.st_mode)) throw TStop{TSearchOutcome::FileChanged};
+    FFacts = FactsOf(Info);
   }
   ~TSearchFile() {
     if (FFd >= 0) ::close(FFd);
@@ -244,8 +260,10 @@ public:
   TSearchFile(const TSearchFile&) = delete;
   TSearchFile& operator=(const TSearchFile&) = delete;
 
-  // Bytes [From, To) into Out, all of them, and the file unchanged since the search began.
-  void Read(TFileOffset From, TFileOffset To, char* Out) {
+  TFileOffset Size() const { return FFacts.Size; }
+
+  // Bytes [From, To) into Out, all of them, and (Check) the file unchanged since the search began.
+  void Read(TFileOffset From, TFileOffset To, char* Out, bool Check = true) {
     std::size_t Left = static_cast<std::size_t>(To - From);
     while (Left > 0) {
       const ssize_t Got = ::pread(FFd, Out, Left, From);
@@ -255,7 +273,9 @@ public:
       From += Got;
       Left -= static_cast<std::size_t>(Got);
     }
-    if (InspectFile(FFileName) != FFacts) throw TStop{TSearchOutcome::FileChanged};
+    struct stat Info {};
+    if (Check && (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode) || FactsOf(Info) != FFacts))
+      throw TStop{TSearchOutcome::FileChanged};
   }
 
 private:
@@ -411,96 +431,6 @@ private:
 
 namespace {
 
-class TRegexScan {
-public:
-  explicit TRegexScan(const TSearchPattern::TImpl& Pattern) : FPattern(Pattern) {
-    FMatch = pcre2_match_data_create_from_pattern(Pattern.Code, nullptr);
-    FContext = pcre2_match_context_create(nullptr);
-    FStack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
-    if (!FMatch || !FContext) throw std::bad_alloc();
-    if (FStack) pcre2_jit_stack_assign(FContext, nullptr, FStack);
-  }
-  ~TRegexScan() {
-    pcre2_jit_stack_free(FStack);
-    pcre2_match_context_free(FContext);
-    pcre2_match_data_free(FMatch);
-  }
-  TRegexScan(const TRegexScan&) = delete;
-  TRegexScan& operator=(const TRegexScan&) = delete;
-
-  // The first (Backward: the last) match in the buffer that starts in [ScanFrom, ScanTo), as buffer
-  // offsets. The text is matched from Begin, a character start at or before ScanFrom; NotBol: Begin
-  // starts no line; NotEol: the buffer's end is not the end of the text.
-  std::optional<std::pair<std::size_t, std::size_t>> Find(std::string_view Bytes, std::size_t Begin,
-                                                          std::size_t ScanFrom, std::size_t ScanTo, bool NotBol,
-                                                          bool NotEol, bool Backward) {
-    const TTextEncoding Encoding = FPattern.Encoding;
-    std::uint32_t Options = PCRE2_NOTEMPTY;
-    if (NotBol) Options |= PCRE2_NOTBOL;
-    if (NotEol) Options |= PCRE2_NOTEOL;
-    std::string_view Subject;
-    std::size_t StartAt = 0, Limit = 0, Resume = ScanFrom;
-    if (Encoding == TTextEncoding::Utf8) {
-      Subject = Bytes.substr(Begin);
-      // The matcher starts on a character: past the continuation bytes of one begun before.
-      for (int Skipped = 0; Skipped < 3 && ScanFrom < ScanTo && (Bytes[ScanFrom] & 0xC0) == 0x80; ++Skipped) ++ScanFrom;
-      StartAt = ScanFrom - Begin;
-      Limit = ScanTo - Begin;
-    } else {
-      // Decoded text is valid UTF-8: the matcher need not check it.
-      Options |= PCRE2_NO_UTF_CHECK;
-      FText.resize((Bytes.size() - Begin) * Utf8BytesPerByte + 8);
-      char* Out = FText.data();
-      Resume = DecodeToUtf8(Encoding, Bytes, Begin, ScanFrom, Out);
-      StartAt = static_cast<std::size_t>(Out - FText.data());
-      const std::size_t AfterScan = DecodeToUtf8(Encoding, Bytes, Resume, std::max(Resume, ScanTo), Out);
-      Limit = static_cast<std::size_t>(Out - FText.data());
-      DecodeToUtf8(Encoding, Bytes, AfterScan, Bytes.size(), Out);
-      Subject = std::string_view(FText.data(), static_cast<std::size_t>(Out - FText.data()));
-    }
-    std::optional<std::pair<std::size_t, std::size_t>> Found;
-    for (std::size_t Start = StartAt; Start < Limit;) {
-      const int Matched = pcre2_match(FPattern.Code, reinterpret_cast<PCRE2_SPTR>(Subject.data()), Subject.size(),
-                                      Start, Options, FMatch, FContext);
-      if (Matched == PCRE2_ERROR_NOMATCH) break;
-      if (Matched < 0) throw ESearchQuery("正则表达式太复杂，无法在这个文件里查找");
-      const PCRE2_SIZE* Match = pcre2_get_ovector_pointer(FMatch);
-      if (Match[0] >= Limit) break;
-      if (Match[1] > Match[0] && Match[0] >= StartAt) {
-        Found.emplace(Match[0], Match[1]);
-        if (!Backward) break;
-      }
-      // The next match may start inside this one: go on from its next character.
-      Start = std::max<std::size_t>(Start, Match[0]) + 1;
-      while (Start < Subject.size() && (Subject[Start] & 0xC0) == 0x80) ++Start;
-    }
-    if (!Found) return std::nullopt;
-    if (Encoding == TTextEncoding::Utf8) return std::make_pair(Begin + Found->first, Found->second - Found->first);
-    // Back to the file's bytes: walk the characters from the first one scanned.
-    std::size_t Pos = Resume, Text = StartAt;
-    const auto Seek = [&](std::size_t Target) {
-      while (Text < Target && Pos < Bytes.size()) {
-        const TDecodedStep Step = DecodedStep(Encoding, Bytes, Pos);
-        Pos += Step.Bytes;
-        Text += Step.Utf8Bytes;
-      }
-      return Pos;
-    };
-    const std::size_t HitStart = Seek(Found->first);
-    const std::size_t HitEnd = Seek(Found->second);
-    return std::make_pair(HitStart, HitEnd - HitStart);
-  }
-
-private:
-  const TSearchPattern::TImpl& FPattern;
-  pcre2_match_data* FMatch = nullptr;
-  pcre2_match_context* FContext = nullptr;
-  pcre2_jit_stack* FStack = nullptr;
-  std::vector<char> FText;
-};
-
-// ---- The scan -----------------------------------------------------------------------------------------
-
 constexpr std::size_t NoLineFeed = static_cast<std::size_t>(-1);
 
 // Just past the first (Last: the last) line feed of the encoding that lies whole in Bytes[From, To);
@@ -526,20 +456,138 @@ std::size_t AfterLineFeed(TTextEncoding Encoding, std::string_view Bytes, TFileO
   return NoLineFeed;
 }
 
+class TRegexScan {
+public:
+  explicit TRegexScan(const TSearchPattern::TImpl& Pattern) : FPattern(Pattern) {
+    FMatch = pcre2_match_data_create_from_pattern(Pattern.Code, nullptr);
+    FContext = pcre2_match_context_create(nullptr);
+    if (!FMatch || !FContext) throw std::bad_alloc();
+  }
+  ~TRegexScan() {
+    pcre2_jit_stack_free(FStack);
+    pcre2_match_context_free(FContext);
+    pcre2_match_data_free(FMatch);
+  }
+  TRegexScan(const TRegexScan&) = delete;
+  TRegexScan& operator=(const TRegexScan&) = delete;
+
+  // The first (Backward: the last) match in the buffer that starts in [ScanFrom, ScanTo), as buffer
+  // offsets. The text is matched from Begin, a character start at or before ScanFrom; NotBol: Begin
+  // starts no line; NotEol: the buffer's end is not the end of the text.
+  std::optional<std::pair<std::size_t, std::size_t>> Find(std::string_view Bytes, std::size_t Begin,
+                                                          std::size_t ScanFrom, std::size_t ScanTo, bool NotBol,
+                                                          bool NotEol, bool Backward) {
+    std::uint32_t Options = PCRE2_NOTEMPTY;
+    if (NotBol) Options |= PCRE2_NOTBOL;
+    if (FPattern.Encoding == TTextEncoding::Utf8) {
+      // The matcher starts on a character: past the continuation bytes of one begun before.
+      for (int Skipped = 0; Skipped < 3 && ScanFrom < ScanTo && (Bytes[ScanFrom] & 0xC0) == 0x80; ++Skipped) ++ScanFrom;
+      const std::string_view Subject = Bytes.substr(Begin);
+      const auto Found = Match(Subject, ScanFrom - Begin, ScanTo - Begin, NotEol ? Options | PCRE2_NOTEOL : Options,
+                               Backward);
+      if (!Found) return std::nullopt;
+      return std::make_pair(Begin + Found->first, Found->second - Found->first);
+    }
+    return FindDecoded(Bytes, Begin, ScanFrom, ScanTo, Options | PCRE2_NO_UTF_CHECK, NotEol, Backward);
+  }
+
+private:
+  // Decoded text is valid UTF-8, so the matcher need not check it. Forward, the text is decoded and
+  // matched a piece of lines at a time: the first hit is most often near.
+  std::optional<std::pair<std::size_t, std::size_t>> FindDecoded(std::string_view Bytes, std::size_t Begin,
+                                                                 std::size_t ScanFrom, std::size_t ScanTo,
+                                                                 std::uint32_t Options, bool NotEol, bool Backward) {
+    constexpr std::size_t PieceBytes = 4 * 1024;
+    const TTextEncoding Encoding = FPattern.Encoding;
+    const std::size_t Need = (Bytes.size() - Begin) * Utf8BytesPerByte + 8;
+    if (FTextSize < Need) {
+      FText.reset(new char[Need]);
+      FTextSize = Need;
+    }
+    char* Out = FText.get();
+    const std::size_t Resume = DecodeToUtf8(Encoding, Bytes, Begin, ScanFrom, Out);
+    const std::size_t StartAt = static_cast<std::size_t>(Out - FText.get());
+    std::optional<std::size_t> Limit;  // where the characters that start from ScanTo on begin
+    if (ScanTo <= Resume) Limit = StartAt;
+    std::optional<std::pair<std::size_t, std::size_t>> Found;
+    std::size_t Raw = Resume, MatchFrom = StartAt;
+    while (Raw < Bytes.size() && !(Limit && MatchFrom >= *Limit)) {
+      std::size_t PieceEnd = Bytes.size();
+      if (!Backward && Raw + PieceBytes < Bytes.size()) {
+        const std::size_t Line = AfterLineFeed(Encoding, Bytes, 0, Raw + PieceBytes, Bytes.size(), false);
+        if (Line != NoLineFeed) PieceEnd = Line;
+      }
+      if (!Limit && ScanTo <= PieceEnd) {
+        Raw = DecodeToUtf8(Encoding, Bytes, Raw, ScanTo, Out);
+        Limit = static_cast<std::size_t>(Out - FText.get());
+      }
+      Raw = DecodeToUtf8(Encoding, Bytes, Raw, PieceEnd, Out);
+      const std::string_view Subject(FText.get(), static_cast<std::size_t>(Out - FText.get()));
+      const bool Whole = Raw >= Bytes.size();
+      Found = Match(Subject, MatchFrom, Limit ? *Limit : Subject.size(),
+                    Whole && !NotEol ? Options : Options | PCRE2_NOTEOL, Backward);
+      if (Found) break;
+      MatchFrom = Subject.size();
+    }
+    if (!Found) return std::nullopt;
+    // Back to the file's bytes: walk the characters from the first one scanned.
+    const std::size_t HitStart = SkipDecoded(Encoding, Bytes, Resume, Found->first - StartAt);
+    const std::size_t HitEnd = SkipDecoded(Encoding, Bytes, HitStart, Found->second - Found->first);
+    return std::make_pair(HitStart, HitEnd - HitStart);
+  }
+
+  // The first (Backward: the last) non-empty match in Subject that starts in [From, Limit).
+  std::optional<std::pair<std::size_t, std::size_t>> Match(std::string_view Subject, std::size_t From,
+                                                           std::size_t Limit, std::uint32_t Options, bool Backward) {
+    std::optional<std::pair<std::size_t, std::size_t>> Found;
+    for (std::size_t Start = From; Start < Limit;) {
+      int Matched = pcre2_match(FPattern.Code, reinterpret_cast<PCRE2_SPTR>(Subject.data()), Subject.size(), Start,
+                                Options, FMatch, FContext);
+      if (Matched == PCRE2_ERROR_JIT_STACKLIMIT && !FStack) {
+        // A pattern that nests deeply: give the JIT a larger stack than the thread's and try again.
+        FStack = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr);
+        if (FStack) {
+          pcre2_jit_stack_assign(FContext, nullptr, FStack);
+          continue;
+        }
+      }
+      if (Matched == PCRE2_ERROR_NOMATCH) break;
+      if (Matched < 0) throw ESearchQuery("正则表达式太复杂，无法在这个文件里查找");
+      const PCRE2_SIZE* Ends = pcre2_get_ovector_pointer(FMatch);
+      if (Ends[0] >= Limit) break;
+      if (Ends[1] > Ends[0] && Ends[0] >= From) {
+        Found.emplace(Ends[0], Ends[1]);
+        if (!Backward) break;
+      }
+      // The next match may start inside this one: go on from its next character.
+      Start = std::max<std::size_t>(Start, Ends[0]) + 1;
+      while (Start < Subject.size() && (Subject[Start] & 0xC0) == 0x80) ++Start;
+    }
+    return Found;
+  }
+
+  const TSearchPattern::TImpl& FPattern;
+  pcre2_match_data* FMatch = nullptr;
+  pcre2_match_context* FContext = nullptr;
+  pcre2_jit_stack* FStack = nullptr;
+  std::unique_ptr<char[]> FText;  // the decoded block, never read beyond what was written
+  std::size_t FTextSize = 0;
+};
+
+// ---- The scan -----------------------------------------------------------------------------------------
+
 class TScan {
 public:
   TScan(const std::string& FileName, const TSearchPattern::TImpl& Pattern, const std::atomic<bool>& Cancel,
         const TSearchProgress& Progress, std::size_t BlockBytes)
-      : FPattern(Pattern), FEncoding(Pattern.Encoding), FFacts(InspectFile(FileName)), FCancel(Cancel),
-        FProgress(Progress), FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)),
-        FBlock(std::min(FMaxBlock, FirstBlockBytes)) {
-    if (!FFacts.Readable) throw TStop{TSearchOutcome::FileChanged};
-    FFile.emplace(FileName, FFacts);
-    FSize = FFacts.Size;
+      : FPattern(Pattern), FEncoding(Pattern.Encoding), FCancel(Cancel), FProgress(Progress),
+        FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)), FBlock(std::min(FMaxBlock, FirstBlockBytes)) {
+    FFile.emplace(FileName);
+    FSize = FFile->Size();
     const std::string_view Mark = RulesOf(FEncoding).ByteOrderMark;
     if (FSize >= static_cast<TFileOffset>(Mark.size())) {
       std::string Head(Mark.size(), '\0');
-      FFile->Read(0, static_cast<TFileOffset>(Mark.size()), Head.data());
+      FFile->Read(0, static_cast<TFileOffset>(Mark.size()), Head.data(), false);
       if (Head == Mark) FFirst = static_cast<TFileOffset>(Mark.size());
     }
     if (Pattern.Code)
@@ -571,13 +619,16 @@ public:
 
 private:
   std::string_view Bytes(const TBlock& Block) const {
-    return {FBuffer.data(), static_cast<std::size_t>(Block.BufferTo - Block.BufferFrom)};
+    return {FBuffer.get(), static_cast<std::size_t>(Block.BufferTo - Block.BufferFrom)};
   }
 
   void Load(TBlock& Block) {
     const std::size_t Count = static_cast<std::size_t>(Block.BufferTo - Block.BufferFrom);
-    if (FBuffer.size() < Count) FBuffer.resize(Count);
-    FFile->Read(Block.BufferFrom, Block.BufferTo, FBuffer.data());
+    if (FBufferSize < Count) {
+      FBuffer.reset(new char[Count]);
+      FBufferSize = Count;
+    }
+    FFile->Read(Block.BufferFrom, Block.BufferTo, FBuffer.get());
   }
 
   // Whether a line starts at Offset, as far as the block's buffer shows.
@@ -607,7 +658,7 @@ private:
   TBlock RegexBlock(TFileOffset Cursor, TFileOffset Lo, TFileOffset Hi, bool Backward) {
     TBlock Block;
     const TFileOffset Step = static_cast<TFileOffset>(FBlock);
-    const TFileOffset Context = FAtLineStart ? 4 : static_cast<TFileOffset>(ContextBytes);
+    const TFileOffset Context = FAtLineStart ? 4 : static_cast<TFileOffset>(LineContextBytes);
     if (!Backward) {
       Block.ScanFrom = Cursor;
       Block.BufferFrom = std::max(FFirst, Cursor - Context);
@@ -628,7 +679,7 @@ private:
     } else {
       const TFileOffset Start = std::max(Lo, Cursor - Step);
       Block.ScanTo = Cursor;
-      Block.BufferFrom = std::max(FFirst, Start - static_cast<TFileOffset>(ContextBytes));
+      Block.BufferFrom = std::max(FFirst, Start - Context);
       // A match that starts before the cursor may run on to the end of its line.
       Block.BufferTo = FAtLineStart ? Cursor : std::min(FSize, Cursor + Step / 2);
       Load(Block);
@@ -650,6 +701,14 @@ private:
       }
     }
     Block.ScanFromLineStart = LineStartAt(Block, Block.ScanFrom);
+    // No line start in the bytes read before the block: read on back as far as the page reader looks.
+    const TFileOffset Farthest = std::max(FFirst, Block.ScanFrom - static_cast<TFileOffset>(ContextBytes));
+    if (!Block.ScanFromLineStart && Block.BufferFrom > Farthest &&
+        AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, 0,
+                      static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom), true) == NoLineFeed) {
+      Block.BufferFrom = Farthest;
+      Load(Block);
+    }
     return Block;
   }
 
@@ -709,7 +768,6 @@ private:
 
   const TSearchPattern::TImpl& FPattern;
   TTextEncoding FEncoding;
-  TFileFacts FFacts;
   const std::atomic<bool>& FCancel;
   const TSearchProgress& FProgress;
   std::size_t FMaxBlock;
@@ -719,7 +777,8 @@ private:
   TFileOffset FFirst = 0;
   std::optional<TPlainScan> FPlain;
   std::optional<TRegexScan> FRegex;
-  std::vector<char> FBuffer;
+  std::unique_ptr<char[]> FBuffer;  // the block, never read beyond what was read into it
+  std::size_t FBufferSize = 0;
   bool FAtLineStart = false;
   bool FWrapped = false;
   TFileOffset FScanned = 0;

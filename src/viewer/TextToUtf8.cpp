@@ -252,14 +252,38 @@ std::size_t DecodeToUtf8(TTextEncoding Encoding, std::string_view Bytes, std::si
   return End;
 }
 
-TDecodedStep DecodedStep(TTextEncoding Encoding, std::string_view Bytes, std::size_t Pos) {
+std::size_t SkipDecoded(TTextEncoding Encoding, std::string_view Bytes, std::size_t Pos, std::size_t Utf8Bytes) {
   const auto* Data = reinterpret_cast<const unsigned char*>(Bytes.data());
-  TCodeStep Step{1, 0};
-  switch (Encoding) {
-  case TTextEncoding::Gb18030: Step = GbCharacter(Data, Bytes.size(), Pos); break;
-  case TTextEncoding::Utf16Le: Step = Utf16Character<false>(Data, Bytes.size(), Pos); break;
-  case TTextEncoding::Utf16Be: Step = Utf16Character<true>(Data, Bytes.size(), Pos); break;
-  case TTextEncoding::Utf8: return {1, 1};
+  const std::size_t Size = Bytes.size();
+  if (Encoding == TTextEncoding::Utf8) return std::min(Size, Pos + Utf8Bytes);
+  if (Encoding == TTextEncoding::Gb18030) {
+    const std::uint32_t* Two = GbTables().Two.data();
+    while (Utf8Bytes > 0 && Pos < Size) {
+      const unsigned Lead = Data[Pos];
+      if (Lead < 0x80) {
+        ++Pos;
+        --Utf8Bytes;
+        continue;
+      }
+      if (Pos + 1 < Size && IsGbLead(Lead)) {
+        const std::uint32_t Entry = Two[(Lead - 0x81) << 8 | Data[Pos + 1]];
+        if (Entry != 0) {
+          Pos += 2;
+          Utf8Bytes -= std::min<std::size_t>(Utf8Bytes, Entry >> 24);
+          continue;
+        }
+      }
+      const TCodeStep Step = GbCharacter(Data, Size, Pos);
+      Pos += Step.Bytes;
+      Utf8Bytes -= std::min(Utf8Bytes, Utf8Size(Step.Code));
+    }
+    return Pos;
   }
-  return {Step.Bytes, Utf8Size(Step.Code)};
+  const bool BigEndian = Encoding == TTextEncoding::Utf16Be;
+  while (Utf8Bytes > 0 && Pos < Size) {
+    const TCodeStep Step = BigEndian ? Utf16Character<true>(Data, Size, Pos) : Utf16Character<false>(Data, Size, Pos);
+    Pos += Step.Bytes;
+    Utf8Bytes -= std::min(Utf8Bytes, Utf8Size(Step.Code));
+  }
+  return Pos;
 }

@@ -9,12 +9,6 @@
 // Characters are taken as the character walk takes them; a byte or unit that begins no character
 // decodes to one U+FFFD, a single 0x80 to "€" (as code page 936 shows it).
 
-// One character: its bytes in the file and the bytes of its UTF-8.
-struct TDecodedStep {
-  std::size_t Bytes = 1;
-  std::size_t Utf8Bytes = 3;
-};
-
 // The most UTF-8 bytes one byte of a block decodes to, for sizing the output.
 constexpr std::size_t Utf8BytesPerByte = 3;
 
@@ -25,5 +19,6 @@ constexpr std::size_t Utf8BytesPerByte = 3;
 // GB18030 and UTF-16 only.
 std::size_t DecodeToUtf8(TTextEncoding Encoding, std::string_view Bytes, std::size_t From, std::size_t To, char*& Out);
 
-// The character of Bytes at Pos, as DecodeToUtf8 takes it.
-TDecodedStep DecodedStep(TTextEncoding Encoding, std::string_view Bytes, std::size_t Pos);
+// Where the characters of Bytes from Pos on (Pos a character start) have decoded to Utf8Bytes bytes
+// of UTF-8, as DecodeToUtf8 takes them: for finding a match's place in the file.
+std::size_t SkipDecoded(TTextEncoding Encoding, std::string_view Bytes, std::size_t Pos, std::size_t Utf8Bytes);

@@ -1,12 +1,13 @@
 // pagorin_bench_search: how long FindText takes over a whole file.
 //
-//   pagorin_bench_search [--regex] [--match-case] [--every] [--encoding NAME] [--runs N] FILE QUERY
+//   pagorin_bench_search [--regex] [--match-case] [--every] [--encoding NAME] [--block BYTES] [--runs N] FILE QUERY
 //
 // QUERY is UTF-8, searched in the file's encoding (GB18030 unless --encoding says UTF-8, UTF-16LE or
 // UTF-16BE). By default one FindText from the start, forward: for a query that is not in the file,
 // one pass over all of it. With --every, FindText again and again from just past each hit until the
 // search wraps, the way a reader holding F3 walks through every hit, counting them. Prints one
-// Markdown row: what, hits, the median of N runs (default 5) in seconds, and the throughput.
+// Markdown row: what, hits, the median of N runs (default 5) in seconds, and the throughput. --block
+// sets the most a search reads at once (default SearchBlockBytes).
 
 #include "ReadPage.h"
 #include "TextSearch.h"
@@ -28,6 +29,7 @@ struct TOptions {
   TTextEncoding Encoding = TTextEncoding::Gb18030;
   bool Every = false;
   int Runs = 5;
+  std::size_t BlockBytes = SearchBlockBytes;
   std::string File;
 };
 
@@ -39,6 +41,7 @@ TOptions ParseOptions(int Argc, char** Argv) {
     if (Arg == "--regex") Options.Query.Regex = true;
     else if (Arg == "--match-case") Options.Query.MatchCase = true;
     else if (Arg == "--every") Options.Every = true;
+    else if (Arg == "--block" && I + 1 < Argc) Options.BlockBytes = std::strtoull(Argv[++I], nullptr, 10);
     else if (Arg == "--runs" && I + 1 < Argc) Options.Runs = std::max(1, std::atoi(Argv[++I]));
     else if (Arg == "--encoding" && I + 1 < Argc) {
       const std::string_view Name = Argv[++I];
@@ -54,7 +57,8 @@ TOptions ParseOptions(int Argc, char** Argv) {
   }
   if (Plain.size() != 2)
     throw std::runtime_error(
-        "usage: pagorin_bench_search [--regex] [--match-case] [--every] [--encoding NAME] [--runs N] FILE QUERY");
+        "usage: pagorin_bench_search [--regex] [--match-case] [--every] [--encoding NAME] [--block BYTES] [--runs N] "
+        "FILE QUERY");
   Options.File = Plain[0];
   Options.Query.Text = Plain[1];
   return Options;
@@ -66,7 +70,7 @@ long Run(const TOptions& Options, const TSearchPattern& Pattern) {
   long Hits = 0;
   TFileOffset From = 0;
   for (;;) {
-    const TSearchResult Result = FindText(Options.File, Pattern, From, false, Cancel);
+    const TSearchResult Result = FindText(Options.File, Pattern, From, false, Cancel, {}, Options.BlockBytes);
     if (Result.Outcome == TSearchOutcome::FileChanged || Result.Outcome == TSearchOutcome::Cancelled)
       throw std::runtime_error("the search did not finish");
     if (Result.Outcome != TSearchOutcome::Found || Result.Wrapped) break;

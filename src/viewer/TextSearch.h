@@ -23,8 +23,7 @@ struct TSearchQuery {
 
 // A query that cannot be searched for: empty, a text the encoding cannot hold, or a pattern that
 // does not compile. what() is a message for the reader in Chinese; for a pattern it says where,
-// e.g. "正则表达式第 5 个字符处有误：missing closing parenthesis". FindText throws it too when a
-// pattern needs more backtracking than a search allows on some line.
+// e.g. "正则表达式第 5 个字符处有误：missing closing parenthesis". FindText throws it too (see there).
 class ESearchQuery : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
@@ -75,12 +74,14 @@ constexpr std::size_t SearchBlockBytes = 256 * 1024;
 // before From), and when there is none up to the end (the start), goes on once from the other end
 // of the file up to From. Only hits that start (and end) on a character boundary of the encoding
 // count; a file's byte-order mark is no text. The file is opened for this call alone and read in
-// blocks of at most BlockBytes (memory stays flat, whatever the file's size); a plain query is found
-// across two blocks; a regular expression is matched a line at a time, so a match that spans a line
-// feed is found only inside one block, and on a line longer than a block only within half a block of
-// where it starts. Cancel is checked between blocks: Cancelled. FileChanged: the file cannot be
-// opened, or its facts (InspectFile) change during the search. Progress, when given, is called after
-// a block when the share has grown (on the searching thread).
+// blocks of at most BlockBytes (memory stays flat, whatever the file's size). A plain query is found
+// across two blocks. A regular expression is matched a few lines at a time, its blocks ending after a
+// line feed: a match inside a line is always found, one that spans a line feed may be missed, and on a
+// line longer than a block a match is looked for within half a block of where it starts. Cancel is
+// checked between blocks: Cancelled. FileChanged: the file cannot be opened, or its facts (those of
+// InspectFile) change during the search. Progress, when given, is called after a block whenever the
+// share has grown (on the searching thread). Throws ESearchQuery when a pattern needs more
+// backtracking on some line than PCRE2 allows.
 TSearchResult FindText(const std::string& FileName, const TSearchPattern& Pattern, TFileOffset From, bool Backward,
                        const std::atomic<bool>& Cancel, const TSearchProgress& Progress = {},
                        std::size_t BlockBytes = SearchBlockBytes);

@@ -20,6 +20,7 @@ TFrmMain* FrmMain = nullptr;
 namespace {
 
 // Virtual-key codes of the keys that turn pages.
+constexpr std::uint16_t VK_CONTROL = 17;
 constexpr std::uint16_t VK_ESCAPE = 27;
 constexpr std::uint16_t VK_SPACE = 32;
 constexpr std::uint16_t VK_PRIOR = 33;  // Page Up
@@ -176,7 +177,9 @@ QAction* TFrmMain::MnuEncodingOf(TTextEncoding Encoding) const {
 }
 
 // The key goes on to the text area afterwards, which then handles it from the caret at the start.
+// Ctrl alone keeps the selection: it is the first half of Ctrl+C, which copies it.
 void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
+  if (Key == VK_CONTROL) return;
   if (Key == VK_NEXT || Key == VK_SPACE)
     TBDownClick(Sender);
   else if (Key == VK_PRIOR)

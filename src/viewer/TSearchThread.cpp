@@ -1,5 +1,7 @@
 #include "TSearchThread.h"
 
+#include <exception>
+
 // What the thread and the calls it posts share: the number of the search the GUI thread still
 // waits for, and the flag that stops the running one. It outlives the object when calls are queued.
 struct TSearchThread::TShared {
@@ -37,14 +39,20 @@ void TSearchThread::Start(const std::string& FileName, std::shared_ptr<const TSe
     });
   };
   FThread = std::thread([=, OnProgress = std::move(OnProgress), OnDone = std::move(OnDone)] {
-    const TSearchResult Result = FindText(FileName, *Pattern, From, Backward, Shared->Cancel,
-                                          [&](int Permille, bool Wrapped) {
-                                            if (OnProgress) Deliver([=] { OnProgress(Permille, Wrapped); });
-                                          });
-    if (Result.Outcome == TSearchOutcome::Cancelled) return;
+    TSearchResult Result;
+    std::string Failure;
+    // Nothing may leave the thread as an exception: it would end the program.
+    try {
+      Result = FindText(FileName, *Pattern, From, Backward, Shared->Cancel, [&](int Permille, bool Wrapped) {
+        if (OnProgress) Deliver([=] { OnProgress(Permille, Wrapped); });
+      });
+    } catch (const std::exception& Error) {
+      Failure = Error.what();
+    }
+    if (Failure.empty() && Result.Outcome == TSearchOutcome::Cancelled) return;
     Deliver([=] {
       *Running = false;
-      OnDone(Result);
+      OnDone(Result, Failure);
     });
   });
 }

@@ -16,7 +16,8 @@ public:
   // Runs Call later on the GUI thread.
   using TPost = std::function<void(std::function<void()> Call)>;
   using TOnProgress = std::function<void(int Permille, bool Wrapped)>;
-  using TOnDone = std::function<void(const TSearchResult& Result)>;
+  // Failure: empty, or why the search could not go on (a pattern too complex for a line of the file).
+  using TOnDone = std::function<void(const TSearchResult& Result, const std::string& Failure)>;
 
   explicit TSearchThread(TPost Post);
   ~TSearchThread();

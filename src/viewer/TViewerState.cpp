@@ -7,6 +7,7 @@
 #include "TViewerWindow.h"
 
 #include <algorithm>
+#include <exception>
 #include <cstdlib>
 #include <limits>
 
@@ -285,7 +286,9 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
   FSearch.Start(
       FileName, Pattern, From, Backward,
       [this, Backward](int Permille, bool Wrapped) { SearchProgress(Permille, Wrapped, Backward); },
-      [this, Backward](const TSearchResult& Result) { SearchDone(Result, Backward); });
+      [this, Backward](const TSearchResult& Result, const std::string& Failure) {
+        SearchDone(Result, Failure, Backward);
+      });
 }
 
 bool TViewerState::FindAgain(bool Backward) {
@@ -303,7 +306,12 @@ void TViewerState::SearchProgress(int Permille, bool Wrapped, bool Backward) {
                        Quoted() + "…" + Share);
 }
 
-void TViewerState::SearchDone(const TSearchResult& Result, bool Backward) {
+void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Failure, bool Backward) {
+  if (!Failure.empty()) {
+    FWindow.Beep();
+    FWindow.ShowStatus(Failure);
+    return;
+  }
   switch (Result.Outcome) {
   case TSearchOutcome::Found: {
     JumpTo(Result.Hit.Start, Result.Hit.Length);

@@ -81,7 +81,7 @@ private:
   // Where the line that holds Offset starts, looking back at most one page's length.
   TFileOffset LineStartBefore(TFileOffset Offset) const;
   void SearchProgress(int Permille, bool Wrapped, bool Backward);
-  void SearchDone(const TSearchResult& Result, bool Backward);
+  void SearchDone(const TSearchResult& Result, const std::string& Failure, bool Backward);
   // The query as messages quote it: cut when long.
   std::string Quoted() const;
 

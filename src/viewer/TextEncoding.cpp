@@ -316,6 +316,8 @@ TTextEncoding DetectEncoding(std::string_view Sample) {
   return IsMultiByteUtf8(Sample) ? TTextEncoding::Utf8 : TTextEncoding::Gb18030;
 }
 
+std::size_t Gb18030Length(std::string_view Bytes, std::size_t Pos) { return GbLength(Bytes, Pos); }
+
 std::size_t CharNext(TTextEncoding Encoding, std::string_view Bytes, std::size_t Pos) {
   return RulesOf(Encoding).Next(Bytes, Pos);
 }

@@ -88,6 +88,12 @@ std::size_t Gb18030Columns(char32_t CodePoint);
 // byte on its own.
 std::size_t CharNext(TTextEncoding Encoding, std::string_view Bytes, std::size_t Pos);
 
+// Bytes of the GB18030 character at Pos as the decoder reads it: 1 for ASCII and for a byte that begins
+// no character (a lead byte without a valid second byte among them), 2 for a lead and trail, 4 for
+// lead, digit, lead, digit. Past the end of Bytes when the end cuts the character off. A byte below
+// 0x30 is never part of a character begun before it, so it always starts one.
+std::size_t Gb18030Length(std::string_view Bytes, std::size_t Pos);
+
 // Where the text ends: at its first NUL, a zero byte, or in UTF-16 a zero code unit; else its size.
 std::size_t TextEnd(TTextEncoding Encoding, std::string_view Bytes);
 

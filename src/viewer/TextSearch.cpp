@@ -1,0 +1,814 @@
+#include "TextSearch.h"
+
+#include "ReadPage.h"
+#include "TextToUtf8.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+// ---- The compiled query -------------------------------------------------------------------------------
+
+// A stretch of the plain query's bytes: where the two cases of a letter differ, either form matches.
+struct TNeedleSpan {
+  std::size_t Offset = 0;
+  std::size_t Length = 0;
+  bool TwoCases = false;
+};
+
+struct TSearchPattern::TImpl {
+  TSearchQuery Query;
+  TTextEncoding Encoding = TTextEncoding::Gb18030;
+
+  // Plain text: the query in the file's bytes, and the same with every Latin letter in its other case
+  // (equal to Needle when the case must match). Both cases of a letter take as many bytes.
+  std::string Needle;
+  std::string Other;
+  std::vector<TNeedleSpan> Spans;
+  // The two bytes the scan looks at first, by their place in the needle: the rarest ones.
+  std::size_t ProbeFirst = 0;
+  std::size_t ProbeSecond = 0;
+
+  // A regular expression, over UTF-8 (the file's own bytes, or a block decoded to it).
+  pcre2_code* Code = nullptr;
+
+  TImpl() = default;
+  TImpl(const TImpl&) = delete;
+  TImpl& operator=(const TImpl&) = delete;
+  ~TImpl() { pcre2_code_free(Code); }
+};
+
+namespace {
+
+// The code points of UTF-8 text with the bytes of each; empty when the text is not valid UTF-8.
+std::vector<std::string_view> Utf8Characters(std::string_view Text, std::vector<char32_t>& Codes) {
+  std::vector<std::string_view> Characters;
+  std::size_t Pos = 0;
+  while (Pos < Text.size()) {
+    const TCharacter Character = RulesOf(TTextEncoding::Utf8).Read(Text.substr(Pos));
+    if (!Character.Valid || Pos + Character.Length > Text.size()) {
+      Codes.clear();
+      return {};
+    }
+    Characters.push_back(Text.substr(Pos, Character.Length));
+    Codes.push_back(Character.CodePoint);
+    Pos += Character.Length;
+  }
+  return Characters;
+}
+
+// The letter in its other case: ASCII and the full-width Latin letters; 0 for anything else.
+char32_t OtherCase(char32_t Code) {
+  if (Code >= 'A' && Code <= 'Z') return Code + 0x20;
+  if (Code >= 'a' && Code <= 'z') return Code - 0x20;
+  if (Code >= 0xFF21 && Code <= 0xFF3A) return Code + 0x20;
+  if (Code >= 0xFF41 && Code <= 0xFF5A) return Code - 0x20;
+  return 0;
+}
+
+std::string Utf8Of(char32_t Code) {
+  char Bytes[4];
+  std::size_t Length = 0;
+  if (Code < 0x80) Bytes[Length++] = static_cast<char>(Code);
+  else {  // only letters come here, all in the Basic Multilingual Plane
+    Bytes[Length++] = static_cast<char>(0xE0 | Code >> 12);
+    Bytes[Length++] = static_cast<char>(0x80 | (Code >> 6 & 0x3F));
+    Bytes[Length++] = static_cast<char>(0x80 | (Code & 0x3F));
+  }
+  return {Bytes, Length};
+}
+
+// UTF-8 text converted by the system's converter into one encoding.
+class TQueryEncoder {
+public:
+  explicit TQueryEncoder(TTextEncoding Encoding) : FRules(RulesOf(Encoding)) {
+    FCd = iconv_open(FRules.IconvName, "UTF-8");
+    if (FCd == reinterpret_cast<iconv_t>(-1)) throw ESearchQuery(std::string("无法转换为 ") + FRules.MenuName + " 编码");
+  }
+  ~TQueryEncoder() { iconv_close(FCd); }
+  TQueryEncoder(const TQueryEncoder&) = delete;
+  TQueryEncoder& operator=(const TQueryEncoder&) = delete;
+
+  std::string operator()(std::string_view Character) {
+    std::string In(Character);
+    std::string Out(In.size() * 4 + 8, '\0');
+    char* InPos = In.data();
+    std::size_t InLeft = In.size();
+    char* OutPos = Out.data();
+    std::size_t OutLeft = Out.size();
+    iconv(FCd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(FCd, &InPos, &InLeft, &OutPos, &OutLeft) == static_cast<std::size_t>(-1) || InLeft != 0)
+      throw ESearchQuery("要查找的文字中的“" + In + "”无法用 " + FRules.MenuName + " 编码表示");
+    Out.resize(static_cast<std::size_t>(OutPos - Out.data()));
+    return Out;
+  }
+
+private:
+  const TEncodingRules& FRules;
+  iconv_t FCd;
+};
+
+// How often a byte turns up in text, roughly: zero bytes (UTF-16's other half of ASCII), then ASCII
+// (letters, spaces, line ends), then the rest. The scan probes the rarest bytes of the query.
+int Commonness(unsigned char Byte) {
+  if (Byte == 0) return 3;
+  if (Byte == ' ' || Byte == '\r' || Byte == '\n' || (Byte >= 'a' && Byte <= 'z')) return 2;
+  return Byte < 0x80 ? 1 : 0;
+}
+
+void CompilePlain(TSearchPattern::TImpl& Impl) {
+  std::vector<char32_t> Codes;
+  const std::vector<std::string_view> Characters = Utf8Characters(Impl.Query.Text, Codes);
+  if (Characters.empty()) throw ESearchQuery("要查找的文字含有无效的字符");
+  TQueryEncoder Encode(Impl.Encoding);
+  for (std::size_t I = 0; I < Characters.size(); ++I) {
+    const std::string Bytes = Encode(Characters[I]);
+    std::string OtherBytes = Bytes;
+    if (!Impl.Query.MatchCase && OtherCase(Codes[I]) != 0) OtherBytes = Encode(Utf8Of(OtherCase(Codes[I])));
+    if (OtherBytes.size() != Bytes.size()) OtherBytes = Bytes;  // never in the encodings we know
+    const bool TwoCases = OtherBytes != Bytes;
+    if (!Impl.Spans.empty() && !TwoCases && !Impl.Spans.back().TwoCases)
+      Impl.Spans.back().Length += Bytes.size();
+    else
+      Impl.Spans.push_back({Impl.Needle.size(), Bytes.size(), TwoCases});
+    Impl.Needle += Bytes;
+    Impl.Other += OtherBytes;
+  }
+  // The last rarest byte and, before it, the first rarest other one.
+  const std::size_t Length = Impl.Needle.size();
+  const auto Rank = [&](std::size_t At) { return Commonness(static_cast<unsigned char>(Impl.Needle[At])); };
+  std::size_t Second = Length - 1;
+  for (std::size_t At = Length; At-- > 0;)
+    if (Rank(At) < Rank(Second)) Second = At;
+  std::size_t First = Second;
+  for (std::size_t At = 0; At < Length; ++At)
+    if (At != Second && (First == Second || Rank(At) < Rank(First))) First = At;
+  Impl.ProbeFirst = std::min(First, Second);
+  Impl.ProbeSecond = std::max(First, Second);
+}
+
+// Characters of UTF-8 Text before byte Offset.
+std::size_t CharactersBefore(std::string_view Text, std::size_t Offset) {
+  std::size_t Count = 0;
+  for (std::size_t Pos = 0; Pos < std::min(Offset, Text.size()); ++Pos)
+    if ((static_cast<unsigned char>(Text[Pos]) & 0xC0) != 0x80) ++Count;
+  return Count;
+}
+
+void CompileRegex(TSearchPattern::TImpl& Impl) {
+  std::uint32_t Options = PCRE2_UTF | PCRE2_MULTILINE;
+  if (!Impl.Query.MatchCase) Options |= PCRE2_CASELESS;
+  // The file's own bytes are matched in UTF-8; they may hold bytes that are no character.
+  if (Impl.Encoding == TTextEncoding::Utf8) Options |= PCRE2_MATCH_INVALID_UTF;
+  pcre2_compile_context* Context = pcre2_compile_context_create(nullptr);
+  // Novels end their lines in CR LF: $ belongs before the CR.
+  pcre2_set_newline(Context, PCRE2_NEWLINE_ANYCRLF);
+  int Error = 0;
+  PCRE2_SIZE ErrorOffset = 0;
+  const std::string& Text = Impl.Query.Text;
+  Impl.Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Text.data()), Text.size(), Options, &Error, &ErrorOffset,
+                            Context);
+  pcre2_compile_context_free(Context);
+  if (!Impl.Code) {
+    PCRE2_UCHAR Message[256];
+    pcre2_get_error_message(Error, Message, sizeof Message);
+    throw ESearchQuery("正则表达式第 " + std::to_string(CharactersBefore(Text, ErrorOffset) + 1) + " 个字符处有误：" +
+                       reinterpret_cast<const char*>(Message));
+  }
+  // Without the JIT (not built for this machine) the same pattern is interpreted, only slower.
+  pcre2_jit_compile(Impl.Code, PCRE2_JIT_COMPLETE);
+}
+
+}  // namespace
+
+TSearchPattern::TSearchPattern(const TSearchQuery& Query, TTextEncoding Encoding) : FImpl(std::make_unique<TImpl>()) {
+  FImpl->Query = Query;
+  FImpl->Encoding = Encoding;
+  if (Query.Text.empty()) throw ESearchQuery("请输入要查找的文字");
+  if (Query.Regex)
+    CompileRegex(*FImpl);
+  else
+    CompilePlain(*FImpl);
+}
+
+TSearchPattern::~TSearchPattern() = default;
+
+const TSearchQuery& TSearchPattern::Query() const { return FImpl->Query; }
+
+TTextEncoding TSearchPattern::Encoding() const { return FImpl->Encoding; }
+
+// ---- Reading the file ---------------------------------------------------------------------------------
+
+namespace {
+
+// How far before a block the scan looks for a byte that surely starts a character (GB18030) or for
+// the start of the line (a regular expression's ^ and look-behind): as far as the page reader looks.
+constexpr std::size_t ContextBytes = LookBackBytes;
+// What a regular expression's block reads before it first: a line start is nearly always that close.
+constexpr std::size_t LineContextBytes = 1024;
+// The first block: small, so a hit near the start comes back at once.
+constexpr std::size_t FirstBlockBytes = 64 * 1024;
+
+struct TStop {
+  TSearchOutcome Outcome;
+};
+
+// The facts of a file as InspectFile tells them, from its status.
+TFileFacts FactsOf(const struct stat& Info) {
+  TFileFacts Facts;
+  Facts.Readable = true;
+  Facts.Size = Info.st_size;
+  Facts.Device = Info.st_dev;
+  Facts.Inode = Info.st_ino;
+  Facts.ModifiedNs = std::int64_t{Info.st_mtim.tv_sec} * 1'000'000'000 + Info.st_mtim.tv_nsec;
+  return Facts;
+}
+
+// The file, open for one search: reads whole stretches and notices a change. It opens as the page
+// reader does (a regular file only; a FIFO does not block the open) and takes the facts from the
+// descriptor it reads; after each read the name must still lead to a file with the same facts (one
+// stat, not a reopen: a search reads the file thousands of times a second when hits are close).
+class TSearchFile {
+public:
+  explicit TSearchFile(const std::string& FileName) : FFileName(FileName) {
+    if (FileName.find('\0') == std::string::npos)
+      FFd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat Info {};
+    if (FFd < 0 || ::fstat(FFd, &Info) != 0 || !S_ISREG(Info.st_mode)) throw TStop{TSearchOutcome::FileChanged};
+    FFacts = FactsOf(Info);
+  }
+  ~TSearchFile() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TSearchFile(const TSearchFile&) = delete;
+  TSearchFile& operator=(const TSearchFile&) = delete;
+
+  TFileOffset Size() const { return FFacts.Size; }
+
+  // Bytes [From, To) into Out, all of them, and (Check) the file unchanged since the search began.
+  void Read(TFileOffset From, TFileOffset To, char* Out, bool Check = true) {
+    std::size_t Left = static_cast<std::size_t>(To - From);
+    while (Left > 0) {
+      const ssize_t Got = ::pread(FFd, Out, Left, From);
+      if (Got < 0 && errno == EINTR) continue;
+      if (Got <= 0) throw TStop{TSearchOutcome::FileChanged};  // cut short, or unreadable
+      Out += Got;
+      From += Got;
+      Left -= static_cast<std::size_t>(Got);
+    }
+    struct stat Info {};
+    if (Check && (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode) || FactsOf(Info) != FFacts))
+      throw TStop{TSearchOutcome::FileChanged};
+  }
+
+private:
+  const std::string& FFileName;
+  TFileFacts FFacts;
+  int FFd = -1;
+};
+
+// One step of a scan: hits are looked for that start in [ScanFrom, ScanTo); the buffer holds the
+// file's bytes [BufferFrom, BufferTo) around them.
+struct TBlock {
+  TFileOffset BufferFrom = 0;
+  TFileOffset ScanFrom = 0;
+  TFileOffset ScanTo = 0;
+  TFileOffset BufferTo = 0;
+  bool ScanFromLineStart = false;  // ScanFrom follows a line feed (or is where the text begins)
+};
+
+// ---- Where characters start ------------------------------------------------------------------------
+
+// Whether offsets of a buffer, asked in increasing order, start a character. Known is an offset known
+// to start one, at or before the first asked.
+class TCharacterStarts {
+public:
+  TCharacterStarts(TTextEncoding Encoding, std::string_view Bytes, TFileOffset BufferFrom, std::size_t Known)
+      : FEncoding(Encoding), FBytes(Bytes), FBufferFrom(BufferFrom), FWalked(Known) {}
+
+  bool operator()(std::size_t Pos) {
+    switch (FEncoding) {
+    case TTextEncoding::Gb18030: return GbStart(Pos);
+    case TTextEncoding::Utf8: return Utf8Start(Pos);
+    default: return Utf16Start(Pos);
+    }
+  }
+
+private:
+  unsigned char At(std::size_t Pos) const { return static_cast<unsigned char>(FBytes[Pos]); }
+
+  bool GbStart(std::size_t Pos) {
+    if (Pos < FWalked) return false;  // walked over: inside a character
+    // A byte below 0x30 starts a character: walk on from the last one, else from where the walk stands.
+    for (std::size_t Back = Pos + 1; Back > FWalked + 1; --Back)
+      if (At(Back - 1) < 0x30) {
+        FWalked = Back - 1;
+        break;
+      }
+    while (FWalked < Pos) FWalked += Gb18030Length(FBytes, FWalked);
+    return FWalked == Pos;
+  }
+
+  bool Utf8Start(std::size_t Pos) const {
+    if ((At(Pos) & 0xC0) != 0x80) return true;
+    // A continuation byte is a character of its own unless a lead before it takes it.
+    for (std::size_t Back = 1; Back <= 3 && Back <= Pos; ++Back) {
+      const unsigned char Byte = At(Pos - Back);
+      if ((Byte & 0xC0) == 0x80) continue;
+      const std::size_t Length = Byte < 0xC0 ? 1 : Byte < 0xE0 ? 2 : Byte < 0xF0 ? 3 : Byte < 0xF8 ? 4 : 1;
+      return Length <= Back;
+    }
+    return true;
+  }
+
+  bool Utf16Start(std::size_t Pos) const {
+    if ((FBufferFrom + static_cast<TFileOffset>(Pos)) % 2 != 0) return false;
+    if (Pos < 2 || Pos + 2 > FBytes.size()) return true;
+    const unsigned Unit = CodeUnitAt(FEncoding, FBytes, Pos);
+    const unsigned Before = CodeUnitAt(FEncoding, FBytes, Pos - 2);
+    return !(Unit >= 0xDC00 && Unit <= 0xDFFF && Before >= 0xD800 && Before <= 0xDBFF);
+  }
+
+  TTextEncoding FEncoding;
+  std::string_view FBytes;
+  TFileOffset FBufferFrom;
+  std::size_t FWalked;
+};
+
+// ---- Plain text ---------------------------------------------------------------------------------------
+
+class TPlainScan {
+public:
+  explicit TPlainScan(const TSearchPattern::TImpl& Pattern) : FPattern(Pattern) {}
+
+  std::size_t Tail() const { return FPattern.Needle.size() - 1 + 3; }
+
+  // The first (Backward: the last) hit in the buffer that starts in [ScanFrom, ScanTo) and starts a
+  // character, as buffer offsets.
+  std::optional<std::pair<std::size_t, std::size_t>> Find(std::string_view Bytes, std::size_t ScanFrom,
+                                                          std::size_t ScanTo, TCharacterStarts& Starts,
+                                                          bool Backward) const {
+    const std::size_t Length = FPattern.Needle.size();
+    if (Bytes.size() < Length) return std::nullopt;
+    ScanTo = std::min(ScanTo, Bytes.size() - Length + 1);
+    if (ScanFrom >= ScanTo) return std::nullopt;
+    std::optional<std::pair<std::size_t, std::size_t>> Found;
+    const auto Visit = [&](std::size_t Pos) {
+      if (!Matches(Bytes.data() + Pos) || !Starts(Pos)) return false;
+      Found.emplace(Pos, Length);
+      return !Backward;
+    };
+    Candidates(reinterpret_cast<const unsigned char*>(Bytes.data()), ScanFrom, ScanTo, Visit);
+    return Found;
+  }
+
+private:
+  bool Matches(const char* At) const {
+    for (const TNeedleSpan& Span : FPattern.Spans) {
+      if (std::memcmp(At + Span.Offset, FPattern.Needle.data() + Span.Offset, Span.Length) == 0) continue;
+      if (!Span.TwoCases || std::memcmp(At + Span.Offset, FPattern.Other.data() + Span.Offset, Span.Length) != 0)
+        return false;
+    }
+    return true;
+  }
+
+  // Calls Visit with each offset in [From, To) where the two probe bytes fit, in order, until it
+  // returns true. Bytes holds the whole needle from every such offset.
+  template <class TVisit>
+  void Candidates(const unsigned char* Bytes, std::size_t From, std::size_t To, TVisit& Visit) const {
+    const std::size_t P1 = FPattern.ProbeFirst, P2 = FPattern.ProbeSecond;
+    const unsigned char A1 = static_cast<unsigned char>(FPattern.Needle[P1]);
+    const unsigned char B1 = static_cast<unsigned char>(FPattern.Other[P1]);
+    const unsigned char A2 = static_cast<unsigned char>(FPattern.Needle[P2]);
+    const unsigned char B2 = static_cast<unsigned char>(FPattern.Other[P2]);
+    std::size_t Pos = From;
+#ifdef __SSE2__
+    // Sixteen offsets at a time: both probe bytes compared at once, and only where both fit is the
+    // whole needle compared.
+    const __m128i First1 = _mm_set1_epi8(static_cast<char>(A1)), Second1 = _mm_set1_epi8(static_cast<char>(B1));
+    const __m128i First2 = _mm_set1_epi8(static_cast<char>(A2)), Second2 = _mm_set1_epi8(static_cast<char>(B2));
+    for (; Pos + 16 <= To; Pos += 16) {
+      const __m128i X = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Bytes + Pos + P1));
+      const __m128i Y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Bytes + Pos + P2));
+      const __m128i Fit = _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(X, First1), _mm_cmpeq_epi8(X, Second1)),
+                                        _mm_or_si128(_mm_cmpeq_epi8(Y, First2), _mm_cmpeq_epi8(Y, Second2)));
+      unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(Fit));
+      while (Mask != 0) {
+        if (Visit(Pos + static_cast<std::size_t>(__builtin_ctz(Mask)))) return;
+        Mask &= Mask - 1;
+      }
+    }
+#endif
+    for (; Pos < To; ++Pos) {
+      const unsigned char X = Bytes[Pos + P1], Y = Bytes[Pos + P2];
+      if ((X == A1 || X == B1) && (Y == A2 || Y == B2) && Visit(Pos)) return;
+    }
+  }
+
+  const TSearchPattern::TImpl& FPattern;
+};
+
+}  // namespace
+
+// ---- Regular expressions ------------------------------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t NoLineFeed = static_cast<std::size_t>(-1);
+
+// Just past the first (Last: the last) line feed of the encoding that lies whole in Bytes[From, To);
+// BufferFrom is the file offset of Bytes[0], for UTF-16's even code units.
+std::size_t AfterLineFeed(TTextEncoding Encoding, std::string_view Bytes, TFileOffset BufferFrom, std::size_t From,
+                          std::size_t To, bool Last) {
+  const std::size_t Unit = CodeUnitBytes(Encoding);
+  std::size_t Lo = From, Hi = To;
+  while (Lo < Hi) {
+    const void* Hit = Last ? ::memrchr(Bytes.data() + Lo, '\n', Hi - Lo) : std::memchr(Bytes.data() + Lo, '\n', Hi - Lo);
+    if (!Hit) return NoLineFeed;
+    const std::size_t At = static_cast<std::size_t>(static_cast<const char*>(Hit) - Bytes.data());
+    if (Unit == 1) return At + 1;
+    const std::size_t UnitStart = Encoding == TTextEncoding::Utf16Be ? At - (At > 0 ? 1 : 0) : At;
+    if (UnitStart >= From && UnitStart + 2 <= To && (BufferFrom + static_cast<TFileOffset>(UnitStart)) % 2 == 0 &&
+        CodeUnitAt(Encoding, Bytes, UnitStart) == '\n')
+      return UnitStart + 2;
+    if (Last)
+      Hi = At;
+    else
+      Lo = At + 1;
+  }
+  return NoLineFeed;
+}
+
+class TRegexScan {
+public:
+  explicit TRegexScan(const TSearchPattern::TImpl& Pattern) : FPattern(Pattern) {
+    FMatch = pcre2_match_data_create_from_pattern(Pattern.Code, nullptr);
+    FContext = pcre2_match_context_create(nullptr);
+    if (!FMatch || !FContext) throw std::bad_alloc();
+  }
+  ~TRegexScan() {
+    pcre2_jit_stack_free(FStack);
+    pcre2_match_context_free(FContext);
+    pcre2_match_data_free(FMatch);
+  }
+  TRegexScan(const TRegexScan&) = delete;
+  TRegexScan& operator=(const TRegexScan&) = delete;
+
+  // The first (Backward: the last) match in the buffer that starts in [ScanFrom, ScanTo), as buffer
+  // offsets. The text is matched from Begin, a character start at or before ScanFrom; NotBol: Begin
+  // starts no line; NotEol: the buffer's end is not the end of the text.
+  std::optional<std::pair<std::size_t, std::size_t>> Find(std::string_view Bytes, std::size_t Begin,
+                                                          std::size_t ScanFrom, std::size_t ScanTo, bool NotBol,
+                                                          bool NotEol, bool Backward) {
+    std::uint32_t Options = PCRE2_NOTEMPTY;
+    if (NotBol) Options |= PCRE2_NOTBOL;
+    if (FPattern.Encoding == TTextEncoding::Utf8) {
+      // The matcher starts on a character: past the continuation bytes of one begun before.
+      for (int Skipped = 0; Skipped < 3 && ScanFrom < ScanTo && (Bytes[ScanFrom] & 0xC0) == 0x80; ++Skipped) ++ScanFrom;
+      const std::string_view Subject = Bytes.substr(Begin);
+      const auto Found = Match(Subject, ScanFrom - Begin, ScanTo - Begin, NotEol ? Options | PCRE2_NOTEOL : Options,
+                               Backward);
+      if (!Found) return std::nullopt;
+      return std::make_pair(Begin + Found->first, Found->second - Found->first);
+    }
+    return FindDecoded(Bytes, Begin, ScanFrom, ScanTo, Options | PCRE2_NO_UTF_CHECK, NotEol, Backward);
+  }
+
+private:
+  // Decoded text is valid UTF-8, so the matcher need not check it. Forward, the text is decoded and
+  // matched a piece of lines at a time: the first hit is most often near.
+  std::optional<std::pair<std::size_t, std::size_t>> FindDecoded(std::string_view Bytes, std::size_t Begin,
+                                                                 std::size_t ScanFrom, std::size_t ScanTo,
+                                                                 std::uint32_t Options, bool NotEol, bool Backward) {
+    constexpr std::size_t PieceBytes = 4 * 1024;
+    const TTextEncoding Encoding = FPattern.Encoding;
+    const std::size_t Need = (Bytes.size() - Begin) * Utf8BytesPerByte + 8;
+    if (FTextSize < Need) {
+      FText.reset(new char[Need]);
+      FTextSize = Need;
+    }
+    char* Out = FText.get();
+    const std::size_t Resume = DecodeToUtf8(Encoding, Bytes, Begin, ScanFrom, Out);
+    const std::size_t StartAt = static_cast<std::size_t>(Out - FText.get());
+    std::optional<std::size_t> Limit;  // where the characters that start from ScanTo on begin
+    if (ScanTo <= Resume) Limit = StartAt;
+    std::optional<std::pair<std::size_t, std::size_t>> Found;
+    std::size_t Raw = Resume, MatchFrom = StartAt;
+    while (Raw < Bytes.size() && !(Limit && MatchFrom >= *Limit)) {
+      std::size_t PieceEnd = Bytes.size();
+      if (!Backward && Raw + PieceBytes < Bytes.size()) {
+        const std::size_t Line = AfterLineFeed(Encoding, Bytes, 0, Raw + PieceBytes, Bytes.size(), false);
+        if (Line != NoLineFeed) PieceEnd = Line;
+      }
+      if (!Limit && ScanTo <= PieceEnd) {
+        Raw = DecodeToUtf8(Encoding, Bytes, Raw, ScanTo, Out);
+        Limit = static_cast<std::size_t>(Out - FText.get());
+      }
+      Raw = DecodeToUtf8(Encoding, Bytes, Raw, PieceEnd, Out);
+      const std::string_view Subject(FText.get(), static_cast<std::size_t>(Out - FText.get()));
+      const bool Whole = Raw >= Bytes.size();
+      Found = Match(Subject, MatchFrom, Limit ? *Limit : Subject.size(),
+                    Whole && !NotEol ? Options : Options | PCRE2_NOTEOL, Backward);
+      if (Found) break;
+      MatchFrom = Subject.size();
+    }
+    if (!Found) return std::nullopt;
+    // Back to the file's bytes: walk the characters from the first one scanned.
+    const std::size_t HitStart = SkipDecoded(Encoding, Bytes, Resume, Found->first - StartAt);
+    const std::size_t HitEnd = SkipDecoded(Encoding, Bytes, HitStart, Found->second - Found->first);
+    return std::make_pair(HitStart, HitEnd - HitStart);
+  }
+
+  // The first (Backward: the last) non-empty match in Subject that starts in [From, Limit).
+  std::optional<std::pair<std::size_t, std::size_t>> Match(std::string_view Subject, std::size_t From,
+                                                           std::size_t Limit, std::uint32_t Options, bool Backward) {
+    std::optional<std::pair<std::size_t, std::size_t>> Found;
+    for (std::size_t Start = From; Start < Limit;) {
+      int Matched = pcre2_match(FPattern.Code, reinterpret_cast<PCRE2_SPTR>(Subject.data()), Subject.size(), Start,
+                                Options, FMatch, FContext);
+      if (Matched == PCRE2_ERROR_JIT_STACKLIMIT && !FStack) {
+        // A pattern that nests deeply: give the JIT a larger stack than the thread's and try again.
+        FStack = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr);
+        if (FStack) {
+          pcre2_jit_stack_assign(FContext, nullptr, FStack);
+          continue;
+        }
+      }
+      if (Matched == PCRE2_ERROR_NOMATCH) break;
+      if (Matched < 0) throw ESearchQuery("正则表达式太复杂，无法在这个文件里查找");
+      const PCRE2_SIZE* Ends = pcre2_get_ovector_pointer(FMatch);
+      if (Ends[0] >= Limit) break;
+      if (Ends[1] > Ends[0] && Ends[0] >= From) {
+        Found.emplace(Ends[0], Ends[1]);
+        if (!Backward) break;
+      }
+      // The next match may start inside this one: go on from its next character.
+      Start = std::max<std::size_t>(Start, Ends[0]) + 1;
+      while (Start < Subject.size() && (Subject[Start] & 0xC0) == 0x80) ++Start;
+    }
+    return Found;
+  }
+
+  const TSearchPattern::TImpl& FPattern;
+  pcre2_match_data* FMatch = nullptr;
+  pcre2_match_context* FContext = nullptr;
+  pcre2_jit_stack* FStack = nullptr;
+  std::unique_ptr<char[]> FText;  // the decoded block, never read beyond what was written
+  std::size_t FTextSize = 0;
+};
+
+// ---- The scan -----------------------------------------------------------------------------------------
+
+class TScan {
+public:
+  TScan(const std::string& FileName, const TSearchPattern::TImpl& Pattern, const std::atomic<bool>& Cancel,
+        const TSearchProgress& Progress, std::size_t BlockBytes)
+      : FPattern(Pattern), FEncoding(Pattern.Encoding), FCancel(Cancel), FProgress(Progress),
+        FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)), FBlock(std::min(FMaxBlock, FirstBlockBytes)) {
+    FFile.emplace(FileName);
+    FSize = FFile->Size();
+    const std::string_view Mark = RulesOf(FEncoding).ByteOrderMark;
+    if (FSize >= static_cast<TFileOffset>(Mark.size())) {
+      std::string Head(Mark.size(), '\0');
+      FFile->Read(0, static_cast<TFileOffset>(Mark.size()), Head.data(), false);
+      if (Head == Mark) FFirst = static_cast<TFileOffset>(Mark.size());
+    }
+    if (Pattern.Code)
+      FRegex.emplace(Pattern);
+    else
+      FPlain.emplace(Pattern);
+  }
+
+  TFileOffset First() const { return FFirst; }
+  TFileOffset Size() const { return FSize; }
+
+  // The first (Backward: the last) hit that starts in [Lo, Hi).
+  std::optional<TSearchHit> Range(TFileOffset Lo, TFileOffset Hi, bool Backward, bool Wrapped) {
+    FWrapped = Wrapped;
+    FAtLineStart = false;
+    TFileOffset Cursor = Backward ? Hi : Lo;
+    while (Backward ? Cursor > Lo : Cursor < Hi) {
+      if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
+      const TBlock Block = FRegex ? RegexBlock(Cursor, Lo, Hi, Backward) : PlainBlock(Cursor, Lo, Hi, Backward);
+      const std::optional<TSearchHit> Hit = Scan(Block, Backward);
+      Cursor = Backward ? Block.ScanFrom : Block.ScanTo;
+      FAtLineStart = Backward ? Block.ScanFromLineStart : LineStartAt(Block, Block.ScanTo);
+      Report(Block.ScanTo - Block.ScanFrom);
+      if (Hit) return Hit;
+      FBlock = std::min(FMaxBlock, FBlock * 2);
+    }
+    return std::nullopt;
+  }
+
+private:
+  std::string_view Bytes(const TBlock& Block) const {
+    return {FBuffer.get(), static_cast<std::size_t>(Block.BufferTo - Block.BufferFrom)};
+  }
+
+  void Load(TBlock& Block) {
+    const std::size_t Count = static_cast<std::size_t>(Block.BufferTo - Block.BufferFrom);
+    if (FBufferSize < Count) {
+      FBuffer.reset(new char[Count]);
+      FBufferSize = Count;
+    }
+    FFile->Read(Block.BufferFrom, Block.BufferTo, FBuffer.get());
+  }
+
+  // Whether a line starts at Offset, as far as the block's buffer shows.
+  bool LineStartAt(const TBlock& Block, TFileOffset Offset) const {
+    if (Offset == FFirst) return true;
+    const TFileOffset Unit = static_cast<TFileOffset>(CodeUnitBytes(FEncoding));
+    if (Offset - Unit < Block.BufferFrom || Offset > Block.BufferTo) return false;
+    const std::size_t At = static_cast<std::size_t>(Offset - Unit - Block.BufferFrom);
+    return CodeUnitAt(FEncoding, Bytes(Block), At) == '\n';
+  }
+
+  TBlock PlainBlock(TFileOffset Cursor, TFileOffset Lo, TFileOffset Hi, bool Backward) {
+    TBlock Block;
+    const TFileOffset Step = static_cast<TFileOffset>(FBlock);
+    Block.ScanFrom = Backward ? std::max(Lo, Cursor - Step) : Cursor;
+    Block.ScanTo = Backward ? Cursor : std::min(Hi, Cursor + Step);
+    // GB18030 needs a byte that surely starts a character before the block; the others a few bytes.
+    const TFileOffset Context = FEncoding == TTextEncoding::Gb18030 ? static_cast<TFileOffset>(ContextBytes) : 4;
+    Block.BufferFrom = std::max<TFileOffset>(0, Block.ScanFrom - Context);
+    Block.BufferTo = std::min(FSize, Block.ScanTo + static_cast<TFileOffset>(FPlain->Tail()));
+    Load(Block);
+    return Block;
+  }
+
+  // Blocks that end after a line feed, so that a match inside a line is never cut; a line longer than
+  // a block is cut, and the next block starts half a block back.
+  TBlock RegexBlock(TFileOffset Cursor, TFileOffset Lo, TFileOffset Hi, bool Backward) {
+    TBlock Block;
+    const TFileOffset Step = static_cast<TFileOffset>(FBlock);
+    const TFileOffset Context = FAtLineStart ? 4 : static_cast<TFileOffset>(LineContextBytes);
+    if (!Backward) {
+      Block.ScanFrom = Cursor;
+      Block.BufferFrom = std::max(FFirst, Cursor - Context);
+      Block.BufferTo = std::min(FSize, Cursor + Step);
+      Load(Block);
+      if (Block.BufferTo == FSize) {
+        Block.ScanTo = Hi;
+      } else {
+        const std::size_t From = static_cast<std::size_t>(Cursor - Block.BufferFrom);
+        const std::size_t Cut = AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, From, Bytes(Block).size(), true);
+        if (Cut != NoLineFeed) {
+          Block.BufferTo = Block.BufferFrom + static_cast<TFileOffset>(Cut);
+          Block.ScanTo = std::min(Hi, Block.BufferTo);
+        } else {
+          Block.ScanTo = std::min(Hi, Cursor + Step / 2);
+        }
+      }
+    } else {
+      const TFileOffset Start = std::max(Lo, Cursor - Step);
+      Block.ScanTo = Cursor;
+      Block.BufferFrom = std::max(FFirst, Start - Context);
+      // A match that starts before the cursor may run on to the end of its line.
+      Block.BufferTo = FAtLineStart ? Cursor : std::min(FSize, Cursor + Step / 2);
+      Load(Block);
+      const TFileOffset Unit = static_cast<TFileOffset>(CodeUnitBytes(FEncoding));
+      if (Block.BufferTo > Cursor) {
+        const std::size_t From = static_cast<std::size_t>(std::max(Block.BufferFrom, Cursor - Unit) - Block.BufferFrom);
+        const std::size_t Cut = AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, From, Bytes(Block).size(), false);
+        if (Cut != NoLineFeed) Block.BufferTo = Block.BufferFrom + static_cast<TFileOffset>(Cut);
+      }
+      Block.ScanFrom = Start;
+      if (Start > Lo) {
+        const std::size_t From = static_cast<std::size_t>(Start - Block.BufferFrom);
+        const std::size_t To = static_cast<std::size_t>(Cursor - Block.BufferFrom);
+        const std::size_t Cut = AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, From, To, false);
+        if (Cut != NoLineFeed && Cut < To)
+          Block.ScanFrom = Block.BufferFrom + static_cast<TFileOffset>(Cut);
+        else
+          Block.ScanFrom = std::max(Lo, Cursor - Step / 2);
+      }
+    }
+    Block.ScanFromLineStart = LineStartAt(Block, Block.ScanFrom);
+    // No line start in the bytes read before the block: read on back as far as the page reader looks.
+    const TFileOffset Farthest = std::max(FFirst, Block.ScanFrom - static_cast<TFileOffset>(ContextBytes));
+    if (!Block.ScanFromLineStart && Block.BufferFrom > Farthest &&
+        AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, 0,
+                      static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom), true) == NoLineFeed) {
+      Block.BufferFrom = Farthest;
+      Load(Block);
+    }
+    return Block;
+  }
+
+  // Where the characters before ScanFrom are surely known to start: a byte that always starts one
+  // (GB18030), the buffer's start otherwise (UTF-8 skips continuation bytes, UTF-16 stands on a unit).
+  std::size_t KnownStart(const TBlock& Block) const {
+    const std::string_view Text = Bytes(Block);
+    const std::size_t ScanFrom = static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom);
+    if (FEncoding == TTextEncoding::Gb18030) {
+      for (std::size_t Pos = ScanFrom; Pos > 0; --Pos)
+        if (static_cast<unsigned char>(Text[Pos - 1]) < 0x30) return Pos - 1;
+      return 0;
+    }
+    std::size_t Pos = 0;
+    if (FEncoding == TTextEncoding::Utf8)
+      while (Pos < ScanFrom && Pos < 3 && (Text[Pos] & 0xC0) == 0x80) ++Pos;
+    return Pos;
+  }
+
+  std::optional<TSearchHit> Scan(const TBlock& Block, bool Backward) {
+    const std::string_view Text = Bytes(Block);
+    const std::size_t ScanFrom = static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom);
+    const std::size_t ScanTo = static_cast<std::size_t>(Block.ScanTo - Block.BufferFrom);
+    std::optional<std::pair<std::size_t, std::size_t>> Found;
+    if (FPlain) {
+      TCharacterStarts Starts(FEncoding, Text, Block.BufferFrom, 0);
+      Found = FPlain->Find(Text, ScanFrom, ScanTo, Starts, Backward);
+    } else {
+      std::size_t Begin = ScanFrom;
+      bool NotBol = false;
+      if (!Block.ScanFromLineStart) {
+        const std::size_t Line = AfterLineFeed(FEncoding, Text, Block.BufferFrom, 0, ScanFrom, true);
+        if (Line != NoLineFeed) {
+          Begin = Line;
+        } else {
+          Begin = KnownStart(Block);
+          NotBol = Block.BufferFrom + static_cast<TFileOffset>(Begin) != FFirst;
+        }
+      }
+      Found = FRegex->Find(Text, Begin, ScanFrom, ScanTo, NotBol, Block.BufferTo < FSize, Backward);
+    }
+    if (!Found) return std::nullopt;
+    return TSearchHit{Block.BufferFrom + static_cast<TFileOffset>(Found->first),
+                      static_cast<TFileOffset>(Found->second)};
+  }
+
+  void Report(TFileOffset Scanned) {
+    FScanned += Scanned;
+    if (!FProgress) return;
+    const TFileOffset Total = std::max<TFileOffset>(1, FSize - FFirst);
+    const int Permille = static_cast<int>(std::min<TFileOffset>(1000, FScanned * 1000 / Total));
+    if (Permille == FReported && FWrapped == FReportedWrapped) return;
+    FReported = Permille;
+    FReportedWrapped = FWrapped;
+    FProgress(Permille, FWrapped);
+  }
+
+  const TSearchPattern::TImpl& FPattern;
+  TTextEncoding FEncoding;
+  const std::atomic<bool>& FCancel;
+  const TSearchProgress& FProgress;
+  std::size_t FMaxBlock;
+  std::size_t FBlock;
+  std::optional<TSearchFile> FFile;
+  TFileOffset FSize = 0;
+  TFileOffset FFirst = 0;
+  std::optional<TPlainScan> FPlain;
+  std::optional<TRegexScan> FRegex;
+  std::unique_ptr<char[]> FBuffer;  // the block, never read beyond what was read into it
+  std::size_t FBufferSize = 0;
+  bool FAtLineStart = false;
+  bool FWrapped = false;
+  TFileOffset FScanned = 0;
+  int FReported = -1;
+  bool FReportedWrapped = false;
+};
+
+}  // namespace
+
+TSearchResult FindText(const std::string& FileName, const TSearchPattern& Pattern, TFileOffset From, bool Backward,
+                       const std::atomic<bool>& Cancel, const TSearchProgress& Progress, std::size_t BlockBytes) {
+  TSearchResult Result;
+  try {
+    if (Cancel.load()) throw TStop{TSearchOutcome::Cancelled};
+    TScan Scan(FileName, Pattern.Impl(), Cancel, Progress, BlockBytes);
+    From = std::clamp(From, Scan.First(), Scan.Size());
+    // UTF-16 characters start at even offsets only.
+    if (CodeUnitBytes(Pattern.Encoding()) == 2 && From % 2 != 0 && From < Scan.Size()) ++From;
+    const TFileOffset Lo[2] = {Backward ? Scan.First() : From, Backward ? From : Scan.First()};
+    const TFileOffset Hi[2] = {Backward ? From : Scan.Size(), Backward ? Scan.Size() : From};
+    for (int Pass = 0; Pass < 2; ++Pass)
+      if (const std::optional<TSearchHit> Hit = Scan.Range(Lo[Pass], Hi[Pass], Backward, Pass == 1)) {
+        Result.Outcome = TSearchOutcome::Found;
+        Result.Hit = *Hit;
+        Result.Wrapped = Pass == 1;
+        return Result;
+      }
+    Result.Outcome = TSearchOutcome::NotFound;
+  } catch (const TStop& Stop) {
+    Result = TSearchResult{Stop.Outcome, {}, false};
+  }
+  return Result;
+}

@@ -59,7 +59,7 @@ void TFindBar::Close() {
 void TFindBar::Place() {
   const QWidget* Over = parentWidget();
   const QSize Size = sizeHint().boundedTo(Over->size());
-  setGeometry(Over->width() - Size.width(), 0, Size.width(), Size.height());
+  setGeometry(Over->width() - Size.width(), Over->height() - Size.height(), Size.width(), Size.height());
 }
 
 bool TFindBar::eventFilter(QObject* Watched, QEvent* Event) {

@@ -8,9 +8,10 @@ class QCheckBox;
 class QLineEdit;
 class QRadioButton;
 
-// The find bar: the text to find, 区分大小写, 正则表达式 and the direction, floating over the top
-// right corner of the text area it belongs to. Unlike a find dialog it leaves the page in view and
-// the text area's size, and so the page geometry, as they are; it follows the text area's width.
+// The find bar: the text to find, 区分大小写, 正则表达式 and the direction, floating over the bottom
+// right corner of the text area it belongs to, where a page's last line is most often blank (a hit
+// shows on the page's first line). Unlike a find dialog it leaves the page in view and the text
+// area's size, and so the page geometry, as they are; it follows the text area's size.
 // Return finds in the chosen direction (Shift+Return the other way); Escape closes it.
 class TFindBar : public QFrame {
   Q_OBJECT

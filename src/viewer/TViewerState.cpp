@@ -316,7 +316,7 @@ void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Fa
   case TSearchOutcome::Found: {
     JumpTo(Result.Hit.Start, Result.Hit.Length);
     std::string Status = "找到" + Quoted() + "：第" + IntToStr(Result.Hit.Start) + "字节";
-    if (Result.Wrapped) Status += Backward ? "（已从末尾继续查找）" : "（已从头继续查找）";
+    if (Result.Wrapped) Status += Backward ? "（已从末尾继续）" : "（已从头继续）";
     FWindow.ShowStatus(Status);
     break;
   }

@@ -639,9 +639,9 @@ TEST_F(ViewerJumps, FindShowsHitsWrapsAndTellsAMiss) {
   Find("needle");
   EXPECT_EQ(Window.Status(), "找到“needle”：第20000字节");
   Find("needle");  // past the last: from the start again
-  EXPECT_EQ(Window.Status(), "找到“needle”：第5000字节（已从头继续查找）");
+  EXPECT_EQ(Window.Status(), "找到“needle”：第5000字节（已从头继续）");
   Find("needle", true);  // backward from the hit at 5000: from the end
-  EXPECT_EQ(Window.Status(), "找到“needle”：第20000字节（已从末尾继续查找）");
+  EXPECT_EQ(Window.Status(), "找到“needle”：第20000字节（已从末尾继续）");
   EXPECT_EQ(State.History.count(), 4);
 
   const int Beeps = Window.Beeps;

@@ -15,19 +15,10 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Only regular files are pages of text. A directory opens on this platform and then fails every
-// read, and a FIFO without a writer would block the open itself (hence O_NONBLOCK until the type is
-// known), so anything that is not a regular file counts as a file that cannot be opened.
+// Only regular files are pages of text.
 FilePtr OpenForReading(const std::string& FileName) {
-  if (FileName.find('\0') != std::string::npos) return nullptr;
-  const int Fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int Fd = OpenRegularFile(FileName);
   if (Fd < 0) return nullptr;
-  struct stat Info {};
-  if (::fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode)) {
-    ::close(Fd);
-    return nullptr;
-  }
-  ::fcntl(Fd, F_SETFL, ::fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
   FilePtr File(::fdopen(Fd, "rb"));
   if (!File) ::close(Fd);
   return File;
@@ -205,11 +196,28 @@ TFileOffset MeasureFileSize(const std::string& FileName) {
   return Size < 0 ? 0 : Size;
 }
 
+int OpenRegularFile(const std::string& FileName) {
+  if (FileName.find('\0') != std::string::npos) return -1;
+  const int Fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (Fd < 0) return -1;
+  struct stat Info {};
+  if (::fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode)) {
+    ::close(Fd);
+    return -1;
+  }
+  ::fcntl(Fd, F_SETFL, ::fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
+  return Fd;
+}
+
 TFileFacts InspectFile(const std::string& FileName) {
-  TFileFacts Facts;
   const FilePtr File = OpenForReading(FileName);
   struct stat Info {};
-  if (!File || ::fstat(::fileno(File.get()), &Info) != 0) return Facts;
+  if (!File || ::fstat(::fileno(File.get()), &Info) != 0) return TFileFacts{};
+  return FileFactsOf(Info);
+}
+
+TFileFacts FileFactsOf(const struct stat& Info) {
+  TFileFacts Facts;
   Facts.Readable = true;
   Facts.Size = Info.st_size;
   Facts.Device = Info.st_dev;

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+struct stat;
+
 // Reads one screen page of FileName from Start: bytes in file order, unchanged, counting screen lines
 // of 2 * CharsPerLine columns (a line feed ends a line) and stopping once LinesPerPage - 1 lines are
 // counted or the file ends. The file is opened for this call alone and closed before returning.
@@ -38,6 +40,14 @@ struct TFileFacts {
 
 // The facts of FileName now; a file that cannot be opened as a regular file is not Readable, size 0.
 TFileFacts InspectFile(const std::string& FileName);
+
+// The facts of a regular file as its status gives them (Readable).
+TFileFacts FileFactsOf(const struct stat& Info);
+
+// A descriptor of FileName open for reading, or -1 when it is not a regular file that can be read. A
+// directory opens on this platform and then fails every read, and a FIFO without a writer would block
+// the open itself (hence non-blocking until the type is known): neither counts as openable.
+int OpenRegularFile(const std::string& FileName);
 
 // Up to Count bytes of FileName from Start (fewer where the file ends), for a look beside a page: the
 // sample that decides the encoding, the bytes before a page. Opened for this call alone, like

@@ -230,17 +230,6 @@ struct TStop {
   TSearchOutcome Outcome;
 };
 
-// The facts of a file as InspectFile tells them, from its status.
-TFileFacts FactsOf(const struct stat& Info) {
-  TFileFacts Facts;
-  Facts.Readable = true;
-  Facts.Size = Info.st_size;
-  Facts.Device = Info.st_dev;
-  Facts.Inode = Info.st_ino;
-  Facts.ModifiedNs = std::int64_t{Info.st_mtim.tv_sec} * 1'000'000'000 + Info.st_mtim.tv_nsec;
-  return Facts;
-}
-
 // The file, open for one search: reads whole stretches and notices a change. It opens as the page
 // reader does (a regular file only; a FIFO does not block the open) and takes the facts from the
 // descriptor it reads; after each read the name must still lead to a file with the same facts (one
@@ -248,11 +237,10 @@ TFileFacts FactsOf(const struct stat& Info) {
 class TSearchFile {
 public:
   explicit TSearchFile(const std::string& FileName) : FFileName(FileName) {
-    if (FileName.find('\0') == std::string::npos)
-      FFd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    FFd = OpenRegularFile(FileName);
     struct stat Info {};
-    if (FFd < 0 || ::fstat(FFd, &Info) != 0 || !S_ISREG(Info.st_mode)) throw TStop{TSearchOutcome::FileChanged};
-    FFacts = FactsOf(Info);
+    if (FFd < 0 || ::fstat(FFd, &Info) != 0) throw TStop{TSearchOutcome::FileChanged};
+    FFacts = FileFactsOf(Info);
   }
   ~TSearchFile() {
     if (FFd >= 0) ::close(FFd);
@@ -274,7 +262,7 @@ public:
       Left -= static_cast<std::size_t>(Got);
     }
     struct stat Info {};
-    if (Check && (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode) || FactsOf(Info) != FFacts))
+    if (Check && (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode) || FileFactsOf(Info) != FFacts))
       throw TStop{TSearchOutcome::FileChanged};
   }
 

@@ -652,6 +652,11 @@ TEST_F(ViewerJumps, FindShowsHitsWrapsAndTellsAMiss) {
   EXPECT_EQ(State.PageStart, Start);
   Find("need(le", false, true);
   EXPECT_NE(Window.Status().find("正则表达式"), std::string::npos) << Window.Status();
+  // The file gone under the search: it stops and says so, as the page commands do.
+  std::filesystem::remove(Dir.Path("find.txt"));
+  Find("needle");
+  EXPECT_EQ(Window.Status(), "查找已停止：文件已无法读取");
+  EXPECT_EQ(State.PageStart, Start);
 }
 
 // Any other command stops a search under way: nothing it would have found shows afterwards.

@@ -4,6 +4,7 @@
 #include "CodePage.h"
 #include "ProgramResources.h"
 #include "TFindBar.h"
+#include "TGoToDialog.h"
 #include "TMemo.h"
 #include "TScrollBar.h"
 #include "TStatusBar.h"
@@ -14,6 +15,7 @@
 
 #include <QActionGroup>
 #include <QFontMetrics>
+#include <QLabel>
 
 TFrmMain* FrmMain = nullptr;
 
@@ -61,6 +63,8 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuFind = Form.MnuFind;
   MnuFindNext = Form.MnuFindNext;
   MnuFindPrevious = Form.MnuFindPrevious;
+  MnuGo = Form.MnuGo;
+  MnuGoTo = Form.MnuGoTo;
   Memo = Form.Memo;
   FindBar = new TFindBar(Memo);
   SclBar = Form.SclBar;
@@ -100,6 +104,12 @@ void TFrmMain::SetupForm() {
 
   TBUp->setIcon(ImageList1[0]);
   TBDown->setIcon(ImageList1[1]);
+  // A fixed width: a new share redraws the label alone and never moves the tool bar's layout.
+  LblWhere = new QLabel(ToolBar);
+  const QFontMetrics Metrics(LblWhere->font());
+  LblWhere->setFixedSize(Metrics.horizontalAdvance(QStringLiteral("100.0%")) + 16, Metrics.height() + 4);
+  LblWhere->setAlignment(Qt::AlignCenter);
+  ToolBar->addWidget(LblWhere);
 
   OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
   OpenDlg.DefaultExt = "txt";
@@ -118,6 +128,7 @@ void TFrmMain::BindEvents() {
   connect(MnuFind, &QAction::triggered, this, [this] { MnuFindClick(MnuFind); });
   connect(MnuFindNext, &QAction::triggered, this, [this] { MnuFindNextClick(MnuFindNext); });
   connect(MnuFindPrevious, &QAction::triggered, this, [this] { MnuFindPreviousClick(MnuFindPrevious); });
+  connect(MnuGoTo, &QAction::triggered, this, [this] { MnuGoToClick(MnuGoTo); });
   FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
   FindBar->OnClose = [this] { FindBarClose(FindBar); };
   connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
@@ -161,6 +172,12 @@ void TFrmMain::FindBarFind(QObject*, bool Backward) {
 void TFrmMain::FindBarClose(QObject*) {
   if (Viewer.CancelSearch()) ShowStatus("查找已取消");
   Memo->setFocus();
+}
+
+void TFrmMain::MnuGoToClick(QObject*) {
+  if (Viewer.FileName.empty()) return;
+  std::string Where = Viewer.Where();
+  if (TGoToDialog::Execute(this, Where)) Viewer.GoTo(Where);
 }
 
 void TFrmMain::MnuEncodingClick(QObject* Sender) {
@@ -215,6 +232,8 @@ void TFrmMain::ShowMatch(std::size_t From, std::size_t Length) {
   Memo->SetHideSelection(false);
   Memo->SetSelection(Start, End);
 }
+
+void TFrmMain::ShowWhere(const std::string& Text) { LblWhere->setText(QString::fromStdString(Text)); }
 
 void TFrmMain::RunLater(std::function<void()> Call) {
   QMetaObject::invokeMethod(this, std::move(Call), Qt::QueuedConnection);

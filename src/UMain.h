@@ -26,6 +26,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QActionGroup;
 class QMenu;
 class QMenuBar;
@@ -58,6 +59,8 @@ public:
   QAction* MnuFind;
   QAction* MnuFindNext;
   QAction* MnuFindPrevious;
+  QMenu* MnuGo;
+  QAction* MnuGoTo;
   TOpenDialog OpenDlg;
   TMemo* Memo;
   TFindBar* FindBar;
@@ -65,6 +68,7 @@ public:
   TToolBar* ToolBar;
   QAction* TBUp;
   QAction* TBDown;
+  QLabel* LblWhere;  // in the tool bar, right of the arrows: where the page on screen starts
   const std::array<QIcon, 2> ImageList1;
   QMenu* MnuSetup;
   QAction* MnuFontSetup;
@@ -101,6 +105,7 @@ private:
   void MnuFindPreviousClick(QObject* Sender);
   void FindBarFind(QObject* Sender, bool Backward);
   void FindBarClose(QObject* Sender);
+  void MnuGoToClick(QObject* Sender);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
@@ -115,6 +120,7 @@ private:
   void ShowPage(const std::string& PageText) override;
   void ShowMatch(std::size_t From, std::size_t Length) override;
   void RunLater(std::function<void()> Call) override;
+  void ShowWhere(const std::string& Text) override;
   void SetTextEncoding(TTextEncoding Encoding, bool Detected) override;
   void ShowStatus(const std::string& Text) override;
   void SetCaption(const std::string& Text) override;

@@ -2,6 +2,7 @@
 
 #include "DecimalText.h"
 #include "PageText.h"
+#include "Position.h"
 #include "ReadPage.h"
 #include "TViewerScrollBar.h"
 #include "TViewerWindow.h"
@@ -54,6 +55,7 @@ void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole)
   FPageEndWhole = Shown.EndsWhole;
   FShownFrom = Shown.From;
   FMatch.reset();
+  FWindow.ShowWhere(Where());
   FWindow.ShowPage(Shown.Text);
 }
 
@@ -335,4 +337,25 @@ void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Fa
   }
   case TSearchOutcome::Cancelled: break;
   }
+}
+
+std::string TViewerState::Where() const {
+  // Per mille, rounded down: only a page at the very end says 100.0%.
+  const TFileOffset Permille =
+      FileSize > 0 ? std::clamp<TFileOffset>(PageStart, 0, FileSize) * 1000 / FileSize : 0;
+  return IntToStr(Permille / 10) + "." + IntToStr(Permille % 10) + "%";
+}
+
+void TViewerState::GoTo(const std::string& Where) {
+  const TRunning Running(FRunning);
+  if (FileName.empty()) return;
+  FollowFileChanges();
+  const std::optional<TFileOffset> Offset = ParsePosition(Where, FileSize);
+  if (!Offset) {
+    FWindow.Beep();
+    FWindow.ShowStatus("无法识别的位置：" + Where.substr(0, 40) + "（请输入百分比，如 37.5%，或字节位置）");
+    return;
+  }
+  JumpTo(*Offset);
+  FWindow.ShowStatus("已转到第" + IntToStr(*Offset) + "字节");
 }

@@ -47,6 +47,13 @@ public:
   // it, and the scroll thumb moves to the page without a re-read from its step's start.
   void JumpTo(TFileOffset Offset, TFileOffset Length = 0);
 
+  // Go > Go To: Where is a share of the file ("37.5%") or a byte offset ("123456"), see ParsePosition.
+  // The page there is shown as JumpTo shows it; a text that is neither gives a beep and a message.
+  void GoTo(const std::string& Where);
+  // Where the page on screen starts, as a share of the file with one decimal ("37.4%"), as the tool
+  // bar shows it and Go To offers it.
+  std::string Where() const;
+
   std::string FileName;  // empty: no file is open
   TFileOffset PageStart = 0;
   int LinesPerPage = 0;

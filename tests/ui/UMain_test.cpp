@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -159,7 +160,7 @@ TEST_F(MainWindow, FirstDisplay) {
 TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   QStringList Titles;
   for (QAction* Menu : Window.MainMnu->actions()) Titles << Menu->text();
-  EXPECT_EQ(Titles, (QStringList{"文件(&File)", "编辑(&Edit)", "设置(&Setup)", "帮助(&Help)"}));
+  EXPECT_EQ(Titles, (QStringList{"文件(&File)", "编辑(&Edit)", "转到(&Go)", "设置(&Setup)", "帮助(&Help)"}));
   auto Texts = [](QMenu* Menu) {
     QStringList Items;
     for (QAction* Item : Menu->actions()) Items << (Item->isSeparator() ? QStringLiteral("-") : Item->text());
@@ -173,6 +174,8 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(Window.MnuFindNext->shortcut(), QKeySequence(QStringLiteral("F3")));
   EXPECT_EQ(Window.MnuFindPrevious->shortcut(), QKeySequence(QStringLiteral("Shift+F3")));
   EXPECT_TRUE(Window.N4->isSeparator());
+  EXPECT_EQ(Texts(Window.MnuGo), (QStringList{"转到位置(&Go To)..."}));
+  EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)"}));
   EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
@@ -557,4 +560,28 @@ TEST_F(MainWindow, FindBarFindsHighlightsAndCopies) {
   QCoreApplication::processEvents();
   EXPECT_EQ(Window.Viewer.PageStart, Hit);  // "第3章" again: the only one, found after wrapping
   EXPECT_TRUE(Message().contains(QStringLiteral("已从头继续")));
+}
+
+// Go To offers the share of the page on screen and jumps to what the reader types; the tool bar
+// right of the arrows shows the share of every page.
+TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {
+  const std::string Text = NovelText(40);
+  OpenThroughDialog(Dir.Write("goto.txt", Text));
+  EXPECT_EQ(Window.LblWhere->text(), QStringLiteral("0.0%"));
+  EXPECT_GT(Window.LblWhere->mapTo(&Window, QPoint(0, 0)).x(), Button(Window.TBDown)->mapTo(&Window, QPoint(0, 0)).x());
+  QString Offered;
+  TModalAnswer<QInputDialog> Answer([&](QInputDialog* Dialog) {
+    Offered = Dialog->textValue();
+    Dialog->setTextValue(QStringLiteral("50%"));
+    Dialog->accept();
+  });
+  Window.MnuGoTo->trigger();
+  ASSERT_EQ(Answer.Answered(), 1);
+  EXPECT_EQ(Offered, QStringLiteral("0.0%"));
+  const TFileOffset Half = static_cast<TFileOffset>(Text.size()) / 2;
+  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.rfind('\n', static_cast<std::size_t>(Half)) + 1));
+  EXPECT_EQ(Window.LblWhere->text().toStdString(), Window.Viewer.Where());
+  Key(Qt::Key_PageUp);  // back to the page left
+  EXPECT_EQ(Window.Viewer.PageStart, 0);
+  EXPECT_EQ(Window.LblWhere->text(), QStringLiteral("0.0%"));
 }

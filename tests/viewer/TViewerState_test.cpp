@@ -83,6 +83,8 @@ public:
     Match.clear();
   }
   void ShowMatch(std::size_t From, std::size_t Length) override { Match = Page.substr(From, Length); }
+  void ShowWhere(const std::string& Text) override { Where = Text; }
+  std::string Where;
   void SetTextEncoding(TTextEncoding Value, bool Detected) override {
     Encoding = Value;
     EncodingDetected = Detected;
@@ -674,4 +676,27 @@ TEST_F(ViewerJumps, AnotherCommandStopsTheSearch) {
   EXPECT_EQ(Window.Page, Page);
   EXPECT_EQ(Window.Match, "");
   EXPECT_EQ(Window.Status(), "当前翻页Position=1");
+}
+
+// Go To takes a share or a byte offset and shows the page there as a jump does; the tool bar's share
+// follows every page, 0.0% on the first and 100.0% only past the last.
+TEST_F(ViewerJumps, GoToAShareOrAnOffsetAndTheShareOnEveryPage) {
+  UseTwoLinePages();
+  const std::string Text = Lines({{2, 1000}, {20, 950}}, 21000);
+  Open(Dir.Write("goto.txt", Text));
+  EXPECT_EQ(Window.Where, "0.0%");
+  State.GoTo("50%");
+  EXPECT_EQ(State.PageStart, static_cast<TFileOffset>(Text.rfind('\n', 10500) + 1));
+  EXPECT_EQ(Window.Status(), "已转到第10500字节");
+  EXPECT_EQ(Window.Where, State.Where());
+  EXPECT_EQ(State.History.count(), 1);
+  State.GoTo("２００１");  // full-width digits: a byte offset
+  EXPECT_EQ(State.PageStart, 2000);
+  EXPECT_EQ(Window.Where, "9.5%");
+  const int Beeps = Window.Beeps;
+  State.GoTo("第三章");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(State.PageStart, 2000);
+  Window.Bar.SetPosition(Window.Bar.Max());  // past the end
+  EXPECT_EQ(Window.Where, "100.0%");
 }

@@ -1,10 +1,8 @@
 #include "TextSearch.h"
 
 #include "ReadPage.h"
+#include "TextScan.h"
 #include "TextToUtf8.h"
-
-#define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,34 +24,6 @@
 
 // ---- The compiled query -------------------------------------------------------------------------------
 
-// A stretch of the plain query's bytes: where the two cases of a letter differ, either form matches.
-struct TNeedleSpan {
-  std::size_t Offset = 0;
-  std::size_t Length = 0;
-  bool TwoCases = false;
-};
-
-struct TSearchPattern::TImpl {
-  TSearchQuery Query;
-  TTextEncoding Encoding = TTextEncoding::Gb18030;
-
-  // Plain text: the query in the file's bytes, and the same with every Latin letter in its other case
-  // (equal to Needle when the case must match). Both cases of a letter take as many bytes.
-  std::string Needle;
-  std::string Other;
-  std::vector<TNeedleSpan> Spans;
-  // The two bytes the scan looks at first, by their place in the needle: the rarest ones.
-  std::size_t ProbeFirst = 0;
-  std::size_t ProbeSecond = 0;
-
-  // A regular expression, over UTF-8 (the file's own bytes, or a block decoded to it).
-  pcre2_code* Code = nullptr;
-
-  TImpl() = default;
-  TImpl(const TImpl&) = delete;
-  TImpl& operator=(const TImpl&) = delete;
-  ~TImpl() { pcre2_code_free(Code); }
-};
 
 namespace {
 
@@ -226,52 +196,6 @@ constexpr std::size_t LineContextBytes = 1024;
 // The first block: small, so a hit near the start comes back at once.
 constexpr std::size_t FirstBlockBytes = 64 * 1024;
 
-struct TStop {
-  TSearchOutcome Outcome;
-};
-
-// The file, open for one search: reads whole stretches and notices a change. It opens as the page
-// reader does (a regular file only; a FIFO does not block the open) and takes the facts from the
-// descriptor it reads; after each read the name must still lead to a file with the same facts (one
-// stat, not a reopen: a search reads the file thousands of times a second when hits are close).
-class TSearchFile {
-public:
-  explicit TSearchFile(const std::string& FileName) : FFileName(FileName) {
-    FFd = OpenRegularFile(FileName);
-    struct stat Info {};
-    if (FFd < 0 || ::fstat(FFd, &Info) != 0) throw TStop{TSearchOutcome::FileChanged};
-    FFacts = FileFactsOf(Info);
-  }
-  ~TSearchFile() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TSearchFile(const TSearchFile&) = delete;
-  TSearchFile& operator=(const TSearchFile&) = delete;
-
-  TFileOffset Size() const { return FFacts.Size; }
-
-  // Bytes [From, To) into Out, all of them, and (Check) the file unchanged since the search began.
-  void Read(TFileOffset From, TFileOffset To, char* Out, bool Check = true) {
-    std::size_t Left = static_cast<std::size_t>(To - From);
-    while (Left > 0) {
-      const ssize_t Got = ::pread(FFd, Out, Left, From);
-      if (Got < 0 && errno == EINTR) continue;
-      if (Got <= 0) throw TStop{TSearchOutcome::FileChanged};  // cut short, or unreadable
-      Out += Got;
-      From += Got;
-      Left -= static_cast<std::size_t>(Got);
-    }
-    struct stat Info {};
-    if (Check && (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode) || FileFactsOf(Info) != FFacts))
-      throw TStop{TSearchOutcome::FileChanged};
-  }
-
-private:
-  const std::string& FFileName;
-  TFileFacts FFacts;
-  int FFd = -1;
-};
-
 // One step of a scan: hits are looked for that start in [ScanFrom, ScanTo); the buffer holds the
 // file's bytes [BufferFrom, BufferTo) around them.
 struct TBlock {
@@ -419,43 +343,9 @@ private:
 
 namespace {
 
-constexpr std::size_t NoLineFeed = static_cast<std::size_t>(-1);
-
-// Just past the first (Last: the last) line feed of the encoding that lies whole in Bytes[From, To);
-// BufferFrom is the file offset of Bytes[0], for UTF-16's even code units.
-std::size_t AfterLineFeed(TTextEncoding Encoding, std::string_view Bytes, TFileOffset BufferFrom, std::size_t From,
-                          std::size_t To, bool Last) {
-  const std::size_t Unit = CodeUnitBytes(Encoding);
-  std::size_t Lo = From, Hi = To;
-  while (Lo < Hi) {
-    const void* Hit = Last ? ::memrchr(Bytes.data() + Lo, '\n', Hi - Lo) : std::memchr(Bytes.data() + Lo, '\n', Hi - Lo);
-    if (!Hit) return NoLineFeed;
-    const std::size_t At = static_cast<std::size_t>(static_cast<const char*>(Hit) - Bytes.data());
-    if (Unit == 1) return At + 1;
-    const std::size_t UnitStart = Encoding == TTextEncoding::Utf16Be ? At - (At > 0 ? 1 : 0) : At;
-    if (UnitStart >= From && UnitStart + 2 <= To && (BufferFrom + static_cast<TFileOffset>(UnitStart)) % 2 == 0 &&
-        CodeUnitAt(Encoding, Bytes, UnitStart) == '\n')
-      return UnitStart + 2;
-    if (Last)
-      Hi = At;
-    else
-      Lo = At + 1;
-  }
-  return NoLineFeed;
-}
-
 class TRegexScan {
 public:
-  explicit TRegexScan(const TSearchPattern::TImpl& Pattern) : FPattern(Pattern) {
-    FMatch = pcre2_match_data_create_from_pattern(Pattern.Code, nullptr);
-    FContext = pcre2_match_context_create(nullptr);
-    if (!FMatch || !FContext) throw std::bad_alloc();
-  }
-  ~TRegexScan() {
-    pcre2_jit_stack_free(FStack);
-    pcre2_match_context_free(FContext);
-    pcre2_match_data_free(FMatch);
-  }
+  explicit TRegexScan(const TSearchPattern::TImpl& Pattern) : FPattern(Pattern), FMatcher(Pattern) {}
   TRegexScan(const TRegexScan&) = delete;
   TRegexScan& operator=(const TRegexScan&) = delete;
 
@@ -471,7 +361,7 @@ public:
       // The matcher starts on a character: past the continuation bytes of one begun before.
       for (int Skipped = 0; Skipped < 3 && ScanFrom < ScanTo && (Bytes[ScanFrom] & 0xC0) == 0x80; ++Skipped) ++ScanFrom;
       const std::string_view Subject = Bytes.substr(Begin);
-      const auto Found = Match(Subject, ScanFrom - Begin, ScanTo - Begin, NotEol ? Options | PCRE2_NOTEOL : Options,
+      const auto Found = FMatcher.Match(Subject, ScanFrom - Begin, ScanTo - Begin, NotEol ? Options | PCRE2_NOTEOL : Options,
                                Backward);
       if (!Found) return std::nullopt;
       return std::make_pair(Begin + Found->first, Found->second - Found->first);
@@ -512,7 +402,7 @@ private:
       Raw = DecodeToUtf8(Encoding, Bytes, Raw, PieceEnd, Out);
       const std::string_view Subject(FText.get(), static_cast<std::size_t>(Out - FText.get()));
       const bool Whole = Raw >= Bytes.size();
-      Found = Match(Subject, MatchFrom, Limit ? *Limit : Subject.size(),
+      Found = FMatcher.Match(Subject, MatchFrom, Limit ? *Limit : Subject.size(),
                     Whole && !NotEol ? Options : Options | PCRE2_NOTEOL, Backward);
       if (Found) break;
       MatchFrom = Subject.size();
@@ -524,40 +414,8 @@ private:
     return std::make_pair(HitStart, HitEnd - HitStart);
   }
 
-  // The first (Backward: the last) non-empty match in Subject that starts in [From, Limit).
-  std::optional<std::pair<std::size_t, std::size_t>> Match(std::string_view Subject, std::size_t From,
-                                                           std::size_t Limit, std::uint32_t Options, bool Backward) {
-    std::optional<std::pair<std::size_t, std::size_t>> Found;
-    for (std::size_t Start = From; Start < Limit;) {
-      int Matched = pcre2_match(FPattern.Code, reinterpret_cast<PCRE2_SPTR>(Subject.data()), Subject.size(), Start,
-                                Options, FMatch, FContext);
-      if (Matched == PCRE2_ERROR_JIT_STACKLIMIT && !FStack) {
-        // A pattern that nests deeply: give the JIT a larger stack than the thread's and try again.
-        FStack = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr);
-        if (FStack) {
-          pcre2_jit_stack_assign(FContext, nullptr, FStack);
-          continue;
-        }
-      }
-      if (Matched == PCRE2_ERROR_NOMATCH) break;
-      if (Matched < 0) throw ESearchQuery("正则表达式太复杂，无法在这个文件里查找");
-      const PCRE2_SIZE* Ends = pcre2_get_ovector_pointer(FMatch);
-      if (Ends[0] >= Limit) break;
-      if (Ends[1] > Ends[0] && Ends[0] >= From) {
-        Found.emplace(Ends[0], Ends[1]);
-        if (!Backward) break;
-      }
-      // The next match may start inside this one: go on from its next character.
-      Start = std::max<std::size_t>(Start, Ends[0]) + 1;
-      while (Start < Subject.size() && (Subject[Start] & 0xC0) == 0x80) ++Start;
-    }
-    return Found;
-  }
-
   const TSearchPattern::TImpl& FPattern;
-  pcre2_match_data* FMatch = nullptr;
-  pcre2_match_context* FContext = nullptr;
-  pcre2_jit_stack* FStack = nullptr;
+  TRegexMatcher FMatcher;
   std::unique_ptr<char[]> FText;  // the decoded block, never read beyond what was written
   std::size_t FTextSize = 0;
 };

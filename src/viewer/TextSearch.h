@@ -41,7 +41,7 @@ public:
   const TSearchQuery& Query() const;
   TTextEncoding Encoding() const;
 
-  // What the scan in TextSearch.cpp works from; defined there alone.
+  // What the scans work from; defined in TextScan.h, which only the engine includes.
   struct TImpl;
   const TImpl& Impl() const { return *FImpl; }
 

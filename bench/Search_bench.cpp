@@ -1,14 +1,16 @@
 // pagorin_bench_search: how long FindText takes over a whole file.
 //
-//   pagorin_bench_search [--regex] [--match-case] [--every] [--encoding NAME] [--block BYTES] [--runs N] FILE QUERY
+//   pagorin_bench_search [--regex] [--match-case] [--every | --chapters] [--encoding NAME] [--block BYTES] [--runs N] FILE QUERY
 //
 // QUERY is UTF-8, searched in the file's encoding (GB18030 unless --encoding says UTF-8, UTF-16LE or
 // UTF-16BE). By default one FindText from the start, forward: for a query that is not in the file,
 // one pass over all of it. With --every, FindText again and again from just past each hit until the
 // search wraps, the way a reader holding F3 walks through every hit, counting them. Prints one
 // Markdown row: what, hits, the median of N runs (default 5) in seconds, and the throughput. --block
-// sets the most a search reads at once (default SearchBlockBytes).
+// sets the most a search reads at once (default SearchBlockBytes). With --chapters, one ScanChapters
+// over the whole file instead, QUERY its pattern ("default": DefaultChapterPattern), counting headings.
 
+#include "ChapterScan.h"
 #include "ReadPage.h"
 #include "TextSearch.h"
 
@@ -28,6 +30,7 @@ struct TOptions {
   TSearchQuery Query;
   TTextEncoding Encoding = TTextEncoding::Gb18030;
   bool Every = false;
+  bool Chapters = false;
   int Runs = 5;
   std::size_t BlockBytes = SearchBlockBytes;
   std::string File;
@@ -41,6 +44,7 @@ TOptions ParseOptions(int Argc, char** Argv) {
     if (Arg == "--regex") Options.Query.Regex = true;
     else if (Arg == "--match-case") Options.Query.MatchCase = true;
     else if (Arg == "--every") Options.Every = true;
+    else if (Arg == "--chapters") Options.Chapters = true;
     else if (Arg == "--block" && I + 1 < Argc) Options.BlockBytes = std::strtoull(Argv[++I], nullptr, 10);
     else if (Arg == "--runs" && I + 1 < Argc) Options.Runs = std::max(1, std::atoi(Argv[++I]));
     else if (Arg == "--encoding" && I + 1 < Argc) {
@@ -61,6 +65,10 @@ TOptions ParseOptions(int Argc, char** Argv) {
         "FILE QUERY");
   Options.File = Plain[0];
   Options.Query.Text = Plain[1];
+  if (Options.Chapters) {
+    Options.Query.Regex = true;
+    if (Options.Query.Text == "default") Options.Query.Text = DefaultChapterPattern;
+  }
   return Options;
 }
 
@@ -68,6 +76,12 @@ TOptions ParseOptions(int Argc, char** Argv) {
 long Run(const TOptions& Options, const TSearchPattern& Pattern) {
   const std::atomic<bool> Cancel{false};
   long Hits = 0;
+  if (Options.Chapters) {
+    const auto Count = [&](std::vector<TChapter>&& Found) { Hits += static_cast<long>(Found.size()); };
+    if (ScanChapters(Options.File, Pattern, Cancel, Count, {}, 100000000, Options.BlockBytes) != TScanOutcome::Done)
+      throw std::runtime_error("the scan did not finish");
+    return Hits;
+  }
   TFileOffset From = 0;
   for (;;) {
     const TSearchResult Result = FindText(Options.File, Pattern, From, false, Cancel, {}, Options.BlockBytes);
@@ -100,7 +114,9 @@ int main(int Argc, char** Argv) {
     std::string What = Options.Query.Regex ? "regex" : "plain";
     if (!Options.Query.MatchCase) What += ", either case";
     if (Options.Every) What += ", every hit";
-    std::printf("| pagorin %s `%s` | %ld | %.3f | %.2f GB/s |\n", What.c_str(), Options.Query.Text.c_str(), Hits,
+    if (Options.Chapters) What = Options.Query.Text == DefaultChapterPattern ? "chapters, default pattern" : "chapters";
+    const std::string Shown = Options.Query.Text == DefaultChapterPattern ? "default" : Options.Query.Text;
+    std::printf("| pagorin %s `%s` | %ld | %.3f | %.2f GB/s |\n", What.c_str(), Shown.c_str(), Hits,
                 Median, static_cast<double>(Size) / Median / 1e9);
     return 0;
   } catch (const std::exception& Error) {

@@ -426,7 +426,7 @@ class TScan {
 public:
   TScan(const std::string& FileName, const TSearchPattern::TImpl& Pattern, const std::atomic<bool>& Cancel,
         const TSearchProgress& Progress, std::size_t BlockBytes)
-      : FPattern(Pattern), FEncoding(Pattern.Encoding), FCancel(Cancel), FProgress(Progress),
+      : FEncoding(Pattern.Encoding), FCancel(Cancel), FProgress(Progress),
         FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)), FBlock(std::min(FMaxBlock, FirstBlockBytes)) {
     FFile.emplace(FileName);
     FSize = FFile->Size();
@@ -612,7 +612,6 @@ private:
     FProgress(Permille, FWrapped);
   }
 
-  const TSearchPattern::TImpl& FPattern;
   TTextEncoding FEncoding;
   const std::atomic<bool>& FCancel;
   const TSearchProgress& FProgress;

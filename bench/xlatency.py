@@ -677,7 +677,7 @@ class Trace:
         fd = x_fd(self.rows, pid) + ","
         x_poll = "[{fd=" + fd + " events=POLLIN"
         self.reads, self.read_data, self.writes, self.main_rows = [], [], [], []
-        self.main_times, self.main_waits = [], []
+        self.main_times, self.main_waits, self.main_by_timer = [], [], []
         # Writes of a wake-up by the event loop's timeout (a timer), not by an event: a blinking cursor.
         self.event_writes, self.drawing = [], []
         self.opened, self.thread_writes = [], {}  # (time, thread, path) by other threads; their writes
@@ -694,6 +694,7 @@ class Trace:
                                        re.search(r"(, 0|tv_sec=0, tv_nsec=0\})(, NULL, \d+)?\)\s+=", rest))
                 if self.main_waits[-1]:
                     by_timer = returned(rest) == 0
+                self.main_by_timer.append(by_timer)
             elif call == "openat":
                 m = re.match(r'\w+, "([^"]*)"', rest)
                 if m:
@@ -724,10 +725,11 @@ class Trace:
                 return i
         return first
 
-    def waiting(self, t):
-        """Whether the main thread was waiting for events at time t (its last call a blocking poll)."""
+    def waiting(self, t, or_timer=False):
+        """Whether the main thread was waiting for events at time t (its last call a blocking poll);
+        with or_timer, also when it was only doing what a timer woke it for."""
         k = bisect.bisect_left(self.main_times, t) - 1
-        return k >= 0 and self.main_waits[k]
+        return k >= 0 and (self.main_waits[k] or (or_timer and self.main_by_timer[k]))
 
     def settle(self, start, limit, gap, writes=None):
         """The main thread's last X write in [start, limit) before gap seconds without one; None when
@@ -802,7 +804,7 @@ def measure(trace, marks, paths=None):
         if end is None:
             continue
         out.setdefault(key, []).append(1000 * (end - s))
-        if limit != float("inf") and not trace.waiting(limit):
+        if limit != float("inf") and not trace.waiting(limit, kind in SEARCH_GAPS):
             overlapped[key] = overlapped.get(key, 0) + 1
     return out, overlapped, checked, matched
 

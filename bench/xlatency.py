@@ -424,7 +424,7 @@ ABSENT = ("龘靐齉", "齾爩鱻", "麤龘靐")
 
 
 def data_extents(f):
-    """(start, end) of the parts of the file that hold data; a sparse file's holes read as zeros."""
+    """(start, end) of the regions of the file that hold data; a sparse file's holes read as zeros."""
     fd, size = f.fileno(), os.fstat(f.fileno()).st_size
     at = 0
     while at < size:

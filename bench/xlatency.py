@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
 """How long the real program takes to answer a reader, timed from outside on a virtual screen.
 
-    xlatency.py [--program PATH] [--quick] [--json FILE] [--out DIR] [--seed N] FILE...
+    xlatency.py [--program PATH] [--quick [--search]] [--json FILE] [--out DIR] [--seed N] FILE...
     xlatency.py --again DIR [--json FILE]     (the figures again, from a kept --out folder)
 
 Starts Xvfb at 1920 x 1080, a private session bus and openbox (so the window opens maximized, as on a
 desktop), and runs the program on the xcb platform without the accessibility bus, under
 `strace -f --seccomp-bpf -ttt` (the seccomp filter stops the program only at the traced calls). It then
 acts as a reader with xdotool (XTEST): opens each FILE through File > Open, turns pages, jumps with the
-scroll bar, drags the thumb, and, in a second round over the files, changes the text font. Every
-xdotool command is preceded by a note of the wall clock, which is also the clock of the trace.
+scroll bar, drags the thumb; then, in a search round (always in a full run, with --quick only when
+--search is given), finds text through the find bar (Ctrl+F, the word typed, Return, then F3): on each
+file from 1 MiB up to 4 GiB a word first found 100-300 KiB in, each time from the first page; on each
+file over 4 GiB a made-up word it lacks, over the whole file, and then Page Down 0.3 s into such
+searches; and, in a last round over the files, changes the text font. Every xdotool command is
+preceded by a note of the wall clock, which is also the clock of the trace.
 
 Timing, from the trace once the program has ended:
   - start of an action: the read on the X connection, on any thread, that brings its event: among the
@@ -21,8 +25,13 @@ Timing, from the trace once the program has ended:
     an action during which the main thread had not gone back to waiting for events when the next
     event came is counted as overlapped (a note on stderr);
   - start-up (fresh processes): exec -> the main thread's last X write before it first makes no
-    traced call for 300 ms.
-Resident memory (VmHWM, VmRSS) from /proc after each file's reading actions.
+    traced call for 300 ms;
+  - search: the same, on the main thread's X writes after a wake-up by an event only (the focused
+    find field's cursor blinks on a timer); Return -> hit, F3 -> hit with a quiet gap of 0.3 s, a whole
+    search to its last X write (1 s quiet, the script waits for the search thread to end); Return ->
+    first progress repaint: the main thread's first drawing X write after the search thread (the one
+    that opens the file) first wakes it.
+Resident memory (VmHWM, VmRSS) from /proc after each file's reading actions, and after the whole searches.
 
 Prints one Markdown table. Needs: Xvfb, openbox, xdotool, x11-utils, strace, dbus, ImageMagick (import).
 """
@@ -67,6 +76,16 @@ MOTION_SPACING = 0.025
 # quiet gap, as the first page after opening does, and a second or more before the next action.
 DIALOG_QUIET = 0.3
 STARTUP_QUIET = 0.3
+# Search: a hit near the start comes within some 10-30 ms; a second leaves any search time to end and
+# its page to be drawn. The focused find field blinks its cursor every 0.5 s; those writes come from a
+# timer, not from the search, and are left out of the search's figures (see Trace), so a quiet gap as
+# long as a dialog's fits. A whole search of a large file takes seconds: the script waits for the
+# search thread to end, then a quiet second more, and that search's end is its last X write before it.
+SEARCH_QUIET = 0.3
+SEARCH_SPACING = 1.0
+WHOLE_SEARCH_QUIET = 1.0
+# A Page Down this long after Return, with a search of the whole 6 GiB file still under way.
+SEARCH_RUNNING = 0.3
 
 
 # ---------------------------------------------------------------- the virtual desktop
@@ -163,8 +182,13 @@ class Program:
     def key(self, kind, label, *keys):
         self.send(kind, label, "key", "--delay", "20", *keys)
 
-    def type(self, text):
-        self.send(None, None, "type", "--delay", "5", text)
+    def type(self, text, delay=5):
+        # A character the keyboard map lacks (a hanzi) is first mapped onto a spare key; at 5 ms apart
+        # the program missed such characters, at 50 ms and more it took them all.
+        self.send(None, None, "type", "--delay", str(delay), text)
+
+    def threads(self):
+        return len(os.listdir(f"/proc/{self.pid}/task"))
 
     def memory(self):
         st = open(f"/proc/{self.pid}/status").read()
@@ -285,9 +309,13 @@ class Plan:
         self.motions = 50 if quick else 1000
         self.fonts = 2 if quick else 4
         self.startups = 2 if quick else 5
+        self.finds = 3 if quick else 10  # Return -> first hit, each from the first page
+        self.finds_next = 3 if quick else 10  # F3 -> next hit
+        self.whole_searches = 3 if quick else 5  # an absent query over the whole file
+        self.search_turns = 5 if quick else 20  # Page Down with a search under way
 
 
-def open_file(app, path, label):
+def open_file(app, path, label, kind="open"):
     app.key(None, label, "alt+f")
     time.sleep(0.3)
     app.key(None, label, "o")
@@ -295,7 +323,7 @@ def open_file(app, path, label):
     app.key(None, label, "ctrl+a")
     app.type(os.path.abspath(path))
     time.sleep(0.5)
-    app.key("open", label, "Return")
+    app.key(kind, label, "Return")
     time.sleep(0.8)
 
 
@@ -357,6 +385,190 @@ def change_font(app, label, size):
     time.sleep(0.3)
     app.key("font", label, "Return")
     time.sleep(0.7)
+
+
+def near_query(path):
+    """Two hanzi whose first place in the file is 100-300 KiB in: past the first page, within the first
+    blocks a search reads. Of those, the pair most often in the first 2 MiB, so that F3 finds the next
+    hits near by. (query, byte offset of its first hit), or (None, None). The file is GBK: a byte from
+    0x81 up begins a two-byte character."""
+    with open(path, "rb") as f:
+        data = f.read(2 << 20)
+    first, count = {}, {}
+    i = 0
+    while i + 3 < len(data):
+        if data[i] < 0x81:
+            i += 1
+            continue
+        if data[i + 2] >= 0x81:
+            pair = data[i:i + 4]
+            first.setdefault(pair, i)
+            count[pair] = count.get(pair, 0) + 1
+        i += 2
+    best = None
+    for pair, at in first.items():
+        if not (100 << 10) <= at <= (300 << 10) or (best is not None and count[pair] <= count[best]):
+            continue
+        try:
+            text = pair.decode("gbk")
+        except UnicodeDecodeError:
+            continue
+        # Not even across a character boundary before: the first bytes that match are the hit's.
+        if all("\u4e00" <= c <= "\u9fff" for c in text) and data.find(pair) == at:
+            best = pair
+    return (best.decode("gbk"), first[best]) if best else (None, None)
+
+
+# Made-up words of rare hanzi, all in GBK; the first one the file lacks is searched for.
+ABSENT = ("龘靐齉", "齾爩鱻", "麤龘靐")
+
+
+def data_extents(f):
+    """(start, end) of the regions of the file that hold data; a sparse file's holes read as zeros."""
+    fd, size = f.fileno(), os.fstat(f.fileno()).st_size
+    at = 0
+    while at < size:
+        try:
+            start = os.lseek(fd, at, os.SEEK_DATA)
+        except OSError:  # no data past at
+            return
+        end = os.lseek(fd, start, os.SEEK_HOLE)
+        yield start, end
+        at = end
+
+
+def absent_query(path):
+    """The first of ABSENT whose GBK bytes are nowhere in the file, so its search reads all of it."""
+    words = [(w, w.encode("gbk")) for w in ABSENT]
+    found = set()
+    with open(path, "rb") as f:
+        for start, end in data_extents(f):
+            f.seek(start)
+            tail = b""
+            while start < end:
+                chunk = f.read(min(16 << 20, end - start))
+                if not chunk:
+                    break
+                start += len(chunk)
+                chunk = tail + chunk
+                found.update(w for w, b in words if b in chunk)
+                tail = chunk[-8:]
+    for w, _ in words:
+        if w not in found:
+            return w
+    raise SystemExit(f"{path}: every made-up word is in the file")
+
+
+def click_text(app, desk, label):
+    # A click on the bar gives it the focus, and the file dialog hands the focus back to it:
+    # a click into the text first, as a reader would, so the keys turn pages there.
+    x0, y0, w, h = client_geometry(desk.env, app.window)
+    app.send(None, label, "mousemove", str(x0 + w // 2), str(y0 + h // 2))
+    app.send(None, label, "click", "--delay", "0", "1")
+    time.sleep(0.3)
+
+
+def text_rows(env, window):
+    """The pixels of the text area's top rows, to tell whether the page changed."""
+    x0, y0, w, h = client_geometry(env, window)
+    sw, sh, px = screenshot(env)
+    return b"".join(px[(y * sw + x0) * 3:(y * sw + x0 + w - 20) * 3] for y in range(y0 + 60, min(y0 + 260, sh)))
+
+
+def wait_search_end(app, idle, timeout=300):
+    """Until the program has no more threads than when idle: its search thread has ended."""
+    t = time.monotonic() + timeout
+    while app.threads() > idle:
+        if time.monotonic() > t:
+            print(f"warning: the search still ran after {timeout} s", file=sys.stderr)
+            return
+        time.sleep(0.05)
+
+
+def find_hits(app, desk, path, label, plan, out, shot):
+    """Return in the find bar finds a word first 100-300 KiB in, each time from the first page; then F3."""
+    query, at = near_query(path)
+    if query is None:
+        print(f"{label}: no word first found 100-300 KiB in; no search", file=sys.stderr)
+        return None
+    print(f"{label}: search for {query}, first at byte {at}", file=sys.stderr)
+    open_file(app, path, label, None)  # not timed: the open row stays the reading and font rounds'
+    click_text(app, desk, label)
+    app.key(None, label, "ctrl+f")
+    time.sleep(0.4)
+    app.type(query, delay=100)
+    time.sleep(0.4)
+    first_page = text_rows(desk.env, app.window)
+    for n in range(plan.finds):
+        if n:
+            # Back to the first page: the jump to a hit is in the page history, and Page Up from the
+            # find field goes on to the text.
+            app.key(None, label, "Prior")
+            time.sleep(0.5)
+        app.key("find", label, "Return")
+        time.sleep(SEARCH_SPACING)
+        if n == 0:
+            if text_rows(desk.env, app.window) == first_page:
+                print(f"warning: {label}: the page did not change on the first search; was {query} typed?",
+                      file=sys.stderr)
+            if shot:
+                # To check by eye: the hit selected on the page's first line, the status "找到…".
+                subprocess.run(["import", "-window", "root", os.path.join(out, "found.png")], env=desk.env)
+                time.sleep(0.3)
+    for _ in range(plan.finds_next):
+        app.key("find_next", label, "F3")
+        time.sleep(SEARCH_SPACING)
+    app.key(None, label, "Escape")
+    time.sleep(0.3)
+    return {"query": query, "first_hit": at}
+
+
+def search_whole(app, desk, path, label, plan, out):
+    """A word the file lacks, searched for over all of it, then a Page Down during each of many such
+    searches (a page command stops a search). Returns the query and the memory after the whole ones."""
+    query = absent_query(path)
+    print(f"{label}: search for {query}, not in the file", file=sys.stderr)
+    open_file(app, path, label, None)  # not timed: the open row stays the reading and font rounds'
+    click_text(app, desk, label)
+    app.key(None, label, "ctrl+f")
+    time.sleep(0.4)
+    app.type(query, delay=100)
+    time.sleep(0.4)
+    idle = app.threads()
+    for n in range(plan.whole_searches):
+        # The first whole search reads most of the file for the first time in the session; it took
+        # several times as long as the next ones: a figure of its own.
+        app.key("whole" if n else "whole_first", label, "Return")
+        time.sleep(0.2)
+        wait_search_end(app, idle)
+        time.sleep(WHOLE_SEARCH_QUIET + 0.5)
+    # To check by eye: the status "找不到…".
+    subprocess.run(["import", "-window", "root", os.path.join(out, "not-found.png")], env=desk.env)
+    time.sleep(0.3)
+    memory = app.memory()
+    for _ in range(plan.search_turns):
+        app.key("search_start", label, "Return")
+        time.sleep(SEARCH_RUNNING)
+        app.key("search_down", label, "Next")
+        time.sleep(SEARCH_SPACING)
+    app.key(None, label, "Escape")
+    time.sleep(0.3)
+    return {"query": query, "memory": memory}
+
+
+def search_round(app, desk, files, plan, out):
+    """Per file: up to 4 GiB (and from 1 MiB, for a word past the first page), the first hits; over
+    4 GiB, the whole searches. {label: what was searched for, and the memory after whole searches}."""
+    done = {}
+    for path, label in files:
+        size = os.path.getsize(path)
+        if size > 1 << 32:
+            done[label] = search_whole(app, desk, path, label, plan, out)
+        elif size >= 1 << 20:
+            found = find_hits(app, desk, path, label, plan, out, shot=not done)
+            if found:
+                done[label] = found
+    return done
 
 
 # ---------------------------------------------------------------- reading the trace
@@ -445,7 +657,17 @@ def event_kind(data):
 
 
 EXPECTED = {"open": "key", "down": "key", "up": "key", "font": "key", "jump": "press", "far_mid": "press",
-            "far_4g": "press", "drag": "motion", "release": "release"}
+            "far_4g": "press", "drag": "motion", "release": "release", "find": "key", "find_next": "key",
+            "whole_first": "key", "whole": "key", "search_start": "key", "search_down": "key"}
+# The search's actions, timed on the writes of event wake-ups only (the find field's cursor blinks on a
+# timer), each with its quiet gap. A Return with a search that a Page Down stops is timed to its first
+# progress repaint instead.
+SEARCH_GAPS = {"find": SEARCH_QUIET, "find_next": SEARCH_QUIET, "whole_first": WHOLE_SEARCH_QUIET,
+               "whole": WHOLE_SEARCH_QUIET, "search_down": QUIET}
+PROGRESS_FROM = ("whole_first", "whole", "search_start")
+# X requests that draw nothing: ChangeProperty (the user time Qt sets on every key press) and
+# GetInputFocus (the round trip before the window's image buffer is written again).
+NOT_DRAWING = (18, 43)
 
 
 class Trace:
@@ -455,7 +677,11 @@ class Trace:
         fd = x_fd(self.rows, pid) + ","
         x_poll = "[{fd=" + fd + " events=POLLIN"
         self.reads, self.read_data, self.writes, self.main_rows = [], [], [], []
-        self.main_times, self.main_waits = [], []
+        self.main_times, self.main_waits, self.main_by_timer = [], [], []
+        # Writes of a wake-up by the event loop's timeout (a timer), not by an event: a blinking cursor.
+        self.event_writes, self.drawing = [], []
+        self.opened, self.thread_writes = [], {}  # (time, thread, path) by other threads; their writes
+        by_timer = False
         for p, t, call, rest in self.rows:
             on_x = rest.startswith(fd)
             is_write = on_x and p == pid and call in ("writev", "sendmsg", "write")
@@ -466,6 +692,20 @@ class Trace:
                 # the X library's own poll on the connection while it sends or awaits a reply.
                 self.main_waits.append(call in ("poll", "ppoll") and not rest.startswith(x_poll) and not
                                        re.search(r"(, 0|tv_sec=0, tv_nsec=0\})(, NULL, \d+)?\)\s+=", rest))
+                if self.main_waits[-1]:
+                    by_timer = returned(rest) == 0
+                self.main_by_timer.append(by_timer)
+            elif call == "openat":
+                m = re.match(r'\w+, "([^"]*)"', rest)
+                if m:
+                    self.opened.append((t, p, m.group(1)))
+            elif call == "write":
+                self.thread_writes.setdefault(p, []).append(t)
+            if is_write and not by_timer:
+                self.event_writes.append(t)
+                request = first_bytes(rest, 1)
+                if not request or request[0] not in NOT_DRAWING:
+                    self.drawing.append(t)
             if is_write:
                 self.writes.append(t)
             elif on_x and call in ("recvmsg", "read", "recvfrom") and returned(rest) > 0:
@@ -485,19 +725,36 @@ class Trace:
                 return i
         return first
 
-    def waiting(self, t):
-        """Whether the main thread was waiting for events at time t (its last call a blocking poll)."""
+    def waiting(self, t, or_timer=False):
+        """Whether the main thread was waiting for events at time t (its last call a blocking poll);
+        with or_timer, also when it was only doing what a timer woke it for."""
         k = bisect.bisect_left(self.main_times, t) - 1
-        return k >= 0 and self.main_waits[k]
+        return k >= 0 and (self.main_waits[k] or (or_timer and self.main_by_timer[k]))
 
-    def settle(self, start, limit, gap):
+    def settle(self, start, limit, gap, writes=None):
         """The main thread's last X write in [start, limit) before gap seconds without one; None when
-        the action wrote nothing."""
-        w = self.writes
+        the action wrote nothing. Of all its X writes, or of those given."""
+        w = self.writes if writes is None else writes
         i, j = bisect.bisect_left(w, start), bisect.bisect_left(w, limit)
         for k in range(i, j):
             if k + 1 == j or w[k + 1] - w[k] > gap:
                 return w[k]
+        return None
+
+    def first_progress(self, start, limit, path):
+        """The main thread's first drawing X write after the first report of the search that began at
+        start: the thread that opens path after start posts its reports to the main thread, the
+        first of them with its first write (the wake-up of the event loop)."""
+        for t, p, opened in self.opened:
+            if t >= start and opened == path and p != self.pid:
+                w = self.thread_writes.get(p, [])
+                k = bisect.bisect_left(w, t)
+                if k == len(w) or w[k] >= limit:
+                    return None
+                d = bisect.bisect_left(self.drawing, w[k])
+                return self.drawing[d] if d < len(self.drawing) and self.drawing[d] < limit else None
+            if t >= limit:
+                break
         return None
 
     def startup(self):
@@ -512,8 +769,9 @@ class Trace:
         return last - rows[0][0]
 
 
-def measure(trace, marks):
-    """Latency per timed action: {(label, kind): [ms...]}, plus overlap and event-check counts."""
+def measure(trace, marks, paths=None):
+    """Latency per timed action: {(label, kind): [ms...]}, plus overlap and event-check counts. With
+    the files' paths by label, also Return -> first progress repaint of a search, as kind "progress"."""
     starts = [trace.boundary(t, marks[n + 1][0] if n + 1 < len(marks) else float("inf"), EXPECTED.get(kind))
               for n, (t, kind, _) in enumerate(marks)]
     out, overlapped, checked, matched = {}, {}, {}, {}
@@ -532,12 +790,21 @@ def measure(trace, marks):
         limit = trace.reads[nxt] if nxt < len(trace.reads) else float("inf")
         if event_kind(trace.read_data[i]) == EXPECTED[kind]:
             matched[key] = matched.get(key, 0) + 1
-        gap = DIALOG_QUIET if kind in ("open", "font", "release") else QUIET
-        end = trace.settle(s, limit, gap)
+        if kind in PROGRESS_FROM and paths:
+            shown = trace.first_progress(s, limit, paths[label])
+            if shown is not None:
+                out.setdefault((label, "progress"), []).append(1000 * (shown - s))
+        if kind == "search_start":
+            continue
+        if kind in SEARCH_GAPS:
+            end = trace.settle(s, limit, SEARCH_GAPS[kind], trace.event_writes)
+        else:
+            gap = DIALOG_QUIET if kind in ("open", "font", "release") else QUIET
+            end = trace.settle(s, limit, gap)
         if end is None:
             continue
         out.setdefault(key, []).append(1000 * (end - s))
-        if limit != float("inf") and not trace.waiting(limit):
+        if limit != float("inf") and not trace.waiting(limit, kind in SEARCH_GAPS):
             overlapped[key] = overlapped.get(key, 0) + 1
     return out, overlapped, checked, matched
 
@@ -604,12 +871,7 @@ def run(a, out):
             bars[label] = bar
             if len(bars) == 1:
                 subprocess.run(["import", "-window", "root", os.path.join(out, "opened.png")], env=desk.env)
-            # A click on the bar gives it the focus, and the file dialog hands the focus back to it:
-            # a click into the text first, as a reader would, so the keys turn pages there.
-            x0, y0, w, h = client_geometry(desk.env, app.window)
-            app.send(None, label, "mousemove", str(x0 + w // 2), str(y0 + h // 2))
-            app.send(None, label, "click", "--delay", "0", "1")
-            time.sleep(0.3)
+            click_text(app, desk, label)
             turn_pages(app, label, "Next", "down", plan.turns)
             if label == files[-1][1]:
                 # To check by eye that the keys reached the text: the status bar counts the pages.
@@ -632,6 +894,10 @@ def run(a, out):
                 time.sleep(0.3)
             drag_thumb(app, label, bar, plan.motions)
             memory[label] = app.memory()
+        searches = {}
+        if a.search or not a.quick:
+            print("search", file=sys.stderr)
+            searches = search_round(app, desk, files, plan, out)
         # The dialog takes whole points only, so the default 10.5 pt cannot be chosen back: the font
         # changes come last, in a second round, and every page above is read in the default font.
         for path, label in files:
@@ -644,7 +910,8 @@ def run(a, out):
         desk.close()
     session = {"program": program, "quick": a.quick, "screen": screen, "files": [l for _, l in files],
                "startups": startups, "trace": app.trace, "pid": app.pid, "marks": app.marks,
-               "memory": memory, "bars": bars, "seconds": round(time.monotonic() - began)}
+               "memory": memory, "bars": bars, "searches": searches,
+               "paths": {label: path for path, label in files}, "seconds": round(time.monotonic() - began)}
     with open(os.path.join(out, "session.json"), "w") as f:
         json.dump(session, f)
     return session
@@ -654,13 +921,21 @@ NAMES = [("open", "open: Return in the dialog -> page drawn"), ("down", "Page Do
          ("jump", "scroll-bar jump (middle click at a random place)"),
          ("far_mid", "scroll-bar jump near the middle"), ("far_4g", "scroll-bar jump just past 4 GiB"),
          ("drag", "thumb drag, per motion"), ("release", "thumb release -> idle"),
-         ("font", "font change: Return -> page redrawn")]
+         ("font", "font change: Return -> page redrawn"),
+         ("find", "search {query} (first hit at byte {first_hit}): Return -> hit's page drawn"),
+         ("find_next", "search {query}: F3 -> next hit's page drawn"),
+         ("progress", "search {query} (absent): Return -> first progress repaint"),
+         ("whole_first", "search {query} (absent) of the whole file, the first: Return -> 找不到 drawn"),
+         ("whole", "search {query} (absent) of the whole file, again: Return -> 找不到 drawn"),
+         ("search_down", "Page Down 0.3 s into a search of the whole file (stops it)")]
 
 
 def report(session, json_path):
     startups = [1000 * Trace(trace, pid).startup() for trace, pid in session["startups"]]
     trace = Trace(session["trace"], session["pid"])
-    lat, overlapped, checked, matched = measure(trace, [tuple(m) for m in session["marks"]])
+    lat, overlapped, checked, matched = measure(trace, [tuple(m) for m in session["marks"]],
+                                                session.get("paths"))
+    searches = session.get("searches", {})
     ncpu, model = machine()
     rows = []
 
@@ -676,11 +951,16 @@ def report(session, json_path):
     for label in session["files"]:
         for kind, action in NAMES:
             if (label, kind) in lat:
-                row(label, action, kind, lat[(label, kind)])
+                row(label, action.format(**searches.get(label, {})), kind, lat[(label, kind)])
     for label in session["files"]:
         hwm, rss = session["memory"][label]
         rows.append({"file": label, "action": "memory after its reading actions", "vmhwm_mib": hwm,
                      "vmrss_mib": rss})
+    for label in session["files"]:
+        if "memory" in searches.get(label, {}):
+            hwm, rss = searches[label]["memory"]
+            rows.append({"file": label, "action": "memory after its whole searches", "vmhwm_mib": hwm,
+                         "vmrss_mib": rss})
 
     print(f"Machine: {ncpu} CPUs ({model}), Xvfb {session['screen']}, openbox; program {session['program']}"
           + ("; --quick" if session["quick"] else ""))
@@ -689,7 +969,7 @@ def report(session, json_path):
     print("|---|---|---:|---:|---:|")
     for r in rows:
         if "vmhwm_mib" in r:
-            print(f"| {r['file']} | resident memory after its reading actions: VmHWM / VmRSS MiB | | "
+            print(f"| {r['file']} | resident {r['action']}: VmHWM / VmRSS MiB | | "
                   f"{r['vmhwm_mib']} / {r['vmrss_mib']} | |")
         elif r["count"]:
             print(f"| {r['file'] or '-'} | {r['action']} | {r['count']} | {r['median_ms']:.1f} | "
@@ -716,6 +996,8 @@ def main():
     ap.add_argument("--quick", action="store_true", help="fewer repetitions, for a check in a minute or two")
     ap.add_argument("--json", help="also write the figures to this file")
     ap.add_argument("--out", help="keep the traces and the screenshot here (default: a temporary folder)")
+    ap.add_argument("--search", action="store_true",
+                    help="with --quick, also the search round (a full run always has it)")
     ap.add_argument("--seed", type=int, default=1, help="for the jump positions")
     ap.add_argument("--again", metavar="DIR", help="only work the figures out again from a kept --out folder")
     a = ap.parse_args()

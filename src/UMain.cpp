@@ -16,6 +16,7 @@
 #include <QActionGroup>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLayout>
 
 TFrmMain* FrmMain = nullptr;
 
@@ -66,7 +67,6 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuGo = Form.MnuGo;
   MnuGoTo = Form.MnuGoTo;
   Memo = Form.Memo;
-  FindBar = new TFindBar(Memo);
   SclBar = Form.SclBar;
   ToolBar = Form.ToolBar;
   TBUp = Form.TBUp;
@@ -110,6 +110,9 @@ void TFrmMain::SetupForm() {
   LblWhere->setFixedSize(Metrics.horizontalAdvance(QStringLiteral("100.0%")) + 16, Metrics.height() + 4);
   LblWhere->setAlignment(Qt::AlignCenter);
   ToolBar->addWidget(LblWhere);
+  FindBar = new TFindBar(ToolBar);
+  FindBarShown = ToolBar->addWidget(FindBar);
+  FindBarShown->setVisible(false);
 
   OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
   OpenDlg.DefaultExt = "txt";
@@ -155,14 +158,18 @@ void TFrmMain::MnuCopyClick(QObject*) { Memo->copy(); }
 
 void TFrmMain::MnuSelectAllClick(QObject*) { Memo->selectAll(); }
 
-void TFrmMain::MnuFindClick(QObject*) { FindBar->Open(); }
-
-void TFrmMain::MnuFindNextClick(QObject*) {
-  if (!Viewer.FindAgain(false)) FindBar->Open();
+void TFrmMain::MnuFindClick(QObject*) {
+  FindBarShown->setVisible(true);
+  ToolBar->layout()->activate();  // shows the bar now, so that it can take the focus
+  FindBar->Open();
 }
 
-void TFrmMain::MnuFindPreviousClick(QObject*) {
-  if (!Viewer.FindAgain(true)) FindBar->Open();
+void TFrmMain::MnuFindNextClick(QObject* Sender) {
+  if (!Viewer.FindAgain(false)) MnuFindClick(Sender);
+}
+
+void TFrmMain::MnuFindPreviousClick(QObject* Sender) {
+  if (!Viewer.FindAgain(true)) MnuFindClick(Sender);
 }
 
 void TFrmMain::FindBarFind(QObject*, bool Backward) {
@@ -170,6 +177,8 @@ void TFrmMain::FindBarFind(QObject*, bool Backward) {
 }
 
 void TFrmMain::FindBarClose(QObject*) {
+  FindBarShown->setVisible(false);
+  ToolBar->layout()->activate();
   if (Viewer.CancelSearch()) ShowStatus("查找已取消");
   Memo->setFocus();
 }

@@ -63,7 +63,8 @@ public:
   QAction* MnuGoTo;
   TOpenDialog OpenDlg;
   TMemo* Memo;
-  TFindBar* FindBar;
+  TFindBar* FindBar;      // in the tool bar, shown by Edit > Find
+  QAction* FindBarShown;  // the tool bar's item for it: its visibility is the bar's
   TScrollBar* SclBar;
   TToolBar* ToolBar;
   QAction* TBUp;

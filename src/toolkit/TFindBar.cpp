@@ -9,13 +9,11 @@
 #include <QRadioButton>
 #include <QToolButton>
 
-TFindBar::TFindBar(QWidget* Over) : QFrame(Over) {
-  setFrameShape(QFrame::StyledPanel);
-  setAutoFillBackground(true);
+TFindBar::TFindBar(QWidget* Parent) : QFrame(Parent) {
   auto* Row = new QHBoxLayout(this);
-  Row->setContentsMargins(6, 4, 4, 4);
+  Row->setContentsMargins(12, 0, 0, 0);
   Field = new QLineEdit(this);
-  Field->setMinimumWidth(260);
+  Field->setMinimumWidth(220);
   Field->setClearButtonEnabled(true);
   MatchCaseBox = new QCheckBox(QStringLiteral("区分大小写"), this);
   RegexBox = new QCheckBox(QStringLiteral("正则表达式"), this);
@@ -34,8 +32,6 @@ TFindBar::TFindBar(QWidget* Over) : QFrame(Over) {
     if (OnFind) OnFind(Backward());
   });
   connect(CloseButton, &QToolButton::clicked, this, &TFindBar::Close);
-  Over->installEventFilter(this);
-  hide();
 }
 
 QString TFindBar::Text() const { return Field->text(); }
@@ -44,26 +40,15 @@ bool TFindBar::Regex() const { return RegexBox->isChecked(); }
 bool TFindBar::Backward() const { return UpButton->isChecked(); }
 
 void TFindBar::Open() {
-  Place();
-  show();
-  raise();
   Field->setFocus(Qt::ShortcutFocusReason);
   Field->selectAll();
 }
 
 void TFindBar::Close() {
-  hide();
   if (OnClose) OnClose();
 }
 
-void TFindBar::Place() {
-  const QWidget* Over = parentWidget();
-  const QSize Size = sizeHint().boundedTo(Over->size());
-  setGeometry(Over->width() - Size.width(), Over->height() - Size.height(), Size.width(), Size.height());
-}
-
 bool TFindBar::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Watched == parentWidget() && Event->type() == QEvent::Resize && isVisible()) Place();
   // The field's Return would also travel on to the bar once the field has seen it: take it here.
   if (Watched == Field && Event->type() == QEvent::KeyPress) {
     auto* Key = static_cast<QKeyEvent*>(Event);

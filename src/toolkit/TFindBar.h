@@ -8,26 +8,25 @@ class QCheckBox;
 class QLineEdit;
 class QRadioButton;
 
-// The find bar: the text to find, 区分大小写, 正则表达式 and the direction, floating over the bottom
-// right corner of the text area it belongs to, where a page's last line is most often blank (a hit
-// shows on the page's first line). Unlike a find dialog it leaves the page in view and the text
-// area's size, and so the page geometry, as they are; it follows the text area's size.
-// Return finds in the chosen direction (Shift+Return the other way); Escape closes it.
+// The find bar: the text to find, 区分大小写, 正则表达式 and the direction, in one strip that fits the
+// tool bar's height. It sits in the tool bar, not over the page: unlike a find dialog or a bar over
+// the text area it hides none of the page, leaves the text area's size (and so the page geometry) as
+// it is, and is not painted again with every page. Return finds in the chosen direction
+// (Shift+Return the other way); Escape closes it.
 class TFindBar : public QFrame {
   Q_OBJECT
 
 public:
-  // Over: the text area it floats over, which owns it.
-  explicit TFindBar(QWidget* Over);
+  explicit TFindBar(QWidget* Parent = nullptr);
 
   QString Text() const;
   bool MatchCase() const;
   bool Regex() const;
   bool Backward() const;
 
-  // Shows the bar in its place with the text selected, ready to type over.
+  // Puts the focus in the text, selected, ready to type over. The owner shows the bar first.
   void Open();
-  // Hides the bar (if shown) and runs OnClose, which also stops a search under way.
+  // Runs OnClose: the owner hides the bar and stops a search under way.
   void Close();
 
   std::function<void(bool Backward)> OnFind;
@@ -42,7 +41,4 @@ public:
 protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override;
   void keyPressEvent(QKeyEvent* Event) override;
-
-private:
-  void Place();
 };

@@ -8,6 +8,7 @@
 #include "TViewerWindow.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <cstdlib>
 #include <limits>
@@ -284,7 +285,9 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
   // After the match on screen, or from the page on screen.
   TFileOffset From = Backward ? PageEnd : PageStart;
   if (FMatch) From = Backward ? FMatch->Start : FMatch->Start + FMatch->Length;
-  FWindow.ShowStatus("正在查找" + Quoted() + "…");
+  // Said only once the search takes a while: a hit near the page comes back with no repaint between.
+  FProgressShown = std::chrono::steady_clock::now();
+  FProgressWrapped = false;
   FSearch.Start(
       FileName, Pattern, From, Backward,
       [this, Backward](int Permille, bool Wrapped) { SearchProgress(Permille, Wrapped, Backward); },
@@ -300,6 +303,12 @@ bool TViewerState::FindAgain(bool Backward) {
 }
 
 void TViewerState::SearchProgress(int Permille, bool Wrapped, bool Backward) {
+  // A tenth of a second before the first progress text and between two: each is a repaint, and a
+  // hit near the start would otherwise wait behind them.
+  const auto Now = std::chrono::steady_clock::now();
+  if (Now - FProgressShown < std::chrono::milliseconds(100) && Wrapped == FProgressWrapped) return;
+  FProgressShown = Now;
+  FProgressWrapped = Wrapped;
   const std::string Share = IntToStr(Permille / 10) + "%";
   if (!Wrapped)
     FWindow.ShowStatus("正在查找" + Quoted() + "…" + Share);

@@ -7,6 +7,7 @@
 #include "TextEncoding.h"
 #include "TextSearch.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -101,5 +102,7 @@ private:
   bool FMovingThumb = false;   // a jump moves the thumb to its page: no re-read from the step
   std::optional<TSearchQuery> FQuery;  // the last query searched for
   std::optional<TSearchHit> FMatch;    // the hit on screen
+  std::chrono::steady_clock::time_point FProgressShown;  // when the search's progress was last said
+  bool FProgressWrapped = false;
   TSearchThread FSearch;
 };

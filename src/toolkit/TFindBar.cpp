@@ -14,6 +14,7 @@ TFindBar::TFindBar(QWidget* Parent) : QFrame(Parent) {
   Row->setContentsMargins(12, 0, 0, 0);
   Field = new QLineEdit(this);
   Field->setMinimumWidth(220);
+  Field->setMaximumWidth(420);
   Field->setClearButtonEnabled(true);
   MatchCaseBox = new QCheckBox(QStringLiteral("区分大小写"), this);
   RegexBox = new QCheckBox(QStringLiteral("正则表达式"), this);
@@ -27,6 +28,7 @@ TFindBar::TFindBar(QWidget* Parent) : QFrame(Parent) {
   for (QWidget* Part : std::initializer_list<QWidget*>{Field, MatchCaseBox, RegexBox, UpButton, DownButton,
                                                         FindButton, CloseButton})
     Row->addWidget(Part);
+  Row->addStretch();  // the field keeps a reading width; the rest of the tool bar stays empty
   Field->installEventFilter(this);
   connect(FindButton, &QPushButton::clicked, this, [this] {
     if (OnFind) OnFind(Backward());

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times the search on a warm 1 GiB GBK novel beside grep and ripgrep, and prints one Markdown table.
+# Times the search and the chapter scan on a warm 1 GiB GBK novel beside grep and ripgrep, and prints
+# one Markdown table.
 #
 #   bash bench/search.sh [RUNS]     (RUNS per figure, default 5; the medians are shown)
 #
@@ -10,7 +11,9 @@
 #   - the same with either case for a Latin word (grep -i; the novel's only letters are trail bytes);
 #   - rg -c -E gbk '第[0-9]+章' (every chapter heading, when ripgrep is installed) and our regular
 #     expression search walking from hit to hit through the whole file as F3 does;
-#   - rg and our search for 第[0-9]+回, which is not in the novel: one pass each.
+#   - rg and our search for 第[0-9]+回, which is not in the novel: one pass each;
+#   - the chapter scan (ScanChapters, the default heading pattern) over the whole novel, against the
+#     same grep pass.
 # Builds the two tools it needs with the default preset when they are missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -60,6 +63,9 @@ for ((run = 0; run < runs; ++run)); do
   fi
   times[ours_every]+="$(ours '第[0-9]+章' --regex --every) "
   times[ours_none]+="$(ours '第[0-9]+回' --regex) "
+  chapters=$(build/bench/pagorin_bench_search --chapters --runs 1 "$novel" default)
+  headings=$(awk -F'|' '{ gsub(/ /, "", $3); print $3 }' <<<"$chapters")
+  times[ours_chapters]+="$(awk -F'|' '{ gsub(/ /, "", $4); print $4 }' <<<"$chapters") "
 done
 med() { tr ' ' '\n' <<<"${times[$1]}" | grep . | median; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -78,3 +84,4 @@ else
   echo "| regex \`第[0-9]+章\`, every hit | (ripgrep not installed) | | $(med ours_every) | |"
   echo "| regex \`第[0-9]+回\` (absent) | (ripgrep not installed) | | $(med ours_none) | |"
 fi
+row "chapter scan, default heading pattern ($headings headings)" "\`LC_ALL=C grep -c -F\` (GBK bytes)" grep_plain ours_chapters

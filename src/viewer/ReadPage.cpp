@@ -91,7 +91,9 @@ std::string ReadCharacters(std::FILE* Stream, TFileOffset Start, const TEncoding
   std::size_t Inside = 0;
   TCharacter Character;
   const std::string_view Head = Ahead.Fill(static_cast<std::size_t>(Before) + 4);
-  for (std::size_t Back = 1; Back <= static_cast<std::size_t>(Before) && Back <= Head.size(); ++Back) {
+  // Only a start inside the file can lie inside a character.
+  const bool StartInFile = Head.size() > static_cast<std::size_t>(Before);
+  for (std::size_t Back = 1; StartInFile && Back <= static_cast<std::size_t>(Before); ++Back) {
     const std::size_t At = static_cast<std::size_t>(Before) - Back;
     if ((Start - static_cast<TFileOffset>(Back)) % static_cast<TFileOffset>(Rules.CodeUnit) != 0) continue;
     const TCharacter Around = Rules.Read(Head.substr(At));
@@ -101,7 +103,7 @@ std::string ReadCharacters(std::FILE* Stream, TFileOffset Start, const TEncoding
       break;
     }
   }
-  if (Inside == 0 && Start % static_cast<TFileOffset>(Rules.CodeUnit) != 0) {
+  if (StartInFile && Inside == 0 && Start % static_cast<TFileOffset>(Rules.CodeUnit) != 0) {
     Inside = static_cast<std::size_t>(Start % static_cast<TFileOffset>(Rules.CodeUnit));
     Character = {Rules.CodeUnit, 0, false};
   }
@@ -133,8 +135,8 @@ std::string ReadCharacters(std::FILE* Stream, TFileOffset Start, const TEncoding
     Ahead.Take(std::min(Through - Inside, Ahead.Size()), Page);
     Inside = 0;
   }
-  const off_t Position = ::ftello(Stream);
-  End = Position < 0 ? Start : Position - static_cast<TFileOffset>(Ahead.Size());
+  // Every byte taken from Start on is on the page; a start past the end takes none and ends there.
+  End = Start + static_cast<TFileOffset>(Page.size());
   return Page;
 }
 

@@ -75,6 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
                  TTextEncoding::Utf8},
         PageCase{"Utf16ByteOrderMarkTakesNoRoom", std::string("\xFF\xFE" "a\0b\0c\0", 8), 0, 2, 1,
                  std::string("\xFF\xFE" "a\0b\0", 6), 6, TTextEncoding::Utf16Le},
+        // A start past the end reads nothing and ends where it starts, as in GB18030.
+        PageCase{"Utf16StartJustPastTheEnd", std::string("\xFF\xFE" "a\0", 4), 5, 3, 40, "", 5, TTextEncoding::Utf16Le},
+        PageCase{"Utf8StartPastTheEnd", "a\xE4\xB8\xAD", 10, 3, 40, "", 10, TTextEncoding::Utf8},
         PageCase{"Utf8BadBytesTakeAColumnEach", "\xFF\xE4\xB8" "ab", 0, 2, 2, "\xFF\xE4\xB8" "a", 4,
                  TTextEncoding::Utf8}),
     [](const auto& Info) { return std::string(Info.param.Name); });

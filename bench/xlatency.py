@@ -485,6 +485,17 @@ def wait_search_end(app, idle, timeout=300):
         time.sleep(0.05)
 
 
+def open_with_query(app, desk, path, label, query):
+    """Opens the file (not timed: the open row stays the reading and font rounds') and types the query
+    into the find bar."""
+    open_file(app, path, label, None)
+    click_text(app, desk, label)
+    app.key(None, label, "ctrl+f")
+    time.sleep(0.4)
+    app.type(query, delay=100)
+    time.sleep(0.4)
+
+
 def find_hits(app, desk, path, label, plan, out, shot):
     """Return in the find bar finds a word first 100-300 KiB in, each time from the first page; then F3."""
     query, at = near_query(path)
@@ -492,12 +503,7 @@ def find_hits(app, desk, path, label, plan, out, shot):
         print(f"{label}: no word first found 100-300 KiB in; no search", file=sys.stderr)
         return None
     print(f"{label}: search for {query}, first at byte {at}", file=sys.stderr)
-    open_file(app, path, label, None)  # not timed: the open row stays the reading and font rounds'
-    click_text(app, desk, label)
-    app.key(None, label, "ctrl+f")
-    time.sleep(0.4)
-    app.type(query, delay=100)
-    time.sleep(0.4)
+    open_with_query(app, desk, path, label, query)
     first_page = text_rows(desk.env, app.window)
     for n in range(plan.finds):
         if n:
@@ -528,12 +534,7 @@ def search_whole(app, desk, path, label, plan, out):
     searches (a page command stops a search). Returns the query and the memory after the whole ones."""
     query = absent_query(path)
     print(f"{label}: search for {query}, not in the file", file=sys.stderr)
-    open_file(app, path, label, None)  # not timed: the open row stays the reading and font rounds'
-    click_text(app, desk, label)
-    app.key(None, label, "ctrl+f")
-    time.sleep(0.4)
-    app.type(query, delay=100)
-    time.sleep(0.4)
+    open_with_query(app, desk, path, label, query)
     idle = app.threads()
     for n in range(plan.whole_searches):
         # The first whole search reads most of the file for the first time in the session; it took

@@ -225,6 +225,11 @@ void TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
   CancelSearch();
   if (FileName.empty()) return;
   FollowFileChanges();
+  ShowJump(Offset, Length);
+  ShowChangeNotice();
+}
+
+void TViewerState::ShowJump(TFileOffset Offset, TFileOffset Length) {
   Offset = std::clamp<TFileOffset>(Offset, 0, FileSize);
   Length = std::clamp<TFileOffset>(Length, 0, FileSize - Offset);
   History.push(PageStart);
@@ -248,7 +253,6 @@ void TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
     throw;
   }
   FMovingThumb = false;
-  ShowChangeNotice();
 }
 
 std::string TViewerState::Quoted() const {
@@ -357,14 +361,16 @@ std::string TViewerState::Where() const {
 
 void TViewerState::GoTo(const std::string& Where) {
   const TRunning Running(FRunning);
+  CancelSearch();
   if (FileName.empty()) return;
-  FollowFileChanges();
+  FollowFileChanges();  // a share is of the file as it is now
   const std::optional<TFileOffset> Offset = ParsePosition(Where, FileSize);
   if (!Offset) {
     FWindow.Beep();
     FWindow.ShowStatus("无法识别的位置：" + Where.substr(0, 40) + "（请输入百分比，如 37.5%，或字节位置）");
     return;
   }
-  JumpTo(*Offset);
+  ShowJump(*Offset, 0);
   FWindow.ShowStatus("已转到第" + IntToStr(*Offset) + "字节");
+  ShowChangeNotice();
 }

@@ -86,6 +86,8 @@ private:
   bool FollowFileChanges();
   // At the end of the outermost command only: a nested scroll jump must not bury it under its status.
   void ShowChangeNotice();
+  // JumpTo once the open file has been followed.
+  void ShowJump(TFileOffset Offset, TFileOffset Length);
   // Where the line that holds Offset starts, looking back at most one page's length.
   TFileOffset LineStartBefore(TFileOffset Offset) const;
   void SearchProgress(int Permille, bool Wrapped, bool Backward);

@@ -3,6 +3,8 @@
 #include "Beep.h"
 #include "CodePage.h"
 #include "ProgramResources.h"
+#include "TChapterWindow.h"
+#include "TElidedLabel.h"
 #include "TFindBar.h"
 #include "TGoToDialog.h"
 #include "TMemo.h"
@@ -66,6 +68,10 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuFindPrevious = Form.MnuFindPrevious;
   MnuGo = Form.MnuGo;
   MnuGoTo = Form.MnuGoTo;
+  N5 = MnuGo->actions().at(1);
+  MnuContents = Form.MnuContents;
+  MnuPreviousChapter = Form.MnuPreviousChapter;
+  MnuNextChapter = Form.MnuNextChapter;
   Memo = Form.Memo;
   SclBar = Form.SclBar;
   ToolBar = Form.ToolBar;
@@ -110,9 +116,14 @@ void TFrmMain::SetupForm() {
   LblWhere->setFixedSize(Metrics.horizontalAdvance(QStringLiteral("100.0%")) + 16, Metrics.height() + 4);
   LblWhere->setAlignment(Qt::AlignCenter);
   ToolBar->addWidget(LblWhere);
+  // Room for a title of 16 characters, which gives way to the find bar in a narrow window.
+  LblChapter = new TElidedLabel(Metrics.horizontalAdvance(QString(16, QChar(0x7AE0))), ToolBar);
+  ToolBar->addWidget(LblChapter);
   FindBar = new TFindBar(ToolBar);
   FindBarShown = ToolBar->addWidget(FindBar);
   FindBarShown->setVisible(false);
+
+  ChapterWin = new TChapterWindow(Viewer.Chapters, Viewer.ChapterPattern, this);
 
   OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
   OpenDlg.DefaultExt = "txt";
@@ -132,6 +143,12 @@ void TFrmMain::BindEvents() {
   connect(MnuFindNext, &QAction::triggered, this, [this] { MnuFindNextClick(MnuFindNext); });
   connect(MnuFindPrevious, &QAction::triggered, this, [this] { MnuFindPreviousClick(MnuFindPrevious); });
   connect(MnuGoTo, &QAction::triggered, this, [this] { MnuGoToClick(MnuGoTo); });
+  connect(MnuContents, &QAction::triggered, this, [this] { MnuContentsClick(MnuContents); });
+  connect(MnuPreviousChapter, &QAction::triggered, this, [this] { MnuPreviousChapterClick(MnuPreviousChapter); });
+  connect(MnuNextChapter, &QAction::triggered, this, [this] { MnuNextChapterClick(MnuNextChapter); });
+  ChapterWin->OnJump = [this](std::size_t Index) { ChapterWinJump(ChapterWin, Index); };
+  ChapterWin->OnPattern = [this](const std::string& Pattern) { return Viewer.SetChapterPattern(Pattern); };
+  ChapterWin->OnStop = [this] { Viewer.Chapters.Cancel(); };
   FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
   FindBar->OnClose = [this] { FindBarClose(FindBar); };
   connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
@@ -189,6 +206,22 @@ void TFrmMain::MnuGoToClick(QObject*) {
   if (TGoToDialog::Execute(this, Where)) Viewer.GoTo(Where);
 }
 
+void TFrmMain::MnuContentsClick(QObject*) {
+  if (Viewer.FileName.empty()) return;
+  Viewer.FindChapters();
+  ChapterWin->Open();
+}
+
+void TFrmMain::MnuPreviousChapterClick(QObject*) { Viewer.PreviousChapter(); }
+
+void TFrmMain::MnuNextChapterClick(QObject*) { Viewer.NextChapter(); }
+
+void TFrmMain::ChapterWinJump(QObject*, std::size_t Index) {
+  activateWindow();
+  Memo->setFocus();
+  Viewer.GoToChapter(Index);
+}
+
 void TFrmMain::MnuEncodingClick(QObject* Sender) {
   std::optional<TTextEncoding> Choice;
   for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
@@ -242,7 +275,17 @@ void TFrmMain::ShowMatch(std::size_t From, std::size_t Length) {
   Memo->SetSelection(Start, End);
 }
 
-void TFrmMain::ShowWhere(const std::string& Text) { LblWhere->setText(QString::fromStdString(Text)); }
+void TFrmMain::ShowWhere(const std::string& Share, const std::string& Chapter) {
+  LblWhere->setText(QString::fromStdString(Share));
+  LblChapter->SetText(QString::fromStdString(Chapter));  // a page inside the same chapter repaints nothing
+  ChapterWin->MarkCurrent(Viewer.ChapterOnScreen());
+}
+
+void TFrmMain::ChaptersChanged() {
+  // A window left open asks for the headings of the file opened since.
+  if (ChapterWin->isVisible()) Viewer.FindChapters();
+  ChapterWin->Refresh(Viewer.ChapterOnScreen());
+}
 
 void TFrmMain::RunLater(std::function<void()> Call) {
   QMetaObject::invokeMethod(this, std::move(Call), Qt::QueuedConnection);

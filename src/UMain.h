@@ -30,6 +30,8 @@ class QLabel;
 class QActionGroup;
 class QMenu;
 class QMenuBar;
+class TChapterWindow;
+class TElidedLabel;
 class TFindBar;
 class TMemo;
 class TScrollBar;
@@ -61,6 +63,10 @@ public:
   QAction* MnuFindPrevious;
   QMenu* MnuGo;
   QAction* MnuGoTo;
+  QAction* N5;
+  QAction* MnuContents;
+  QAction* MnuPreviousChapter;
+  QAction* MnuNextChapter;
   TOpenDialog OpenDlg;
   TMemo* Memo;
   TFindBar* FindBar;      // in the tool bar, shown by Edit > Find
@@ -69,7 +75,8 @@ public:
   TToolBar* ToolBar;
   QAction* TBUp;
   QAction* TBDown;
-  QLabel* LblWhere;  // in the tool bar, right of the arrows: where the page on screen starts
+  QLabel* LblWhere;    // in the tool bar, right of the arrows: where the page on screen starts
+  TElidedLabel* LblChapter;  // beside it: the title of that page's chapter, once the chapters are known
   const std::array<QIcon, 2> ImageList1;
   QMenu* MnuSetup;
   QAction* MnuFontSetup;
@@ -85,6 +92,7 @@ public:
   QAction* MnuWeb;
 
   TViewerState Viewer{*this};
+  TChapterWindow* ChapterWin;  // Go > Table of contents; made with the window, shown on demand
 
   // The item of Setup > Text encoding that stands for Encoding.
   QAction* MnuEncodingOf(TTextEncoding Encoding) const;
@@ -107,6 +115,10 @@ private:
   void FindBarFind(QObject* Sender, bool Backward);
   void FindBarClose(QObject* Sender);
   void MnuGoToClick(QObject* Sender);
+  void MnuContentsClick(QObject* Sender);
+  void MnuPreviousChapterClick(QObject* Sender);
+  void MnuNextChapterClick(QObject* Sender);
+  void ChapterWinJump(QObject* Sender, std::size_t Index);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
@@ -121,7 +133,8 @@ private:
   void ShowPage(const std::string& PageText) override;
   void ShowMatch(std::size_t From, std::size_t Length) override;
   void RunLater(std::function<void()> Call) override;
-  void ShowWhere(const std::string& Text) override;
+  void ShowWhere(const std::string& Share, const std::string& Chapter) override;
+  void ChaptersChanged() override;
   void SetTextEncoding(TTextEncoding Encoding, bool Detected) override;
   void ShowStatus(const std::string& Text) override;
   void SetCaption(const std::string& Text) override;

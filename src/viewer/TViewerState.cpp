@@ -37,7 +37,11 @@ int ToScrollPosition(TFileOffset Value) {
 }  // namespace
 
 TViewerState::TViewerState(TViewerWindow& Window)
-    : FWindow(Window), FSearch([&Window](std::function<void()> Call) { Window.RunLater(std::move(Call)); }) {}
+    : Chapters([&Window](std::function<void()> Call) { Window.RunLater(std::move(Call)); }),
+      FWindow(Window),
+      FSearch([&Window](std::function<void()> Call) { Window.RunLater(std::move(Call)); }) {
+  Chapters.OnChange = [this] { ChaptersArrived(); };
+}
 
 void TViewerState::ComputeGeometry() {
   std::int64_t Height = FWindow.TextFontHeight();
@@ -56,7 +60,7 @@ void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole)
   FPageEndWhole = Shown.EndsWhole;
   FShownFrom = Shown.From;
   FMatch.reset();
-  FWindow.ShowWhere(Where());
+  ShowWhere();
   FWindow.ShowPage(Shown.Text);
 }
 
@@ -105,7 +109,7 @@ void TViewerState::UpdateScrollBar() {
 }
 
 void TViewerState::Open() {
-  CancelSearch();
+  StopWaiting();
   std::string Chosen = FileName;
   if (!FWindow.ChooseFile(Chosen)) return;
   FileName = Chosen;
@@ -121,6 +125,7 @@ void TViewerState::Open() {
   DetectedEncoding = DetectEncoding(ReadBytes(FileName, 0, EncodingSampleBytes));
   ChosenEncoding.reset();
   FWindow.SetTextEncoding(DetectedEncoding, true);
+  Chapters.Clear();  // the window may ask for the new file's at once: its encoding is known now
   History.clear();
   ReadPageAtStart();
   PageBytes = std::llabs(PageEnd - PageStart);
@@ -133,7 +138,7 @@ void TViewerState::Open() {
 
 void TViewerState::NextPage() {
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   if (FileName.empty()) return;
   // What the last page showed tells where the next one starts, unless the file changed since.
   const bool StartWhole = !FollowFileChanges() && FPageEndWhole;
@@ -147,7 +152,7 @@ void TViewerState::NextPage() {
 
 void TViewerState::PreviousPage() {
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   if (FileName.empty()) return;
   if (History.count() == 0) {
     FWindow.Beep();
@@ -166,7 +171,7 @@ void TViewerState::PreviousPage() {
 void TViewerState::ScrollJump() {
   if (FMovingThumb) return;
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   if (FileName.empty()) return;
   // The range follows the file; a position that the new range clamps runs a jump of its own first.
   if (FollowFileChanges()) SetScrollRange();
@@ -180,7 +185,7 @@ void TViewerState::ScrollJump() {
 
 void TViewerState::FontSetup() {
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   if (!FWindow.ChooseTextFont()) return;
   ComputeGeometry();
   const bool Changed = !FileName.empty() && FollowFileChanges();
@@ -194,13 +199,15 @@ void TViewerState::FontSetup() {
 
 void TViewerState::ChooseEncoding(std::optional<TTextEncoding> Choice) {
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   ChosenEncoding = Choice;
   if (FileName.empty()) return;
   const bool Changed = FollowFileChanges();
   FWindow.SetTextEncoding(Encoding(), !ChosenEncoding);
   ReadPageAtStart();
   if (Changed) SetScrollRange();
+  // Headings found in the other encoding are another text's.
+  if (Chapters.State() != TChapterIndex::TState::NotScanned) Chapters.Scan(FileName, Encoding(), ChapterPattern);
   ShowChangeNotice();
 }
 
@@ -222,7 +229,7 @@ TFileOffset TViewerState::LineStartBefore(TFileOffset Offset) const {
 
 void TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   if (FileName.empty()) return;
   FollowFileChanges();
   ShowJump(Offset, Length);
@@ -269,9 +276,14 @@ std::string TViewerState::Quoted() const {
 
 bool TViewerState::CancelSearch() { return FSearch.Cancel(); }
 
+void TViewerState::StopWaiting() {
+  CancelSearch();
+  FChapterStep.reset();
+}
+
 void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   FQuery = Query;
   if (FileName.empty()) {
     FWindow.Beep();
@@ -292,12 +304,20 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
   // Said only once the search takes a while: a hit near the page comes back with no repaint between.
   FProgressShown = std::chrono::steady_clock::now();
   FProgressWrapped = false;
-  FSearch.Start(
-      FileName, Pattern, From, Backward,
-      [this, Backward](int Permille, bool Wrapped) { SearchProgress(Permille, Wrapped, Backward); },
-      [this, Backward](const TSearchResult& Result, const std::string& Failure) {
-        SearchDone(Result, Failure, Backward);
+  FSearch.Start([this, FileName = FileName, Pattern, From, Backward](const std::atomic<bool>& Cancel,
+                                                                    const TScanThread::TDeliver& Deliver) {
+    TSearchResult Result;
+    std::string Failure;
+    try {
+      Result = FindText(FileName, *Pattern, From, Backward, Cancel, [&](int Permille, bool Wrapped) {
+        Deliver([=, this] { SearchProgress(Permille, Wrapped, Backward); });
       });
+    } catch (const std::exception& Error) {
+      Failure = Error.what();
+    }
+    if (Failure.empty() && Result.Outcome == TSearchOutcome::Cancelled) return std::function<void()>();
+    return std::function<void()>([=, this] { SearchDone(Result, Failure, Backward); });
+  });
 }
 
 bool TViewerState::FindAgain(bool Backward) {
@@ -361,7 +381,7 @@ std::string TViewerState::Where() const {
 
 void TViewerState::GoTo(const std::string& Where) {
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   if (FileName.empty()) return;
   FollowFileChanges();  // a share is of the file as it is now
   const std::optional<TFileOffset> Offset = ParsePosition(Where, FileSize);
@@ -373,4 +393,67 @@ void TViewerState::GoTo(const std::string& Where) {
   ShowJump(*Offset, 0);
   FWindow.ShowStatus("已转到第" + IntToStr(*Offset) + "字节");
   ShowChangeNotice();
+}
+
+void TViewerState::ShowWhere() {
+  const std::optional<std::size_t> Chapter = ChapterOnScreen();
+  FWindow.ShowWhere(Where(), Chapter ? std::string(Chapters.Title(*Chapter)) : std::string());
+}
+
+void TViewerState::FindChapters() {
+  using TState = TChapterIndex::TState;
+  if (FileName.empty()) return;
+  const TState State = Chapters.State();
+  if (State == TState::NotScanned || State == TState::Cancelled || State == TState::FileChanged)
+    Chapters.Scan(FileName, Encoding(), ChapterPattern);
+}
+
+std::string TViewerState::SetChapterPattern(const std::string& Pattern) {
+  try {
+    // Compiled here first, so a pattern with a fault leaves the headings on hand as they are.
+    const TSearchPattern Compiled(TSearchQuery{Pattern, true, true}, Encoding());
+  } catch (const ESearchQuery& Error) {
+    return Error.what();
+  }
+  ChapterPattern = Pattern;
+  if (!FileName.empty() && Chapters.State() != TChapterIndex::TState::NotScanned)
+    Chapters.Scan(FileName, Encoding(), ChapterPattern);
+  return "";
+}
+
+void TViewerState::StepChapter(bool Forward) {
+  StopWaiting();
+  if (FileName.empty()) return;
+  FindChapters();
+  FChapterStep = Forward;
+  ChaptersArrived();
+}
+
+void TViewerState::ChaptersArrived() {
+  ShowWhere();
+  FWindow.ChaptersChanged();
+  if (!FChapterStep) return;
+  const bool Forward = *FChapterStep;
+  const TChapterIndex::TStep Step = Chapters.Step(PageStart, Forward);
+  if (!Step.Settled) {
+    FWindow.ShowStatus(Chapters.Status());
+    return;
+  }
+  FChapterStep.reset();
+  if (Step.Index) {
+    GoToChapter(*Step.Index);
+    return;
+  }
+  FWindow.Beep();
+  if (Chapters.Count() == 0)
+    FWindow.ShowStatus(Chapters.State() == TChapterIndex::TState::Done ? "没有找到章节" : Chapters.Status());
+  else
+    FWindow.ShowStatus(Forward ? "已是最后一章" : "前面没有章节了");
+}
+
+void TViewerState::GoToChapter(std::size_t Index) {
+  if (Index >= Chapters.Count()) return;
+  const std::string Title(Chapters.Title(Index));
+  JumpTo(Chapters.Offset(Index));
+  FWindow.ShowStatus("已转到“" + Title + "”");
 }

@@ -3,7 +3,8 @@
 #include "FileOffset.h"
 #include "ReadPage.h"
 #include "TCList.h"
-#include "TSearchThread.h"
+#include "TChapterIndex.h"
+#include "TScanThread.h"
 #include "TextEncoding.h"
 #include "TextSearch.h"
 
@@ -55,6 +56,22 @@ public:
   // bar shows it and Go To offers it.
   std::string Where() const;
 
+  // Go > Table of contents: starts finding the open file's chapter headings with ChapterPattern,
+  // unless they are known or being found.
+  void FindChapters();
+  // A new pattern for the headings: a pattern that does not compile gives its message back and
+  // changes nothing; one that does replaces the headings with a new scan (when they were asked for).
+  std::string SetChapterPattern(const std::string& Pattern);
+  // Go > Next / Previous chapter: the page from the first heading after the page on screen, or from
+  // the last heading before it, shown as JumpTo shows it. The headings are found first where needed:
+  // the step then waits for the scan, and any other command drops it.
+  void NextChapter() { StepChapter(true); }
+  void PreviousChapter() { StepChapter(false); }
+  // Shows the page from heading Index of Chapters, as JumpTo shows it.
+  void GoToChapter(std::size_t Index);
+  // The heading of the page on screen: the last at or before its start.
+  std::optional<std::size_t> ChapterOnScreen() const { return Chapters.At(PageStart); }
+
   std::string FileName;  // empty: no file is open
   TFileOffset PageStart = 0;
   int LinesPerPage = 0;
@@ -70,6 +87,9 @@ public:
   TTextEncoding DetectedEncoding = TTextEncoding::Gb18030;
   std::optional<TTextEncoding> ChosenEncoding;
   TTextEncoding Encoding() const { return ChosenEncoding.value_or(DetectedEncoding); }
+  // The regular expression that finds chapter headings; kept from file to file.
+  std::string ChapterPattern = DefaultChapterPattern;
+  TChapterIndex Chapters;  // of the open file, once asked for
 
 private:
   void ComputeGeometry();
@@ -102,9 +122,17 @@ private:
   bool FPageEndWhole = false;  // the page on screen ends on a character boundary
   std::size_t FShownFrom = 0;  // bytes at the page's start that its shown text leaves out
   bool FMovingThumb = false;   // a jump moves the thumb to its page: no re-read from the step
+  // Ends what waits on the background: the search under way and a chapter step. Every command
+  // starts with it.
+  void StopWaiting();
+  void StepChapter(bool Forward);
+  void ChaptersArrived();
+  void ShowWhere();
+
+  std::optional<bool> FChapterStep;  // a chapter step waiting for the scan: forward or not
   std::optional<TSearchQuery> FQuery;  // the last query searched for
   std::optional<TSearchHit> FMatch;    // the hit on screen
   std::chrono::steady_clock::time_point FProgressShown;  // when the search's progress was last said
   bool FProgressWrapped = false;
-  TSearchThread FSearch;
+  TScanThread FSearch;
 };

@@ -29,8 +29,11 @@ public:
   // The encoding the text area shows pages in, and whether it is the detected one (自动检测) or one
   // chosen by hand: the Setup menu marks which.
   virtual void SetTextEncoding(TTextEncoding Encoding, bool Detected) = 0;
-  // Where the page on screen lies in the file, for the tool bar ("37.4%").
-  virtual void ShowWhere(const std::string& Text) = 0;
+  // Where the page on screen lies in the file, for the tool bar: its share ("37.4%") and the title
+  // of its chapter (empty while none is known).
+  virtual void ShowWhere(const std::string& Share, const std::string& Chapter) = 0;
+  // The chapter headings found, or the state of their scan, have changed (see TViewerState::Chapters).
+  virtual void ChaptersChanged() = 0;
   // The message panel of the status bar.
   virtual void ShowStatus(const std::string& Text) = 0;
   virtual void SetCaption(const std::string& Text) = 0;

@@ -4,6 +4,9 @@
 #include "ReadPage.h"
 #include "TApplication.h"
 #include "TFindBar.h"
+#include "TChapterIndex.h"
+#include "TChapterWindow.h"
+#include "TElidedLabel.h"
 #include "TMemo.h"
 #include "TScrollBar.h"
 #include "TStatusBar.h"
@@ -26,6 +29,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -174,8 +178,11 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(Window.MnuFindNext->shortcut(), QKeySequence(QStringLiteral("F3")));
   EXPECT_EQ(Window.MnuFindPrevious->shortcut(), QKeySequence(QStringLiteral("Shift+F3")));
   EXPECT_TRUE(Window.N4->isSeparator());
-  EXPECT_EQ(Texts(Window.MnuGo), (QStringList{"转到位置(&Go To)..."}));
+  EXPECT_EQ(Texts(Window.MnuGo), (QStringList{"转到位置(&Go To)...", "-", "目录(&Table of Contents)...",
+                                              "上一章(P&revious Chapter)", "下一章(Ne&xt Chapter)"}));
   EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
+  EXPECT_EQ(Window.MnuContents->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
+  EXPECT_TRUE(Window.N5->isSeparator());
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)"}));
   EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
@@ -584,4 +591,36 @@ TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {
   Key(Qt::Key_PageUp);  // back to the page left
   EXPECT_EQ(Window.Viewer.PageStart, 0);
   EXPECT_EQ(Window.LblWhere->text(), QStringLiteral("0.0%"));
+}
+
+// The table of contents lists the headings once asked for, in a window of its own; the filter narrows
+// them, Return jumps to one and the tool bar names it; a pattern with a fault keeps the list.
+TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
+  const std::string Text = NovelText(40);
+  OpenThroughDialog(Dir.Write("novel.txt", Text));
+  EXPECT_EQ(Window.Viewer.Chapters.State(), TChapterIndex::TState::NotScanned);
+  const QSize Area = Window.Memo->size();
+  Window.MnuContents->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.ChapterWin->List->model()->rowCount() == 40; }, 10000));
+  EXPECT_EQ(Window.Memo->size(), Area);
+  EXPECT_EQ(Window.ChapterWin->StatusLabel->text(), QStringLiteral("共 40 章"));
+  EXPECT_EQ(Window.ChapterWin->List->currentIndex().row(), 0);  // the page on screen: 第1章
+  Window.ChapterWin->FilterField->setText(QStringLiteral("3"));
+  emit Window.ChapterWin->FilterField->textEdited(QStringLiteral("3"));
+  QAbstractItemModel* Rows = Window.ChapterWin->List->model();
+  ASSERT_EQ(Rows->rowCount(), 13);  // 第3章, 第13章, 第23章 and 第30章 to 第39章
+  EXPECT_EQ(Rows->index(1, 0).data().toString(), QStringLiteral("第13章"));
+  Window.ChapterWin->List->setCurrentIndex(Rows->index(1, 0));
+  QTest::keyClick(Window.ChapterWin->List, Qt::Key_Return);
+  EXPECT_FALSE(Window.ChapterWin->isVisible());
+  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第13章")))));
+  EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第13章"));
+  Window.MnuNextChapter->trigger();
+  EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第14章"));
+
+  Window.MnuContents->trigger();
+  Window.ChapterWin->PatternField->setText(QStringLiteral("^第(\\d"));
+  emit Window.ChapterWin->PatternField->textEdited(Window.ChapterWin->PatternField->text());
+  EXPECT_TRUE(Window.ChapterWin->StatusLabel->text().startsWith(QStringLiteral("正则表达式第 ")));
+  EXPECT_EQ(Window.Viewer.Chapters.Count(), 40u);
 }

@@ -83,8 +83,14 @@ public:
     Match.clear();
   }
   void ShowMatch(std::size_t From, std::size_t Length) override { Match = Page.substr(From, Length); }
-  void ShowWhere(const std::string& Text) override { Where = Text; }
+  void ShowWhere(const std::string& Share, const std::string& Chapter) override {
+    Where = Share;
+    ChapterTitle = Chapter;
+  }
+  void ChaptersChanged() override { ++ChapterChanges; }
   std::string Where;
+  std::string ChapterTitle;
+  int ChapterChanges = 0;
   void SetTextEncoding(TTextEncoding Value, bool Detected) override {
     Encoding = Value;
     EncodingDetected = Detected;
@@ -699,4 +705,76 @@ TEST_F(ViewerJumps, GoToAShareOrAnOffsetAndTheShareOnEveryPage) {
   EXPECT_EQ(State.PageStart, 2000);
   Window.Bar.SetPosition(Window.Bar.Max());  // past the end
   EXPECT_EQ(Window.Where, "100.0%");
+}
+
+namespace {
+
+class ViewerChapters : public ViewerJumps {
+protected:
+  // Runs what the chapter scan hands over until it ends.
+  void FinishScan() {
+    for (int Wait = 0; Wait < 20000 && State.Chapters.State() == TChapterIndex::TState::Scanning; ++Wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      Window.RunWhatCameLater();
+    }
+    ASSERT_NE(State.Chapters.State(), TChapterIndex::TState::Scanning);
+  }
+};
+
+}  // namespace
+
+// Headings are found only when asked for; a chapter step waits for them, lands on the heading's line,
+// and the tool bar names the chapter of every page; the ends of the list beep and say so.
+TEST_F(ViewerChapters, StepsWaitForTheScanAndTheToolBarNamesTheChapter) {
+  UseTwoLinePages();
+  std::string Text = "第一章 开始\n";
+  for (const char* Heading : {"第二章 路上\n", "第三章 山中\n"}) Text += std::string(6000, 'x') + '\n' + Heading;
+  Text += std::string(3000, 'y') + "\n尾声";
+  Open(Dir.Write("novel.txt", Text));
+  EXPECT_EQ(State.Chapters.State(), TChapterIndex::TState::NotScanned);
+  EXPECT_EQ(Window.ChapterTitle, "");
+  State.NextChapter();  // from the first heading's page: waits for the scan, then lands on the second
+  FinishScan();
+  ASSERT_EQ(State.Chapters.Count(), 4u);
+  EXPECT_EQ(State.PageStart, static_cast<TFileOffset>(Text.find("第二章")));
+  EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
+  EXPECT_EQ(Window.Status(), "已转到“第二章 路上”");
+  State.NextPage();  // inside chapter two
+  EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
+  State.PreviousChapter();  // the heading before the page: its own chapter's
+  EXPECT_EQ(State.PageStart, static_cast<TFileOffset>(Text.find("第二章")));
+  State.PreviousChapter();
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(Window.ChapterTitle, "第一章 开始");
+  int Beeps = Window.Beeps;
+  State.PreviousChapter();
+  EXPECT_EQ(Window.Status(), "前面没有章节了");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  State.GoToChapter(3);  // the file's last line, without a line feed
+  EXPECT_EQ(Window.ChapterTitle, "尾声");
+  State.NextChapter();
+  EXPECT_EQ(Window.Status(), "已是最后一章");
+  EXPECT_EQ(State.History.count(), 5);
+
+  // A pattern that does not compile says where and keeps the list; one that does finds anew.
+  const std::string Fault = State.SetChapterPattern("^第(");
+  EXPECT_NE(Fault.find("第 4 个字符处有误"), std::string::npos) << Fault;
+  EXPECT_EQ(State.Chapters.Count(), 4u);
+  EXPECT_EQ(State.SetChapterPattern("^尾声$"), "");
+  FinishScan();
+  EXPECT_EQ(State.Chapters.Count(), 1u);
+  EXPECT_EQ(State.Chapters.Status(), "共 1 章");
+
+  // Another file forgets the headings; one without any says so, and a waiting step gives way to a command.
+  Open(Dir.Write("log.txt", Lines({{30, 900}}, 27000)));
+  EXPECT_EQ(State.Chapters.State(), TChapterIndex::TState::NotScanned);
+  State.NextChapter();
+  State.NextPage();
+  FinishScan();
+  EXPECT_EQ(State.PageStart, State.History.last() + 2 * 900);  // the page step alone moved
+  Beeps = Window.Beeps;
+  State.NextChapter();
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(Window.Status(), "没有找到章节");
+  EXPECT_EQ(State.Chapters.Status(), "没有找到章节：文件里没有与表达式相符的行");
 }

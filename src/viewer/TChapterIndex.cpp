@@ -1,0 +1,144 @@
+#include "TChapterIndex.h"
+
+#include "DecimalText.h"
+#include "TextSearch.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <iterator>
+
+TChapterIndex::TChapterIndex(TScanThread::TPost Post) : FScan(std::move(Post)) {}
+
+void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, const std::string& Pattern) {
+  const auto Compiled = std::make_shared<const TSearchPattern>(TSearchQuery{Pattern, true, true}, Encoding);
+  FScan.Cancel();
+  FOffsets.clear();
+  FTitleEnds.clear();
+  FTitles.clear();
+  FOffsets.shrink_to_fit();
+  FTitleEnds.shrink_to_fit();
+  FTitles.shrink_to_fit();
+  FState = TState::Scanning;
+  FPermille = 0;
+  FFailure.clear();
+  FScan.Start([this, FileName, Compiled](const std::atomic<bool>& Cancel, const TScanThread::TDeliver& Deliver) {
+    // Headings and progress go over in bunches: the first at once, so the list fills without delay,
+    // then at most every 50 ms, so a page turn never waits behind a queue of small calls.
+    using TClock = std::chrono::steady_clock;
+    std::vector<TChapter> Pending;
+    int Permille = 0;
+    TClock::time_point Sent{};
+    const auto Send = [&](bool Now) {
+      if (!Now && TClock::now() - Sent < std::chrono::milliseconds(50)) return;
+      Sent = TClock::now();
+      Deliver([this, Found = std::move(Pending), Permille]() mutable {
+        FPermille = Permille;
+        Append(std::move(Found));
+      });
+      Pending.clear();
+    };
+    TScanOutcome Outcome = TScanOutcome::Done;
+    std::string Failure;
+    try {
+      Outcome = ScanChapters(
+          FileName, *Compiled, Cancel,
+          [&](std::vector<TChapter>&& Found) {
+            const bool First = Sent == TClock::time_point{};
+            std::move(Found.begin(), Found.end(), std::back_inserter(Pending));
+            Send(First);
+          },
+          [&](int Share, bool) {
+            Permille = Share;
+            Send(false);
+          },
+          MaxChapters);
+    } catch (const std::exception& Error) {
+      Failure = Error.what();
+    }
+    if (Failure.empty() && Outcome == TScanOutcome::Cancelled) return std::function<void()>();
+    TState State = TState::Failed;
+    if (Failure.empty())
+      State = Outcome == TScanOutcome::Done          ? TState::Done
+              : Outcome == TScanOutcome::FileChanged ? TState::FileChanged
+                                                      : TState::TooMany;
+    return std::function<void()>([this, Found = std::move(Pending), State, Failure]() mutable {
+      FPermille = 1000;
+      FState = State;
+      FFailure = Failure;
+      Append(std::move(Found));
+    });
+  });
+}
+
+bool TChapterIndex::Cancel() {
+  if (!FScan.Cancel()) return false;
+  FState = TState::Cancelled;
+  Changed();
+  return true;
+}
+
+void TChapterIndex::Clear() {
+  FScan.Cancel();
+  FState = TState::NotScanned;
+  FOffsets = {};
+  FTitleEnds = {};
+  FTitles = {};
+  Changed();
+}
+
+void TChapterIndex::Append(std::vector<TChapter>&& Found) {
+  for (TChapter& Chapter : Found) {
+    FOffsets.push_back(Chapter.Offset);
+    FTitles += Chapter.Title;
+    FTitleEnds.push_back(static_cast<std::uint32_t>(FTitles.size()));
+  }
+  Changed();
+}
+
+void TChapterIndex::Changed() {
+  if (OnChange) OnChange();
+}
+
+std::string_view TChapterIndex::Title(std::size_t Index) const {
+  const std::uint32_t Start = Index == 0 ? 0 : FTitleEnds[Index - 1];
+  return std::string_view(FTitles).substr(Start, FTitleEnds[Index] - Start);
+}
+
+std::optional<std::size_t> TChapterIndex::At(TFileOffset Offset) const {
+  const auto After = std::upper_bound(FOffsets.begin(), FOffsets.end(), Offset);
+  if (After == FOffsets.begin()) return std::nullopt;
+  return static_cast<std::size_t>(After - FOffsets.begin() - 1);
+}
+
+TChapterIndex::TStep TChapterIndex::Step(TFileOffset From, bool Forward) const {
+  const bool Finished = FState != TState::Scanning;
+  if (Forward) {
+    const auto After = std::upper_bound(FOffsets.begin(), FOffsets.end(), From);
+    if (After == FOffsets.end()) return {Finished, std::nullopt};
+    return {true, static_cast<std::size_t>(After - FOffsets.begin())};
+  }
+  // The last heading before From is known once one at or after From has been found.
+  const auto AtOrAfter = std::lower_bound(FOffsets.begin(), FOffsets.end(), From);
+  const bool Settled = Finished || AtOrAfter != FOffsets.end();
+  if (AtOrAfter == FOffsets.begin()) return {Settled, std::nullopt};
+  return {Settled, static_cast<std::size_t>(AtOrAfter - FOffsets.begin() - 1)};
+}
+
+std::string TChapterIndex::Status() const {
+  const std::string Found = "已找到 " + IntToStr(static_cast<TFileOffset>(Count())) + " 章";
+  switch (FState) {
+  case TState::NotScanned: return "";
+  case TState::Scanning: return "正在查找章节…" + IntToStr(FPermille / 10) + "%，" + Found;
+  case TState::Done:
+    if (Count() == 0) return "没有找到章节：文件里没有与表达式相符的行";
+    return "共 " + IntToStr(static_cast<TFileOffset>(Count())) + " 章";
+  case TState::Cancelled: return "章节查找已停止，" + Found;
+  case TState::FileChanged: return "文件已改变，章节查找已停止，" + Found;
+  case TState::TooMany:
+    return "相符的行超过 " + IntToStr(static_cast<TFileOffset>(MaxChapters)) + " 个，只列出前 " +
+           IntToStr(static_cast<TFileOffset>(MaxChapters)) + " 个：请改用更严格的表达式";
+  case TState::Failed: return "章节查找已停止：" + FFailure;
+  }
+  return "";
+}

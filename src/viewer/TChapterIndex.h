@@ -1,0 +1,70 @@
+#pragma once
+
+#include "ChapterScan.h"
+#include "FileOffset.h"
+#include "TScanThread.h"
+#include "TextEncoding.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The chapter headings of the open file: found by a scan on a thread of its own, kept on the GUI
+// thread as they arrive. A heading costs its offset and its title's bytes, packed in one string, so a
+// million of them fit in a few tens of MiB.
+class TChapterIndex {
+public:
+  enum class TState { NotScanned, Scanning, Done, Cancelled, FileChanged, TooMany, Failed };
+  // The most headings a scan lists; a pattern that matches nearly every line stops there.
+  static constexpr std::size_t MaxChapters = 1000000;
+
+  explicit TChapterIndex(TScanThread::TPost Post);
+
+  // Runs on the GUI thread whenever headings arrive or the scan's state changes.
+  std::function<void()> OnChange;
+
+  // Compiles Pattern (a regular expression over the decoded lines) for Encoding, then forgets the
+  // headings on hand and scans FileName from its start. A pattern that does not compile throws
+  // ESearchQuery (its message says where) and changes nothing.
+  void Scan(const std::string& FileName, TTextEncoding Encoding, const std::string& Pattern);
+  // Stops the scan under way and keeps what it found (Cancelled); false when none was under way.
+  bool Cancel();
+  // Stops any scan and forgets the headings: NotScanned.
+  void Clear();
+
+  TState State() const { return FState; }
+  std::size_t Count() const { return FOffsets.size(); }
+  TFileOffset Offset(std::size_t Index) const { return FOffsets[Index]; }
+  std::string_view Title(std::size_t Index) const;
+  // The heading of the text at Offset: the last one at or before it.
+  std::optional<std::size_t> At(TFileOffset Offset) const;
+
+  // The heading a chapter step from a page that starts at From goes to: the first after From
+  // (Forward) or the last before it. Settled is false while the headings found so far cannot tell yet.
+  struct TStep {
+    bool Settled = false;
+    std::optional<std::size_t> Index;
+  };
+  TStep Step(TFileOffset From, bool Forward) const;
+
+  // How the scan stands, as the table of contents says it ("共 12 章", "正在查找章节…37%…").
+  std::string Status() const;
+
+private:
+  void Append(std::vector<TChapter>&& Found);
+  void Finish(TState State, const std::string& Failure);
+  void Changed();
+
+  TScanThread FScan;
+  TState FState = TState::NotScanned;
+  int FPermille = 0;
+  std::string FFailure;
+  std::vector<TFileOffset> FOffsets;
+  std::vector<std::uint32_t> FTitleEnds;  // where each title ends in FTitles
+  std::string FTitles;
+};

@@ -144,6 +144,8 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
   Grid->addWidget(StatusLabel, 3, 0, 1, 2);
   Grid->addWidget(StopButton, 3, 2);
 
+  List->installEventFilter(this);
+  PatternField->setCursorPosition(0);  // the pattern's start says most about it
   connect(List, &QListView::activated, this, &TChapterWindow::Jump);
   connect(FilterField, &QLineEdit::textEdited, this, [this](const QString& Text) {
     FModel->SetFilter(Text.toStdString());
@@ -166,6 +168,21 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
 }
 
 TChapterWindow::~TChapterWindow() = default;
+
+bool TChapterWindow::eventFilter(QObject* Watched, QEvent* Event) {
+  // Text typed in the list goes to the filter, as a reader who starts typing a title expects.
+  if (Watched == List && Event->type() == QEvent::KeyPress) {
+    auto* Key = static_cast<QKeyEvent*>(Event);
+    const QString Text = Key->text();
+    if (!Text.isEmpty() && Text.at(0).isPrint() && !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+      FilterField->setFocus();
+      FilterField->insert(Text);
+      emit FilterField->textEdited(FilterField->text());
+      return true;
+    }
+  }
+  return QDialog::eventFilter(Watched, Event);
+}
 
 void TChapterWindow::Open() {
   show();

@@ -47,6 +47,9 @@ public:
   QListView* List;
   QLabel* StatusLabel;
 
+protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
 private:
   void Jump(const QModelIndex& Row);
   void PatternEdited(const QString& Text);

@@ -26,17 +26,19 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
     // Headings and progress go over in bunches: the first at once, so the list fills without delay,
     // then at most every 50 ms, so a page turn never waits behind a queue of small calls.
     using TClock = std::chrono::steady_clock;
-    std::vector<TChapter> Pending;
+    TBatch Pending;
     int Permille = 0;
     TClock::time_point Sent{};
+    bool FirstFound = true;
     const auto Send = [&](bool Now) {
       if (!Now && TClock::now() - Sent < std::chrono::milliseconds(50)) return;
       Sent = TClock::now();
-      Deliver([this, Found = std::move(Pending), Permille]() mutable {
+      Deliver([this, Found = std::move(Pending), Permille] {
         FPermille = Permille;
-        Append(std::move(Found));
+        Take(Found);
+        Changed();
       });
-      Pending.clear();
+      Pending = TBatch();
     };
     TScanOutcome Outcome = TScanOutcome::Done;
     std::string Failure;
@@ -44,9 +46,13 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       Outcome = ScanChapters(
           FileName, *Compiled, Cancel,
           [&](std::vector<TChapter>&& Found) {
-            const bool First = Sent == TClock::time_point{};
-            std::move(Found.begin(), Found.end(), std::back_inserter(Pending));
-            Send(First);
+            for (const TChapter& Chapter : Found) {
+              Pending.Offsets.push_back(Chapter.Offset);
+              Pending.TitleLengths.push_back(static_cast<std::uint32_t>(Chapter.Title.size()));
+              Pending.Titles += Chapter.Title;
+            }
+            Send(FirstFound);
+            FirstFound = false;
           },
           [&](int Share, bool) {
             Permille = Share;
@@ -62,11 +68,16 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       State = Outcome == TScanOutcome::Done          ? TState::Done
               : Outcome == TScanOutcome::FileChanged ? TState::FileChanged
                                                       : TState::TooMany;
-    return std::function<void()>([this, Found = std::move(Pending), State, Failure]() mutable {
+    return std::function<void()>([this, Found = std::move(Pending), State, Failure] {
       FPermille = 1000;
       FState = State;
       FFailure = Failure;
-      Append(std::move(Found));
+      Take(Found);
+      // The list is complete: no room kept for growth.
+      FOffsets.shrink_to_fit();
+      FTitleEnds.shrink_to_fit();
+      FTitles.shrink_to_fit();
+      Changed();
     });
   });
 }
@@ -87,13 +98,11 @@ void TChapterIndex::Clear() {
   Changed();
 }
 
-void TChapterIndex::Append(std::vector<TChapter>&& Found) {
-  for (TChapter& Chapter : Found) {
-    FOffsets.push_back(Chapter.Offset);
-    FTitles += Chapter.Title;
-    FTitleEnds.push_back(static_cast<std::uint32_t>(FTitles.size()));
-  }
-  Changed();
+void TChapterIndex::Take(const TBatch& Found) {
+  FOffsets.insert(FOffsets.end(), Found.Offsets.begin(), Found.Offsets.end());
+  auto End = static_cast<std::uint32_t>(FTitles.size());
+  for (const std::uint32_t Length : Found.TitleLengths) FTitleEnds.push_back(End += Length);
+  FTitles += Found.Titles;
 }
 
 void TChapterIndex::Changed() {

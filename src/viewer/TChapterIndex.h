@@ -56,7 +56,13 @@ public:
   std::string Status() const;
 
 private:
-  void Append(std::vector<TChapter>&& Found);
+  // Headings on their way from the scan, packed as the index keeps them.
+  struct TBatch {
+    std::vector<TFileOffset> Offsets;
+    std::vector<std::uint32_t> TitleLengths;
+    std::string Titles;
+  };
+  void Take(const TBatch& Found);
   void Finish(TState State, const std::string& Failure);
   void Changed();
 

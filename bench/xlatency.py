@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """How long the real program takes to answer a reader, timed from outside on a virtual screen.
 
-    xlatency.py [--program PATH] [--quick [--search]] [--json FILE] [--out DIR] [--seed N] FILE...
+    xlatency.py [--program PATH] [--quick [--search] [--chapters]] [--json FILE] [--out DIR] [--seed N] FILE...
     xlatency.py --again DIR [--json FILE]     (the figures again, from a kept --out folder)
 
 Starts Xvfb at 1920 x 1080, a private session bus and openbox (so the window opens maximized, as on a
@@ -12,7 +12,9 @@ scroll bar, drags the thumb; then, in a search round (always in a full run, with
 --search is given), finds text through the find bar (Ctrl+F, the word typed, Return, then F3): on each
 file from 1 MiB up to 4 GiB a word first found 100-300 KiB in, each time from the first page; on each
 file over 4 GiB a made-up word it lacks, over the whole file, and then Page Down 0.3 s into such
-searches; and, in a last round over the files, changes the text font. Every xdotool command is
+searches; in a chapters round (likewise), opens 目录 (Ctrl+T) on each file, closes it and, on each
+file over 4 GiB, turns pages while its headings are still being found; and, in a last round over the
+files, changes the text font. Every xdotool command is
 preceded by a note of the wall clock, which is also the clock of the trace.
 
 Timing, from the trace once the program has ended:
@@ -30,8 +32,11 @@ Timing, from the trace once the program has ended:
     find field's cursor blinks on a timer); Return -> hit, F3 -> hit with a quiet gap of 0.3 s, a whole
     search to its last X write (1 s quiet, the script waits for the search thread to end); Return ->
     first progress repaint: the main thread's first drawing X write after the search thread (the one
-    that opens the file) first wakes it.
-Resident memory (VmHWM, VmRSS) from /proc after each file's reading actions, and after the whole searches.
+    that opens the file) first wakes it;
+  - chapters: Ctrl+T -> first headings drawn, the same way: the main thread's first drawing X write
+    after the scan thread first wakes it; Page Down during the scan as any Page Down.
+Resident memory (VmHWM, VmRSS) from /proc after each file's reading actions, after the whole searches,
+and after each file's chapter scan.
 
 Prints one Markdown table. Needs: Xvfb, openbox, xdotool, x11-utils, strace, dbus, ImageMagick (import).
 """
@@ -313,6 +318,7 @@ class Plan:
         self.finds_next = 3 if quick else 10  # F3 -> next hit
         self.whole_searches = 3 if quick else 5  # an absent query over the whole file
         self.search_turns = 5 if quick else 20  # Page Down with a search under way
+        self.scan_turns = 15 if quick else 20  # Page Down with a chapter scan under way (0.1 s apart)
 
 
 def open_file(app, path, label, kind="open"):
@@ -572,6 +578,34 @@ def search_round(app, desk, files, plan, out):
     return done
 
 
+def chapters_round(app, desk, files, plan, out):
+    """Per file: Ctrl+T opens 目录 and starts its chapter scan; Escape closes it (the scan goes on);
+    over 4 GiB, pages turn while the scan runs. {label: memory once the scan has ended}."""
+    done = {}
+    for path, label in files:
+        print(f"{label}: chapters", file=sys.stderr)
+        open_file(app, path, label, None)
+        click_text(app, desk, label)
+        idle = app.threads()
+        app.key("contents", label, "ctrl+t")
+        time.sleep(0.6)
+        if not done:
+            # To check by eye: the list with its first headings, the scan's state under it.
+            subprocess.run(["import", "-window", "root", os.path.join(out, "contents.png")], env=desk.env)
+        app.key(None, label, "Escape")
+        time.sleep(0.3)
+        if os.path.getsize(path) > 1 << 32:
+            click_text(app, desk, label)
+            if app.threads() <= idle:
+                print(f"warning: {label}: the chapter scan ended before the page turns", file=sys.stderr)
+            turn_pages(app, label, "Next", "scan_down", plan.scan_turns)
+            if app.threads() <= idle:
+                print(f"warning: {label}: the chapter scan ended during the page turns", file=sys.stderr)
+        wait_search_end(app, idle)
+        done[label] = {"memory": app.memory()}
+    return done
+
+
 # ---------------------------------------------------------------- reading the trace
 
 LINE = re.compile(r"^(\d+)\s+(\d+\.\d+) (?:(\w+)\((.*)|<\.\.\. (\w+) resumed>(.*))$")
@@ -659,13 +693,15 @@ def event_kind(data):
 
 EXPECTED = {"open": "key", "down": "key", "up": "key", "font": "key", "jump": "press", "far_mid": "press",
             "far_4g": "press", "drag": "motion", "release": "release", "find": "key", "find_next": "key",
-            "whole_first": "key", "whole": "key", "search_start": "key", "search_down": "key"}
+            "whole_first": "key", "whole": "key", "search_start": "key", "search_down": "key",
+            "contents": "key", "scan_down": "key"}
 # The search's actions, timed on the writes of event wake-ups only (the find field's cursor blinks on a
 # timer), each with its quiet gap. A Return with a search that a Page Down stops is timed to its first
 # progress repaint instead.
 SEARCH_GAPS = {"find": SEARCH_QUIET, "find_next": SEARCH_QUIET, "whole_first": WHOLE_SEARCH_QUIET,
                "whole": WHOLE_SEARCH_QUIET, "search_down": QUIET}
-PROGRESS_FROM = ("whole_first", "whole", "search_start")
+PROGRESS_FROM = {"whole_first": "progress", "whole": "progress", "search_start": "progress",
+                 "contents": "contents_first"}
 # X requests that draw nothing: ChangeProperty (the user time Qt sets on every key press) and
 # GetInputFocus (the round trip before the window's image buffer is written again).
 NOT_DRAWING = (18, 43)
@@ -794,8 +830,8 @@ def measure(trace, marks, paths=None):
         if kind in PROGRESS_FROM and paths:
             shown = trace.first_progress(s, limit, paths[label])
             if shown is not None:
-                out.setdefault((label, "progress"), []).append(1000 * (shown - s))
-        if kind == "search_start":
+                out.setdefault((label, PROGRESS_FROM[kind]), []).append(1000 * (shown - s))
+        if kind in ("search_start", "contents"):
             continue
         if kind in SEARCH_GAPS:
             end = trace.settle(s, limit, SEARCH_GAPS[kind], trace.event_writes)
@@ -895,10 +931,12 @@ def run(a, out):
                 time.sleep(0.3)
             drag_thumb(app, label, bar, plan.motions)
             memory[label] = app.memory()
-        searches = {}
+        searches, chapters = {}, {}
         if a.search or not a.quick:
             print("search", file=sys.stderr)
             searches = search_round(app, desk, files, plan, out)
+        if a.chapters or not a.quick:
+            chapters = chapters_round(app, desk, files, plan, out)
         # The dialog takes whole points only, so the default 10.5 pt cannot be chosen back: the font
         # changes come last, in a second round, and every page above is read in the default font.
         for path, label in files:
@@ -911,7 +949,7 @@ def run(a, out):
         desk.close()
     session = {"program": program, "quick": a.quick, "screen": screen, "files": [l for _, l in files],
                "startups": startups, "trace": app.trace, "pid": app.pid, "marks": app.marks,
-               "memory": memory, "bars": bars, "searches": searches,
+               "memory": memory, "bars": bars, "searches": searches, "chapters": chapters,
                "paths": {label: path for path, label in files}, "seconds": round(time.monotonic() - began)}
     with open(os.path.join(out, "session.json"), "w") as f:
         json.dump(session, f)
@@ -928,7 +966,9 @@ NAMES = [("open", "open: Return in the dialog -> page drawn"), ("down", "Page Do
          ("progress", "search {query} (absent): Return -> first progress repaint"),
          ("whole_first", "search {query} (absent) of the whole file, the first: Return -> 找不到 drawn"),
          ("whole", "search {query} (absent) of the whole file, again: Return -> 找不到 drawn"),
-         ("search_down", "Page Down 0.3 s into a search of the whole file (stops it)")]
+         ("search_down", "Page Down 0.3 s into a search of the whole file (stops it)"),
+         ("contents_first", "目录 (Ctrl+T) -> first headings drawn"),
+         ("scan_down", "Page Down while the chapter scan runs")]
 
 
 def report(session, json_path):
@@ -957,6 +997,11 @@ def report(session, json_path):
         hwm, rss = session["memory"][label]
         rows.append({"file": label, "action": "memory after its reading actions", "vmhwm_mib": hwm,
                      "vmrss_mib": rss})
+    for label in session["files"]:
+        if label in session.get("chapters", {}):
+            hwm, rss = session["chapters"][label]["memory"]
+            rows.append({"file": label, "action": "memory after its chapter scan", "vmhwm_mib": hwm,
+                         "vmrss_mib": rss})
     for label in session["files"]:
         if "memory" in searches.get(label, {}):
             hwm, rss = searches[label]["memory"]
@@ -999,6 +1044,8 @@ def main():
     ap.add_argument("--out", help="keep the traces and the screenshot here (default: a temporary folder)")
     ap.add_argument("--search", action="store_true",
                     help="with --quick, also the search round (a full run always has it)")
+    ap.add_argument("--chapters", action="store_true",
+                    help="with --quick, also the chapters round (a full run always has it)")
     ap.add_argument("--seed", type=int, default=1, help="for the jump positions")
     ap.add_argument("--again", metavar="DIR", help="only work the figures out again from a kept --out folder")
     a = ap.parse_args()

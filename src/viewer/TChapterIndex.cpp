@@ -28,7 +28,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
     using TClock = std::chrono::steady_clock;
     TBatch Pending;
     int Permille = 0;
-    TClock::time_point Sent{};
+    TClock::time_point Sent = TClock::now();  // progress alone waits: the first call brings headings
     bool FirstFound = true;
     const auto Send = [&](bool Now) {
       if (!Now && TClock::now() - Sent < std::chrono::milliseconds(50)) return;

@@ -282,8 +282,8 @@ void TFrmMain::ShowWhere(const std::string& Share, const std::string& Chapter) {
 }
 
 void TFrmMain::ChaptersChanged() {
-  // A window left open asks for the headings of the file opened since.
-  if (ChapterWin->isVisible()) Viewer.FindChapters();
+  // A window left open asks for the headings of the file opened since (a stopped scan stays stopped).
+  if (ChapterWin->isVisible() && Viewer.Chapters.State() == TChapterIndex::TState::NotScanned) Viewer.FindChapters();
   ChapterWin->Refresh(Viewer.ChapterOnScreen());
 }
 

@@ -234,7 +234,8 @@ void TChapterWindow::PatternEdited(const QString& Text) {
 void TChapterWindow::ShowState() {
   using TState = TChapterIndex::TState;
   const bool Fault = !FFault.empty();
-  StatusLabel->setText(QString::fromStdString(Fault ? FFault : FChapters.Status()));
+  // A fault leaves the list of the last good pattern: both are said.
+  StatusLabel->setText(QString::fromStdString(Fault ? FFault + "\n" + FChapters.Status() : FChapters.Status()));
   StatusLabel->setStyleSheet(Fault ? QStringLiteral("color: #c00000;") : QString());
   StopButton->setEnabled(FChapters.State() == TState::Scanning);
 }

@@ -623,4 +623,10 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   emit Window.ChapterWin->PatternField->textEdited(Window.ChapterWin->PatternField->text());
   EXPECT_TRUE(Window.ChapterWin->StatusLabel->text().startsWith(QStringLiteral("正则表达式第 ")));
   EXPECT_EQ(Window.Viewer.Chapters.Count(), 40u);
+  // The window left open lists the next file's headings, through the filter still typed.
+  OpenThroughDialog(Dir.Write("short.txt", NovelText(3)));
+  const auto Listed = [&] { return Window.ChapterWin->StatusLabel->text().endsWith(QStringLiteral("\n共 3 章")); };
+  ASSERT_TRUE(QTest::qWaitFor(Listed, 10000));
+  ASSERT_EQ(Rows->rowCount(), 1);
+  EXPECT_EQ(Rows->index(0, 0).data().toString(), QStringLiteral("第3章"));
 }

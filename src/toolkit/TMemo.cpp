@@ -297,7 +297,7 @@ void TMemo::resizeEvent(QResizeEvent* Event) {
 void TMemo::keyPressEvent(QKeyEvent* Event) {
   const std::uint16_t Vk = VirtualKeyOf(Event->key(), Event->modifiers());
   std::uint16_t Key = Vk;
-  if (OnKeyDown && Vk != 0) {
+  if (OnKeyDown) {
     const QPointer<TMemo> Alive(this);
     OnKeyDown(this, Key, ShiftStateOf(Event->modifiers(), QGuiApplication::mouseButtons()));
     if (!Alive) return;

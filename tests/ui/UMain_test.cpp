@@ -344,6 +344,13 @@ TEST_F(MainWindow, AnyKeyDropsTheSelectionAndPutsTheCaretAtTheStart) {
   EXPECT_EQ(Window.Memo->CaretPosition(), 1);
   Key(Qt::Key_A);
   EXPECT_EQ(Window.Memo->SelStart(), 0);
+  // Keys that have no virtual-key code of their own too.
+  for (const int Other : {Qt::Key_Adiaeresis, Qt::Key_Dead_Acute, Qt::Key_AltGr, Qt::Key_Super_L}) {
+    Window.Memo->selectAll();
+    QTest::sendKeyEvent(QTest::Click, Window.Memo, Qt::Key(Other), QString(), Qt::NoModifier);
+    EXPECT_FALSE(Window.Memo->HasSelection()) << Other;
+    EXPECT_EQ(Window.Memo->SelStart(), 0) << Other;
+  }
   EXPECT_EQ(Window.Viewer.History.count(), 0);
 }
 

@@ -4,6 +4,7 @@
 #include "TApplication.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -58,11 +59,18 @@ void TForm::showEvent(QShowEvent* Event) {
 
 void TForm::ApplyPosition() {
   if (FPosition == poDesigned) return;
-  if (const QScreen* Primary = QGuiApplication::primaryScreen()) {
+  const bool OnScreen = FPosition == poScreenCenter;
+  const QScreen* Screen = QGuiApplication::primaryScreen();
+  if (OnScreen) {
+    // The monitor of the window the user works in: for a dialog, the one that shows the main window.
+    QWidget* Active = QApplication::activeWindow();
+    if ((!Active || Active == this) && Application) Active = Application->MainForm();
+    if (Active && Active != this && Active->isVisible()) Screen = Active->screen();
+  }
+  if (Screen) {
     // Centred by the outer size known now; the virtual desktop's own origin is not added.
-    const bool OnScreen = FPosition == poScreenCenter;
-    const QSize Area = OnScreen ? Primary->size() : Primary->virtualSize();
-    const QPoint Origin = OnScreen ? Primary->geometry().topLeft() : QPoint(0, 0);
+    const QSize Area = OnScreen ? Screen->size() : Screen->virtualSize();
+    const QPoint Origin = OnScreen ? Screen->geometry().topLeft() : QPoint(0, 0);
     const QSize Outer = frameGeometry().size();
     const int Left = std::max(0, (Area.width() - Outer.width()) / 2);
     const int Top = std::max(0, (Area.height() - Outer.height()) / 2);

@@ -78,6 +78,8 @@ public:
   QAction* N3;
   // One item per encoding the viewer knows, made from its table of encodings, in that order.
   std::vector<QAction*> MnuEncodings;
+  QAction* N5;
+  QAction* MnuNightMode;
   TFontDialog FontDlg;
   QMenu* MnuHelp;
   QAction* MnuAbout;
@@ -109,6 +111,7 @@ private:
   void MnuGoToClick(QObject* Sender);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
+  void MnuNightModeClick(QObject* Sender);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
   void MnuWebClick(QObject* Sender);

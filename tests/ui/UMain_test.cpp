@@ -36,9 +36,11 @@
 #include <QToolTip>
 #include <QHelpEvent>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -176,13 +178,15 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_TRUE(Window.N4->isSeparator());
   EXPECT_EQ(Texts(Window.MnuGo), (QStringList{"转到位置(&Go To)..."}));
   EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
-  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)"}));
+  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)", "-",
+                                                 "夜间模式(&Night Mode)"}));
   EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
   EXPECT_EQ(Texts(Window.MnuHelp), (QStringList{"访问本软件网站(&Web)", "-", "关于本软件(&About)"}));
   EXPECT_TRUE(Window.N1->isSeparator());
   EXPECT_TRUE(Window.N2->isSeparator());
   EXPECT_TRUE(Window.N3->isSeparator());
+  EXPECT_TRUE(Window.N5->isSeparator());
 }
 
 // The glyphs: black outline, red fill, transparent elsewhere; the down arrow is the up arrow mirrored.
@@ -592,3 +596,60 @@ TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {
   EXPECT_EQ(Window.Viewer.PageStart, 0);
   EXPECT_EQ(Window.LblWhere->text(), QStringLiteral("0.0%"));
 }
+
+namespace {
+
+// The colours a reader sees on the page: the most common one (the ground) and the one farthest from
+// it (the text, where a glyph or the caret covers whole pixels).
+std::pair<QColor, QColor> PageColours(TMemo& Memo) {
+  QCoreApplication::processEvents();  // a new desktop palette reaches the windows as posted events
+  const QImage Page = Memo.viewport()->grab().toImage();
+  std::map<QRgb, int> Count;
+  for (int Y = 0; Y < Page.height(); ++Y)
+    for (int X = 0; X < Page.width(); ++X) ++Count[Page.pixel(X, Y)];
+  const QRgb Ground = std::max_element(Count.begin(), Count.end(), [](auto& A, auto& B) { return A.second < B.second; })->first;
+  const auto Distance = [Ground](QRgb Colour) {
+    return std::abs(qRed(Colour) - qRed(Ground)) + std::abs(qGreen(Colour) - qGreen(Ground)) +
+           std::abs(qBlue(Colour) - qBlue(Ground));
+  };
+  QRgb Text = Ground;
+  for (const auto& [Colour, Times] : Count)
+    if (Distance(Colour) > Distance(Text)) Text = Colour;
+  return {QColor(Ground), QColor(Text)};
+}
+
+// The page is drawn in the desktop's colours, also when they change while it runs; night mode draws
+// light text on a dark ground, at once, until it is turned off.
+TEST_F(MainWindow, ThePageTakesTheDesktopsColoursOrNightModes) {
+  OpenThroughDialog(Dir.Write("colours.txt", NovelText(1)));
+  const QPalette Desktop = QApplication::palette();
+  auto [Ground, Text] = PageColours(*Window.Memo);
+  EXPECT_EQ(Ground, Desktop.color(QPalette::Base));
+  EXPECT_EQ(Text, Desktop.color(QPalette::Text));
+
+  QPalette Dark = Desktop;
+  Dark.setColor(QPalette::Base, QColor(0x20, 0x22, 0x28));
+  Dark.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xD8));
+  Dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+  Dark.setColor(QPalette::WindowText, QColor(0xE0, 0xE0, 0xD8));
+  QApplication::setPalette(Dark);
+  std::tie(Ground, Text) = PageColours(*Window.Memo);
+  EXPECT_EQ(Ground, Dark.color(QPalette::Base));
+  EXPECT_EQ(Text, Dark.color(QPalette::Text));
+  QApplication::setPalette(Desktop);
+
+  Window.MnuNightMode->trigger();
+  EXPECT_TRUE(Window.MnuNightMode->isChecked());
+  std::tie(Ground, Text) = PageColours(*Window.Memo);
+  EXPECT_LT(Ground.lightness(), 48);
+  EXPECT_GT(Text.lightness(), 160);
+  // The font chosen meanwhile keeps the night's colours.
+  ChooseFontSize(12);
+  EXPECT_EQ(PageColours(*Window.Memo).second, Text);
+  Window.MnuNightMode->trigger();
+  std::tie(Ground, Text) = PageColours(*Window.Memo);
+  EXPECT_EQ(Ground, Desktop.color(QPalette::Base));
+  EXPECT_EQ(Text, Desktop.color(QPalette::Text));
+}
+
+}  // namespace

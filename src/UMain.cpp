@@ -87,6 +87,7 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
     MnuEncodings.push_back(Item);
   }
   N5 = MnuSetup->actions().at(2);
+  MnuFullScreen = Form.MnuFullScreen;
   MnuNightMode = Form.MnuNightMode;
   MnuHelp = Form.MnuHelp;
   MnuAbout = Form.MnuAbout;
@@ -132,6 +133,7 @@ void TFrmMain::BindEvents() {
   EncodingItems.push_back(MnuEncodingAuto);
   for (QAction* Item : EncodingItems)
     connect(Item, &QAction::triggered, this, [this, Item] { MnuEncodingClick(Item); });
+  connect(MnuFullScreen, &QAction::triggered, this, [this] { MnuFullScreenClick(MnuFullScreen); });
   connect(MnuNightMode, &QAction::triggered, this, [this] { MnuNightModeClick(MnuNightMode); });
   connect(MnuCopy, &QAction::triggered, this, [this] { MnuCopyClick(MnuCopy); });
   connect(MnuSelectAll, &QAction::triggered, this, [this] { MnuSelectAllClick(MnuSelectAll); });
@@ -147,6 +149,7 @@ void TFrmMain::BindEvents() {
   connect(TBDown, &QAction::triggered, this, [this] { TBDownClick(TBDown); });
   SclBar->OnChange = [this](QObject* Sender) { SclBarChange(Sender); };
   Memo->OnKeyDown = [this](QObject* Sender, std::uint16_t& Key, TShiftState Shift) { MemoKeyDown(Sender, Key, Shift); };
+  OnResize = [this](QObject* Sender) { FormResize(Sender); };
 }
 
 void TFrmMain::MnuExitClick(QObject*) { CloseForm(); }
@@ -203,6 +206,8 @@ void TFrmMain::MnuEncodingClick(QObject* Sender) {
   Viewer.ChooseEncoding(Choice);
 }
 
+void TFrmMain::MnuFullScreenClick(QObject*) { SetFullScreen(MnuFullScreen->isChecked()); }
+
 // Only the colours change: the page stays as it is, with the glyphs already drawn.
 void TFrmMain::MnuNightModeClick(QObject*) {
   const bool Night = MnuNightMode->isChecked();
@@ -210,6 +215,15 @@ void TFrmMain::MnuNightModeClick(QObject*) {
   Font.Color = Night ? NightText : clWindowText;
   Memo->SetFont(Font);
   Memo->SetColor(Night ? NightGround : clWindow);
+}
+
+// Full screen on or off is the reader asking for another page size: the page is fitted to it once
+// the window has its new size. Any other resize keeps the page as it is.
+void TFrmMain::FormResize(QObject*) {
+  if (FullScreen() == FFittedFullScreen) return;
+  FFittedFullScreen = FullScreen();
+  MnuFullScreen->setChecked(FFittedFullScreen);
+  Viewer.Refit();
 }
 
 QAction* TFrmMain::MnuEncodingOf(TTextEncoding Encoding) const {
@@ -226,8 +240,10 @@ void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
     TBDownClick(Sender);
   else if (Key == VK_PRIOR)
     TBUpClick(Sender);
-  else if (Key == VK_ESCAPE)
+  else if (Key == VK_ESCAPE) {
     FindBar->Close();  // and with it a search under way
+    if (MnuFullScreen->isChecked()) MnuFullScreen->trigger();
+  }
   Memo->SetSelStart(0);
 }
 

@@ -79,6 +79,7 @@ public:
   // One item per encoding the viewer knows, made from its table of encodings, in that order.
   std::vector<QAction*> MnuEncodings;
   QAction* N5;
+  QAction* MnuFullScreen;
   QAction* MnuNightMode;
   TFontDialog FontDlg;
   QMenu* MnuHelp;
@@ -111,7 +112,9 @@ private:
   void MnuGoToClick(QObject* Sender);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
+  void MnuFullScreenClick(QObject* Sender);
   void MnuNightModeClick(QObject* Sender);
+  void FormResize(QObject* Sender);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
   void MnuWebClick(QObject* Sender);
@@ -134,6 +137,7 @@ private:
   TViewerScrollBar& ScrollBar() override;
 
   std::string FPageText;  // the page text last shown: a match's byte offsets count in it
+  bool FFittedFullScreen = false;  // whether the page was last fitted to the window in full screen
 };
 
 extern TFrmMain* FrmMain;

@@ -52,6 +52,16 @@ void TForm::ShowForm() {
   }
 }
 
+void TForm::SetFullScreen(bool Value) {
+  // The other states stay set beside full screen, so leaving it brings back a maximized window.
+  setWindowState(Value ? windowState() | Qt::WindowFullScreen : windowState() & ~Qt::WindowFullScreen);
+}
+
+void TForm::resizeEvent(QResizeEvent* Event) {
+  QMainWindow::resizeEvent(Event);
+  if (OnResize) OnResize(this);
+}
+
 void TForm::showEvent(QShowEvent* Event) {
   ApplyPosition();
   QMainWindow::showEvent(Event);

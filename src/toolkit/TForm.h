@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <string>
 
 class QAbstractButton;
@@ -11,12 +12,14 @@ class QEventLoop;
 // it changes, a placement applied the first time it is shown, a window state to show it in, the close
 // operation (the main form's close ends the program; a modal form's close only sets its result), and
 // modal showing with a ModalResult, a nested loop and the other windows disabled. Enter clicks the
-// form's default push button even outside a QDialog; Escape does nothing.
+// form's default push button even outside a QDialog; Escape does nothing. It can cover the whole
+// screen.
 class TForm : public QMainWindow {
   Q_OBJECT
 public:
   enum TPosition { poDesigned, poScreenCenter, poDesktopCenter };
   enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+  using TNotifyEvent = std::function<void(QObject* Sender)>;
 
   explicit TForm(QWidget* Parent = nullptr);
   ~TForm() override;
@@ -43,6 +46,13 @@ public:
   // Makes the window visible: placement by Position, then shown by WindowState.
   void ShowForm();
 
+  // The whole screen, without the frame; turned off, the window is in the state it had before.
+  bool FullScreen() const { return isFullScreen(); }
+  void SetFullScreen(bool Value);
+
+  // Fires after the window's size changed, its controls laid out at the new size.
+  TNotifyEvent OnResize;
+
   // The close operation: a modal form gets ModalResult 2; the main form asks the application to
   // terminate; any other form is hidden.
   void CloseForm();
@@ -60,6 +70,7 @@ protected:
   void changeEvent(QEvent* Event) override;
   void keyPressEvent(QKeyEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
 
 private:
   void ApplyPosition();

@@ -182,6 +182,19 @@ void TViewerState::FontSetup() {
   const TRunning Running(FRunning);
   CancelSearch();
   if (!FWindow.ChooseTextFont()) return;
+  FitPage();
+}
+
+void TViewerState::Refit() {
+  const TRunning Running(FRunning);
+  CancelSearch();
+  if (FileName.empty())
+    ComputeGeometry();
+  else
+    FitPage();
+}
+
+void TViewerState::FitPage() {
   ComputeGeometry();
   const bool Changed = !FileName.empty() && FollowFileChanges();
   FileSize = MeasureFileSize(FileName);

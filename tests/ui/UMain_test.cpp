@@ -29,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -179,7 +180,8 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(Texts(Window.MnuGo), (QStringList{"转到位置(&Go To)..."}));
   EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)", "-",
-                                                 "夜间模式(&Night Mode)"}));
+                                                 "全屏显示(F&ull Screen)", "夜间模式(&Night Mode)"}));
+  EXPECT_EQ(Window.MnuFullScreen->shortcut(), QKeySequence(QStringLiteral("F11")));
   EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
   EXPECT_EQ(Texts(Window.MnuHelp), (QStringList{"访问本软件网站(&Web)", "-", "关于本软件(&About)"}));
@@ -416,6 +418,38 @@ TEST_F(MainWindow, AboutBoxKeepsTheMainWindowFromInput) {
   EXPECT_TRUE(Window.isEnabled());
   EXPECT_EQ(About.ModalResult(), 1);
   EXPECT_EQ(Message(), "");
+}
+
+// Entering and leaving full screen is the reader asking for another page size: the page is measured
+// again and read again from where it starts, at the new size.
+TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {
+  const std::string Novel = NovelText(30);
+  Window.resize(600, 400);
+  QCoreApplication::processEvents();
+  OpenThroughDialog(Dir.Write("full.txt", Novel));
+  Key(Qt::Key_PageDown);
+  const TFileOffset Start = Window.Viewer.PageStart;
+  const int Lines = Window.Viewer.LinesPerPage;
+  const auto FitsTheTextArea = [&] {
+    EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / 14);
+    EXPECT_EQ(Window.Viewer.CharsPerLine, Window.Memo->ClientWidth() / 14);
+    EXPECT_EQ(Window.Viewer.PageStart, Start);
+    EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+  };
+
+  Window.MnuFullScreen->trigger();
+  QTRY_COMPARE(Window.geometry(), Window.screen()->geometry());
+  EXPECT_TRUE(Window.MnuFullScreen->isChecked());
+  EXPECT_GT(Window.Viewer.LinesPerPage, Lines);
+  FitsTheTextArea();
+  EXPECT_EQ(Window.Viewer.History.count(), 1);
+
+  Key(Qt::Key_Escape);
+  QTRY_COMPARE(Window.size(), QSize(600, 400));
+  EXPECT_FALSE(Window.isFullScreen());
+  EXPECT_FALSE(Window.MnuFullScreen->isChecked());
+  EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
+  FitsTheTextArea();
 }
 
 TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {

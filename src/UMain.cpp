@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QLayout>
 
+#include <filesystem>
+
 TFrmMain* FrmMain = nullptr;
 
 namespace {
@@ -150,6 +152,7 @@ void TFrmMain::BindEvents() {
   SclBar->OnChange = [this](QObject* Sender) { SclBarChange(Sender); };
   Memo->OnKeyDown = [this](QObject* Sender, std::uint16_t& Key, TShiftState Shift) { MemoKeyDown(Sender, Key, Shift); };
   OnResize = [this](QObject* Sender) { FormResize(Sender); };
+  OnDropFiles = [this](QObject* Sender, const std::vector<std::string>& Files) { FormDropFiles(Sender, Files); };
 }
 
 void TFrmMain::MnuExitClick(QObject*) { CloseForm(); }
@@ -224,6 +227,26 @@ void TFrmMain::FormResize(QObject*) {
   FFittedFullScreen = FullScreen();
   MnuFullScreen->setChecked(FFittedFullScreen);
   Viewer.Refit();
+}
+
+void TFrmMain::FormDropFiles(QObject*, const std::vector<std::string>& Files) {
+  if (Files.size() > 1) {
+    Beep();
+    ShowStatus("一次只能打开一个文件");
+    return;
+  }
+  OpenFile(Files.front());
+}
+
+void TFrmMain::OpenFile(const std::string& Path) {
+  std::error_code Failed;
+  if (std::filesystem::is_directory(Path, Failed)) {
+    Beep();
+    ShowStatus("不能打开文件夹");
+    return;
+  }
+  Viewer.OpenFile(Path);
+  OpenDlg.FileName = Path;
 }
 
 QAction* TFrmMain::MnuEncodingOf(TTextEncoding Encoding) const {

@@ -92,6 +92,11 @@ public:
   // The item of Setup > Text encoding that stands for Encoding.
   QAction* MnuEncodingOf(TTextEncoding Encoding) const;
 
+  // Opens a file named from outside (the command line, a drop) as File > Open opens the one its
+  // dialog chose; the dialog then offers it as its own choice. A folder opens nothing: a beep and a
+  // message.
+  void OpenFile(const std::string& Path);
+
 private:
   void SetupForm();
   void BindEvents();
@@ -115,6 +120,7 @@ private:
   void MnuFullScreenClick(QObject* Sender);
   void MnuNightModeClick(QObject* Sender);
   void FormResize(QObject* Sender);
+  void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
   void MnuWebClick(QObject* Sender);

@@ -108,7 +108,12 @@ void TViewerState::Open() {
   CancelSearch();
   std::string Chosen = FileName;
   if (!FWindow.ChooseFile(Chosen)) return;
-  FileName = Chosen;
+  OpenFile(Chosen);
+}
+
+void TViewerState::OpenFile(const std::string& Path) {
+  CancelSearch();
+  FileName = Path;
   PageStart = 0;
   FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
   ComputeGeometry();

@@ -23,6 +23,9 @@ public:
   explicit TViewerState(TViewerWindow& Window);
 
   void Open();          // File > Open
+  // Opens Path as File > Open does once its dialog has chosen it: the program's command line, a file
+  // dropped on the window.
+  void OpenFile(const std::string& Path);
   void NextPage();      // tool button down, Page Down, Space
   void PreviousPage();  // tool button up, Page Up
   void ScrollJump();    // the scroll bar's position changed

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
@@ -632,6 +633,55 @@ TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {
 }
 
 namespace {
+
+// Files as a file manager drops them: local paths in the drag's URLs.
+bool Drop(TFrmMain& Window, const std::vector<std::string>& Paths) {
+  QMimeData Data;
+  QList<QUrl> Urls;
+  for (const std::string& Path : Paths) Urls << QUrl::fromLocalFile(QString::fromStdString(Path));
+  Data.setUrls(Urls);
+  QDragEnterEvent Enter(QPoint(10, 10), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&Window, &Enter);
+  if (!Enter.isAccepted()) return false;
+  QDropEvent Dropped(QPointF(10, 10), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&Window, &Dropped);
+  QCoreApplication::processEvents();
+  return Dropped.isAccepted();
+}
+
+// A file dropped on the window opens as File > Open opens it; a folder or several files change
+// nothing but the message, with a beep; what is not a file is not taken at all.
+TEST_F(MainWindow, ADroppedFileOpens) {
+  const std::string Novel = NovelText(3);
+  const std::string First = Dir.Write("first.txt", Novel);
+  ASSERT_TRUE(Drop(Window, {First}));
+  EXPECT_EQ(Window.Caption(), "Pagorin文本文件浏览器--" + First);
+  EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, Window.Viewer.PageEnd)));
+  EXPECT_EQ(Window.OpenDlg.FileName, First);
+
+  const QString Page = Window.Memo->toPlainText();
+  const struct {
+    std::vector<std::string> Paths;
+    const char* Message;
+  } Refused[] = {{{Dir.Path("")}, "不能打开文件夹"},
+                 {{Dir.Write("second.txt", "2"), Dir.Write("third.txt", "3")}, "一次只能打开一个文件"}};
+  for (const auto& Row : Refused) {
+    SCOPED_TRACE(Row.Message);
+    TBeepCounter Beeps;
+    Drop(Window, Row.Paths);
+    EXPECT_EQ(Beeps.Count(), 1);
+    EXPECT_EQ(Message(), QString::fromUtf8(Row.Message));
+    EXPECT_EQ(Window.Viewer.FileName, First);
+    EXPECT_EQ(Window.Memo->toPlainText(), Page);
+  }
+
+  QMimeData Web;
+  Web.setUrls({QUrl(QStringLiteral("https://example.com/novel.txt"))});
+  QDragEnterEvent Enter(QPoint(10, 10), Qt::CopyAction, &Web, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&Window, &Enter);
+  EXPECT_FALSE(Enter.isAccepted());
+}
 
 // The colours a reader sees on the page: the most common one (the ground) and the one farthest from
 // it (the text, where a glyph or the caret covers whole pixels).

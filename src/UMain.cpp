@@ -20,6 +20,8 @@
 #include <QLabel>
 #include <QLayout>
 
+#include <filesystem>
+
 TFrmMain* FrmMain = nullptr;
 
 namespace {
@@ -30,6 +32,10 @@ constexpr std::uint16_t VK_ESCAPE = 27;
 constexpr std::uint16_t VK_SPACE = 32;
 constexpr std::uint16_t VK_PRIOR = 33;  // Page Up
 constexpr std::uint16_t VK_NEXT = 34;   // Page Down
+
+// Night mode: light text on a dark ground, both a little warm, easy on the eyes in the dark.
+const QColor NightText(0xC8, 0xC3, 0xB6);
+const QColor NightGround(0x1E, 0x1E, 0x1C);
 
 // Bytes in the code page for a text written here; panels and the text area hold such bytes.
 std::string Ansi(const std::string& Text) { return TCodePage::Ansi().Encode(QString::fromStdString(Text)); }
@@ -88,6 +94,9 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
     Form.EncodingGroup->addAction(Item);
     MnuEncodings.push_back(Item);
   }
+  N6 = MnuSetup->actions().at(2);
+  MnuFullScreen = Form.MnuFullScreen;
+  MnuNightMode = Form.MnuNightMode;
   MnuHelp = Form.MnuHelp;
   MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
@@ -137,6 +146,8 @@ void TFrmMain::BindEvents() {
   EncodingItems.push_back(MnuEncodingAuto);
   for (QAction* Item : EncodingItems)
     connect(Item, &QAction::triggered, this, [this, Item] { MnuEncodingClick(Item); });
+  connect(MnuFullScreen, &QAction::triggered, this, [this] { MnuFullScreenClick(MnuFullScreen); });
+  connect(MnuNightMode, &QAction::triggered, this, [this] { MnuNightModeClick(MnuNightMode); });
   connect(MnuCopy, &QAction::triggered, this, [this] { MnuCopyClick(MnuCopy); });
   connect(MnuSelectAll, &QAction::triggered, this, [this] { MnuSelectAllClick(MnuSelectAll); });
   connect(MnuFind, &QAction::triggered, this, [this] { MnuFindClick(MnuFind); });
@@ -157,6 +168,8 @@ void TFrmMain::BindEvents() {
   connect(TBDown, &QAction::triggered, this, [this] { TBDownClick(TBDown); });
   SclBar->OnChange = [this](QObject* Sender) { SclBarChange(Sender); };
   Memo->OnKeyDown = [this](QObject* Sender, std::uint16_t& Key, TShiftState Shift) { MemoKeyDown(Sender, Key, Shift); };
+  OnResize = [this](QObject* Sender) { FormResize(Sender); };
+  OnDropFiles = [this](QObject* Sender, const std::vector<std::string>& Files) { FormDropFiles(Sender, Files); };
 }
 
 void TFrmMain::MnuExitClick(QObject*) { CloseForm(); }
@@ -229,6 +242,46 @@ void TFrmMain::MnuEncodingClick(QObject* Sender) {
   Viewer.ChooseEncoding(Choice);
 }
 
+void TFrmMain::MnuFullScreenClick(QObject*) { SetFullScreen(MnuFullScreen->isChecked()); }
+
+// Only the colours change: the page stays as it is, with the glyphs already drawn.
+void TFrmMain::MnuNightModeClick(QObject*) {
+  const bool Night = MnuNightMode->isChecked();
+  TFont Font = Memo->Font();
+  Font.Color = Night ? NightText : clWindowText;
+  Memo->SetFont(Font);
+  Memo->SetColor(Night ? NightGround : clWindow);
+}
+
+// Full screen on or off is the reader asking for another page size: the page is fitted to it once
+// the window has its new size. Any other resize keeps the page as it is.
+void TFrmMain::FormResize(QObject*) {
+  if (FullScreen() == FFittedFullScreen) return;
+  FFittedFullScreen = FullScreen();
+  MnuFullScreen->setChecked(FFittedFullScreen);
+  Viewer.Refit();
+}
+
+void TFrmMain::FormDropFiles(QObject*, const std::vector<std::string>& Files) {
+  if (Files.size() > 1) {
+    Beep();
+    ShowStatus("一次只能打开一个文件");
+    return;
+  }
+  OpenFile(Files.front());
+}
+
+void TFrmMain::OpenFile(const std::string& Path) {
+  std::error_code Failed;
+  if (std::filesystem::is_directory(Path, Failed)) {
+    Beep();
+    ShowStatus("不能打开文件夹");
+    return;
+  }
+  Viewer.OpenFile(Path);
+  OpenDlg.FileName = Path;
+}
+
 QAction* TFrmMain::MnuEncodingOf(TTextEncoding Encoding) const {
   for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
     if (Encodings()[Index].Encoding == Encoding) return MnuEncodings[Index];
@@ -243,8 +296,10 @@ void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
     TBDownClick(Sender);
   else if (Key == VK_PRIOR)
     TBUpClick(Sender);
-  else if (Key == VK_ESCAPE)
+  else if (Key == VK_ESCAPE) {
     FindBar->Close();  // and with it a search under way
+    if (MnuFullScreen->isChecked()) MnuFullScreen->trigger();
+  }
   Memo->SetSelStart(0);
 }
 

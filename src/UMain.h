@@ -85,6 +85,9 @@ public:
   QAction* N3;
   // One item per encoding the viewer knows, made from its table of encodings, in that order.
   std::vector<QAction*> MnuEncodings;
+  QAction* N6;
+  QAction* MnuFullScreen;
+  QAction* MnuNightMode;
   TFontDialog FontDlg;
   QMenu* MnuHelp;
   QAction* MnuAbout;
@@ -96,6 +99,11 @@ public:
 
   // The item of Setup > Text encoding that stands for Encoding.
   QAction* MnuEncodingOf(TTextEncoding Encoding) const;
+
+  // Opens a file named from outside (the command line, a drop) as File > Open opens the one its
+  // dialog chose; the dialog then offers it as its own choice. A folder opens nothing: a beep and a
+  // message.
+  void OpenFile(const std::string& Path);
 
 private:
   void SetupForm();
@@ -121,6 +129,10 @@ private:
   void ChapterWinJump(QObject* Sender, std::size_t Index);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
+  void MnuFullScreenClick(QObject* Sender);
+  void MnuNightModeClick(QObject* Sender);
+  void FormResize(QObject* Sender);
+  void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
   void MnuWebClick(QObject* Sender);
@@ -144,6 +156,7 @@ private:
   TViewerScrollBar& ScrollBar() override;
 
   std::string FPageText;  // the page text last shown: a match's byte offsets count in it
+  bool FFittedFullScreen = false;  // whether the page was last fitted to the window in full screen
 };
 
 extern TFrmMain* FrmMain;

@@ -1,22 +1,16 @@
-// The entry point: names the application, makes its two windows, runs until the main window closes.
-// Arguments and environment are not used; the exit code is always 0.
+// The entry point: reads the command line, then runs the program (Program.h). The exit code is 0,
+// or 2 after a mistake on the command line.
 
-#include "ProgramResources.h"
+#include "Program.h"
 #include "TApplication.h"
-#include "UAboutBox.h"
-#include "UMain.h"
+
+#include <iostream>
 
 int main(int argc, char** argv) {
-  TApplication App(argc, argv);
-  try {
-    App.SetTitle("Pagorin高速文本文件浏览器");
-    SetProgramIcon();
-    App.CreateForm(FrmMain);
-    App.CreateForm(AboutBox);
-    App.Run();
-  } catch (...) {
-    App.HandleException(std::current_exception());
-  }
-  App.DestroyForms();
-  return 0;
+  const TCommandLine Line = ReadCommandLine({argv + 1, argv + argc}, std::cout, std::cerr);
+  if (Line.Answered) return Line.ExitCode;
+  // Qt's own options (-style, -reverse, ...) are not the program's: Qt sees its name alone.
+  int QtArgc = 1;
+  TApplication App(QtArgc, argv);
+  return RunProgram(App, Line.File);
 }

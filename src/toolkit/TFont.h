@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SystemColors.h"
+
 #include <QColor>
 #include <QFlags>
 #include <QFont>
@@ -38,7 +40,7 @@ public:
   TFontStyles Style;
   TFontCharset Charset = DEFAULT_CHARSET;
   TFontPitch Pitch = fpDefault;
-  QColor Color = QColor(Qt::black); // the window text colour
+  QColor Color = clWindowText;
   int PixelsPerInch; // the screen's logical pixels per inch when the font was made
 
   // Points: -MulDiv(Height, 72, PixelsPerInch).

@@ -34,13 +34,13 @@ QString ClosestStyle(const QString& Face, bool Bold, bool Italic) {
   return Best;
 }
 
-// The Qt font the dialog starts from: the face that really draws the text (a face that is not
-// installed would leave the dialog on the first face of its list), in its closest style, at the
-// point size of Font.
+// The Qt font the dialog starts from: the face that really draws the text, by the name the dialog
+// lists (a face that is not installed, or named in other case, would leave the dialog on the first
+// face of its list), in its closest style, at the point size of Font.
 QFont StartingFont(const TFont& Font) {
   QFont Start = Font.ToQFont();
   const QString Face = QFontInfo(Start).family();
-  if (!QFontDatabase::hasFamily(Start.family())) Start.setFamilies({Face});
+  Start.setFamilies({Face});
   const QString Style = ClosestStyle(Face, Font.Style.testFlag(fsBold), Font.Style.testFlag(fsItalic));
   if (!Style.isEmpty()) Start.setStyleName(Style);
   if (Start.pixelSize() > 0) Start.setPointSizeF(Start.pixelSize() * 72.0 / Font.PixelsPerInch);
@@ -53,13 +53,18 @@ bool TFontDialog::Execute(QWidget* Owner) {
   QFontDialog Dialog(StartingFont(Font), Owner);
   Dialog.setOption(QFontDialog::DontUseNativeDialog);
   Dialog.setModal(true);
+  // The face and size as the dialog shows them at the start: it lists whole point sizes only, and
+  // a face that is not installed starts it on the face that draws it.
+  const QFont Shown = Dialog.currentFont();
   if (Dialog.exec() != QDialog::Accepted) return false;
-  const TFont Chosen = TFont::FromQFont(Dialog.selectedFont(), Font.PixelsPerInch);
-  const QString ChosenFace = QString::fromStdString(Chosen.Name);
-  if (ChosenFace.compare(QString::fromStdString(Font.Name), Qt::CaseInsensitive) != 0)
-    Font.Charset = CharsetOfFace(ChosenFace);
-  Font.Name = Chosen.Name;
-  Font.Height = Chosen.Height;
+  const QFont Selected = Dialog.selectedFont();
+  const TFont Chosen = TFont::FromQFont(Selected, Font.PixelsPerInch);
+  // Left on the face or the size it started on, the dialog gives back the font's own.
+  if (Selected.family().compare(Shown.family(), Qt::CaseInsensitive) != 0) {
+    Font.Charset = CharsetOfFace(Selected.family());
+    Font.Name = Chosen.Name;
+  }
+  if (Selected.pointSizeF() != Shown.pointSizeF()) Font.Height = Chosen.Height;
   Font.Style = Chosen.Style;
   return true;
 }

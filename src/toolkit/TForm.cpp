@@ -4,11 +4,19 @@
 #include "TApplication.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -51,6 +59,61 @@ void TForm::ShowForm() {
   }
 }
 
+void TForm::WhenShown(std::function<void()> Call) {
+  if (windowHandle() && windowHandle()->isExposed()) {
+    Call();
+    return;
+  }
+  FWhenShown = std::move(Call);
+  create();
+  windowHandle()->installEventFilter(this);
+}
+
+// The window is exposed only once the window manager has placed and sized it.
+bool TForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == windowHandle() && Event->type() == QEvent::Expose && windowHandle()->isExposed() && FWhenShown) {
+    windowHandle()->removeEventFilter(this);
+    const std::function<void()> Call = std::move(FWhenShown);
+    FWhenShown = nullptr;
+    Call();
+  }
+  return QMainWindow::eventFilter(Watched, Event);
+}
+
+void TForm::SetFullScreen(bool Value) {
+  // The other states stay set beside full screen, so leaving it brings back a maximized window.
+  setWindowState(Value ? windowState() | Qt::WindowFullScreen : windowState() & ~Qt::WindowFullScreen);
+}
+
+void TForm::resizeEvent(QResizeEvent* Event) {
+  QMainWindow::resizeEvent(Event);
+  if (OnResize) OnResize(this);
+}
+
+std::vector<std::string> TForm::DroppedFiles(const QMimeData* Data) {
+  std::vector<std::string> Files;
+  if (!Data || !Data->hasUrls()) return Files;
+  for (const QUrl& Url : Data->urls()) {
+    if (!Url.isLocalFile()) return {};
+    // The name's bytes as the file system has them, as the open dialog gives a path.
+    Files.push_back(QFile::encodeName(QDir::cleanPath(Url.toLocalFile())).toStdString());
+  }
+  return Files;
+}
+
+void TForm::dragEnterEvent(QDragEnterEvent* Event) {
+  if (OnDropFiles && !DroppedFiles(Event->mimeData()).empty()) Event->acceptProposedAction();
+}
+
+void TForm::dropEvent(QDropEvent* Event) {
+  const std::vector<std::string> Files = DroppedFiles(Event->mimeData());
+  if (!OnDropFiles || Files.empty()) return;
+  Event->acceptProposedAction();
+  // After the drop has ended: the program that dragged the files waits for it, not for the open.
+  QMetaObject::invokeMethod(
+      this, [this, Files] { if (OnDropFiles) OnDropFiles(this, Files); }, Qt::QueuedConnection);
+}
+
 void TForm::showEvent(QShowEvent* Event) {
   ApplyPosition();
   QMainWindow::showEvent(Event);
@@ -58,11 +121,18 @@ void TForm::showEvent(QShowEvent* Event) {
 
 void TForm::ApplyPosition() {
   if (FPosition == poDesigned) return;
-  if (const QScreen* Primary = QGuiApplication::primaryScreen()) {
+  const bool OnScreen = FPosition == poScreenCenter;
+  const QScreen* Screen = QGuiApplication::primaryScreen();
+  if (OnScreen) {
+    // The monitor of the window the user works in: for a dialog, the one that shows the main window.
+    QWidget* Active = QApplication::activeWindow();
+    if ((!Active || Active == this) && Application) Active = Application->MainForm();
+    if (Active && Active != this && Active->isVisible()) Screen = Active->screen();
+  }
+  if (Screen) {
     // Centred by the outer size known now; the virtual desktop's own origin is not added.
-    const bool OnScreen = FPosition == poScreenCenter;
-    const QSize Area = OnScreen ? Primary->size() : Primary->virtualSize();
-    const QPoint Origin = OnScreen ? Primary->geometry().topLeft() : QPoint(0, 0);
+    const QSize Area = OnScreen ? Screen->size() : Screen->virtualSize();
+    const QPoint Origin = OnScreen ? Screen->geometry().topLeft() : QPoint(0, 0);
     const QSize Outer = frameGeometry().size();
     const int Left = std::max(0, (Area.width() - Outer.width()) / 2);
     const int Top = std::max(0, (Area.height() - Outer.height()) / 2);

@@ -2,21 +2,27 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 class QAbstractButton;
 class QEventLoop;
+class QMimeData;
 
 // A top-level window of the program. Beyond QMainWindow it has a caption that is only handed on when
 // it changes, a placement applied the first time it is shown, a window state to show it in, the close
 // operation (the main form's close ends the program; a modal form's close only sets its result), and
 // modal showing with a ModalResult, a nested loop and the other windows disabled. Enter clicks the
-// form's default push button even outside a QDialog; Escape does nothing.
+// form's default push button even outside a QDialog; Escape does nothing. It can cover the whole
+// screen, take files dropped on it, and run a call once it is first on screen.
 class TForm : public QMainWindow {
   Q_OBJECT
 public:
   enum TPosition { poDesigned, poScreenCenter, poDesktopCenter };
   enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+  using TNotifyEvent = std::function<void(QObject* Sender)>;
+  using TDropFilesEvent = std::function<void(QObject* Sender, const std::vector<std::string>& Files)>;
 
   explicit TForm(QWidget* Parent = nullptr);
   ~TForm() override;
@@ -43,6 +49,21 @@ public:
   // Makes the window visible: placement by Position, then shown by WindowState.
   void ShowForm();
 
+  // Runs Call once the window is first on screen, at the size the window manager gave it (a
+  // maximized window learns its size only then); at once when it already is.
+  void WhenShown(std::function<void()> Call);
+
+  // The whole screen, without the frame; turned off, the window is in the state it had before.
+  bool FullScreen() const { return isFullScreen(); }
+  void SetFullScreen(bool Value);
+
+  // Fires after the window's size changed, its controls laid out at the new size.
+  TNotifyEvent OnResize;
+  // Fires when files are dropped on the window, on any control that takes no drops of its own: the
+  // local paths (file system bytes), one or more. Drops are taken only while it is set and the form
+  // accepts drops (acceptDrops).
+  TDropFilesEvent OnDropFiles;
+
   // The close operation: a modal form gets ModalResult 2; the main form asks the application to
   // terminate; any other form is hidden.
   void CloseForm();
@@ -60,14 +81,21 @@ protected:
   void changeEvent(QEvent* Event) override;
   void keyPressEvent(QKeyEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
+  void dragEnterEvent(QDragEnterEvent* Event) override;
+  void dropEvent(QDropEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
   void ApplyPosition();
+  // The local files a drag carries; empty when it carries anything else.
+  static std::vector<std::string> DroppedFiles(const QMimeData* Data);
 
   int FModalResult = 0;
   TPosition FPosition = poDesigned;
   TWindowState FWindowState = wsNormal;
   bool FModal = false; // being shown by ShowFormModal
+  std::function<void()> FWhenShown;
 };
 
 inline void CloseForm(TForm& Form) { Form.CloseForm(); }

@@ -176,17 +176,24 @@ void TMemo::SetHideSelection(bool Value) {
 
 TFont TMemo::Font() const {
   if (FFontAssigned) return FFont;
-  TFont Inherited = TFont::FromQFont(font(), TFont::ScreenPixelsPerInch());
-  Inherited.Color = palette().color(QPalette::Text);
-  return Inherited;
+  return TFont::FromQFont(font(), TFont::ScreenPixelsPerInch());
 }
 
 void TMemo::SetFont(const TFont& Value) {
   TFont Next = Font();
   Next.Assign(Value);
+  TFont Recolored = FFont;
+  Recolored.Color = Next.Color;
+  const bool OnlyColor = FFontAssigned && Recolored == Next;
   FFont = Next;
   FFontAssigned = true;
-  setFont(FFont.ToQFont());
+  // A new colour alone keeps the glyphs drawn so far: a new Qt font would drop them.
+  if (!OnlyColor) setFont(FFont.ToQFont());
+  ApplyPalette();
+}
+
+void TMemo::SetColor(const QColor& Value) {
+  FColor = Value;
   ApplyPalette();
 }
 
@@ -297,7 +304,7 @@ void TMemo::resizeEvent(QResizeEvent* Event) {
 void TMemo::keyPressEvent(QKeyEvent* Event) {
   const std::uint16_t Vk = VirtualKeyOf(Event->key(), Event->modifiers());
   std::uint16_t Key = Vk;
-  if (OnKeyDown && Vk != 0) {
+  if (OnKeyDown) {
     const QPointer<TMemo> Alive(this);
     OnKeyDown(this, Key, ShiftStateOf(Event->modifiers(), QGuiApplication::mouseButtons()));
     if (!Alive) return;
@@ -485,10 +492,14 @@ void TMemo::paintEvent(QPaintEvent* Event) {
 }
 
 void TMemo::ApplyPalette() {
-  QPalette Colors = palette();
-  if (FFontAssigned)
-    for (const QPalette::ColorGroup Group : {QPalette::Active, QPalette::Inactive})
-      Colors.setColor(Group, QPalette::Text, FFont.Color);
+  // Only the roles set here are the control's own; every other one, and these where the desktop's
+  // colour is asked for, come from the parent and so from the desktop, also when it changes.
+  QPalette Colors;
+  const QColor Text = FFontAssigned ? FFont.Color : clWindowText;
+  for (const QPalette::ColorGroup Group : {QPalette::Active, QPalette::Inactive}) {
+    if (Text.isValid()) Colors.setColor(Group, QPalette::Text, Text);
+    if (FColor.isValid()) Colors.setColor(Group, QPalette::Base, FColor);
+  }
   FApplyingPalette = true;
   setPalette(Colors);
   FApplyingPalette = false;

@@ -74,9 +74,14 @@ public:
   void SetHideSelection(bool Value);
 
   // The font of the text. Setting it copies the font (Assign), so a font made for another pixels per
-  // inch keeps its point size; the control keeps its size.
+  // inch keeps its point size; the control keeps its size. Its Color is the text's: clWindowText
+  // follows the desktop.
   TFont Font() const;
   void SetFont(const TFont& Value);
+
+  // The ground the text is drawn on: clWindow follows the desktop.
+  QColor Color() const { return FColor; }
+  void SetColor(const QColor& Value);
 
   // The inside of the border; the text margins are not subtracted.
   int ClientWidth() const;
@@ -124,7 +129,8 @@ protected:
 private:
   // The caret keys and copy; the rest goes to the editing paths below.
   void HandleKey(QKeyEvent* Event);
-  // The font's colour as the text colour.
+  // The font's colour and Color as the palette's text and base; clWindowText and clWindow leave the
+  // palette's own, which follows the desktop.
   void ApplyPalette();
   // The shown text changed: the layout is made again when next needed.
   void ShownChanged();
@@ -155,6 +161,7 @@ private:
   bool FHideSelection = true;
   bool FFontAssigned = false; // until a font is assigned, the control shows its parent's
   TFont FFont;
+  QColor FColor = clWindow;
   bool FApplyingPalette = false;
   mutable std::unique_ptr<TGlyphCache> FGlyphs;
   // Prepares the common characters' glyphs a few at a time while the program waits for input.

@@ -4,7 +4,7 @@ namespace {
 
 // Windows virtual-key codes of the keys that have one on a US keyboard layout. Letters, digits and
 // Space share their codes with Qt's key numbers and are handled apart; keys missing here (dead keys,
-// accented letters, media keys) raise no OnKeyDown and go straight to the control.
+// accented letters, media keys) arrive as VkNoCode.
 struct TKeyCode {
   int QtKey;
   std::uint16_t Vk;
@@ -18,7 +18,8 @@ constexpr TKeyCode SpecialKeys[] = {
     {Qt::Key_Left, 37},       {Qt::Key_Up, 38},        {Qt::Key_Right, 39},       {Qt::Key_Down, 40},
     {Qt::Key_Select, 41},     {Qt::Key_Printer, 42},   {Qt::Key_Execute, 43},     {Qt::Key_Print, 44},
     {Qt::Key_Insert, 45},     {Qt::Key_Delete, 46},    {Qt::Key_Help, 47},        {Qt::Key_Meta, 91},
-    {Qt::Key_Menu, 93},       {Qt::Key_Sleep, 95},     {Qt::Key_NumLock, 144},    {Qt::Key_ScrollLock, 145},
+    {Qt::Key_Super_L, 91},    {Qt::Key_Super_R, 92},   {Qt::Key_AltGr, 18},       {Qt::Key_Menu, 93},
+    {Qt::Key_Sleep, 95},      {Qt::Key_NumLock, 144},  {Qt::Key_ScrollLock, 145},
     // The punctuation keys, by their unshifted and their shifted character.
     {Qt::Key_Semicolon, 186}, {Qt::Key_Colon, 186},    {Qt::Key_Equal, 187},      {Qt::Key_Plus, 187},
     {Qt::Key_Comma, 188},     {Qt::Key_Less, 188},     {Qt::Key_Minus, 189},      {Qt::Key_Underscore, 189},
@@ -54,7 +55,7 @@ std::uint16_t VirtualKeyOf(int QtKey, Qt::KeyboardModifiers Modifiers) {
   if (QtKey >= Qt::Key_F1 && QtKey <= Qt::Key_F24) return static_cast<std::uint16_t>(VkF1 + (QtKey - Qt::Key_F1));
   for (const TKeyCode& Code : SpecialKeys)
     if (Code.QtKey == QtKey) return Code.Vk;
-  return 0;
+  return VkNoCode;
 }
 
 int QtKeyOf(std::uint16_t Vk, Qt::KeyboardModifiers& Modifiers, QString& Text) {

@@ -112,7 +112,12 @@ void TViewerState::Open() {
   StopWaiting();
   std::string Chosen = FileName;
   if (!FWindow.ChooseFile(Chosen)) return;
-  FileName = Chosen;
+  OpenFile(Chosen);
+}
+
+void TViewerState::OpenFile(const std::string& Path) {
+  CancelSearch();
+  FileName = Path;
   PageStart = 0;
   FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
   ComputeGeometry();
@@ -187,6 +192,19 @@ void TViewerState::FontSetup() {
   const TRunning Running(FRunning);
   StopWaiting();
   if (!FWindow.ChooseTextFont()) return;
+  FitPage();
+}
+
+void TViewerState::Refit() {
+  const TRunning Running(FRunning);
+  CancelSearch();
+  if (FileName.empty())
+    ComputeGeometry();
+  else
+    FitPage();
+}
+
+void TViewerState::FitPage() {
   ComputeGeometry();
   const bool Changed = !FileName.empty() && FollowFileChanges();
   FileSize = MeasureFileSize(FileName);

@@ -24,10 +24,16 @@ public:
   explicit TViewerState(TViewerWindow& Window);
 
   void Open();          // File > Open
+  // Opens Path as File > Open does once its dialog has chosen it: the program's command line, a file
+  // dropped on the window.
+  void OpenFile(const std::string& Path);
   void NextPage();      // tool button down, Page Down, Space
   void PreviousPage();  // tool button up, Page Up
   void ScrollJump();    // the scroll bar's position changed
   void FontSetup();     // Setup > Font
+  // The text area took another size at the reader's request (full screen on or off): the page is
+  // measured and read again from PageStart, as after a font change.
+  void Refit();
   // Setup > Text encoding: Choice, or the detected encoding (nullopt, 自动检测), for the page on
   // screen and every later page of this file.
   void ChooseEncoding(std::optional<TTextEncoding> Choice);
@@ -93,6 +99,8 @@ public:
 
 private:
   void ComputeGeometry();
+  // A new font or size: geometry and size status anew, the page read again from its start.
+  void FitPage();
   // StartWhole: PageStart is known to begin a character (it ends a page shown whole), so no look
   // before the page is needed.
   void ReadPageAtStart(bool StartWhole = false);

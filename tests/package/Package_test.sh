@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Unpacks the Debian package into a temporary root, as dpkg installs it, and checks what a desktop
-# finds there: the program, its menu entry and icon, AppStream metainfo that validates, and nothing
-# else; and that it depends on the libraries the binary links, the Chinese font and Qt's Chinese
-# dialog texts.
+# finds there: the program, its menu entry (offered for text files) and icon, AppStream metainfo
+# that validates, and nothing else; and that it depends on the libraries the binary links, the
+# Chinese font and Qt's Chinese dialog texts.
 set -euo pipefail
 deb=${1:?usage: Package_test.sh pagorin_VERSION_ARCH.deb}
 root=$(mktemp -d)
@@ -27,7 +27,8 @@ if ldd "$binary" | grep -q 'not found'; then fail "the binary needs libraries th
 if readelf -d "$binary" | grep -qE 'R(UN)?PATH'; then fail "the binary carries a library run path"; fi
 
 desktop=$root/usr/share/applications/pagorin.desktop
-for line in Type=Application Exec=pagorin Icon=pagorin 'Name[zh_CN]=Pagorin高速文本文件浏览器'; do
+# File managers offer it under Open With for text files, and hand it the file.
+for line in Type=Application 'Exec=pagorin %f' 'MimeType=text/plain;' Icon=pagorin 'Name[zh_CN]=Pagorin高速文本文件浏览器'; do
   grep -qxF "$line" "$desktop" || fail "the desktop entry lacks $line"
 done
 

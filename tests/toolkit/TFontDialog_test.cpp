@@ -121,7 +121,7 @@ TEST_P(TFontDialogSizeRows, SameFaceAnotherSizeChangesHeightAndKeepsCharset) {
   }));
   EXPECT_EQ(Dialog.Font.Height, Row.Height);
   EXPECT_EQ(Dialog.Font.Charset, DEFAULT_CHARSET);
-  EXPECT_EQ(Dialog.Font.Name, ChineseFace);
+  EXPECT_EQ(Dialog.Font.Name, Row.StartFace);
   EXPECT_EQ(Dialog.Font.PixelsPerInch, Row.PixelsPerInch);
 }
 
@@ -206,12 +206,30 @@ INSTANTIATE_TEST_SUITE_P(TFontDialog, TFontDialogStartRows,
                                            StartCase{"SerifItalic", "DejaVu Serif", fsItalic, false, true},
                                            StartCase{"ChinesePlain", ChineseFace, {}, false, false}));
 
-TEST(TFontDialog, AFaceThatIsNotInstalledStartsOnTheFaceThatDrawsIt) {
+// The form's font: 宋体, not installed here, 14 pixels high, which is 10.5 points. The dialog shows it
+// as the face that draws it, at 11 points; confirmed as it is, the font comes back unchanged, and
+// with only another size, with that size alone.
+TEST(TFontDialog, TheFaceAndSizeItStartsOnGiveBackTheFontsOwn) {
   TFontDialog Dialog;
-  Dialog.Font = Start("宋体", -16, GB2312_CHARSET);
-  EXPECT_TRUE(RunDialog(Dialog, [](QFontDialog& Open) { Open.accept(); }));
-  EXPECT_EQ(Dialog.Font.Name, ChineseFace);
-  EXPECT_EQ(Dialog.Font.Charset, GB2312_CHARSET);
+  Dialog.Font = Start("宋体", -14, ANSI_CHARSET);
+  const TFont Before = Dialog.Font;
+  QFont Shown;
+  EXPECT_TRUE(RunDialog(Dialog, [&](QFontDialog& Open) {
+    Shown = Open.currentFont();
+    Open.accept();
+  }));
+  EXPECT_EQ(Shown.family(), ChineseFace);
+  EXPECT_EQ(Shown.pointSize(), 11);
+  EXPECT_EQ(Dialog.Font, Before);
+
+  EXPECT_TRUE(RunDialog(Dialog, [](QFontDialog& Open) {
+    QFont Larger = Open.currentFont();
+    Larger.setPointSize(12);
+    Open.setCurrentFont(Larger);
+    Open.accept();
+  }));
+  EXPECT_EQ(Dialog.Font.Name, "宋体");
+  EXPECT_EQ(Dialog.Font.Charset, ANSI_CHARSET);
   EXPECT_EQ(Dialog.Font.Height, -16);
 }
 

@@ -32,7 +32,9 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -40,9 +42,11 @@
 #include <QToolTip>
 #include <QHelpEvent>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -183,13 +187,16 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
   EXPECT_EQ(Window.MnuContents->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
   EXPECT_TRUE(Window.N5->isSeparator());
-  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)"}));
+  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)", "-",
+                                                 "全屏显示(F&ull Screen)", "夜间模式(&Night Mode)"}));
+  EXPECT_EQ(Window.MnuFullScreen->shortcut(), QKeySequence(QStringLiteral("F11")));
   EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
   EXPECT_EQ(Texts(Window.MnuHelp), (QStringList{"访问本软件网站(&Web)", "-", "关于本软件(&About)"}));
   EXPECT_TRUE(Window.N1->isSeparator());
   EXPECT_TRUE(Window.N2->isSeparator());
   EXPECT_TRUE(Window.N3->isSeparator());
+  EXPECT_TRUE(Window.N6->isSeparator());
 }
 
 // The glyphs: black outline, red fill, transparent elsewhere; the down arrow is the up arrow mirrored.
@@ -351,6 +358,13 @@ TEST_F(MainWindow, AnyKeyDropsTheSelectionAndPutsTheCaretAtTheStart) {
   EXPECT_EQ(Window.Memo->CaretPosition(), 1);
   Key(Qt::Key_A);
   EXPECT_EQ(Window.Memo->SelStart(), 0);
+  // Keys that have no virtual-key code of their own too.
+  for (const int Other : {Qt::Key_Adiaeresis, Qt::Key_Dead_Acute, Qt::Key_AltGr, Qt::Key_Super_L}) {
+    Window.Memo->selectAll();
+    QTest::sendKeyEvent(QTest::Click, Window.Memo, Qt::Key(Other), QString(), Qt::NoModifier);
+    EXPECT_FALSE(Window.Memo->HasSelection()) << Other;
+    EXPECT_EQ(Window.Memo->SelStart(), 0) << Other;
+  }
   EXPECT_EQ(Window.Viewer.History.count(), 0);
 }
 
@@ -412,6 +426,38 @@ TEST_F(MainWindow, AboutBoxKeepsTheMainWindowFromInput) {
   EXPECT_TRUE(Window.isEnabled());
   EXPECT_EQ(About.ModalResult(), 1);
   EXPECT_EQ(Message(), "");
+}
+
+// Entering and leaving full screen is the reader asking for another page size: the page is measured
+// again and read again from where it starts, at the new size.
+TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {
+  const std::string Novel = NovelText(30);
+  Window.resize(600, 400);
+  QCoreApplication::processEvents();
+  OpenThroughDialog(Dir.Write("full.txt", Novel));
+  Key(Qt::Key_PageDown);
+  const TFileOffset Start = Window.Viewer.PageStart;
+  const int Lines = Window.Viewer.LinesPerPage;
+  const auto FitsTheTextArea = [&] {
+    EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / 14);
+    EXPECT_EQ(Window.Viewer.CharsPerLine, Window.Memo->ClientWidth() / 14);
+    EXPECT_EQ(Window.Viewer.PageStart, Start);
+    EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+  };
+
+  Window.MnuFullScreen->trigger();
+  QTRY_COMPARE(Window.geometry(), Window.screen()->geometry());
+  EXPECT_TRUE(Window.MnuFullScreen->isChecked());
+  EXPECT_GT(Window.Viewer.LinesPerPage, Lines);
+  FitsTheTextArea();
+  EXPECT_EQ(Window.Viewer.History.count(), 1);
+
+  Key(Qt::Key_Escape);
+  QTRY_COMPARE(Window.size(), QSize(600, 400));
+  EXPECT_FALSE(Window.isFullScreen());
+  EXPECT_FALSE(Window.MnuFullScreen->isChecked());
+  EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
+  FitsTheTextArea();
 }
 
 TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {
@@ -630,3 +676,109 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   ASSERT_EQ(Rows->rowCount(), 1);
   EXPECT_EQ(Rows->index(0, 0).data().toString(), QStringLiteral("第3章"));
 }
+
+namespace {
+
+// Files as a file manager drops them: local paths in the drag's URLs.
+bool Drop(TFrmMain& Window, const std::vector<std::string>& Paths) {
+  QMimeData Data;
+  QList<QUrl> Urls;
+  for (const std::string& Path : Paths) Urls << QUrl::fromLocalFile(QString::fromStdString(Path));
+  Data.setUrls(Urls);
+  QDragEnterEvent Enter(QPoint(10, 10), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&Window, &Enter);
+  if (!Enter.isAccepted()) return false;
+  QDropEvent Dropped(QPointF(10, 10), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&Window, &Dropped);
+  QCoreApplication::processEvents();
+  return Dropped.isAccepted();
+}
+
+// A file dropped on the window opens as File > Open opens it; a folder or several files change
+// nothing but the message, with a beep; what is not a file is not taken at all.
+TEST_F(MainWindow, ADroppedFileOpens) {
+  const std::string Novel = NovelText(3);
+  const std::string First = Dir.Write("first.txt", Novel);
+  ASSERT_TRUE(Drop(Window, {First}));
+  EXPECT_EQ(Window.Caption(), "Pagorin文本文件浏览器--" + First);
+  EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, Window.Viewer.PageEnd)));
+  EXPECT_EQ(Window.OpenDlg.FileName, First);
+
+  const QString Page = Window.Memo->toPlainText();
+  const struct {
+    std::vector<std::string> Paths;
+    const char* Message;
+  } Refused[] = {{{Dir.Path("")}, "不能打开文件夹"},
+                 {{Dir.Write("second.txt", "2"), Dir.Write("third.txt", "3")}, "一次只能打开一个文件"}};
+  for (const auto& Row : Refused) {
+    SCOPED_TRACE(Row.Message);
+    TBeepCounter Beeps;
+    Drop(Window, Row.Paths);
+    EXPECT_EQ(Beeps.Count(), 1);
+    EXPECT_EQ(Message(), QString::fromUtf8(Row.Message));
+    EXPECT_EQ(Window.Viewer.FileName, First);
+    EXPECT_EQ(Window.Memo->toPlainText(), Page);
+  }
+
+  QMimeData Web;
+  Web.setUrls({QUrl(QStringLiteral("https://example.com/novel.txt"))});
+  QDragEnterEvent Enter(QPoint(10, 10), Qt::CopyAction, &Web, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&Window, &Enter);
+  EXPECT_FALSE(Enter.isAccepted());
+}
+
+// The colours a reader sees on the page: the most common one (the ground) and the one farthest from
+// it (the text, where a glyph or the caret covers whole pixels).
+std::pair<QColor, QColor> PageColours(TMemo& Memo) {
+  QCoreApplication::processEvents();  // a new desktop palette reaches the windows as posted events
+  const QImage Page = Memo.viewport()->grab().toImage();
+  std::map<QRgb, int> Count;
+  for (int Y = 0; Y < Page.height(); ++Y)
+    for (int X = 0; X < Page.width(); ++X) ++Count[Page.pixel(X, Y)];
+  const QRgb Ground = std::max_element(Count.begin(), Count.end(), [](auto& A, auto& B) { return A.second < B.second; })->first;
+  const auto Distance = [Ground](QRgb Colour) {
+    return std::abs(qRed(Colour) - qRed(Ground)) + std::abs(qGreen(Colour) - qGreen(Ground)) +
+           std::abs(qBlue(Colour) - qBlue(Ground));
+  };
+  QRgb Text = Ground;
+  for (const auto& [Colour, Times] : Count)
+    if (Distance(Colour) > Distance(Text)) Text = Colour;
+  return {QColor(Ground), QColor(Text)};
+}
+
+// The page is drawn in the desktop's colours, also when they change while it runs; night mode draws
+// light text on a dark ground, at once, until it is turned off.
+TEST_F(MainWindow, ThePageTakesTheDesktopsColoursOrNightModes) {
+  OpenThroughDialog(Dir.Write("colours.txt", NovelText(1)));
+  const QPalette Desktop = QApplication::palette();
+  auto [Ground, Text] = PageColours(*Window.Memo);
+  EXPECT_EQ(Ground, Desktop.color(QPalette::Base));
+  EXPECT_EQ(Text, Desktop.color(QPalette::Text));
+
+  QPalette Dark = Desktop;
+  Dark.setColor(QPalette::Base, QColor(0x20, 0x22, 0x28));
+  Dark.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xD8));
+  Dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+  Dark.setColor(QPalette::WindowText, QColor(0xE0, 0xE0, 0xD8));
+  QApplication::setPalette(Dark);
+  std::tie(Ground, Text) = PageColours(*Window.Memo);
+  EXPECT_EQ(Ground, Dark.color(QPalette::Base));
+  EXPECT_EQ(Text, Dark.color(QPalette::Text));
+  QApplication::setPalette(Desktop);
+
+  Window.MnuNightMode->trigger();
+  EXPECT_TRUE(Window.MnuNightMode->isChecked());
+  std::tie(Ground, Text) = PageColours(*Window.Memo);
+  EXPECT_LT(Ground.lightness(), 48);
+  EXPECT_GT(Text.lightness(), 160);
+  // The font chosen meanwhile keeps the night's colours.
+  ChooseFontSize(12);
+  EXPECT_EQ(PageColours(*Window.Memo).second, Text);
+  Window.MnuNightMode->trigger();
+  std::tie(Ground, Text) = PageColours(*Window.Memo);
+  EXPECT_EQ(Ground, Desktop.color(QPalette::Base));
+  EXPECT_EQ(Text, Desktop.color(QPalette::Text));
+}
+
+}  // namespace

@@ -176,10 +176,22 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
   const int Baseline = static_cast<int>(std::lround(Start.y()));
   const qsizetype Stride = Target.bytesPerLine() / 4;
   quint32* const Pixels = reinterpret_cast<quint32*>(Target.bits());
-  for (qsizetype I = 0; I < Text.size();) {
+  // The glyph after the one being blended is looked up first and its mask fetched ahead: on a page of
+  // many different characters, masks come from all over memory.
+  qsizetype I = 0;
+  const auto Next = [&]() -> TGlyph* {
+    if (I >= Text.size()) return nullptr;
     int Units = 1;
-    TGlyph& Glyph = this->Glyph(CodePointAt(Text, I, Units));
+    TGlyph* Found = &this->Glyph(CodePointAt(Text, I, Units));
     I += Units;
+    if (Found->Coverage)
+      for (int Byte = 0; Byte < Found->Height * PaddedWidth(Found->Width); Byte += 64)
+        __builtin_prefetch(Found->Coverage + Byte);
+    return Found;
+  };
+  for (TGlyph* Ahead = Next(); Ahead;) {
+    TGlyph& Glyph = *Ahead;
+    Ahead = Next();
     if (Glyph.Index != 0 && X < Clip.right() + 1) {
       if (!Glyph.Coverage) Rasterize(Glyph);
       const QRect Box(X + Glyph.Left, Baseline + Glyph.Top, Glyph.Width, Glyph.Height);

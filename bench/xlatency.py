@@ -29,7 +29,8 @@ Timing, from the trace once the program has ended:
   - start-up (fresh processes): exec -> the main thread's last X write before it first makes no
     traced call for 300 ms;
   - search: the same, on the main thread's X writes after a wake-up by an event only (the focused
-    find field's cursor blinks on a timer); Return -> hit, F3 -> hit with a quiet gap of 0.3 s, a whole
+    find field's cursor blinks on a timer); Return -> hit, F3 -> hit with a quiet gap of 0.3 s (both
+    keys held 0.4 s, so that the find field's repaint when they are let go is not timed), a whole
     search to its last X write (1 s quiet, the script waits for the search thread to end); Return ->
     first progress repaint: the main thread's first drawing X write after the search thread (the one
     that opens the file) first wakes it;
@@ -89,6 +90,11 @@ STARTUP_QUIET = 0.3
 SEARCH_QUIET = 0.3
 SEARCH_SPACING = 1.0
 WHOLE_SEARCH_QUIET = 1.0
+# Return and F3 in the find field are held this long: the field repaints itself when a key is let go,
+# and with the release 10 ms after the press (xdotool key) that repaint, not the hit's page, was the
+# last drawing timed. Held past the quiet gap, the release comes after the hit's page is settled, and
+# before the X server would repeat the key (660 ms).
+KEY_HOLD = 0.4
 # A Page Down this long after Return, with a search of the whole 6 GiB file still under way.
 SEARCH_RUNNING = 0.3
 
@@ -186,6 +192,12 @@ class Program:
 
     def key(self, kind, label, *keys):
         self.send(kind, label, "key", "--delay", "20", *keys)
+
+    def hold(self, kind, label, key, seconds=KEY_HOLD):
+        """Presses key (the timed event) and lets it go seconds later (not timed)."""
+        self.send(kind, label, "keydown", key)
+        time.sleep(seconds)
+        self.send(None, label, "keyup", key)
 
     def type(self, text, delay=5):
         # A character the keyboard map lacks (a hanzi) is first mapped onto a spare key; at 5 ms apart
@@ -517,8 +529,8 @@ def find_hits(app, desk, path, label, plan, out, shot):
             # find field goes on to the text.
             app.key(None, label, "Prior")
             time.sleep(0.5)
-        app.key("find", label, "Return")
-        time.sleep(SEARCH_SPACING)
+        app.hold("find", label, "Return")
+        time.sleep(SEARCH_SPACING - KEY_HOLD)
         if n == 0:
             if text_rows(desk.env, app.window) == first_page:
                 print(f"warning: {label}: the page did not change on the first search; was {query} typed?",
@@ -528,8 +540,8 @@ def find_hits(app, desk, path, label, plan, out, shot):
                 subprocess.run(["import", "-window", "root", os.path.join(out, "found.png")], env=desk.env)
                 time.sleep(0.3)
     for _ in range(plan.finds_next):
-        app.key("find_next", label, "F3")
-        time.sleep(SEARCH_SPACING)
+        app.hold("find_next", label, "F3")
+        time.sleep(SEARCH_SPACING - KEY_HOLD)
     app.key(None, label, "Escape")
     time.sleep(0.3)
     return {"query": query, "first_hit": at}
@@ -554,10 +566,12 @@ def search_whole(app, desk, path, label, plan, out):
     time.sleep(0.3)
     memory = app.memory()
     for _ in range(plan.search_turns):
-        app.key("search_start", label, "Return")
-        time.sleep(SEARCH_RUNNING)
-        app.key("search_down", label, "Next")
-        time.sleep(SEARCH_SPACING)
+        # Both keys held, as Return above: the find field's repaint when a key is let go is no part of
+        # the first progress or of the page.
+        app.hold("search_start", label, "Return", SEARCH_RUNNING - 0.1)
+        time.sleep(0.1)
+        app.hold("search_down", label, "Next")
+        time.sleep(SEARCH_SPACING - KEY_HOLD)
     app.key(None, label, "Escape")
     time.sleep(0.3)
     return {"query": query, "memory": memory}

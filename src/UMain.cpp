@@ -162,6 +162,7 @@ void TFrmMain::BindEvents() {
   ChapterWin->OnStop = [this] { Viewer.Chapters.Cancel(); };
   FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
   FindBar->OnClose = [this] { FindBarClose(FindBar); };
+  FindBar->OnPage = [this](bool Down) { Down ? TBDownClick(FindBar) : TBUpClick(FindBar); };
   connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
   connect(MnuAbout, &QAction::triggered, this, [this] { MnuAboutClick(MnuAbout); });
   connect(TBUp, &QAction::triggered, this, [this] { TBUpClick(TBUp); });

@@ -54,6 +54,11 @@ bool TFindBar::eventFilter(QObject* Watched, QEvent* Event) {
   // The field's Return would also travel on to the bar once the field has seen it: take it here.
   if (Watched == Field && Event->type() == QEvent::KeyPress) {
     auto* Key = static_cast<QKeyEvent*>(Event);
+    // Page Up and Page Down turn the page, as in the text: a one-line field has no use for them.
+    if ((Key->key() == Qt::Key_PageDown || Key->key() == Qt::Key_PageUp) && OnPage) {
+      OnPage(Key->key() == Qt::Key_PageDown);
+      return true;
+    }
     if (Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter || Key->key() == Qt::Key_Escape) {
       keyPressEvent(Key);
       return true;

@@ -12,7 +12,7 @@ class QRadioButton;
 // tool bar's height. It sits in the tool bar, not over the page: unlike a find dialog or a bar over
 // the text area it hides none of the page, leaves the text area's size (and so the page geometry) as
 // it is, and is not painted again with every page. Return finds in the chosen direction
-// (Shift+Return the other way); Escape closes it.
+// (Shift+Return the other way); Escape closes it; Page Up and Page Down turn the page.
 class TFindBar : public QFrame {
   Q_OBJECT
 
@@ -31,6 +31,8 @@ public:
 
   std::function<void(bool Backward)> OnFind;
   std::function<void()> OnClose;
+  // Page Up (false) or Page Down (true) in the field.
+  std::function<void(bool Down)> OnPage;
 
   QLineEdit* Field;
   QCheckBox* MatchCaseBox;

@@ -600,6 +600,17 @@ TEST_F(MainWindow, FindBarFindsHighlightsAndCopies) {
   EXPECT_EQ(Window.Memo->SelectedText(), QStringLiteral("第3章"));
   EXPECT_TRUE(Window.FindBar->Field->hasFocus());
   EXPECT_TRUE(Message().startsWith(QStringLiteral("找到“第3章”")));
+  // The page keys turn the page from the field too (the selection goes with the page it was on).
+  const int Steps = Window.Viewer.History.count();
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_PageDown);
+  EXPECT_EQ(Window.Viewer.History.count(), Steps + 1);
+  EXPECT_GT(Window.Viewer.PageStart, Hit);
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_PageUp);
+  EXPECT_EQ(Window.Viewer.History.count(), Steps);
+  EXPECT_TRUE(Window.FindBar->Field->hasFocus());
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_Return);  // the match again
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.Viewer.Searching(); }, 10000));
+  QCoreApplication::processEvents();
   QTest::keyClick(Window.FindBar->Field, Qt::Key_Escape);
   EXPECT_FALSE(Window.FindBar->isVisible());
   EXPECT_TRUE(Window.Memo->hasFocus());

@@ -56,7 +56,7 @@ void BlendRowSse2(quint32* Dest, quint32 Source, const uchar* Coverage, int Widt
     const __m128i High = Mix(SourceWide, _mm_unpackhi_epi8(Pixels, Zero), _mm_unpackhi_epi8(A, Zero));
     _mm_storeu_si128(Where, _mm_packus_epi16(Low, High));
   }
-  BlendRowScalar(Dest + Column, Source, Coverage + Column, Width - Column);
+  if (Column < Width) BlendRowScalar(Dest + Column, Source, Coverage + Column, Width - Column);
 }
 
 // A function attribute rather than "#pragma GCC target": g++ and clang++ both take it.
@@ -89,7 +89,7 @@ PAGORIN_AVX2 void BlendRowAvx2(quint32* Dest, quint32 Source, const uchar* Cover
         Mix(SourceWide, _mm256_unpackhi_epi8(Pixels, Zero), _mm256_unpackhi_epi8(Alpha, Zero));
     _mm256_storeu_si256(Where, _mm256_packus_epi16(Low, High));
   }
-  BlendRowSse2(Dest + Column, Source, Coverage + Column, Width - Column);
+  if (Column < Width) BlendRowSse2(Dest + Column, Source, Coverage + Column, Width - Column);
 }
 #endif
 

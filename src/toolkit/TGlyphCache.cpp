@@ -176,6 +176,8 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
   const int Baseline = static_cast<int>(std::lround(Start.y()));
   const qsizetype Stride = Target.bytesPerLine() / 4;
   quint32* const Pixels = reinterpret_cast<quint32*>(Target.bits());
+  const int ClipLeft = Clip.left(), ClipTop = Clip.top();
+  const int ClipRight = Clip.right() + 1, ClipBottom = Clip.bottom() + 1;  // past the last column and row
   // The glyph after the one being blended is looked up first and its mask fetched ahead: on a page of
   // many different characters, masks come from all over memory.
   qsizetype I = 0;
@@ -192,20 +194,25 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
   for (TGlyph* Ahead = Next(); Ahead;) {
     TGlyph& Glyph = *Ahead;
     Ahead = Next();
-    if (Glyph.Index != 0 && X < Clip.right() + 1) {
+    if (Glyph.Index != 0 && X < ClipRight) {
       if (!Glyph.Coverage) Rasterize(Glyph);
-      const QRect Box(X + Glyph.Left, Baseline + Glyph.Top, Glyph.Width, Glyph.Height);
-      const QRect Drawn = Box & Clip;
-      // Whole chunks reach past the glyph into its padding, which leaves those pixels as they are, as
-      // long as the chunks start at the mask's left edge and end inside the clip.
-      const int Chunks = PaddedWidth(Drawn.width());
-      const bool WholeChunks = Drawn.left() == Box.left() && Drawn.left() + Chunks <= Clip.right() + 1;
-      const int Width = WholeChunks ? Chunks : Drawn.width();
-      const qsizetype MaskRow = PaddedWidth(Glyph.Width);
-      if (!Drawn.isEmpty())
-        BlendBlockHere(Pixels + Drawn.top() * Stride + Drawn.left(), Stride, Source,
-                       Glyph.Coverage + (Drawn.top() - Box.top()) * MaskRow + (Drawn.left() - Box.left()), MaskRow,
-                       Width, Drawn.height());
+      // The glyph's box cut to the clip, on plain ints: QRect's intersection is a call for each glyph.
+      const int BoxLeft = X + Glyph.Left;
+      const int BoxTop = Baseline + Glyph.Top;
+      const int Left = std::max(BoxLeft, ClipLeft);
+      const int Right = std::min(BoxLeft + int(Glyph.Width), ClipRight);
+      const int Top = std::max(BoxTop, ClipTop);
+      const int Bottom = std::min(BoxTop + int(Glyph.Height), ClipBottom);
+      if (Left < Right && Top < Bottom) {
+        // Whole chunks reach past the glyph into its padding, which leaves those pixels as they are,
+        // as long as the chunks start at the mask's left edge and end inside the clip.
+        const int Chunks = PaddedWidth(Right - Left);
+        const bool WholeChunks = Left == BoxLeft && Left + Chunks <= ClipRight;
+        const qsizetype MaskRow = PaddedWidth(Glyph.Width);
+        BlendBlockHere(Pixels + Top * Stride + Left, Stride, Source,
+                       Glyph.Coverage + (Top - BoxTop) * MaskRow + (Left - BoxLeft), MaskRow,
+                       WholeChunks ? Chunks : Right - Left, Bottom - Top);
+      }
     }
     X += Glyph.Advance;
   }

@@ -127,7 +127,9 @@ void TViewerState::OpenFile(const std::string& Path) {
   FileSize = FFacts.Size;
   FChangeNotice.clear();
   ShowFileSize();
-  DetectedEncoding = DetectEncoding(ReadBytes(FileName, 0, EncodingSampleBytes));
+  const std::string Sample = ReadBytes(FileName, 0, EncodingSampleBytes);
+  DetectedEncoding = DetectEncoding(Sample);
+  FHead = Sample.substr(0, 4);
   ChosenEncoding.reset();
   FWindow.SetTextEncoding(DetectedEncoding, true);
   Chapters.Clear();  // the window may ask for the new file's at once: its encoding is known now
@@ -418,6 +420,13 @@ void TViewerState::ShowWhere() {
   FWindow.ShowWhere(Where(), Chapter ? std::string(Chapters.Title(*Chapter)) : std::string());
 }
 
+TFileOffset TViewerState::FirstShown() const {
+  const TFileOffset First = PageStart + static_cast<TFileOffset>(FShownFrom);
+  const std::string_view Mark = RulesOf(Encoding()).ByteOrderMark;
+  const bool Marked = !Mark.empty() && std::string_view(FHead).starts_with(Mark);
+  return std::max<TFileOffset>(First, Marked ? static_cast<TFileOffset>(Mark.size()) : 0);
+}
+
 void TViewerState::FindChapters() {
   using TState = TChapterIndex::TState;
   if (FileName.empty()) return;
@@ -452,7 +461,7 @@ void TViewerState::ChaptersArrived() {
   FWindow.ChaptersChanged();
   if (!FChapterStep) return;
   const bool Forward = *FChapterStep;
-  const TChapterIndex::TStep Step = Chapters.Step(PageStart, Forward);
+  const TChapterIndex::TStep Step = Chapters.Step(FirstShown(), Forward);
   if (!Step.Settled) {
     FWindow.ShowStatus(Chapters.Status());
     return;

@@ -75,8 +75,8 @@ public:
   void PreviousChapter() { StepChapter(false); }
   // Shows the page from heading Index of Chapters, as JumpTo shows it.
   void GoToChapter(std::size_t Index);
-  // The heading of the page on screen: the last at or before its start.
-  std::optional<std::size_t> ChapterOnScreen() const { return Chapters.At(PageStart); }
+  // The heading of the page on screen: the last at or before its first character shown.
+  std::optional<std::size_t> ChapterOnScreen() const { return Chapters.At(FirstShown()); }
 
   std::string FileName;  // empty: no file is open
   TFileOffset PageStart = 0;
@@ -134,9 +134,13 @@ private:
   // starts with it.
   void StopWaiting();
   void StepChapter(bool Forward);
+  // Where the page's first character shown starts: past a character cut by the page's start, and on
+  // the first page past a byte-order mark (a heading on the file's first line starts after it).
+  TFileOffset FirstShown() const;
   void ChaptersArrived();
   void ShowWhere();
 
+  std::string FHead;  // the open file's first bytes, as it was opened: whether it has a byte-order mark
   std::optional<bool> FChapterStep;  // a chapter step waiting for the scan: forward or not
   std::optional<TSearchQuery> FQuery;  // the last query searched for
   std::optional<TSearchHit> FMatch;    // the hit on screen

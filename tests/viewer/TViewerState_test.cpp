@@ -777,4 +777,16 @@ TEST_F(ViewerChapters, StepsWaitForTheScanAndTheToolBarNamesTheChapter) {
   EXPECT_EQ(Window.Beeps, Beeps + 1);
   EXPECT_EQ(Window.Status(), "没有找到章节");
   EXPECT_EQ(State.Chapters.Status(), "没有找到章节：文件里没有与表达式相符的行");
+
+  // A heading on the first line of a file with a byte-order mark names the first page's chapter.
+  EXPECT_EQ(State.SetChapterPattern(DefaultChapterPattern), "");
+  Open(Dir.Write("utf8.txt", "\xEF\xBB\xBF第一章 开始\n" + std::string(9000, 'x') + "\n第二章 路上\n"));
+  State.NextChapter();
+  FinishScan();
+  EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
+  State.PreviousChapter();
+  EXPECT_EQ(State.PageStart, 3);
+  EXPECT_EQ(Window.ChapterTitle, "第一章 开始");
+  State.JumpTo(0);
+  EXPECT_EQ(Window.ChapterTitle, "第一章 开始");
 }

@@ -12,13 +12,7 @@ TChapterIndex::TChapterIndex(TScanThread::TPost Post) : FScan(std::move(Post)) {
 
 void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, const std::string& Pattern) {
   const auto Compiled = std::make_shared<const TSearchPattern>(TSearchQuery{Pattern, true, true}, Encoding);
-  FScan.Cancel();
-  FOffsets.clear();
-  FTitleEnds.clear();
-  FTitles.clear();
-  FOffsets.shrink_to_fit();
-  FTitleEnds.shrink_to_fit();
-  FTitles.shrink_to_fit();
+  Forget();
   FState = TState::Scanning;
   FPermille = 0;
   FFailure.clear();
@@ -90,12 +84,16 @@ bool TChapterIndex::Cancel() {
 }
 
 void TChapterIndex::Clear() {
-  FScan.Cancel();
+  Forget();
   FState = TState::NotScanned;
+  Changed();
+}
+
+void TChapterIndex::Forget() {
+  FScan.Cancel();
   FOffsets = {};
   FTitleEnds = {};
   FTitles = {};
-  Changed();
 }
 
 void TChapterIndex::Take(const TBatch& Found) {

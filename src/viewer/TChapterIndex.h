@@ -63,6 +63,8 @@ private:
     std::string Titles;
   };
   void Take(const TBatch& Found);
+  // Stops any scan and lets the headings' memory go.
+  void Forget();
   void Finish(TState State, const std::string& Failure);
   void Changed();
 

@@ -34,12 +34,15 @@ int ToScrollPosition(TFileOffset Value) {
   return static_cast<int>(std::clamp<TFileOffset>(Value, 0, MaxScrollPosition));
 }
 
+// How the background scans hand their calls to the GUI thread: through the window's event loop.
+TScanThread::TPost PostTo(TViewerWindow& Window) {
+  return [&Window](std::function<void()> Call) { Window.RunLater(std::move(Call)); };
+}
+
 }  // namespace
 
 TViewerState::TViewerState(TViewerWindow& Window)
-    : Chapters([&Window](std::function<void()> Call) { Window.RunLater(std::move(Call)); }),
-      FWindow(Window),
-      FSearch([&Window](std::function<void()> Call) { Window.RunLater(std::move(Call)); }) {
+    : Chapters(PostTo(Window)), FWindow(Window), FSearch(PostTo(Window)) {
   Chapters.OnChange = [this] { ChaptersArrived(); };
 }
 
@@ -116,7 +119,7 @@ void TViewerState::Open() {
 }
 
 void TViewerState::OpenFile(const std::string& Path) {
-  CancelSearch();
+  StopWaiting();
   FileName = Path;
   PageStart = 0;
   FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
@@ -199,7 +202,7 @@ void TViewerState::FontSetup() {
 
 void TViewerState::Refit() {
   const TRunning Running(FRunning);
-  CancelSearch();
+  StopWaiting();
   if (FileName.empty())
     ComputeGeometry();
   else

@@ -169,6 +169,8 @@ void TFrmMain::BindEvents() {
   connect(TBDown, &QAction::triggered, this, [this] { TBDownClick(TBDown); });
   SclBar->OnChange = [this](QObject* Sender) { SclBarChange(Sender); };
   Memo->OnKeyDown = [this](QObject* Sender, std::uint16_t& Key, TShiftState Shift) { MemoKeyDown(Sender, Key, Shift); };
+  // Paging on is what a reader does most: the next page's characters are made ready meanwhile.
+  Memo->OnTextAhead = [this] { return Viewer.NextPageText(); };
   OnResize = [this](QObject* Sender) { FormResize(Sender); };
   OnDropFiles = [this](QObject* Sender, const std::vector<std::string>& Files) { FormDropFiles(Sender, Files); };
 }

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr char32_t CodePoints = 0x110000;
-constexpr qsizetype PreparedMaskBudget = 4 << 20;
 constexpr int BlendChunk = 8;
 
 // A mask's rows have zero coverage to the right up to this width, so that a whole row blends in chunks
@@ -118,11 +117,9 @@ void TGlyphCache::Rasterize(TGlyph& Glyph) {
   FMasks.push_back(std::move(Coverage));
 }
 
-bool TGlyphCache::Prepare(char32_t Code) {
-  if (FMaskBytes >= PreparedMaskBudget) return false;
+void TGlyphCache::Prepare(char32_t Code) {
   TGlyph& Found = Glyph(Code);
   if (Found.Index != 0 && !Found.Coverage) Rasterize(Found);
-  return true;
 }
 
 const QString& TGlyphCache::CommonCharacters() {

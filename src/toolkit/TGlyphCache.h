@@ -27,9 +27,10 @@ public:
   void Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
 
   // Looks up and rasterizes the glyph of Code before a page needs it, so that a page of characters not
-  // seen yet costs no more than any other. False once the masks held reach their budget: a huge font
-  // prepares no more than a few megabytes ahead.
-  bool Prepare(char32_t Code);
+  // seen yet costs no more than any other.
+  void Prepare(char32_t Code);
+  // The bytes of the masks held, which the caller keeps what it prepares ahead within.
+  qsizetype MaskBytes() const { return FMaskBytes; }
   // The characters worth preparing, the most common first: ASCII, the Chinese punctuation and
   // full-width forms, then the 3755 common hanzi.
   static const QString& CommonCharacters();

@@ -83,17 +83,38 @@ TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
   connect(&FPrepare, &QTimer::timeout, this, &TMemo::PrepareSomeGlyphs);
 }
 
+namespace {
+// The common characters stop here; the text ahead is prepared whatever its size, as it is about to be
+// drawn anyway.
+constexpr qsizetype CommonMaskBudget = 4 << 20;
+}  // namespace
+
+bool TMemo::PreparingWanted() const {
+  return !FAheadAsked || FAheadDone < FAhead.size() || FPrepared < TGlyphCache::CommonCharacters().size();
+}
+
 // Half a millisecond at a time, so that a key pressed meanwhile waits no longer than that.
 void TMemo::PrepareSomeGlyphs() {
-  const QString& Common = TGlyphCache::CommonCharacters();
   if (!FGlyphs) return;
   QElapsedTimer Spent;
   Spent.start();
+  if (!FAheadAsked) {
+    FAheadAsked = true;
+    FAhead = OnTextAhead ? TCodePage::Of(FEncoding).Decode(OnTextAhead()) : QString();
+    FAheadDone = 0;
+  }
+  while (FAheadDone < FAhead.size() && Spent.nsecsElapsed() < 500'000) {
+    int Units = 1;
+    FGlyphs->Prepare(CodePointAt(FAhead, FAheadDone, Units));
+    FAheadDone += Units;
+  }
+  const QString& Common = TGlyphCache::CommonCharacters();
   while (FPrepared < Common.size() && Spent.nsecsElapsed() < 500'000) {
-    if (!FGlyphs->Prepare(Common[FPrepared].unicode())) FPrepared = Common.size();
+    if (FGlyphs->MaskBytes() >= CommonMaskBudget) FPrepared = Common.size();
+    else FGlyphs->Prepare(Common[FPrepared].unicode());
     ++FPrepared;
   }
-  if (FPrepared < Common.size()) FPrepare.start();
+  if (PreparingWanted()) FPrepare.start();
 }
 
 TMemo::~TMemo() = default;
@@ -134,6 +155,7 @@ void TMemo::SetEncoding(TTextEncoding Value) {
 void TMemo::ShowText() {
   FShown = DisplayText(FText, TCodePage::Of(FEncoding));
   FCaret = FAnchor = 0;
+  FAheadAsked = false;
   ShownChanged();
   verticalScrollBar()->setValue(0);
   if (QAccessible::isActive()) {
@@ -429,6 +451,7 @@ void TMemo::changeEvent(QEvent* Event) {
   case QEvent::FontChange:
     FGlyphs.reset();
     FPrepared = 0;
+    FAheadAsked = false;
     ShownChanged();
     break;
   case QEvent::PaletteChange:
@@ -488,7 +511,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     const QRect Caret = CharacterRect(FCaret);
     Painter.fillRect(QRect(Caret.left(), Caret.top(), 1, Pitch), Text);
   }
-  if (FPrepared < TGlyphCache::CommonCharacters().size() && !FPrepare.isActive()) FPrepare.start();
+  if (PreparingWanted() && !FPrepare.isActive()) FPrepare.start();
 }
 
 void TMemo::ApplyPalette() {

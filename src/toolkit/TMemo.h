@@ -110,6 +110,11 @@ public:
   // Fires for each key that goes down (auto-repeats too) before the control handles it. Setting Key
   // to 0 keeps the key from the control. Tab never arrives: it moves the focus first.
   TKeyEvent OnKeyDown;
+  // Asked once the control has painted a new text: the text (bytes in its encoding, as SetText takes
+  // them) it will likely be given next. Its characters' glyphs are then made while the program waits
+  // for input, before the common characters', so that a next page of characters not seen yet shows
+  // as fast as any other.
+  std::function<std::string()> OnTextAhead;
 
 protected:
   void keyPressEvent(QKeyEvent* Event) override;
@@ -164,9 +169,14 @@ private:
   QColor FColor = clWindow;
   bool FApplyingPalette = false;
   mutable std::unique_ptr<TGlyphCache> FGlyphs;
-  // Prepares the common characters' glyphs a few at a time while the program waits for input.
+  // Prepares glyphs a few at a time while the program waits for input: the text ahead's, then the
+  // common characters'.
   QTimer FPrepare;
+  bool FAheadAsked = true;  // OnTextAhead has been asked since the text last changed
+  QString FAhead;
+  qsizetype FAheadDone = 0; // how far into FAhead
   qsizetype FPrepared = 0; // how far into TGlyphCache::CommonCharacters
+  bool PreparingWanted() const;
   mutable TPageLayout FLayout;
   mutable bool FLayoutValid = false;
   mutable int FLayoutWidth = -1;

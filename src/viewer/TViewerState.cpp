@@ -67,6 +67,13 @@ void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole)
   FWindow.ShowPage(Shown.Text);
 }
 
+std::string TViewerState::NextPageText() const {
+  if (FileName.empty() || PageEnd >= FileSize) return {};
+  TFileOffset End = PageEnd;
+  const std::string Page = ReadPage(FileName, PageEnd, LinesPerPage, CharsPerLine, End, Encoding());
+  return ShownText(FileName, Encoding(), PageEnd, Page, FPageEndWhole).Text;
+}
+
 void TViewerState::ShowFileSize() {
   FWindow.ShowStatus("文件大小：" + IntToStr(FileSize) + "字节");
 }

@@ -78,6 +78,10 @@ public:
   // The heading of the page on screen: the last at or before its first character shown.
   std::optional<std::size_t> ChapterOnScreen() const { return Chapters.At(FirstShown()); }
 
+  // The text that Next Page would show after the page on screen, read now and changing nothing, so
+  // that the window can get its glyphs ready while the reader reads. Empty at the file's end.
+  std::string NextPageText() const;
+
   std::string FileName;  // empty: no file is open
   TFileOffset PageStart = 0;
   int LinesPerPage = 0;

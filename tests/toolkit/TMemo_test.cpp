@@ -451,6 +451,23 @@ TEST_F(TMemoTest, ANewTextLeavesNoInkOfTheOldOneOnScreen) {
   EXPECT_EQ(PixelsOfColor(Empty, Base), Empty.width() * Empty.height());
 }
 
+// What the control will likely be given next is asked for once each new text is painted, while the
+// program waits, and not again for a mere repaint.
+TEST_F(TMemoTest, AsksForTheTextAheadOnceForEachNewTextPainted) {
+  int Asked = 0;
+  Memo->OnTextAhead = [&Asked] {
+    ++Asked;
+    return std::string("\xD6\xD0\xCE\xC4");
+  };
+  Memo->SetText("first page");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Asked == 1; }, 2000));
+  Memo->viewport()->repaint();
+  QTest::qWait(30);
+  EXPECT_EQ(Asked, 1);
+  Memo->SetText("second page");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Asked == 2; }, 2000));
+}
+
 // A window's image gets glyphs blended in directly; other devices (here an image with straight
 // alpha) get Qt's glyph runs. Both put the same ink in the same place.
 TEST_F(TMemoTest, GlyphsBlendedIntoAnImageLandWhereQtDrawsThem) {

@@ -503,9 +503,15 @@ TEST_F(ViewerCommands, PagesCutInsideACharacterShowOnlyWholeOnes) {
   Open(Dir.Write("cut.txt", Text));
   EXPECT_EQ(State.PageEnd, 4);
   EXPECT_EQ(Window.Page, "a\xD6\xD0\xCE\xC4");
+  // Read ahead for the window, the next page's text is what Next Page then shows, and the look
+  // changes nothing.
+  EXPECT_EQ(State.NextPageText(), "\xD7\xD6\xBE\xE4");
+  EXPECT_EQ(State.PageEnd, 4);
+  EXPECT_EQ(State.History.count(), 0);
   State.NextPage();
   EXPECT_EQ(State.PageStart, 4);
   EXPECT_EQ(Window.Page, "\xD7\xD6\xBE\xE4");
+  EXPECT_EQ(State.NextPageText(), "");
   State.NextPage();
   EXPECT_EQ(Window.Page, "");  // only the trail byte of "句" is left
   State.PreviousPage();

@@ -334,6 +334,11 @@ std::size_t LookBackNeeded(TTextEncoding Encoding, TFileOffset PageStart, std::s
   return RulesOf(Encoding).LookBack(PageStart, Page);
 }
 
+bool LookBackSettles(TTextEncoding Encoding, std::string_view LookBack) {
+  return Encoding != TTextEncoding::Gb18030 ||
+         std::any_of(LookBack.begin(), LookBack.end(), [](char Byte) { return StartsGbCharacter(static_cast<unsigned char>(Byte)); });
+}
+
 TWholeCharacters WholeCharacters(TTextEncoding Encoding, TFileOffset PageStart, std::string_view LookBack,
                                  std::string_view Page) {
   const TEncodingRules& Rules = RulesOf(Encoding);

@@ -103,6 +103,9 @@ std::size_t TextEnd(TTextEncoding Encoding, std::string_view Bytes);
 // page at the file's start or opening with a byte below 0x30, which no character holds after its
 // first byte); else, for GB18030, up to LookBackBytes.
 std::size_t LookBackNeeded(TTextEncoding Encoding, TFileOffset PageStart, std::string_view Page);
+// Whether LookBack, the last bytes before a page, already holds where the walk to its first whole
+// character starts (for GB18030 a byte below 0x30), so that more bytes before them change nothing.
+bool LookBackSettles(TTextEncoding Encoding, std::string_view LookBack);
 
 // The whole characters of Page, read from PageStart. LookBack holds the bytes just before PageStart
 // (fewer than LookBackNeeded, or none: the GB18030 start then counts as whole). GB18030 walks

@@ -91,3 +91,18 @@ TEST(PageText, TheSameNovelGivesTheSamePagesInEveryEncoding) {
       EXPECT_EQ(Pages[File][Page], Pages[0][Page]) << Files[File].Name << " page " << Page;
   }
 }
+
+// A GB18030 page that starts on a trail byte is placed from the last byte before it that starts a
+// character, however far back that is within reach: here the line break lies 6,000 bytes back,
+// past the short first look, and a run of 中 (D6 D0) reads just as well from the wrong byte.
+TEST(PageText, AGbPageFarFromALineBreakStillFindsItsFirstWholeCharacter) {
+  TempDir Dir;
+  std::string Text = "a\n";
+  for (int Count = 0; Count < 5000; ++Count) Text += "\xD6\xD0";
+  const std::string Path = Dir.Write("far.txt", Text);
+  for (const TFileOffset Start : {TFileOffset{6003}, TFileOffset{6002}, TFileOffset{3}}) {
+    const std::string Page = Text.substr(static_cast<std::size_t>(Start), 40);
+    const TPageText Shown = ShownText(Path, TTextEncoding::Gb18030, Start, Page, false);
+    EXPECT_EQ(Shown.From, Start % 2 ? 1u : 0u) << "page at " << Start;
+  }
+}

@@ -87,6 +87,7 @@ namespace {
 // The common characters stop here; the text ahead is prepared whatever its size, as it is about to be
 // drawn anyway.
 constexpr qsizetype CommonMaskBudget = 4 << 20;
+constexpr int PrepareDelayMs = 20;
 }  // namespace
 
 bool TMemo::PreparingWanted() const {
@@ -114,7 +115,7 @@ void TMemo::PrepareSomeGlyphs() {
     else FGlyphs->Prepare(Common[FPrepared].unicode());
     ++FPrepared;
   }
-  if (PreparingWanted()) FPrepare.start();
+  if (PreparingWanted()) FPrepare.start(0);
 }
 
 TMemo::~TMemo() = default;
@@ -511,7 +512,9 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     const QRect Caret = CharacterRect(FCaret);
     Painter.fillRect(QRect(Caret.left(), Caret.top(), 1, Pitch), Text);
   }
-  if (PreparingWanted() && !FPrepare.isActive()) FPrepare.start();
+  // Not at once: the window's other repaints and their flush come first, and a reader does not
+  // turn the next page within this time.
+  if (PreparingWanted() && !FPrepare.isActive()) FPrepare.start(PrepareDelayMs);
 }
 
 void TMemo::ApplyPalette() {

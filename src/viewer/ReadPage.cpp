@@ -1,6 +1,7 @@
 #include "ReadPage.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -144,16 +145,33 @@ std::string ReadCharacters(std::FILE* Stream, TFileOffset Start, const TEncoding
 
 std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPerPage, int CharsPerLine,
                      TFileOffset& PageEnd, TTextEncoding Encoding) {
-  const FilePtr File = OpenForReading(FileName);
-  if (!File) return {};
+  const TEncodingRules& Rules = RulesOf(Encoding);
+  const TFileOffset Before = Rules.Read && Start > 0 ? std::min<TFileOffset>(Start, 3) : 0;
+  // A stream buffer that holds the whole page, so that the page comes in one read rather than block
+  // by block: a GB18030 page is at most a byte a column, one in another encoding two (UTF-16 ASCII).
+  // It outlives the stream (declared first).
+  const std::int64_t MostBytes =
+      std::int64_t{std::max(LinesPerPage, 1)} * 2 * std::max(CharsPerLine, 1) * (Rules.Read ? 2 : 1);
+  const auto BufferBytes = static_cast<std::size_t>(std::clamp<std::int64_t>(MostBytes + 16, 4096, 4 << 20));
+  const std::unique_ptr<char[]> Buffer(new char[BufferBytes]);
+  const int Fd = OpenRegularFile(FileName);
+  if (Fd < 0) return {};
+  // The descriptor is placed before the stream is made over it: the stream's first read then fills
+  // the buffer from the page on, where a seek on the stream would first read only up to the next
+  // multiple of the buffer's size. A start the descriptor refuses (negative) reads nothing; the end
+  // offset is then where the stream stands, the file's start.
+  const bool Placed = Start >= 0 && ::lseek(Fd, Start - Before, SEEK_SET) == Start - Before;
+  const FilePtr File(::fdopen(Fd, "rb"));
+  if (!File) {
+    ::close(Fd);
+    return {};
+  }
   std::FILE* Stream = File.get();
+  ::setvbuf(Stream, Buffer.get(), _IOFBF, BufferBytes);
 
   std::string Page;
-  std::rewind(Stream);
-  const TEncodingRules& Rules = RulesOf(Encoding);
   if (Rules.Read) {
-    const TFileOffset Before = Start > 0 ? std::min<TFileOffset>(Start, 3) : 0;
-    if (Start < 0 || ::fseeko(Stream, Start - Before, SEEK_SET) != 0) {
+    if (!Placed) {
       const off_t End = ::ftello(Stream);
       if (End >= 0) PageEnd = End;
       return Page;
@@ -161,8 +179,7 @@ std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPe
     const std::int64_t LineCapacity = 2 * std::int64_t{CharsPerLine};
     return ReadCharacters(Stream, Start, Rules, LineCapacity, std::int64_t{LinesPerPage} - 1, PageEnd);
   }
-  // A start the stream refuses (negative) reads nothing; the end offset is then where the stream stands.
-  if (::fseeko(Stream, Start, SEEK_SET) == 0) {
+  if (Placed) {
     const std::int64_t LineCapacity = 2 * std::int64_t{CharsPerLine};
     const std::int64_t LineLimit = std::int64_t{LinesPerPage} - 1;
     std::int64_t Column = 0;
@@ -229,9 +246,19 @@ TFileFacts FileFactsOf(const struct stat& Info) {
 }
 
 std::string ReadBytes(const std::string& FileName, TFileOffset Start, std::size_t Count) {
-  const FilePtr File = OpenForReading(FileName);
-  if (!File || Start < 0 || ::fseeko(File.get(), Start, SEEK_SET) != 0) return {};
+  if (Start < 0) return {};
+  const int Fd = OpenRegularFile(FileName);
+  if (Fd < 0) return {};
+  // Straight from the descriptor: one read where a stream would read up to its buffer's boundaries.
   std::string Bytes(Count, '\0');
-  Bytes.resize(std::fread(Bytes.data(), 1, Count, File.get()));
+  std::size_t Done = 0;
+  while (Done < Count) {
+    const ssize_t Got = ::pread(Fd, Bytes.data() + Done, Count - Done, Start + static_cast<TFileOffset>(Done));
+    if (Got < 0 && errno == EINTR) continue;
+    if (Got <= 0) break;
+    Done += static_cast<std::size_t>(Got);
+  }
+  ::close(Fd);
+  Bytes.resize(Done);
   return Bytes;
 }

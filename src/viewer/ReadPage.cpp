@@ -150,8 +150,9 @@ std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPe
   // A stream buffer that holds the whole page, so that the page comes in one read rather than block
   // by block: a GB18030 page is at most a byte a column, one in another encoding two (UTF-16 ASCII).
   // It outlives the stream (declared first).
-  const std::int64_t MostBytes =
-      std::int64_t{std::max(LinesPerPage, 1)} * 2 * std::max(CharsPerLine, 1) * (Rules.Read ? 2 : 1);
+  // Each factor is cut first: their product is cut to 4 MiB anyway, and whole ints would overflow it.
+  const auto Factor = [](int Value) { return std::int64_t{std::clamp(Value, 1, 1 << 22)}; };
+  const std::int64_t MostBytes = Factor(LinesPerPage) * 2 * Factor(CharsPerLine) * (Rules.Read ? 2 : 1);
   const auto BufferBytes = static_cast<std::size_t>(std::clamp<std::int64_t>(MostBytes + 16, 4096, 4 << 20));
   const std::unique_ptr<char[]> Buffer(new char[BufferBytes]);
   const int Fd = OpenRegularFile(FileName);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <future>
 
 #include <fcntl.h>
@@ -61,6 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"ZeroCharsPerLineCountsEveryByte", "abcdef", 0, 3, 0, "ab", 2},
         PageCase{"NegativeStartReadsNothing", TenBytes, -5, 3, 40, "", 0},
         PageCase{"EmptyFile", "", 0, 30, 42, "", 0},
+        PageCase{"LargestGeometryTakesTheWholeFile", TenBytes, 0, INT_MAX, INT_MAX, TenBytes, 10},
+        PageCase{"LargestGeometryInUtf8", TenBytes, 0, INT_MAX, INT_MAX, TenBytes, 10, TTextEncoding::Utf8},
         // Other encodings count each character as the columns of its GB18030 form: "中文" fills a line
         // of four columns in UTF-8 as in GBK.
         PageCase{"Utf8ChineseTakesTwoColumns", "\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97", 0, 2, 2,

@@ -58,7 +58,25 @@ void TViewerState::ReadPageAtStart(bool StartWhole) {
   ShowWholeCharacters(ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd, Encoding()), StartWhole);
 }
 
+void TViewerState::ReadPageAndScroll(bool StartWhole) {
+  const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd, Encoding());
+  // The bar's move to the new position runs a jump of its own, which reads and shows the page there:
+  // this one is decoded and shown only when no such jump has replaced it.
+  const std::uint64_t Shown = FPagesShown;
+  const auto ShowUnlessReplaced = [&] {
+    if (FPagesShown == Shown) ShowWholeCharacters(Page, StartWhole);
+  };
+  try {
+    UpdateScrollBar();
+  } catch (...) {
+    ShowUnlessReplaced();
+    throw;
+  }
+  ShowUnlessReplaced();
+}
+
 void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole) {
+  ++FPagesShown;
   TPageText Shown = ShownText(FileName, Encoding(), PageStart, Page, StartWhole);
   FPageEndWhole = Shown.EndsWhole;
   FShownFrom = Shown.From;
@@ -162,8 +180,7 @@ void TViewerState::NextPage() {
   History.push(PageStart);
   PageStart = PageEnd;
   FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";Pos=" + IntToStr(PageStart));
-  ReadPageAtStart(StartWhole);
-  UpdateScrollBar();
+  ReadPageAndScroll(StartWhole);
   ShowChangeNotice();
 }
 
@@ -180,8 +197,7 @@ void TViewerState::PreviousPage() {
   PageStart = History.last();
   History.pop();
   FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";tPos=" + IntToStr(PageStart));
-  ReadPageAtStart();
-  UpdateScrollBar();
+  ReadPageAndScroll();
   ShowChangeNotice();
 }
 

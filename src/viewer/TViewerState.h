@@ -9,6 +9,7 @@
 #include "TextSearch.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -108,6 +109,8 @@ private:
   // StartWhole: PageStart is known to begin a character (it ends a page shown whole), so no look
   // before the page is needed.
   void ReadPageAtStart(bool StartWhole = false);
+  // The same, then the scroll bar moved to the page: a page turn.
+  void ReadPageAndScroll(bool StartWhole = false);
   // Shows the whole characters of Page, read from PageStart (see ShownText).
   void ShowWholeCharacters(const std::string& Page, bool StartWhole);
   void SetScrollRange();
@@ -133,6 +136,7 @@ private:
   int FRunning = 0;           // commands under way: a scroll jump runs nested inside the others
   bool FPageEndWhole = false;  // the page on screen ends on a character boundary
   std::size_t FShownFrom = 0;  // bytes at the page's start that its shown text leaves out
+  std::uint64_t FPagesShown = 0;  // pages handed to the window so far
   bool FMovingThumb = false;   // a jump moves the thumb to its page: no re-read from the step
   // Ends what waits on the background: the search under way and a chapter step. Every command
   // starts with it.

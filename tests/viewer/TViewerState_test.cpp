@@ -78,7 +78,9 @@ public:
   int TextFontRenderedHeight() const override { return RenderedHeight; }
   int TextClientWidth() const override { return Width; }
   int TextClientHeight() const override { return Height; }
+  int PagesShown = 0;
   void ShowPage(const std::string& PageText) override {
+    ++PagesShown;
     Page = PageText;
     Match.clear();
   }
@@ -205,7 +207,10 @@ TEST_F(ViewerCommands, PagingForwardAndBackCrossesScrollStepsWithNestedJumps) {
   Open(Dir.Write("walk.txt", Text));
   ASSERT_EQ(State.PageBytes, 2000);
 
+  // Each step shows one page: the one read first is left unshown when the bar's jump replaces it.
+  Window.PagesShown = 0;
   State.NextPage();  // into scroll step 1: the jump re-reads from 2000
+  EXPECT_EQ(Window.PagesShown, 1);
   EXPECT_EQ(Window.Status(), "当前翻页Position=1");
   EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：1;Pos=2000");
   EXPECT_EQ(Window.Bar.Position(), 1);
@@ -214,6 +219,7 @@ TEST_F(ViewerCommands, PagingForwardAndBackCrossesScrollStepsWithNestedJumps) {
   EXPECT_EQ(Window.Page, Text.substr(2000, 1900));
 
   State.NextPage();  // stays within step 1
+  EXPECT_EQ(Window.PagesShown, 2);
   EXPECT_EQ(Window.Status(), "当前操作记录数为：2;Pos=3900");
   EXPECT_EQ(Window.Bar.Position(), 1);
   EXPECT_EQ(State.PageEnd, 5800);
@@ -226,6 +232,7 @@ TEST_F(ViewerCommands, PagingForwardAndBackCrossesScrollStepsWithNestedJumps) {
   EXPECT_EQ(Window.Bar.Position(), 1);
   // Back again: pops 0, the position returns to 0 and its jump re-reads from 0.
   State.PreviousPage();
+  EXPECT_EQ(Window.PagesShown, 4);
   EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：0;tPos=0");
   EXPECT_EQ(Window.Status(), "当前翻页Position=0");
   EXPECT_EQ(Window.Page, Text.substr(0, 2000));

@@ -25,20 +25,23 @@ namespace {
 // only be the broken trail of a two-byte character and shows as one more U+FFFD, not as a break, so
 // that each line break of the display is exactly one CR LF of the text.
 QString DisplayText(const std::string& Bytes, const TCodePage& CodePage) {
-  const QString Decoded = CodePage.Decode(Bytes);
-  QString Shown;
-  Shown.reserve(Decoded.size());
-  for (qsizetype I = 0; I < Decoded.size(); ++I) {
-    const QChar Unit = Decoded[I];
-    if (Unit == u'\r' && I + 1 < Decoded.size() && Decoded[I + 1] == u'\n') {
-      Shown += u'\n';
+  // In place, as the shown text is never longer than the decoded one: a page is some 9,000 characters.
+  QString Shown = CodePage.Decode(Bytes);
+  QChar* const Units = Shown.data();
+  const qsizetype Size = Shown.size();
+  qsizetype Kept = 0;
+  for (qsizetype I = 0; I < Size; ++I) {
+    const QChar Unit = Units[I];
+    if (Unit == u'\r' && I + 1 < Size && Units[I + 1] == u'\n') {
+      Units[Kept++] = u'\n';
       ++I;
     } else if (Unit == u'\r' || Unit == u'\n') {
-      Shown += QChar(QChar::ReplacementCharacter);
+      Units[Kept++] = QChar(QChar::ReplacementCharacter);
     } else {
-      Shown += Unit;
+      Units[Kept++] = Unit;
     }
   }
+  Shown.truncate(Kept);
   return Shown;
 }
 

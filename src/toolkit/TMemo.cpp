@@ -444,14 +444,24 @@ void TMemo::mouseDoubleClickEvent(QMouseEvent* Event) {
   SetSelection(Start, End < 0 ? static_cast<int>(FShown.size()) : static_cast<int>(End));
 }
 
-void TMemo::focusInEvent(QFocusEvent* Event) {
-  QAbstractScrollArea::focusInEvent(Event);
-  viewport()->update();
+// Not the base's handlers: they repaint the whole control, a full page at 1-2 ms, each time a menu, a
+// dialog or the find bar takes or gives back the focus.
+void TMemo::focusInEvent(QFocusEvent*) { UpdateFocusMarks(); }
+
+void TMemo::focusOutEvent(QFocusEvent*) { UpdateFocusMarks(); }
+
+QRect TMemo::CaretRect() const {
+  const QRect Character = CharacterRect(FCaret);
+  return QRect(Character.left(), Character.top(), 1, LinePitch());
 }
 
-void TMemo::focusOutEvent(QFocusEvent* Event) {
-  QAbstractScrollArea::focusOutEvent(Event);
-  viewport()->update();
+void TMemo::UpdateFocusMarks() {
+  // The frame, which some styles draw otherwise with the focus.
+  update(QRegion(rect()).subtracted(viewport()->geometry()));
+  if (HasSelection() && FHideSelection)
+    viewport()->update();
+  else
+    viewport()->update(CaretRect());
 }
 
 void TMemo::changeEvent(QEvent* Event) {
@@ -494,8 +504,10 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   const QColor Text = palette().color(QPalette::Text);
   const QColor Highlight = palette().color(QPalette::Active, QPalette::Highlight);
   const QColor HighlightedText = palette().color(QPalette::Active, QPalette::HighlightedText);
-  const int First = std::max(0, (Area.top() + Scrolled) / Pitch);
-  const int Last = std::min(static_cast<int>(Lines.Lines.size()) - 1, (Area.bottom() + Scrolled) / Pitch);
+  // A line beyond the area each way: ink reaching past its line into the area is drawn as in a whole
+  // page (a part is repainted for the caret, or as the window is uncovered).
+  const int First = std::max(0, (Area.top() + Scrolled) / Pitch - 1);
+  const int Last = std::min(static_cast<int>(Lines.Lines.size()) - 1, (Area.bottom() + Scrolled) / Pitch + 1);
   for (int Index = First; Index <= Last; ++Index) {
     const TPageLine& Line = Lines.Lines[static_cast<std::size_t>(Index)];
     const int Top = Index * Pitch - Scrolled;
@@ -516,10 +528,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     Glyphs.Draw(Painter, QPointF(XOf(To), Top + Baseline), QStringView(FShown).mid(To, End - To), Text);
   }
   ClearTo(Area.bottom() + 1);
-  if (hasFocus()) {
-    const QRect Caret = CharacterRect(FCaret);
-    Painter.fillRect(QRect(Caret.left(), Caret.top(), 1, Pitch), Text);
-  }
+  if (hasFocus()) Painter.fillRect(CaretRect(), Text);
   // Not at once: the window's other repaints and their flush come first, and a reader does not
   // turn the next page within this time.
   if (PreparingWanted() && !FPrepare.isActive()) FPrepare.start(PrepareDelayMs);

@@ -139,6 +139,10 @@ private:
   void ApplyPalette();
   // The shown text changed: the layout is made again when next needed.
   void ShownChanged();
+  // Where the caret is drawn, in the viewport.
+  QRect CaretRect() const;
+  // Repaints what focus shows: the caret and, where it is hidden without focus, the selection.
+  void UpdateFocusMarks();
   // Shows the held bytes anew: decoded, caret and view at the top.
   void ShowText();
   void UpdateScrollRange() const;

@@ -1,3 +1,4 @@
+#include "TFont.h"
 #include "TMemo.h"
 
 #include <gtest/gtest.h>
@@ -449,6 +450,59 @@ TEST_F(TMemoTest, ANewTextLeavesNoInkOfTheOldOneOnScreen) {
   const QRgb Base = Memo->palette().color(QPalette::Base).rgb();
   EXPECT_LT(PixelsOfColor(Old, Base), Old.width() * Old.height());
   EXPECT_EQ(PixelsOfColor(Empty, Base), Empty.width() * Empty.height());
+}
+
+// Focus repaints only what it shows (the caret, or a selection hidden without it), not the page; a part
+// repainted leaves the window holding what a whole repaint would draw.
+TEST_F(TMemoTest, FocusRepaintsItsMarksAloneAndAPartRepaintedMatchesAWholePaint) {
+  QRegion Painted;
+  struct TPaints : QObject {
+    QRegion& Into;
+    explicit TPaints(QRegion& Region) : Into(Region) {}
+    bool eventFilter(QObject*, QEvent* Event) override {
+      if (Event->type() == QEvent::Paint) Into += static_cast<QPaintEvent*>(Event)->region();
+      return false;
+    }
+  } Paints(Painted);
+  Memo->viewport()->installEventFilter(&Paints);
+  const auto OnScreen = [this] {
+    QApplication::processEvents();
+    const QPoint Origin = Memo->viewport()->mapTo(Window.get(), QPoint(0, 0));
+    return Window->screen()->grabWindow(Window->winId(), Origin.x(), Origin.y(), Memo->viewport()->width(),
+                                        Memo->viewport()->height()).toImage();
+  };
+  const auto WholePaint = [this] { return Memo->viewport()->grab().toImage(); };
+  const auto Area = [](const QRegion& Region) {
+    int Pixels = 0;
+    for (const QRect& Part : Region) Pixels += Part.width() * Part.height();
+    return Pixels;
+  };
+  // The main window's font: descenders reach past its 14-pixel lines.
+  TFont Font;
+  Font.Name = "宋体";
+  Font.Height = -14;
+  Memo->SetFont(Font);
+  Focus(Other);
+  const std::string Line = "gjpqy gjpqy 中文字 ";
+  Memo->SetText(ManyLines(30, Line));
+  Memo->SetSelStart(100);
+  OnScreen();
+  for (QWidget* Next : {static_cast<QWidget*>(Memo), static_cast<QWidget*>(Other)}) {
+    Painted = QRegion();
+    Focus(Next);
+    const QImage Shown = OnScreen();
+    EXPECT_LE(Area(Painted), Memo->LinePitch()) << "only the caret";
+    EXPECT_EQ(Shown, WholePaint());
+  }
+  // A strip across the top row of line 5 holds descenders of line 4, as a window uncovered there would.
+  Memo->viewport()->repaint(QRect(0, 5 * Memo->LinePitch(), Memo->viewport()->width(), 1));
+  EXPECT_EQ(OnScreen(), WholePaint());
+  Memo->SetSelection(3, 40);
+  OnScreen();
+  Focus(Memo);
+  EXPECT_EQ(OnScreen(), WholePaint());
+  Focus(Other);
+  EXPECT_EQ(OnScreen(), WholePaint());
 }
 
 // What the control will likely be given next is asked for once each new text is painted, while the

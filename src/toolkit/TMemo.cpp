@@ -107,22 +107,26 @@ void TMemo::PrepareSomeGlyphs() {
     FAhead = OnTextAhead ? TCodePage::Of(FEncoding).Decode(OnTextAhead()) : QString();
     FAheadDone = 0;
   }
-  // The clock is read every few characters: most of a page's some 9,000 are prepared already, and a
-  // reading for each was a tenth of the slices' time (a glyph made takes some 3 us).
-  constexpr int Stride = 16;
-  while (FAheadDone < FAhead.size() && Spent.nsecsElapsed() < 500'000)
-    for (int Step = 0; Step < Stride && FAheadDone < FAhead.size(); ++Step) {
-      int Units = 1;
-      FGlyphs->Prepare(CodePointAt(FAhead, FAheadDone, Units));
-      FAheadDone += Units;
-    }
+  // Steps while Left() holds and the slice lasts. The clock is read every few characters: most of a
+  // page's some 9,000 are prepared already, and a reading for each was a tenth of the slices' time (a
+  // glyph made takes some 3 us).
+  const auto InSlice = [&Spent](auto Left, auto Step) {
+    while (Left() && Spent.nsecsElapsed() < 500'000)
+      for (int Count = 0; Count < 16 && Left(); ++Count) Step();
+  };
+  InSlice([this] { return FAheadDone < FAhead.size(); },
+          [this] {
+            int Units = 1;
+            FGlyphs->Prepare(CodePointAt(FAhead, FAheadDone, Units));
+            FAheadDone += Units;
+          });
   const QString& Common = TGlyphCache::CommonCharacters();
-  while (FPrepared < Common.size() && Spent.nsecsElapsed() < 500'000)
-    for (int Step = 0; Step < Stride && FPrepared < Common.size(); ++Step) {
-      if (FGlyphs->MaskBytes() >= CommonMaskBudget) FPrepared = Common.size();
-      else FGlyphs->Prepare(Common[FPrepared].unicode());
-      ++FPrepared;
-    }
+  InSlice([&] { return FPrepared < Common.size(); },
+          [&] {
+            if (FGlyphs->MaskBytes() >= CommonMaskBudget) FPrepared = Common.size();
+            else FGlyphs->Prepare(Common[FPrepared].unicode());
+            ++FPrepared;
+          });
   if (PreparingWanted()) FPrepare.start(0);
 }
 

@@ -16,15 +16,6 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Only regular files are pages of text.
-FilePtr OpenForReading(const std::string& FileName) {
-  const int Fd = OpenRegularFile(FileName);
-  if (Fd < 0) return nullptr;
-  FilePtr File(::fdopen(Fd, "rb"));
-  if (!File) ::close(Fd);
-  return File;
-}
-
 // Bytes read from a stream ahead of the page, for looking at a whole character before taking it.
 class TAhead {
 public:
@@ -207,14 +198,7 @@ std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPe
   return Page;
 }
 
-TFileOffset MeasureFileSize(const std::string& FileName) {
-  const FilePtr File = OpenForReading(FileName);
-  if (!File) return 0;
-  std::rewind(File.get());
-  if (::fseeko(File.get(), 0, SEEK_END) != 0) return 0;
-  const off_t Size = ::ftello(File.get());
-  return Size < 0 ? 0 : Size;
-}
+TFileOffset MeasureFileSize(const std::string& FileName) { return InspectFile(FileName).Size; }
 
 int OpenRegularFile(const std::string& FileName) {
   if (FileName.find('\0') != std::string::npos) return -1;
@@ -230,10 +214,13 @@ int OpenRegularFile(const std::string& FileName) {
 }
 
 TFileFacts InspectFile(const std::string& FileName) {
-  const FilePtr File = OpenForReading(FileName);
+  // Only regular files are pages of text.
+  const int Fd = OpenRegularFile(FileName);
+  if (Fd < 0) return TFileFacts{};
   struct stat Info {};
-  if (!File || ::fstat(::fileno(File.get()), &Info) != 0) return TFileFacts{};
-  return FileFactsOf(Info);
+  const bool Known = ::fstat(Fd, &Info) == 0;
+  ::close(Fd);
+  return Known ? FileFactsOf(Info) : TFileFacts{};
 }
 
 TFileFacts FileFactsOf(const struct stat& Info) {
@@ -252,14 +239,18 @@ std::string ReadBytes(const std::string& FileName, TFileOffset Start, std::size_
   if (Fd < 0) return {};
   // Straight from the descriptor: one read where a stream would read up to its buffer's boundaries.
   std::string Bytes(Count, '\0');
+  Bytes.resize(ReadAt(Fd, Start, Bytes.data(), Count));
+  ::close(Fd);
+  return Bytes;
+}
+
+std::size_t ReadAt(int Fd, TFileOffset From, char* Out, std::size_t Count) {
   std::size_t Done = 0;
   while (Done < Count) {
-    const ssize_t Got = ::pread(Fd, Bytes.data() + Done, Count - Done, Start + static_cast<TFileOffset>(Done));
+    const ssize_t Got = ::pread(Fd, Out + Done, Count - Done, From + static_cast<TFileOffset>(Done));
     if (Got < 0 && errno == EINTR) continue;
     if (Got <= 0) break;
     Done += static_cast<std::size_t>(Got);
   }
-  ::close(Fd);
-  Bytes.resize(Done);
-  return Bytes;
+  return Done;
 }

@@ -49,6 +49,10 @@ TFileFacts FileFactsOf(const struct stat& Info);
 // the open itself (hence non-blocking until the type is known): neither counts as openable.
 int OpenRegularFile(const std::string& FileName);
 
+// Count bytes of the open descriptor Fd from From into Out, fewer where the file ends or a read fails:
+// the number read.
+std::size_t ReadAt(int Fd, TFileOffset From, char* Out, std::size_t Count);
+
 // Up to Count bytes of FileName from Start (fewer where the file ends), for a look beside a page: the
 // sample that decides the encoding, the bytes before a page. Opened for this call alone, like
 // ReadPage; empty when the file cannot be opened or Start is outside it.

@@ -12,7 +12,6 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -80,15 +79,8 @@ public:
 
   // Bytes [From, To) into Out, all of them, and (Check) the file unchanged since the scan began.
   void Read(TFileOffset From, TFileOffset To, char* Out, bool Check = true) {
-    std::size_t Left = static_cast<std::size_t>(To - From);
-    while (Left > 0) {
-      const ssize_t Got = ::pread(FFd, Out, Left, From);
-      if (Got < 0 && errno == EINTR) continue;
-      if (Got <= 0) throw TStop{TSearchOutcome::FileChanged};  // cut short, or unreadable
-      Out += Got;
-      From += Got;
-      Left -= static_cast<std::size_t>(Got);
-    }
+    const auto Count = static_cast<std::size_t>(To - From);
+    if (ReadAt(FFd, From, Out, Count) != Count) throw TStop{TSearchOutcome::FileChanged};  // cut short, or unreadable
     struct stat Info {};
     if (Check && (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode) || FileFactsOf(Info) != FFacts))
       throw TStop{TSearchOutcome::FileChanged};

@@ -126,7 +126,6 @@ PAGORIN_AVX2 void BlendBlockAvx2(quint32* Dest, qsizetype DestStride, quint32 So
                                  qsizetype CoverageStride, int Width, int Height) {
   for (int Y = 0; Y < Height; ++Y) BlendRowAvx2(Dest + Y * DestStride, Source, Coverage + Y * CoverageStride, Width);
 }
-#undef PAGORIN_AVX2
 
 PAGORIN_AVX512 void BlendBlockAvx512(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
                                      qsizetype CoverageStride, int Width, int Height) {
@@ -154,26 +153,227 @@ PAGORIN_AVX512 void BlendBlockAvx512(quint32* Dest, qsizetype DestStride, quint3
     }
   }
 }
-#undef PAGORIN_AVX512
 #endif
 
-std::vector<TBlendKernel> SupportedBlendKernels() {
-  std::vector<TBlendKernel> Kernels{{"scalar", BlendBlockScalar}};
+namespace {
+
+// A band composed row by row, each ISA's steps inlined into its own entry below.
+template <class TIsa>
+inline void ComposeRows(quint32* Pixels, qsizetype Stride, int Left, int Top, int Right, int Bottom,
+                        const TInkSpan* Spans, int Count, quint32 Source, quint32 Ground) {
+  const typename TIsa::TColours Colours = TIsa::Colours(Source, Ground);
+  for (int Y = Top; Y < Bottom; ++Y) {
+    quint32* Row = Pixels + Y * Stride;
+    int Cursor = Left;
+    for (int I = 0; I < Count; ++I) {
+      const TInkSpan& Span = Spans[I];
+      const int RowInBox = Y - Span.Top;
+      if (static_cast<unsigned>(RowInBox) >= static_cast<unsigned>(Span.Height)) continue;
+      const uchar* Coverage = Span.Coverage + RowInBox * Span.Stride;
+      const int SpanRight = Span.Left + Span.Width;
+      if (Cursor > Span.Left) {
+        // Columns this row holds already (the glyph before reaches into this one's box): blended into.
+        const int Over = std::min(Cursor, SpanRight) - Span.Left;
+        // Mostly a column or two, often of coverage 0.
+        if (Over < 4)
+          for (int Column = 0; Column < Over; ++Column) BlendInto(Row[Span.Left + Column], Source, Coverage[Column]);
+        else
+          TIsa::Blend(Row + Span.Left, Coverage, Over, Colours);
+        if (Over < Span.Width) TIsa::Mix(Row + Cursor, Coverage + Over, Span.Width - Over, Span.Room - Over, Colours);
+      } else {
+        TIsa::Fill(Row + Cursor, Span.Left - Cursor, Colours);
+        TIsa::Mix(Row + Span.Left, Coverage, Span.Width, Span.Room, Colours);
+      }
+      Cursor = std::max(Cursor, SpanRight);
+    }
+    TIsa::Fill(Row + Cursor, Right - Cursor, Colours);
+  }
+}
+
+inline quint32 OnGround(quint32 Source, quint32 Ground, quint32 A) {
+  return A == 0 ? Ground : A == 255 ? Source : BlendPixel(Ground, Source, A);
+}
+
+struct TScalar {
+  struct TColours {
+    quint32 Source, Ground;
+  };
+  static TColours Colours(quint32 Source, quint32 Ground) { return {Source, Ground}; }
+  static void Fill(quint32* Dest, int Count, const TColours& Colours) {
+    for (int I = 0; I < Count; ++I) Dest[I] = Colours.Ground;
+  }
+  static void Mix(quint32* Dest, const uchar* Coverage, int Width, int, const TColours& Colours) {
+    for (int I = 0; I < Width; ++I) Dest[I] = OnGround(Colours.Source, Colours.Ground, Coverage[I]);
+  }
+  static void Blend(quint32* Dest, const uchar* Coverage, int Width, const TColours& Colours) {
+    BlendRowScalar(Dest, Colours.Source, Coverage, Width);
+  }
+};
+
 #ifdef PAGORIN_X86_BLEND
-  Kernels.push_back({"SSE2", BlendBlockSse2});
+// The blend onto a known ground in 16-bit lanes: X = Ground * 255 + 128 + (Source - Ground) * A, whose
+// true value stays below 65536 (so the difference's wrap cancels out), and X * 257 >> 16, which is
+// BlendPixel's (X + (X >> 8)) >> 8. No pixel is read.
+struct TSse2 {
+  struct TColours {
+    __m128i Base, Delta, Ground;
+    TScalar::TColours Narrow;
+  };
+  static TColours Colours(quint32 Source, quint32 Ground) {
+    const __m128i Zero = _mm_setzero_si128();
+    const __m128i S = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(Source)), Zero);
+    const __m128i G = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(Ground)), Zero);
+    return {_mm_add_epi16(_mm_mullo_epi16(G, _mm_set1_epi16(255)), _mm_set1_epi16(128)), _mm_sub_epi16(S, G),
+            _mm_set1_epi32(static_cast<int>(Ground)), {Source, Ground}};
+  }
+  static void Fill(quint32* Dest, int Count, const TColours& Colours) {
+    if (Count < 4) return TScalar::Fill(Dest, Count, Colours.Narrow);
+    int I = 0;
+    for (; I + 4 <= Count; I += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + I), Colours.Ground);
+    if (I < Count) _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + Count - 4), Colours.Ground);
+  }
+  static __m128i Mixed(__m128i A, const TColours& Colours) {
+    return _mm_mulhi_epu16(_mm_add_epi16(Colours.Base, _mm_mullo_epi16(Colours.Delta, A)), _mm_set1_epi16(257));
+  }
+  static void Mix(quint32* Dest, const uchar* Coverage, int Width, int Room, const TColours& Colours) {
+    const __m128i Zero = _mm_setzero_si128();
+    int Column = 0;
+    for (; Column < Width && Column + 4 <= Room; Column += 4) {
+      quint32 Four;
+      std::memcpy(&Four, Coverage + Column, 4);
+      __m128i A = _mm_cvtsi32_si128(static_cast<int>(Four));
+      A = _mm_unpacklo_epi8(A, A);
+      A = _mm_unpacklo_epi16(A, A);
+      const __m128i Low = Mixed(_mm_unpacklo_epi8(A, Zero), Colours);
+      const __m128i High = Mixed(_mm_unpackhi_epi8(A, Zero), Colours);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + Column), _mm_packus_epi16(Low, High));
+    }
+    if (Column < Width) TScalar::Mix(Dest + Column, Coverage + Column, Width - Column, 0, Colours.Narrow);
+  }
+  static void Blend(quint32* Dest, const uchar* Coverage, int Width, const TColours& Colours) {
+    BlendRowSse2(Dest, Colours.Narrow.Source, Coverage, Width);
+  }
+};
+
+struct TAvx2 {
+  struct TColours {
+    __m256i Base, Delta, Ground;
+    TSse2::TColours Narrow;
+  };
+  PAGORIN_AVX2 static TColours Colours(quint32 Source, quint32 Ground) {
+    const TSse2::TColours Narrow = TSse2::Colours(Source, Ground);
+    return {_mm256_broadcastsi128_si256(Narrow.Base), _mm256_broadcastsi128_si256(Narrow.Delta),
+            _mm256_set1_epi32(static_cast<int>(Ground)), Narrow};
+  }
+  PAGORIN_AVX2 static void Fill(quint32* Dest, int Count, const TColours& Colours) {
+    if (Count < 8) return TSse2::Fill(Dest, Count, Colours.Narrow);
+    int I = 0;
+    for (; I + 8 <= Count; I += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dest + I), Colours.Ground);
+    if (I < Count) _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dest + Count - 8), Colours.Ground);
+  }
+  PAGORIN_AVX2 static __m256i Mixed(__m256i A, const TColours& Colours) {
+    return _mm256_mulhi_epu16(_mm256_add_epi16(Colours.Base, _mm256_mullo_epi16(Colours.Delta, A)),
+                              _mm256_set1_epi16(257));
+  }
+  PAGORIN_AVX2 static void Mix(quint32* Dest, const uchar* Coverage, int Width, int Room, const TColours& Colours) {
+    const __m256i Zero = _mm256_setzero_si256();
+    int Column = 0;
+    for (; Column < Width && Column + 8 <= Room; Column += 8) {
+      quint64 Eight;
+      std::memcpy(&Eight, Coverage + Column, 8);
+      __m128i A = _mm_cvtsi64_si128(static_cast<long long>(Eight));
+      A = _mm_unpacklo_epi8(A, A);
+      const __m256i Alpha = _mm256_set_m128i(_mm_unpackhi_epi16(A, A), _mm_unpacklo_epi16(A, A));
+      const __m256i Low = Mixed(_mm256_unpacklo_epi8(Alpha, Zero), Colours);
+      const __m256i High = Mixed(_mm256_unpackhi_epi8(Alpha, Zero), Colours);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dest + Column), _mm256_packus_epi16(Low, High));
+    }
+    if (Column < Width) TSse2::Mix(Dest + Column, Coverage + Column, Width - Column, Room - Column, Colours.Narrow);
+  }
+  PAGORIN_AVX2 static void Blend(quint32* Dest, const uchar* Coverage, int Width, const TColours& Colours) {
+    BlendRowAvx2(Dest, Colours.Narrow.Narrow.Source, Coverage, Width);
+  }
+};
+
+struct TAvx512 {
+  struct TColours {
+    __m512i Base, Delta, Ground, Spread;
+    quint32 Source;
+  };
+  PAGORIN_AVX512 static TColours Colours(quint32 Source, quint32 Ground) {
+    const TSse2::TColours Narrow = TSse2::Colours(Source, Ground);
+    // The 128-bit lane k holds pixels 4k to 4k + 3: each takes its coverage byte once per channel.
+    return {_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), Narrow.Base), _mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), Narrow.Delta),
+            _mm512_set1_epi32(static_cast<int>(Ground)),
+            _mm512_set_epi8(15, 15, 15, 15, 14, 14, 14, 14, 13, 13, 13, 13, 12, 12, 12, 12, 11, 11, 11, 11, 10, 10,
+                            10, 10, 9, 9, 9, 9, 8, 8, 8, 8, 7, 7, 7, 7, 6, 6, 6, 6, 5, 5, 5, 5, 4, 4, 4, 4, 3, 3, 3, 3,
+                            2, 2, 2, 2, 1, 1, 1, 1, 0, 0, 0, 0),
+            Source};
+  }
+  static __mmask16 First(int Count) { return Count >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << Count) - 1); }
+  // Stores on whole cache lines where the run is long (a line's end): one split across two lines costs
+  // about two.
+  PAGORIN_AVX512 static void Fill(quint32* Dest, int Count, const TColours& Colours) {
+    int I = 0;
+    if (Count >= 32) {
+      I = static_cast<int>((64 - reinterpret_cast<quintptr>(Dest) % 64) % 64 / 4);
+      _mm512_mask_storeu_epi32(Dest, First(I), Colours.Ground);
+      for (; I + 16 <= Count; I += 16) _mm512_store_si512(Dest + I, Colours.Ground);
+    } else {
+      for (; I + 16 <= Count; I += 16) _mm512_storeu_si512(Dest + I, Colours.Ground);
+    }
+    if (I < Count) _mm512_mask_storeu_epi32(Dest + I, First(Count - I), Colours.Ground);
+  }
+  PAGORIN_AVX512 static __m512i Mixed(__m512i A, const TColours& Colours) {
+    return _mm512_mulhi_epu16(_mm512_add_epi16(Colours.Base, _mm512_mullo_epi16(Colours.Delta, A)),
+                              _mm512_set1_epi16(257));
+  }
+  // Sixteen pixels a step, the last step masked: Room is not needed.
+  PAGORIN_AVX512 static void Mix(quint32* Dest, const uchar* Coverage, int Width, int, const TColours& Colours) {
+    const __m512i Zero = _mm512_setzero_si512();
+    for (int Column = 0; Column < Width; Column += 16) {
+      const __mmask16 Inside = First(Width - Column);
+      const __m128i A = _mm_maskz_loadu_epi8(Inside, Coverage + Column);
+      const __m512i Alpha = _mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), A), Colours.Spread);
+      const __m512i Low = Mixed(_mm512_unpacklo_epi8(Alpha, Zero), Colours);
+      const __m512i High = Mixed(_mm512_unpackhi_epi8(Alpha, Zero), Colours);
+      _mm512_mask_storeu_epi32(Dest + Column, Inside, _mm512_packus_epi16(Low, High));
+    }
+  }
+  PAGORIN_AVX512 static void Blend(quint32* Dest, const uchar* Coverage, int Width, const TColours& Colours) {
+    BlendBlockAvx512(Dest, 0, Colours.Source, Coverage, 0, Width, 1);
+  }
+};
+#endif
+
+#define PAGORIN_COMPOSE_ARGUMENTS                                                                               \
+  quint32 *Pixels, qsizetype Stride, int Left, int Top, int Right, int Bottom, const TInkSpan *Spans, int Count, \
+      quint32 Source, quint32 Ground
+#define PAGORIN_COMPOSE_PASS Pixels, Stride, Left, Top, Right, Bottom, Spans, Count, Source, Ground
+
+void ComposeBandScalar(PAGORIN_COMPOSE_ARGUMENTS) { ComposeRows<TScalar>(PAGORIN_COMPOSE_PASS); }
+#ifdef PAGORIN_X86_BLEND
+// "flatten" inlines each ISA's steps into its loop, where the ISA's instructions are allowed.
+__attribute__((flatten)) void ComposeBandSse2(PAGORIN_COMPOSE_ARGUMENTS) { ComposeRows<TSse2>(PAGORIN_COMPOSE_PASS); }
+PAGORIN_AVX2 __attribute__((flatten)) void ComposeBandAvx2(PAGORIN_COMPOSE_ARGUMENTS) {
+  ComposeRows<TAvx2>(PAGORIN_COMPOSE_PASS);
+}
+PAGORIN_AVX512 __attribute__((flatten)) void ComposeBandAvx512(PAGORIN_COMPOSE_ARGUMENTS) {
+  ComposeRows<TAvx512>(PAGORIN_COMPOSE_PASS);
+}
+#endif
+
+} // namespace
+
+std::vector<TBlendKernel> SupportedBlendKernels() {
+  std::vector<TBlendKernel> Kernels{{"scalar", BlendBlockScalar, ComposeBandScalar}};
+#ifdef PAGORIN_X86_BLEND
+  Kernels.push_back({"SSE2", BlendBlockSse2, ComposeBandSse2});
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) Kernels.push_back({"AVX2", BlendBlockAvx2});
-  if (HasAvx512()) Kernels.push_back({"AVX-512", BlendBlockAvx512});
+  if (__builtin_cpu_supports("avx2")) Kernels.push_back({"AVX2", BlendBlockAvx2, ComposeBandAvx2});
+  if (HasAvx512()) Kernels.push_back({"AVX-512", BlendBlockAvx512, ComposeBandAvx512});
 #endif
   return Kernels;
 }
 
-#ifdef PAGORIN_X86_BLEND
-TBlendBlock FastestBlendBlock() {
-  __builtin_cpu_init();
-  if (HasAvx512()) return BlendBlockAvx512;
-  return __builtin_cpu_supports("avx2") ? BlendBlockAvx2 : BlendBlockSse2;
-}
-#else
-TBlendBlock FastestBlendBlock() { return BlendBlockScalar; }
-#endif
+TBlendKernel FastestBlendKernel() { return SupportedBlendKernels().back(); }

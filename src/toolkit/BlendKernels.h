@@ -34,13 +34,37 @@ void BlendBlockAvx512(quint32* Dest, qsizetype DestStride, quint32 Source, const
                       qsizetype CoverageStride, int Width, int Height);
 #endif
 
+// A glyph's part of a band that ComposeBand writes: the columns of its box inside the band, its rows,
+// the coverage of the part's first column on the box's top row, and Room, the columns from Left that
+// may be written (at least Width): past Width the mask reads 0, its padding, so a kernel writing whole
+// steps there writes the ground, which the rest of the row overwrites anyway.
+struct TInkSpan {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+  int Room = 0;
+  const uchar* Coverage = nullptr;
+  qsizetype Stride = 0;
+};
+
+// Writes every pixel of the band [Left, Right) x [Top, Bottom) of Pixels (rows Stride apart) once, row
+// by row: a span's pixels as Source blended onto Ground by their coverage, all others Ground. The
+// result is that of filling the band with Ground and blending each span into it in turn with a
+// TBlendBlock, without reading the pixels or writing any twice except where a span reaches back over
+// columns its row holds already (the glyph before overlaps it): those are blended into. Spans lie
+// inside the band's columns.
+using TComposeBand = void (*)(quint32* Pixels, qsizetype Stride, int Left, int Top, int Right, int Bottom,
+                              const TInkSpan* Spans, int Count, quint32 Source, quint32 Ground);
+
 struct TBlendKernel {
   const char* Name;
   TBlendBlock Block;
+  TComposeBand Band;
 };
 
 // The kernels this processor runs, the scalar one first.
 std::vector<TBlendKernel> SupportedBlendKernels();
 
-// The fastest kernel this processor runs: what the glyph cache blends with.
-TBlendBlock FastestBlendBlock();
+// The fastest kernel this processor runs: what the glyph cache draws with.
+TBlendKernel FastestBlendKernel();

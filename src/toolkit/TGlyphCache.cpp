@@ -24,8 +24,8 @@ constexpr int BlendChunk = 8;
 // of eight pixels.
 int PaddedWidth(int Width) { return (Width + BlendChunk - 1) / BlendChunk * BlendChunk; }
 
-// Chosen once: the fastest kernel this processor runs.
-const TBlendBlock BlendBlockHere = FastestBlendBlock();
+// Chosen once: the fastest kernels this processor runs.
+const TBlendKernel KernelHere = FastestBlendKernel();
 
 }  // namespace
 
@@ -144,35 +144,53 @@ const QString& TGlyphCache::CommonCharacters() {
   return Characters;
 }
 
-void TGlyphCache::Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color) {
-  if (Text.isEmpty()) return;
-  if (!Blend(Painter, Origin, Text, Color)) DrawRuns(Painter, Origin, Text, Color);
+int TGlyphCache::Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color) {
+  int Below = 0;
+  if (!Text.isEmpty() && !Blend(Painter, Origin, Text, Color, Below)) DrawRuns(Painter, Origin, Text, Color);
+  return Below;
 }
 
-bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color) {
+bool TGlyphCache::FindTarget(QPainter& Painter, const QColor& Color, TTarget& Target) {
   QPaintEngine* Engine = Painter.paintEngine();
   if (!Engine || Engine->type() != QPaintEngine::Raster || Color.alpha() != 255) return false;
   QPaintDevice* Device = Engine->paintDevice();
   if (!Device || Device->devType() != QInternal::Image) return false;
-  QImage& Target = *static_cast<QImage*>(Device);
-  if ((Target.format() != QImage::Format_RGB32 && Target.format() != QImage::Format_ARGB32_Premultiplied) ||
-      Target.devicePixelRatio() != 1.0)
+  QImage& Image = *static_cast<QImage*>(Device);
+  if ((Image.format() != QImage::Format_RGB32 && Image.format() != QImage::Format_ARGB32_Premultiplied) ||
+      Image.devicePixelRatio() != 1.0)
     return false;
   const QTransform Transform = Painter.deviceTransform();
   if (Transform.type() > QTransform::TxTranslate) return false;
-
-  QRect Clip = Target.rect();
+  Target.Pixels = reinterpret_cast<quint32*>(Image.bits());
+  Target.Stride = Image.bytesPerLine() / 4;
+  Target.Clip = Image.rect();
+  Target.OneRect = Transform.dx() == std::floor(Transform.dx()) && Transform.dy() == std::floor(Transform.dy());
+  Target.Offset = QPoint(static_cast<int>(Transform.dx()), static_cast<int>(Transform.dy()));
   const QRegion System = Engine->systemClip();
-  if (!System.isEmpty()) Clip &= System.boundingRect();
-  if (Painter.hasClipping()) Clip &= Transform.mapRect(Painter.clipBoundingRect()).toAlignedRect();
+  if (!System.isEmpty()) {
+    Target.Clip &= System.boundingRect();
+    Target.OneRect = Target.OneRect && System.rectCount() == 1;
+  }
+  if (Painter.hasClipping()) {
+    const QRegion Region = Painter.clipRegion();
+    Target.Clip &= Transform.mapRect(Painter.clipBoundingRect()).toAlignedRect();
+    Target.OneRect = Target.OneRect && Region.rectCount() <= 1;
+  }
+  return true;
+}
+
+bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color, int& Below) {
+  TTarget Target;
+  if (!FindTarget(Painter, Color, Target)) return false;
+  const QRect Clip = Target.Clip;
   if (Clip.isEmpty()) return true;
 
   const quint32 Source = Color.rgb() | 0xFF000000u;
-  const QPointF Start = Transform.map(Origin);
+  const QPointF Start = Painter.deviceTransform().map(Origin);
   int X = static_cast<int>(std::lround(Start.x()));
   const int Baseline = static_cast<int>(std::lround(Start.y()));
-  const qsizetype Stride = Target.bytesPerLine() / 4;
-  quint32* const Pixels = reinterpret_cast<quint32*>(Target.bits());
+  const qsizetype Stride = Target.Stride;
+  quint32* const Pixels = Target.Pixels;
   const int ClipLeft = Clip.left(), ClipTop = Clip.top();
   const int ClipRight = Clip.right() + 1, ClipBottom = Clip.bottom() + 1;  // past the last column and row
   // The glyph after the one being blended is looked up first and its mask fetched ahead: on a page of
@@ -201,18 +219,81 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
       const int Top = std::max(BoxTop, ClipTop);
       const int Bottom = std::min(BoxTop + int(Glyph.Height), ClipBottom);
       if (Left < Right && Top < Bottom) {
+        Below = std::max(Below, Glyph.Top + int(Glyph.Height));
         // Whole chunks reach past the glyph into its padding, which leaves those pixels as they are,
         // as long as the chunks start at the mask's left edge and end inside the clip.
         const int Chunks = PaddedWidth(Right - Left);
         const bool WholeChunks = Left == BoxLeft && Left + Chunks <= ClipRight;
         const qsizetype MaskRow = PaddedWidth(Glyph.Width);
-        BlendBlockHere(Pixels + Top * Stride + Left, Stride, Source,
+        KernelHere.Block(Pixels + Top * Stride + Left, Stride, Source,
                        Glyph.Coverage + (Top - BoxTop) * MaskRow + (Left - BoxLeft), MaskRow,
                        WholeChunks ? Chunks : Right - Left, Bottom - Top);
       }
     }
     X += Glyph.Advance;
   }
+  return true;
+}
+
+bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const QColor& Ground, QPointF Origin,
+                          QStringView Text, const QColor& Color, int& Bottom) {
+  TTarget Target;
+  if (!FindTarget(Painter, Color, Target) || !Target.OneRect || Ground.alpha() != 255) return false;
+  const quint32 Source = Color.rgb() | 0xFF000000u;
+  const QPointF Start = Origin + Target.Offset;
+  int X = static_cast<int>(std::lround(Start.x()));
+  const int Baseline = static_cast<int>(std::lround(Start.y()));
+  const int Left = std::max(Band.left() + Target.Offset.x(), Target.Clip.left());
+  const int Right = std::min(Band.right() + 1 + Target.Offset.x(), Target.Clip.right() + 1);
+  const int ClipTop = Target.Clip.top(), ClipBottom = Target.Clip.bottom() + 1;
+  Clean += Target.Offset.y();
+  int Lowest = std::max(Clean, Band.bottom() + 1 + Target.Offset.y());
+  FSpans.clear();
+  // The line's glyph entries are asked for all at once first: on a page of many characters they come
+  // from all over memory, and one at a time each waits for the last.
+  for (qsizetype I = 0; I < Text.size();) {
+    int Units = 1;
+    const char32_t Code = CodePointAt(Text, I, Units);
+    I += Units;
+    if (Code < CodePoints)
+      if (const TGlyph* Page = FPages[Code / GlyphsPerPage].get()) __builtin_prefetch(Page + Code % GlyphsPerPage);
+  }
+  for (qsizetype I = 0; I < Text.size();) {
+    int Units = 1;
+    TGlyph& Glyph = this->Glyph(CodePointAt(Text, I, Units));
+    I += Units;
+    const int GlyphX = X;
+    X += Glyph.Advance;
+    if (Glyph.Index == 0) continue;
+    if (!Glyph.Coverage) Rasterize(Glyph);
+    if (Glyph.Width == 0 || Glyph.Height == 0) continue;
+    const int BoxLeft = GlyphX + Glyph.Left;
+    const int BoxTop = Baseline + Glyph.Top;
+    Lowest = std::max(Lowest, BoxTop + int(Glyph.Height));
+    const int From = std::max(BoxLeft, Left);
+    const int To = std::min(BoxLeft + int(Glyph.Width), Right);
+    if (From >= To) continue;
+    const qsizetype MaskRow = PaddedWidth(Glyph.Width);
+    // The band is composed row by row across all its glyphs: their masks are fetched ahead.
+    for (qsizetype Byte = 0; Byte < Glyph.Height * MaskRow; Byte += 64) __builtin_prefetch(Glyph.Coverage + Byte);
+    FSpans.push_back({From, BoxTop, To - From, Glyph.Height,
+                      static_cast<int>(std::min<qsizetype>(MaskRow - (From - BoxLeft), Right - From)),
+                      Glyph.Coverage + (From - BoxLeft), MaskRow});
+  }
+  Bottom = Lowest - Target.Offset.y();
+  if (Left >= Right) return true;
+  // Rows above the clean ones hold what was drawn before: glyphs reaching into them are blended there.
+  for (const TInkSpan& Span : FSpans) {
+    const int Top = std::max(Span.Top, ClipTop);
+    const int End = std::min({Span.Top + Span.Height, Clean, ClipBottom});
+    if (Top < End)
+      KernelHere.Block(Target.Pixels + Top * Target.Stride + Span.Left, Target.Stride, Source,
+                       Span.Coverage + (Top - Span.Top) * Span.Stride, Span.Stride, Span.Width, End - Top);
+  }
+  const int RowsFrom = std::max(Clean, ClipTop), RowsTo = std::min(Lowest, ClipBottom);
+  if (RowsFrom < RowsTo)
+    KernelHere.Band(Target.Pixels, Target.Stride, Left, RowsFrom, Right, RowsTo, FSpans.data(),
+                    static_cast<int>(FSpans.size()), Source, Ground.rgb() | 0xFF000000u);
   return true;
 }
 

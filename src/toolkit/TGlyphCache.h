@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BlendKernels.h"
+
 #include <QFont>
 #include <QRawFont>
 #include <QStringView>
@@ -23,8 +25,17 @@ public:
   qreal Ascent() const { return FAscent; }
   qreal Descent() const { return FDescent; }
 
-  // Draws Text on one line with its baseline starting at Origin (device-independent pixels).
-  void Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
+  // Draws Text on one line with its baseline starting at Origin (device-independent pixels). Returns
+  // how far below the baseline its ink reaches, in pixels.
+  int Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
+  // Draws Text as Draw would on a line whose Band (rows and columns) is to be filled with Ground, for
+  // a painter into a window's image whose clip is one rectangle: the rows from Clean down, which nothing
+  // has inked yet, to the band's bottom or the text's lowest ink, are written once each, row by row, the
+  // glyphs on the ground; glyphs reaching above Clean are blended there, into what the rows hold.
+  // Bottom: the row below the last written. False, with nothing drawn, where the painter draws
+  // elsewhere.
+  bool Compose(QPainter& Painter, const QRect& Band, int Clean, const QColor& Ground, QPointF Origin,
+               QStringView Text, const QColor& Color, int& Bottom);
 
   // Looks up and rasterizes the glyph of Code before a page needs it, so that a page of characters not
   // seen yet costs no more than any other.
@@ -54,8 +65,17 @@ private:
   TGlyph LookUp(char32_t Code);
   const QRawFont& Face(int Index);
   void Rasterize(TGlyph& Glyph);
+  // The window's image a painter draws into, where it may be written directly.
+  struct TTarget {
+    quint32* Pixels = nullptr;
+    qsizetype Stride = 0;
+    QRect Clip;           // in the image
+    QPoint Offset;        // of the painter's coordinates in the image
+    bool OneRect = false; // the clip is the whole of what may be drawn
+  };
+  static bool FindTarget(QPainter& Painter, const QColor& Color, TTarget& Target);
   // Blends straight into the window's image when the painter draws into one; false otherwise.
-  bool Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
+  bool Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color, int& Below);
   void DrawRuns(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
 
   QFont FFont;
@@ -68,5 +88,6 @@ private:
   // dozen of them.
   std::vector<std::unique_ptr<TGlyph[]>> FPages;
   std::vector<std::unique_ptr<uchar[]>> FMasks;
+  std::vector<TInkSpan> FSpans; // a composed band's, kept for their room
   qsizetype FMaskBytes = 0;
 };

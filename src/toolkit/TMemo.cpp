@@ -17,6 +17,7 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -512,24 +513,44 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   // page (a part is repainted for the caret, or as the window is uncovered).
   const int First = std::max(0, (Area.top() + Scrolled) / Pitch - 1);
   const int Last = std::min(static_cast<int>(Lines.Lines.size()) - 1, (Area.bottom() + Scrolled) / Pitch + 1);
+  // A line is filled and drawn in one pass, each pixel written once, from its top or from below the
+  // ink of the lines above, down to its bottom or its lowest ink; lines it cannot take as above.
+  const bool SolidGround = Base.style() == Qt::SolidPattern && Base.color().alpha() == 255;
+  int Inked = INT_MIN; // the row below the lowest ink of the lines drawn
   for (int Index = First; Index <= Last; ++Index) {
     const TPageLine& Line = Lines.Lines[static_cast<std::size_t>(Index)];
     const int Top = Index * Pitch - Scrolled;
     const int End = Line.Start + Line.Length;
+    const QStringView Shown = QStringView(FShown).mid(Line.Start, Line.Length);
+    const bool Plain = !Selecting || SelTo <= Line.Start || SelFrom > End;
+    if (Plain && SolidGround) {
+      const int Clean = std::max(Top, Inked);
+      ClearTo(Clean);
+      int Bottom = 0;
+      if (Glyphs.Compose(Painter, QRect(Area.left(), Top, Area.width(), Pitch), Clean, Base.color(),
+                         QPointF(0, Top + Baseline), Shown, Text, Bottom)) {
+        Cleared = std::max(Cleared, Bottom);
+        Inked = Bottom;
+        continue;
+      }
+    }
     ClearTo(Top + 2 * Pitch);
-    if (!Selecting || SelTo <= Line.Start || SelFrom > End) {
-      Glyphs.Draw(Painter, QPointF(0, Top + Baseline), QStringView(FShown).mid(Line.Start, Line.Length), Text);
+    const int Ink = Top + Baseline;
+    if (Plain) {
+      Inked = std::max(Inked, Ink + Glyphs.Draw(Painter, QPointF(0, Ink), Shown, Text));
       continue;
     }
     // Before, inside and after the selection; a selected line break shows as a little highlight.
-    const int From = std::max(SelFrom, Line.Start);
+    const int SelectedFrom = std::max(SelFrom, Line.Start);
     const int To = std::min(SelTo, End);
-    const int XFrom = XOf(From);
+    const int XFrom = XOf(SelectedFrom);
     const int XTo = XOf(To) + (SelTo > End && End < FShown.size() ? Pitch / 3 : 0);
     Painter.fillRect(QRect(XFrom, Top, XTo - XFrom, Pitch), Highlight);
-    Glyphs.Draw(Painter, QPointF(0, Top + Baseline), QStringView(FShown).mid(Line.Start, From - Line.Start), Text);
-    Glyphs.Draw(Painter, QPointF(XFrom, Top + Baseline), QStringView(FShown).mid(From, To - From), HighlightedText);
-    Glyphs.Draw(Painter, QPointF(XOf(To), Top + Baseline), QStringView(FShown).mid(To, End - To), Text);
+    int Below = Pitch - Baseline;
+    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(0, Ink), QStringView(FShown).mid(Line.Start, SelectedFrom - Line.Start), Text));
+    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(XFrom, Ink), QStringView(FShown).mid(SelectedFrom, To - SelectedFrom), HighlightedText));
+    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(XOf(To), Ink), QStringView(FShown).mid(To, End - To), Text));
+    Inked = std::max(Inked, Ink + Below);
   }
   ClearTo(Area.bottom() + 1);
   if (hasFocus()) Painter.fillRect(CaretRect(), Text);

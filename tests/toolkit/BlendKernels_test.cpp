@@ -56,7 +56,7 @@ TEST(BlendKernels, EveryKernelHereBlendsAsTheScalarOne) {
 #endif
   // What the glyph cache blends with is among those checked here.
   const auto Fastest = std::find_if(Kernels.begin(), Kernels.end(),
-                                    [](const TBlendKernel& Kernel) { return Kernel.Block == FastestBlendBlock(); });
+                                    [](const TBlendKernel& Kernel) { return Kernel.Block == FastestBlendKernel().Block; });
   EXPECT_NE(Fastest, Kernels.end());
   std::string Names;
   for (const TBlendKernel& Kernel : Kernels) Names += std::string(Names.empty() ? "" : " ") + Kernel.Name;
@@ -131,6 +131,61 @@ TEST(BlendKernels, EveryKernelHereBlendsAsTheScalarOne) {
         for (const TBlendKernel& Kernel : Kernels)
           ASSERT_EQ(FirstDifference(Blend(Kernel.Block), Scalar, CanvasWidth), "") << Kernel.Name << " kernel";
       }
+    }
+  }
+}
+
+// A band composed in one pass, by every kernel here, is the band filled with the ground and each span
+// blended into it in turn: spans with gaps between them, cut on the left (their coverage read from
+// inside the mask's rows), reaching back over the one before by a column or many, or lying inside it,
+// with rows above, inside and below the band. Pixels outside the band stay as they were.
+TEST(BlendKernels, EveryKernelComposesABandAsFillingItAndBlendingEachSpan) {
+  constexpr int CanvasWidth = 200;
+  constexpr int CanvasHeight = 20;
+  std::mt19937 Random(20261210);
+  const auto Between = [&Random](int Low, int High) { return std::uniform_int_distribution<int>(Low, High)(Random); };
+  const auto Opaque = [&] { return 0xFF000000u | static_cast<quint32>(Between(0, 0xFFFFFF)); };
+  for (int Round = 0; Round < 300; ++Round) {
+    const int Left = Between(0, 30), Right = Between(Left + 1, CanvasWidth);
+    const int Top = Between(0, 8), Bottom = Between(Top + 1, CanvasHeight);
+    std::vector<std::vector<uchar>> Masks;
+    std::vector<TInkSpan> Spans;
+    for (int X = Left + Between(-4, 6); X < Right;) {
+      const int GlyphWidth = Between(1, 40), GlyphHeight = Between(1, 14);
+      const int Stride = (GlyphWidth + 7) / 8 * 8;
+      std::vector<uchar>& Mask = Masks.emplace_back(static_cast<std::size_t>(Stride * GlyphHeight), 0);
+      for (int Y = 0; Y < GlyphHeight; ++Y)
+        for (int Column = 0; Column < GlyphWidth; ++Column) {
+          const int Kind = Between(0, 3);
+          Mask[static_cast<std::size_t>(Y * Stride + Column)] = static_cast<uchar>(Kind == 0 ? 0 : Kind == 1 ? 255 : Between(1, 254));
+        }
+      // Cut to the band's columns, as the glyph cache cuts a glyph to the clip.
+      const int From = std::max(X, Left), To = std::min(X + GlyphWidth, Right);
+      if (From < To)
+        Spans.push_back({From, Between(Top - 4, Bottom), To - From, GlyphHeight,
+                         std::min(Stride - (From - X), Right - From), Mask.data() + (From - X), Stride});
+      X += Between(0, 3) == 0 ? -Between(1, 8) + GlyphWidth : GlyphWidth + Between(0, 12);
+      if (Between(0, 9) == 0) X = std::max(Left, X - GlyphWidth);  // the next inside this one
+    }
+    const quint32 Source = Opaque(), Ground = Opaque();
+    std::vector<quint32> Canvas(CanvasWidth * CanvasHeight);
+    for (quint32& Pixel : Canvas) Pixel = Opaque();
+    std::vector<quint32> Want = Canvas;
+    for (int Y = Top; Y < Bottom; ++Y)
+      for (int X = Left; X < Right; ++X) Want[static_cast<std::size_t>(Y * CanvasWidth + X)] = Ground;
+    for (const TInkSpan& Span : Spans)
+      for (int Y = std::max(Span.Top, Top); Y < std::min(Span.Top + Span.Height, Bottom); ++Y)
+        for (int X = 0; X < Span.Width; ++X) {
+          quint32& Pixel = Want[static_cast<std::size_t>(Y * CanvasWidth + Span.Left + X)];
+          Pixel = Blended(Pixel, Source, Span.Coverage[(Y - Span.Top) * Span.Stride + X]);
+        }
+    SCOPED_TRACE(testing::Message() << "round " << Round << ", band " << Left << ".." << Right << " x " << Top << ".."
+                                    << Bottom << ", " << Spans.size() << " spans");
+    for (const TBlendKernel& Kernel : SupportedBlendKernels()) {
+      std::vector<quint32> Got = Canvas;
+      Kernel.Band(Got.data(), CanvasWidth, Left, Top, Right, Bottom, Spans.data(), static_cast<int>(Spans.size()), Source,
+                  Ground);
+      ASSERT_EQ(FirstDifference(Got, Want, CanvasWidth), "") << Kernel.Name << " kernel";
     }
   }
 }

@@ -48,13 +48,14 @@ struct TInkSpan {
   qsizetype Stride = 0;
 };
 
-// Writes every pixel of the band [Left, Right) x [Top, Bottom) of Pixels (rows Stride apart) once, row
-// by row: a span's pixels as Source blended onto Ground by their coverage, all others Ground. The
-// result is that of filling the band with Ground and blending each span into it in turn with a
-// TBlendBlock, without reading the pixels or writing any twice except where a span reaches back over
-// columns its row holds already (the glyph before overlaps it): those are blended into. Spans lie
-// inside the band's columns.
-using TComposeBand = void (*)(quint32* Pixels, qsizetype Stride, int Left, int Top, int Right, int Bottom,
+// Writes every pixel of the rows [Clean, Bottom) of the band [Left, Right) x [Top, Bottom) of Pixels
+// (rows Stride apart) once, row by row: a span's pixels as Source blended onto Ground by their
+// coverage, all others Ground; the rows [Top, Clean) hold what was drawn before and get only the spans
+// blended in. The result is that of filling the rows from Clean with Ground and blending each span into
+// the band in turn with a TBlendBlock, without reading the pixels or writing any twice except where a
+// span reaches back over columns its row holds already (a held row, or the glyph before overlapping
+// it): those are blended into. Spans lie inside the band's columns.
+using TComposeBand = void (*)(quint32* Pixels, qsizetype Stride, int Left, int Top, int Clean, int Right, int Bottom,
                               const TInkSpan* Spans, int Count, quint32 Source, quint32 Ground);
 
 struct TBlendKernel {

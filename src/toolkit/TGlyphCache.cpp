@@ -248,6 +248,7 @@ bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const
   const int ClipTop = Target.Clip.top(), ClipBottom = Target.Clip.bottom() + 1;
   Clean += Target.Offset.y();
   int Lowest = std::max(Clean, Band.bottom() + 1 + Target.Offset.y());
+  int Highest = Clean;
   FSpans.clear();
   // The line's glyph entries are asked for all at once first: on a page of many characters they come
   // from all over memory, and one at a time each waits for the last.
@@ -269,10 +270,11 @@ bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const
     if (Glyph.Width == 0 || Glyph.Height == 0) continue;
     const int BoxLeft = GlyphX + Glyph.Left;
     const int BoxTop = Baseline + Glyph.Top;
-    Lowest = std::max(Lowest, BoxTop + int(Glyph.Height));
     const int From = std::max(BoxLeft, Left);
     const int To = std::min(BoxLeft + int(Glyph.Width), Right);
     if (From >= To) continue;
+    Lowest = std::max(Lowest, BoxTop + int(Glyph.Height));
+    Highest = std::min(Highest, BoxTop);
     const qsizetype MaskRow = PaddedWidth(Glyph.Width);
     // The band is composed row by row across all its glyphs: their masks are fetched ahead.
     for (qsizetype Byte = 0; Byte < Glyph.Height * MaskRow; Byte += 64) __builtin_prefetch(Glyph.Coverage + Byte);
@@ -283,17 +285,10 @@ bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const
   Bottom = Lowest - Target.Offset.y();
   if (Left >= Right) return true;
   // Rows above the clean ones hold what was drawn before: glyphs reaching into them are blended there.
-  for (const TInkSpan& Span : FSpans) {
-    const int Top = std::max(Span.Top, ClipTop);
-    const int End = std::min({Span.Top + Span.Height, Clean, ClipBottom});
-    if (Top < End)
-      KernelHere.Block(Target.Pixels + Top * Target.Stride + Span.Left, Target.Stride, Source,
-                       Span.Coverage + (Top - Span.Top) * Span.Stride, Span.Stride, Span.Width, End - Top);
-  }
-  const int RowsFrom = std::max(Clean, ClipTop), RowsTo = std::min(Lowest, ClipBottom);
+  const int RowsFrom = std::max(std::min(Highest, Clean), ClipTop), RowsTo = std::min(Lowest, ClipBottom);
   if (RowsFrom < RowsTo)
-    KernelHere.Band(Target.Pixels, Target.Stride, Left, RowsFrom, Right, RowsTo, FSpans.data(),
-                    static_cast<int>(FSpans.size()), Source, Ground.rgb() | 0xFF000000u);
+    KernelHere.Band(Target.Pixels, Target.Stride, Left, RowsFrom, std::max(Clean, RowsFrom), Right, RowsTo,
+                    FSpans.data(), static_cast<int>(FSpans.size()), Source, Ground.rgb() | 0xFF000000u);
   return true;
 }
 

@@ -33,7 +33,7 @@ public:
   // has inked yet, to the band's bottom or the text's lowest ink, are written once each, row by row, the
   // glyphs on the ground; glyphs reaching above Clean are blended there, into what the rows hold.
   // Bottom: the row below the last written. False, with nothing drawn, where the painter draws
-  // elsewhere.
+  // elsewhere or through a clip of more than one rectangle.
   bool Compose(QPainter& Painter, const QRect& Band, int Clean, const QColor& Ground, QPointF Origin,
                QStringView Text, const QColor& Color, int& Bottom);
 
@@ -88,6 +88,6 @@ private:
   // dozen of them.
   std::vector<std::unique_ptr<TGlyph[]>> FPages;
   std::vector<std::unique_ptr<uchar[]>> FMasks;
-  std::vector<TInkSpan> FSpans; // a composed band's, kept for their room
+  std::vector<TInkSpan> FSpans; // a composed line's; kept, so that its room is reused
   qsizetype FMaskBytes = 0;
 };

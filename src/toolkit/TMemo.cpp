@@ -514,7 +514,8 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   const int First = std::max(0, (Area.top() + Scrolled) / Pitch - 1);
   const int Last = std::min(static_cast<int>(Lines.Lines.size()) - 1, (Area.bottom() + Scrolled) / Pitch + 1);
   // A line is filled and drawn in one pass, each pixel written once, from its top or from below the
-  // ink of the lines above, down to its bottom or its lowest ink; lines it cannot take as above.
+  // ink of the lines above, down to its bottom or its lowest ink. A line with a selection, and any line
+  // of a repaint whose region is not one rectangle, is cleared ahead and blended into instead.
   const bool SolidGround = Base.style() == Qt::SolidPattern && Base.color().alpha() == 255;
   int Inked = INT_MIN; // the row below the lowest ink of the lines drawn
   for (int Index = First; Index <= Last; ++Index) {

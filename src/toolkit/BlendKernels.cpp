@@ -175,6 +175,10 @@ inline void ComposeRows(quint32* Pixels, qsizetype Stride, int Left, int Top, in
       if (Cursor > Span.Left) {
         // Columns this row holds already (the glyph before reaches into this one's box): blended into.
         const int Over = std::min(Cursor, SpanRight) - Span.Left;
+        if (TIsa::MixKeeping(Row + Span.Left, Coverage, Span.Width, Span.Room, Cursor - Span.Left, Colours)) {
+          Cursor = std::max(Cursor, SpanRight);
+          continue;
+        }
         // Mostly a column or two, often of coverage 0.
         if (Over < 4)
           for (int Column = 0; Column < Over; ++Column) BlendInto(Row[Span.Left + Column], Source, Coverage[Column]);
@@ -209,6 +213,9 @@ struct TScalar {
   static void Blend(quint32* Dest, const uchar* Coverage, int Width, const TColours& Colours) {
     BlendRowScalar(Dest, Colours.Source, Coverage, Width);
   }
+  // Mixes the whole row while keeping its first Held pixels, which the row holds already, where they
+  // have no coverage, when a kernel can do that in whole steps; false, with nothing written, otherwise.
+  static bool MixKeeping(quint32*, const uchar*, int, int, int, const TColours&) { return false; }
 };
 
 #ifdef PAGORIN_X86_BLEND
@@ -254,6 +261,7 @@ struct TSse2 {
   static void Blend(quint32* Dest, const uchar* Coverage, int Width, const TColours& Colours) {
     BlendRowSse2(Dest, Colours.Narrow.Source, Coverage, Width);
   }
+  static bool MixKeeping(quint32*, const uchar*, int, int, int, const TColours&) { return false; }
 };
 
 struct TAvx2 {
@@ -293,6 +301,24 @@ struct TAvx2 {
   }
   PAGORIN_AVX2 static void Blend(quint32* Dest, const uchar* Coverage, int Width, const TColours& Colours) {
     BlendRowAvx2(Dest, Colours.Narrow.Narrow.Source, Coverage, Width);
+  }
+  // A CJK glyph overlapping the one before by a column: its row in two steps of eight, the kept
+  // pixels read and put back in the first, instead of a column, then eight, four and one.
+  // The held pixels may reach past the glyph (it lies inside the one before): the steps' padding must
+  // not overwrite them either.
+  PAGORIN_AVX2 static bool MixKeeping(quint32* Dest, const uchar* Coverage, int Width, int Room, int Held,
+                                      const TColours& Colours) {
+    if (Held > 8 || (Width + 7) / 8 * 8 > Room) return false;
+    quint64 First;
+    std::memcpy(&First, Coverage, 8);
+    if (First << (64 - 8 * Held)) return false;  // ink over ink
+    const __m256i Kept = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Dest));
+    const __m256i Lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i Keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(Held), Lanes);
+    Mix(Dest, Coverage, Width, Room, Colours);
+    const __m256i Mixed = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Dest));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dest), _mm256_blendv_epi8(Mixed, Kept, Keep));
+    return true;
   }
 };
 

@@ -248,7 +248,7 @@ bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const
   const int ClipTop = Target.Clip.top(), ClipBottom = Target.Clip.bottom() + 1;
   Clean += Target.Offset.y();
   int Lowest = std::max(Clean, Band.bottom() + 1 + Target.Offset.y());
-  int Highest = Clean;
+  int Highest = Clean; // the top row written, above Clean where a glyph reaches up
   FSpans.clear();
   // The line's glyph entries are asked for all at once first: on a page of many characters they come
   // from all over memory, and one at a time each waits for the last.
@@ -285,7 +285,7 @@ bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const
   Bottom = Lowest - Target.Offset.y();
   if (Left >= Right) return true;
   // Rows above the clean ones hold what was drawn before: glyphs reaching into them are blended there.
-  const int RowsFrom = std::max(std::min(Highest, Clean), ClipTop), RowsTo = std::min(Lowest, ClipBottom);
+  const int RowsFrom = std::max(Highest, ClipTop), RowsTo = std::min(Lowest, ClipBottom);
   if (RowsFrom < RowsTo)
     KernelHere.Band(Target.Pixels, Target.Stride, Left, RowsFrom, std::max(Clean, RowsFrom), Right, RowsTo,
                     FSpans.data(), static_cast<int>(FSpans.size()), Source, Ground.rgb() | 0xFF000000u);

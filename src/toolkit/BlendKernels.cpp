@@ -38,6 +38,13 @@ inline __m128i Mix(__m128i Source, __m128i Dest, __m128i Alpha) {
   return _mm_srli_epi16(_mm_add_epi16(X, _mm_srli_epi16(X, 8)), 8);
 }
 
+// Four pixels' coverage bytes, each four times, once per channel.
+inline __m128i SpreadFour(quint32 Four) {
+  const __m128i A = _mm_cvtsi32_si128(static_cast<int>(Four));
+  const __m128i Twice = _mm_unpacklo_epi8(A, A);
+  return _mm_unpacklo_epi16(Twice, Twice);
+}
+
 // Four pixels at a time; pixels whose four coverage bytes are all 0 are not touched.
 void BlendRowSse2(quint32* Dest, quint32 Source, const uchar* Coverage, int Width) {
   const __m128i Zero = _mm_setzero_si128();
@@ -47,9 +54,7 @@ void BlendRowSse2(quint32* Dest, quint32 Source, const uchar* Coverage, int Widt
     quint32 Four;
     std::memcpy(&Four, Coverage + Column, 4);
     if (Four == 0) continue;
-    __m128i A = _mm_cvtsi32_si128(static_cast<int>(Four));
-    A = _mm_unpacklo_epi8(A, A);
-    A = _mm_unpacklo_epi16(A, A);  // each coverage byte four times, once per channel
+    const __m128i A = SpreadFour(Four);
     auto* Where = reinterpret_cast<__m128i*>(Dest + Column);
     const __m128i Pixels = _mm_loadu_si128(Where);
     const __m128i Low = Mix(SourceWide, _mm_unpacklo_epi8(Pixels, Zero), _mm_unpacklo_epi8(A, Zero));
@@ -68,8 +73,16 @@ PAGORIN_AVX2 inline __m256i Mix(__m256i Source, __m256i Dest, __m256i Alpha) {
   return _mm256_srli_epi16(_mm256_add_epi16(X, _mm256_srli_epi16(X, 8)), 8);
 }
 
-// Eight pixels at a time where the processor has AVX2. The unpacks work within each 128-bit half, on
-// the pixels and on the coverage alike, so every pixel meets its own coverage.
+// Eight pixels' coverage bytes, each four times, pixels 0-3 in the low half and 4-7 in the high one:
+// the unpacks work within each 128-bit half, on the pixels and on the coverage alike, so every pixel
+// meets its own coverage.
+PAGORIN_AVX2 inline __m256i SpreadEight(quint64 Eight) {
+  const __m128i A = _mm_cvtsi64_si128(static_cast<long long>(Eight));
+  const __m128i Twice = _mm_unpacklo_epi8(A, A);
+  return _mm256_set_m128i(_mm_unpackhi_epi16(Twice, Twice), _mm_unpacklo_epi16(Twice, Twice));
+}
+
+// Eight pixels at a time where the processor has AVX2.
 PAGORIN_AVX2 void BlendRowAvx2(quint32* Dest, quint32 Source, const uchar* Coverage, int Width) {
   const __m256i Zero = _mm256_setzero_si256();
   const __m256i SourceWide = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(Source)), Zero);
@@ -78,9 +91,7 @@ PAGORIN_AVX2 void BlendRowAvx2(quint32* Dest, quint32 Source, const uchar* Cover
     quint64 Eight;
     std::memcpy(&Eight, Coverage + Column, 8);
     if (Eight == 0) continue;
-    __m128i A = _mm_cvtsi64_si128(static_cast<long long>(Eight));
-    A = _mm_unpacklo_epi8(A, A);
-    const __m256i Alpha = _mm256_set_m128i(_mm_unpackhi_epi16(A, A), _mm_unpacklo_epi16(A, A));
+    const __m256i Alpha = SpreadEight(Eight);
     auto* Where = reinterpret_cast<__m256i*>(Dest + Column);
     const __m256i Pixels = _mm256_loadu_si256(Where);
     const __m256i Low =
@@ -98,6 +109,34 @@ PAGORIN_AVX512 inline __m512i Mix(__m512i Source, __m512i Dest, __m512i Alpha) {
                                _mm512_mullo_epi16(Dest, _mm512_sub_epi16(_mm512_set1_epi16(255), Alpha)));
   X = _mm512_add_epi16(X, _mm512_set1_epi16(128));
   return _mm512_srli_epi16(_mm512_add_epi16(X, _mm512_srli_epi16(X, 8)), 8);
+}
+
+// The first Count of sixteen lanes.
+inline __mmask16 FirstLanes(int Count) { return Count >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << Count) - 1); }
+
+// Sixteen pixels' coverage bytes, each four times: the 128-bit lane k holds pixels 4k to 4k + 3.
+PAGORIN_AVX512 inline __m512i SpreadSixteen(__m128i A) {
+  const __m512i Spread = _mm512_set_epi8(15, 15, 15, 15, 14, 14, 14, 14, 13, 13, 13, 13, 12, 12, 12, 12,
+                                         11, 11, 11, 11, 10, 10, 10, 10, 9, 9, 9, 9, 8, 8, 8, 8,
+                                         7, 7, 7, 7, 6, 6, 6, 6, 5, 5, 5, 5, 4, 4, 4, 4,
+                                         3, 3, 3, 3, 2, 2, 2, 2, 1, 1, 1, 1, 0, 0, 0, 0);
+  return _mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), A), Spread);
+}
+
+// Sixteen pixels at a time, any width in masked loads and stores; pixels of coverage 0 are not even
+// read. SourceWide: the colour's channels in 16-bit lanes.
+PAGORIN_AVX512 inline void BlendRowAvx512(quint32* Row, __m512i SourceWide, const uchar* Coverage, int Width) {
+  const __m512i Zero = _mm512_setzero_si512();
+  for (int Column = 0; Column < Width; Column += 16) {
+    const __mmask16 Inside = FirstLanes(Width - Column);
+    const __m128i A = _mm_maskz_loadu_epi8(Inside, Coverage + Column);
+    const __mmask16 Covered = _mm_test_epi8_mask(A, A);
+    const __m512i Alpha = SpreadSixteen(A);
+    const __m512i Pixels = _mm512_maskz_loadu_epi32(Covered, Row + Column);
+    const __m512i Low = Mix(SourceWide, _mm512_unpacklo_epi8(Pixels, Zero), _mm512_unpacklo_epi8(Alpha, Zero));
+    const __m512i High = Mix(SourceWide, _mm512_unpackhi_epi8(Pixels, Zero), _mm512_unpackhi_epi8(Alpha, Zero));
+    _mm512_mask_storeu_epi32(Row + Column, Covered, _mm512_packus_epi16(Low, High));
+  }
 }
 #endif
 
@@ -129,29 +168,9 @@ PAGORIN_AVX2 void BlendBlockAvx2(quint32* Dest, qsizetype DestStride, quint32 So
 
 PAGORIN_AVX512 void BlendBlockAvx512(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
                                      qsizetype CoverageStride, int Width, int Height) {
-  const __m512i Zero = _mm512_setzero_si512();
-  const __m512i SourceWide = _mm512_unpacklo_epi8(_mm512_set1_epi32(static_cast<int>(Source)), Zero);
-  // The 128-bit lane k holds pixels 4k to 4k + 3: each takes its coverage byte once per channel.
-  const __m512i Spread = _mm512_set_epi8(15, 15, 15, 15, 14, 14, 14, 14, 13, 13, 13, 13, 12, 12, 12, 12,
-                                         11, 11, 11, 11, 10, 10, 10, 10, 9, 9, 9, 9, 8, 8, 8, 8,
-                                         7, 7, 7, 7, 6, 6, 6, 6, 5, 5, 5, 5, 4, 4, 4, 4,
-                                         3, 3, 3, 3, 2, 2, 2, 2, 1, 1, 1, 1, 0, 0, 0, 0);
-  for (int Y = 0; Y < Height; ++Y) {
-    quint32* Row = Dest + Y * DestStride;
-    const uchar* RowCoverage = Coverage + Y * CoverageStride;
-    for (int Column = 0; Column < Width; Column += 16) {
-      const __mmask16 Inside = Width - Column >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (Width - Column)) - 1);
-      const __m128i A = _mm_maskz_loadu_epi8(Inside, RowCoverage + Column);
-      const __mmask16 Covered = _mm_test_epi8_mask(A, A);
-      const __m512i Alpha = _mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), A), Spread);
-      const __m512i Pixels = _mm512_maskz_loadu_epi32(Covered, Row + Column);
-      const __m512i Low =
-          Mix(SourceWide, _mm512_unpacklo_epi8(Pixels, Zero), _mm512_unpacklo_epi8(Alpha, Zero));
-      const __m512i High =
-          Mix(SourceWide, _mm512_unpackhi_epi8(Pixels, Zero), _mm512_unpackhi_epi8(Alpha, Zero));
-      _mm512_mask_storeu_epi32(Row + Column, Covered, _mm512_packus_epi16(Low, High));
-    }
-  }
+  const __m512i SourceWide = _mm512_unpacklo_epi8(_mm512_set1_epi32(static_cast<int>(Source)), _mm512_setzero_si512());
+  for (int Y = 0; Y < Height; ++Y)
+    BlendRowAvx512(Dest + Y * DestStride, SourceWide, Coverage + Y * CoverageStride, Width);
 }
 #endif
 
@@ -249,9 +268,7 @@ struct TSse2 {
     for (; Column < Width && Column + 4 <= Room; Column += 4) {
       quint32 Four;
       std::memcpy(&Four, Coverage + Column, 4);
-      __m128i A = _mm_cvtsi32_si128(static_cast<int>(Four));
-      A = _mm_unpacklo_epi8(A, A);
-      A = _mm_unpacklo_epi16(A, A);
+      const __m128i A = SpreadFour(Four);
       const __m128i Low = Mixed(_mm_unpacklo_epi8(A, Zero), Colours);
       const __m128i High = Mixed(_mm_unpackhi_epi8(A, Zero), Colours);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + Column), _mm_packus_epi16(Low, High));
@@ -290,9 +307,7 @@ struct TAvx2 {
     for (; Column < Width && Column + 8 <= Room; Column += 8) {
       quint64 Eight;
       std::memcpy(&Eight, Coverage + Column, 8);
-      __m128i A = _mm_cvtsi64_si128(static_cast<long long>(Eight));
-      A = _mm_unpacklo_epi8(A, A);
-      const __m256i Alpha = _mm256_set_m128i(_mm_unpackhi_epi16(A, A), _mm_unpacklo_epi16(A, A));
+      const __m256i Alpha = SpreadEight(Eight);
       const __m256i Low = Mixed(_mm256_unpacklo_epi8(Alpha, Zero), Colours);
       const __m256i High = Mixed(_mm256_unpackhi_epi8(Alpha, Zero), Colours);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dest + Column), _mm256_packus_epi16(Low, High));
@@ -322,67 +337,50 @@ struct TAvx2 {
   }
 };
 
-// The blend over pixels read, under a name the kernels' own Mix steps do not hide.
-PAGORIN_AVX512 inline __m512i MixOver(__m512i Source, __m512i Dest, __m512i Alpha) { return Mix(Source, Dest, Alpha); }
-
 struct TAvx512 {
   struct TColours {
-    __m512i Base, Delta, Ground, Spread, Round, SourceWide;
+    __m512i Base, Delta, Ground, Round, SourceWide;
   };
   PAGORIN_AVX512 static TColours Colours(quint32 Source, quint32 Ground) {
     const TSse2::TColours Narrow = TSse2::Colours(Source, Ground);
-    // The 128-bit lane k holds pixels 4k to 4k + 3: each takes its coverage byte once per channel.
-    return {_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), Narrow.Base), _mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), Narrow.Delta),
-            _mm512_set1_epi32(static_cast<int>(Ground)),
-            _mm512_set_epi8(15, 15, 15, 15, 14, 14, 14, 14, 13, 13, 13, 13, 12, 12, 12, 12, 11, 11, 11, 11, 10, 10,
-                            10, 10, 9, 9, 9, 9, 8, 8, 8, 8, 7, 7, 7, 7, 6, 6, 6, 6, 5, 5, 5, 5, 4, 4, 4, 4, 3, 3, 3, 3,
-                            2, 2, 2, 2, 1, 1, 1, 1, 0, 0, 0, 0),
-            _mm512_set1_epi16(257),
-            _mm512_unpacklo_epi8(_mm512_set1_epi32(static_cast<int>(Source)), _mm512_setzero_si512())};
+    return {_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), Narrow.Base),
+            _mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), Narrow.Delta), _mm512_set1_epi32(static_cast<int>(Ground)),
+            _mm512_set1_epi16(257), _mm512_unpacklo_epi8(_mm512_set1_epi32(static_cast<int>(Source)), _mm512_setzero_si512())};
   }
-  static __mmask16 First(int Count) { return Count >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << Count) - 1); }
   // Stores on whole cache lines where the run is long (a line's end): one split across two lines costs
   // about two.
   PAGORIN_AVX512 static void Fill(quint32* Dest, int Count, const TColours& Colours) {
     int I = 0;
     if (Count >= 32) {
       I = static_cast<int>((64 - reinterpret_cast<quintptr>(Dest) % 64) % 64 / 4);
-      _mm512_mask_storeu_epi32(Dest, First(I), Colours.Ground);
+      _mm512_mask_storeu_epi32(Dest, FirstLanes(I), Colours.Ground);
       for (; I + 16 <= Count; I += 16) _mm512_store_si512(Dest + I, Colours.Ground);
     } else {
       for (; I + 16 <= Count; I += 16) _mm512_storeu_si512(Dest + I, Colours.Ground);
     }
-    if (I < Count) _mm512_mask_storeu_epi32(Dest + I, First(Count - I), Colours.Ground);
+    if (I < Count) _mm512_mask_storeu_epi32(Dest + I, FirstLanes(Count - I), Colours.Ground);
   }
-  PAGORIN_AVX512 static __m512i Mixed(__m512i A, const TColours& Colours) {
+  PAGORIN_AVX512 static __m512i MixedHalf(__m512i A, const TColours& Colours) {
     return _mm512_mulhi_epu16(_mm512_add_epi16(Colours.Base, _mm512_mullo_epi16(Colours.Delta, A)), Colours.Round);
+  }
+  // Sixteen pixels of coverage A on the ground.
+  PAGORIN_AVX512 static __m512i Mixed(__m128i A, const TColours& Colours) {
+    const __m512i Alpha = SpreadSixteen(A);
+    const __m512i Zero = _mm512_setzero_si512();
+    return _mm512_packus_epi16(MixedHalf(_mm512_unpacklo_epi8(Alpha, Zero), Colours),
+                               MixedHalf(_mm512_unpackhi_epi8(Alpha, Zero), Colours));
   }
   // Sixteen pixels a step, the last step masked: Room is not needed.
   PAGORIN_AVX512 static void Mix(quint32* Dest, const uchar* Coverage, int Width, int, const TColours& Colours) {
-    const __m512i Zero = _mm512_setzero_si512();
     for (int Column = 0; Column < Width; Column += 16) {
-      const __mmask16 Inside = First(Width - Column);
-      const __m128i A = _mm_maskz_loadu_epi8(Inside, Coverage + Column);
-      const __m512i Alpha = _mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), A), Colours.Spread);
-      const __m512i Low = Mixed(_mm512_unpacklo_epi8(Alpha, Zero), Colours);
-      const __m512i High = Mixed(_mm512_unpackhi_epi8(Alpha, Zero), Colours);
-      _mm512_mask_storeu_epi32(Dest + Column, Inside, _mm512_packus_epi16(Low, High));
+      const __mmask16 Inside = FirstLanes(Width - Column);
+      _mm512_mask_storeu_epi32(Dest + Column, Inside, Mixed(_mm_maskz_loadu_epi8(Inside, Coverage + Column), Colours));
     }
   }
-  // BlendBlockAvx512's row, here so that the band's loop makes no call (a call would have its constants
-  // reloaded from memory at every step).
+  // Inlined here, so that the band's loop makes no call (a call would have its constants reloaded from
+  // memory at every step).
   PAGORIN_AVX512 static void Blend(quint32* Dest, const uchar* Coverage, int Width, const TColours& Colours) {
-    const __m512i Zero = _mm512_setzero_si512();
-    for (int Column = 0; Column < Width; Column += 16) {
-      const __mmask16 Inside = First(Width - Column);
-      const __m128i A = _mm_maskz_loadu_epi8(Inside, Coverage + Column);
-      const __mmask16 Covered = _mm_test_epi8_mask(A, A);
-      const __m512i Alpha = _mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), A), Colours.Spread);
-      const __m512i Pixels = _mm512_maskz_loadu_epi32(Covered, Dest + Column);
-      const __m512i Low = MixOver(Colours.SourceWide, _mm512_unpacklo_epi8(Pixels, Zero), _mm512_unpacklo_epi8(Alpha, Zero));
-      const __m512i High = MixOver(Colours.SourceWide, _mm512_unpackhi_epi8(Pixels, Zero), _mm512_unpackhi_epi8(Alpha, Zero));
-      _mm512_mask_storeu_epi32(Dest + Column, Covered, _mm512_packus_epi16(Low, High));
-    }
+    BlendRowAvx512(Dest, Colours.SourceWide, Coverage, Width);
   }
 };
 #endif
@@ -404,7 +402,6 @@ PAGORIN_AVX2 __attribute__((flatten)) void ComposeBandAvx2(PAGORIN_COMPOSE_ARGUM
 // only where the glyph's coverage there is not 0 (it mostly is).
 PAGORIN_AVX512 __attribute__((flatten)) void ComposeBandAvx512(PAGORIN_COMPOSE_ARGUMENTS) {
   const TAvx512::TColours Colours = TAvx512::Colours(Source, Ground);
-  const __m512i Zero = _mm512_setzero_si512();
   const TInkSpan* const SpansEnd = Spans + Count;
   for (int Y = Top; Y < Bottom; ++Y) {
     quint32* Row = Pixels + Y * Stride;
@@ -415,23 +412,18 @@ PAGORIN_AVX512 __attribute__((flatten)) void ComposeBandAvx512(PAGORIN_COMPOSE_A
       const uchar* Coverage = Span->Coverage + RowInBox * Span->Stride;
       const int SpanRight = Span->Left + Span->Width;
       if (Span->Width <= 16) {
-        const __mmask16 Inside = TAvx512::First(Span->Width);
+        const __mmask16 Inside = FirstLanes(Span->Width);
         const __m128i A = _mm_maskz_loadu_epi8(Inside, Coverage);
         __mmask16 Written = Inside;
         if (Cursor > Span->Left) {
           const int Over = std::min(Cursor, SpanRight) - Span->Left;
-          const __mmask16 Held = TAvx512::First(Over);
+          const __mmask16 Held = FirstLanes(Over);
           if (_mm_mask_test_epi8_mask(Held, A, A)) TAvx512::Blend(Row + Span->Left, Coverage, Over, Colours);
           Written &= static_cast<__mmask16>(~Held);
         } else if (Cursor < Span->Left) {
           TAvx512::Fill(Row + Cursor, Span->Left - Cursor, Colours);
         }
-        if (Written) {
-          const __m512i Alpha = _mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), A), Colours.Spread);
-          const __m512i Low = TAvx512::Mixed(_mm512_unpacklo_epi8(Alpha, Zero), Colours);
-          const __m512i High = TAvx512::Mixed(_mm512_unpackhi_epi8(Alpha, Zero), Colours);
-          _mm512_mask_storeu_epi32(Row + Span->Left, Written, _mm512_packus_epi16(Low, High));
-        }
+        if (Written) _mm512_mask_storeu_epi32(Row + Span->Left, Written, TAvx512::Mixed(A, Colours));
       } else if (Cursor > Span->Left) {
         const int Over = std::min(Cursor, SpanRight) - Span->Left;
         TAvx512::Blend(Row + Span->Left, Coverage, Over, Colours);

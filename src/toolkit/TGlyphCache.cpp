@@ -165,6 +165,7 @@ bool TGlyphCache::FindTarget(QPainter& Painter, const QColor& Color, TTarget& Ta
   Target.Stride = Image.bytesPerLine() / 4;
   Target.Clip = Image.rect();
   Target.OneRect = Transform.dx() == std::floor(Transform.dx()) && Transform.dy() == std::floor(Transform.dy());
+  Target.Shift = QPointF(Transform.dx(), Transform.dy());
   Target.Offset = QPoint(static_cast<int>(Transform.dx()), static_cast<int>(Transform.dy()));
   const QRegion System = Engine->systemClip();
   if (!System.isEmpty()) {
@@ -186,7 +187,7 @@ bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, con
   if (Clip.isEmpty()) return true;
 
   const quint32 Source = Color.rgb() | 0xFF000000u;
-  const QPointF Start = Painter.deviceTransform().map(Origin);
+  const QPointF Start = Origin + Target.Shift;
   int X = static_cast<int>(std::lround(Start.x()));
   const int Baseline = static_cast<int>(std::lround(Start.y()));
   const qsizetype Stride = Target.Stride;

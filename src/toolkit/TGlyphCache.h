@@ -70,7 +70,8 @@ private:
     quint32* Pixels = nullptr;
     qsizetype Stride = 0;
     QRect Clip;           // in the image
-    QPoint Offset;        // of the painter's coordinates in the image
+    QPointF Shift;        // of the painter's coordinates in the image (it only translates)
+    QPoint Offset;        // the same in whole pixels, where OneRect holds
     bool OneRect = false; // the clip is the whole of what may be drawn
   };
   static bool FindTarget(QPainter& Painter, const QColor& Color, TTarget& Target);

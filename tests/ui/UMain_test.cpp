@@ -626,6 +626,21 @@ TEST_F(MainWindow, FindBarFindsHighlightsAndCopies) {
   EXPECT_TRUE(Message().contains(QStringLiteral("已从头继续")));
 }
 
+// A query longer than a line edit takes by default (32,767 characters) is searched for whole, not its
+// start; the message quotes a little of it and shows the hit's offset within the status panel.
+TEST_F(MainWindow, LongQueryIsSearchedForWholeAndTheOffsetShows) {
+  const std::string Query(40000, 'a');
+  OpenThroughDialog(Dir.Write("long.txt", std::string(32767, 'a') + "b\r\n" + Query + "\r\n"));
+  Window.MnuFind->trigger();
+  QGuiApplication::clipboard()->setText(QString::fromStdString(Query));
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Window.FindBar->Field->text().size(), 40000);
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.Viewer.Searching(); }, 10000));
+  EXPECT_EQ(Message(), QStringLiteral("找到“aaaaaa…”：第32770字节"));
+  EXPECT_EQ(Window.StsBar->findChildren<QLabel*>(Qt::FindDirectChildrenOnly).at(1)->text(), Message());  // not cut
+}
+
 // Go To offers the share of the page on screen and jumps to what the reader types; the tool bar
 // right of the arrows shows the share of every page.
 TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {

@@ -497,6 +497,15 @@ TEST_F(MainWindow, WebItemOpensTheProductPageAndChangesNothingElse) {
   EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("请打开文件...\n\n"));
 }
 
+// Where the desktop has no browser (offscreen there is none), the item says so, with a beep.
+TEST_F(MainWindow, WebItemWithoutABrowserBeepsAndSaysSo) {
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) GTEST_SKIP() << "a desktop's browser would open";
+  TBeepCounter Beeps;
+  Window.MnuWeb->trigger();
+  EXPECT_EQ(Beeps.Count(), 1);
+  EXPECT_EQ(Message(), QStringLiteral("无法打开网页：没有可用的浏览器"));
+}
+
 // As the program runs them: the main window opens maximized, and File > Exit ends the run exactly as
 // the window's close box does.
 TEST(MainWindowProgram, OpensMaximizedAndExitEndsTheRunLikeTheCloseBox) {

@@ -308,7 +308,11 @@ void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
 
 void TFrmMain::MnuAboutClick(QObject*) { AboutBox->ShowFormModal(); }
 
-void TFrmMain::MnuWebClick(QObject*) { OpenWebAddress(WebAddress); }
+void TFrmMain::MnuWebClick(QObject*) {
+  if (OpenWebAddress(WebAddress)) return;
+  Beep();
+  ShowStatus("无法打开网页：没有可用的浏览器");
+}
 
 int TFrmMain::TextFontHeight() const { return Memo->Font().Height; }
 

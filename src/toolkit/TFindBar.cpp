@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include <limits>
+
 TFindBar::TFindBar(QWidget* Parent) : QFrame(Parent) {
   auto* Row = new QHBoxLayout(this);
   Row->setContentsMargins(12, 0, 0, 0);
@@ -16,6 +18,9 @@ TFindBar::TFindBar(QWidget* Parent) : QFrame(Parent) {
   Field->setMinimumWidth(220);
   Field->setMaximumWidth(420);
   Field->setClearButtonEnabled(true);
+  // A line edit cuts what is typed or pasted at 32,767 characters; the search takes a query of any
+  // length, and a cut one would be reported found where only its start is.
+  Field->setMaxLength(std::numeric_limits<int>::max());
   MatchCaseBox = new QCheckBox(QStringLiteral("区分大小写"), this);
   RegexBox = new QCheckBox(QStringLiteral("正则表达式"), this);
   UpButton = new QRadioButton(QStringLiteral("向上"), this);

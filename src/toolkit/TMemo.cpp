@@ -268,8 +268,9 @@ void TMemo::UpdateScrollRange() const {
 
 int TMemo::LineOf(int Position) const { return Layout().LineOf(Position); }
 
-int TMemo::XOf(int Position) const {
-  const TPageLine& Line = Layout().Lines[static_cast<std::size_t>(LineOf(Position))];
+int TMemo::XOf(int Position) const { return XInLine(Layout().Lines[static_cast<std::size_t>(LineOf(Position))], Position); }
+
+int TMemo::XInLine(const TPageLine& Line, int Position) const {
   int X = 0;
   for (int I = Line.Start, Units = 1; I < Position && I < Line.Start + Line.Length; I += Units)
     X += FGlyphs->Advance(CodePointAt(FShown, I, Units));
@@ -513,9 +514,55 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   // page (a part is repainted for the caret, or as the window is uncovered).
   const int First = std::max(0, (Area.top() + Scrolled) / Pitch - 1);
   const int Last = std::min(static_cast<int>(Lines.Lines.size()) - 1, (Area.bottom() + Scrolled) / Pitch + 1);
+  const int LineCount = static_cast<int>(Lines.Lines.size());
+  // The highlight of a line, empty where none of it is selected: under its selected characters, and a
+  // little further for a selected line break.
+  const auto HighlightOf = [&](int Index) {
+    if (!Selecting || Index < 0 || Index >= LineCount) return QRect();
+    const TPageLine& Line = Lines.Lines[static_cast<std::size_t>(Index)];
+    const int End = Line.Start + Line.Length;
+    if (SelTo <= Line.Start || SelFrom > End) return QRect();
+    const int XFrom = XInLine(Line, std::max(SelFrom, Line.Start));
+    int XTo = XInLine(Line, std::min(SelTo, End));
+    if (SelTo > End && End < FShown.size() && FShown[End] == u'\n') XTo += Pitch / 3;
+    return QRect(XFrom, Index * Pitch - Scrolled, XTo - XFrom, Pitch);
+  };
+  // Highlights go down before the ink of the line above them, whose descenders reach into them.
+  int Highlighted = First; // the first line whose highlight is not drawn yet
+  const auto HighlightTo = [&](int Index) {
+    for (; Highlighted <= Index; ++Highlighted)
+      if (const QRect Band = HighlightOf(Highlighted); !Band.isEmpty()) Painter.fillRect(Band, Highlight);
+  };
+  // Selected characters of line Index: in the highlighted text's colour on a highlight, in the text's
+  // where their ink reaches off one (below the last selected line, past the end of a shorter one). Ink
+  // reaches a line up or down at most; beyond, it is the text's colour too.
+  const auto DrawSelected = [&](QPointF Origin, QStringView Run, int Index) {
+    const int Width = viewport()->width();
+    const auto DrawIn = [&](const QRect& Clip, const QColor& Color) {
+      if (Clip.isEmpty()) return 0;
+      Painter.setClipRect(Clip);
+      const int Reach = Glyphs.Draw(Painter, Origin, Run, Color);
+      Painter.setClipping(false);
+      return Reach;
+    };
+    const int Above = (Index - 1) * Pitch - Scrolled;
+    const int Beyond = (Index + 2) * Pitch - Scrolled;
+    int Below = std::max(DrawIn(QRect(-Width, Above - 4 * Pitch, 3 * Width, 4 * Pitch), Text),
+                         DrawIn(QRect(-Width, Beyond, 3 * Width, 4 * Pitch), Text));
+    for (int Row = Index - 1; Row <= Index + 1; ++Row) {
+      const int RowTop = Row * Pitch - Scrolled;
+      const QRect Lit = HighlightOf(Row);
+      const int LitLeft = Lit.isEmpty() ? Width : Lit.left(), LitRight = Lit.isEmpty() ? Width : Lit.right() + 1;
+      Below = std::max(Below, DrawIn(QRect(-Width, RowTop, Width + LitLeft, Pitch), Text));
+      Below = std::max(Below, DrawIn(Lit, HighlightedText));
+      Below = std::max(Below, DrawIn(QRect(LitRight, RowTop, 2 * Width, Pitch), Text));
+    }
+    return Below;
+  };
   // A line is filled and drawn in one pass, each pixel written once, from its top or from below the
-  // ink of the lines above, down to its bottom or its lowest ink. A line with a selection, and any line
-  // of a repaint whose region is not one rectangle, is cleared ahead and blended into instead.
+  // ink of the lines above, down to its bottom or its lowest ink. A line with a highlight or above one,
+  // and any line of a repaint whose region is not one rectangle, is cleared ahead and blended into
+  // instead.
   const bool SolidGround = Base.style() == Qt::SolidPattern && Base.color().alpha() == 255;
   int Inked = INT_MIN; // the row below the lowest ink of the lines drawn
   for (int Index = First; Index <= Last; ++Index) {
@@ -523,8 +570,8 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     const int Top = Index * Pitch - Scrolled;
     const int End = Line.Start + Line.Length;
     const QStringView Shown = QStringView(FShown).mid(Line.Start, Line.Length);
-    const bool Plain = !Selecting || SelTo <= Line.Start || SelFrom > End;
-    if (Plain && SolidGround) {
+    const QRect Lit = HighlightOf(Index);
+    if (Lit.isEmpty() && SolidGround && HighlightOf(Index + 1).isEmpty()) {
       const int Clean = std::max(Top, Inked);
       ClearTo(Clean);
       int Bottom = 0;
@@ -532,25 +579,24 @@ void TMemo::paintEvent(QPaintEvent* Event) {
                          QPointF(0, Top + Baseline), Shown, Text, Bottom)) {
         Cleared = std::max(Cleared, Bottom);
         Inked = Bottom;
+        Highlighted = std::max(Highlighted, Index + 1);
         continue;
       }
     }
     ClearTo(Top + 2 * Pitch);
+    HighlightTo(Index + 1);
     const int Ink = Top + Baseline;
-    if (Plain) {
+    if (Lit.isEmpty()) {
       Inked = std::max(Inked, Ink + Glyphs.Draw(Painter, QPointF(0, Ink), Shown, Text));
       continue;
     }
-    // Before, inside and after the selection; a selected line break shows as a little highlight.
+    // Before, inside and after the selection.
     const int SelectedFrom = std::max(SelFrom, Line.Start);
     const int To = std::min(SelTo, End);
-    const int XFrom = XOf(SelectedFrom);
-    const int XTo = XOf(To) + (SelTo > End && End < FShown.size() ? Pitch / 3 : 0);
-    Painter.fillRect(QRect(XFrom, Top, XTo - XFrom, Pitch), Highlight);
     int Below = Pitch - Baseline;
     Below = std::max(Below, Glyphs.Draw(Painter, QPointF(0, Ink), QStringView(FShown).mid(Line.Start, SelectedFrom - Line.Start), Text));
-    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(XFrom, Ink), QStringView(FShown).mid(SelectedFrom, To - SelectedFrom), HighlightedText));
-    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(XOf(To), Ink), QStringView(FShown).mid(To, End - To), Text));
+    Below = std::max(Below, DrawSelected(QPointF(Lit.left(), Ink), QStringView(FShown).mid(SelectedFrom, To - SelectedFrom), Index));
+    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(XInLine(Line, To), Ink), QStringView(FShown).mid(To, End - To), Text));
     Inked = std::max(Inked, Ink + Below);
   }
   ClearTo(Area.bottom() + 1);

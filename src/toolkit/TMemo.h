@@ -158,6 +158,8 @@ private:
   void UserEdited();
   int LineOf(int Position) const;
   int XOf(int Position) const;
+  // Pixels from the left of Line to Position, which it holds or ends at.
+  int XInLine(const TPageLine& Line, int Position) const;
   int PositionInLine(int Line, int X) const;
 
   mutable std::string FText; // the bytes the control holds, when FTextKnown

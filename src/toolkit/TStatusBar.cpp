@@ -83,7 +83,19 @@ void TStatusPanel::HandOver() {
   if (!FDirty) return;
   FDirty = false;
   // The bar holds text up to its first NUL, as the panel texts of the system's status bars do.
-  Label.setText(TCodePage::Ansi().Decode(std::string_view(FText).substr(0, FText.find('\0'))));
+  FShown = TCodePage::Ansi().Decode(std::string_view(FText).substr(0, FText.find('\0')));
+  Fit();
+}
+
+// A text wider than the panel ends in an ellipsis where it is cut; the whole of it is then the panel's
+// tooltip. Screen readers always get the whole text.
+void TStatusPanel::Fit() {
+  const QFontMetrics Metrics(Label.font());
+  const int Room = Label.contentsRect().width() - std::max(Label.indent(), 0) - 2 * Label.margin();
+  const bool Cut = Metrics.horizontalAdvance(FShown) > Room;
+  Label.setText(Cut ? Metrics.elidedText(FShown, Qt::ElideRight, Room) : FShown);
+  Label.setToolTip(Cut ? FShown : QString());
+  Label.setAccessibleName(FShown);
 }
 
 // ---- TStatusBar -------------------------------------------------------------------------------------
@@ -160,7 +172,12 @@ void TStatusBar::PlacePanels() {
     const auto Clamp = [this](std::int64_t X) { return static_cast<int>(std::clamp<std::int64_t>(X, 0, width())); };
     const int X = Clamp(Left);
     // A fixed size, so that a new text does not ask the bar and the window to lay out again.
-    Label.setFixedSize(std::max(0, Clamp(Right) - X), std::max(0, height() - TopBorder));
+    const QSize Size(std::max(0, Clamp(Right) - X), std::max(0, height() - TopBorder));
+    if (Size != Label.size()) {
+      Label.setFixedSize(Size);
+      TStatusPanel& Panel = *FPanels[static_cast<std::size_t>(Index)];
+      if (!Panel.FDirty) Panel.Fit();
+    }
     Label.move(X, TopBorder);
     Left = Right;
   }

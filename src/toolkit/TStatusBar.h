@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QStatusBar>
 
 #include <memory>
@@ -15,7 +16,8 @@ enum TStatusPanelBevel { pbNone, pbLowered, pbRaised };
 
 // One panel of a TStatusBar. Its text is bytes in the ANSI code page (GBK). A new text is stored at
 // once but reaches the screen only when the bar next paints, so a message set in the middle of a long
-// command shows after the command returns, and a text set many times in between is drawn once.
+// command shows after the command returns, and a text set many times in between is drawn once. A text
+// too wide for the panel shows cut with an ellipsis and whole in the panel's tooltip.
 class TStatusPanel {
 public:
   TStatusPanel(const TStatusPanel&) = delete;
@@ -40,10 +42,12 @@ private:
   TStatusPanel(TStatusBar& Bar, QLabel& Label, int Width);
   void Invalidate();
   void HandOver();
+  void Fit();
 
   TStatusBar& Bar;
   QLabel& Label;
   std::string FText;
+  QString FShown; // FText decoded, as handed over
   int FWidth;
   TAlignment FAlignment = taLeftJustify;
   TStatusPanelBevel FBevel = pbLowered;

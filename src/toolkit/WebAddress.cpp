@@ -4,6 +4,6 @@
 #include <QString>
 #include <QUrl>
 
-void OpenWebAddress(const std::string& Url) {
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(Url)));
+bool OpenWebAddress(const std::string& Url) {
+  return QDesktopServices::openUrl(QUrl(QString::fromStdString(Url)));
 }

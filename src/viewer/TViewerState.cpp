@@ -308,17 +308,26 @@ void TViewerState::ShowJump(TFileOffset Offset, TFileOffset Length) {
   FMovingThumb = false;
 }
 
-std::string TViewerState::Quoted() const {
-  std::string Text = FQuery ? FQuery->Text : std::string();
-  // Cut at a character's start: the query is UTF-8.
-  constexpr std::size_t Longest = 60;
-  if (Text.size() > Longest) {
-    std::size_t Cut = Longest;
-    while (Cut > 0 && (static_cast<unsigned char>(Text[Cut]) & 0xC0) == 0x80) --Cut;
-    Text = Text.substr(0, Cut) + "…";
+namespace {
+
+// A reader's text (UTF-8) in quotes, as messages in the status bar's narrow panel quote it: whole up
+// to eight columns (a character past ASCII takes two), else its first six and "…".
+std::string Quote(const std::string& Text) {
+  int Used = 0;
+  std::size_t Cut = Text.size();
+  for (std::size_t At = 0; At < Text.size(); ++At) {
+    const auto Byte = static_cast<unsigned char>(Text[At]);
+    if ((Byte & 0xC0) == 0x80) continue;  // inside a character
+    Used += Byte < 0x80 ? 1 : 2;
+    if (Used > 6 && Cut == Text.size()) Cut = At;
+    if (Used > 8) return "“" + Text.substr(0, Cut) + "…”";
   }
   return "“" + Text + "”";
 }
+
+}  // namespace
+
+std::string TViewerState::Quoted() const { return Quote(FQuery ? FQuery->Text : std::string()); }
 
 bool TViewerState::CancelSearch() { return FSearch.Cancel(); }
 
@@ -383,8 +392,7 @@ void TViewerState::SearchProgress(int Permille, bool Wrapped, bool Backward) {
   if (!Wrapped)
     FWindow.ShowStatus("正在查找" + Quoted() + "…" + Share);
   else
-    FWindow.ShowStatus(std::string(Backward ? "已到文件开头，从末尾继续查找" : "已到文件末尾，从头继续查找") +
-                       Quoted() + "…" + Share);
+    FWindow.ShowStatus(std::string(Backward ? "从末尾继续查找" : "从头继续查找") + Quoted() + "…" + Share);
 }
 
 void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Failure, bool Backward) {
@@ -433,7 +441,7 @@ void TViewerState::GoTo(const std::string& Where) {
   const std::optional<TFileOffset> Offset = ParsePosition(Where, FileSize);
   if (!Offset) {
     FWindow.Beep();
-    FWindow.ShowStatus("无法识别的位置：" + Where.substr(0, 40) + "（请输入百分比，如 37.5%，或字节位置）");
+    FWindow.ShowStatus("无法识别的位置：" + Quote(Where));
     return;
   }
   ShowJump(*Offset, 0);

@@ -1,6 +1,7 @@
 #include "TextSearch.h"
 
 #include "ReadPage.h"
+#include "RegexErrors.h"
 #include "TextScan.h"
 #include "TextToUtf8.h"
 
@@ -156,12 +157,7 @@ void CompileRegex(TSearchPattern::TImpl& Impl) {
   Impl.Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Text.data()), Text.size(), Options, &Error, &ErrorOffset,
                             Context);
   pcre2_compile_context_free(Context);
-  if (!Impl.Code) {
-    PCRE2_UCHAR Message[256];
-    pcre2_get_error_message(Error, Message, sizeof Message);
-    throw ESearchQuery("正则表达式第 " + std::to_string(CharactersBefore(Text, ErrorOffset) + 1) + " 个字符处有误：" +
-                       reinterpret_cast<const char*>(Message));
-  }
+  if (!Impl.Code) throw ESearchQuery(RegexFaultMessage(Error, CharactersBefore(Text, ErrorOffset) + 1));
   // Without the JIT (not built for this machine) the same pattern is interpreted, only slower.
   pcre2_jit_compile(Impl.Code, PCRE2_JIT_COMPLETE);
 }

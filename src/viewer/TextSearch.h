@@ -23,7 +23,7 @@ struct TSearchQuery {
 
 // A query that cannot be searched for: empty, a text the encoding cannot hold, or a pattern that
 // does not compile. what() is a message for the reader in Chinese; for a pattern it says where,
-// e.g. "正则表达式第 5 个字符处有误：missing closing parenthesis". FindText throws it too (see there).
+// e.g. "正则表达式第 5 个字符处缺少“)”". FindText throws it too (see there).
 class ESearchQuery : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;

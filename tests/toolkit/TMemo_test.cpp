@@ -433,6 +433,42 @@ TEST_F(TMemoTest, SelectionShowsOnlyWhileFocused) {
   EXPECT_GT(PixelsOfColor(Memo->grab().toImage(), Highlight), 100);
 }
 
+// A large font's selection: every selected row highlighted (also rows filled to the edge), its text
+// in the highlighted text's colour on it, and ink reaching into the next row's highlight (the
+// underscore, below a large font's line) drawn over that highlight, not under it.
+TEST_F(TMemoTest, SelectionHighlightsEveryRowUnderItsTextAndCutsNoInk) {
+  TFont Font;
+  Font.Name = "宋体";
+  Font.Height = -32;
+  Memo->SetFont(Font);
+  const QColor Ground(0xFF, 0xFF, 0xE0);  // not the highlighted text's white
+  Memo->SetColor(Ground);
+  Focus(Memo);
+  std::string Hanzi;
+  for (int I = 0; I < 14; ++I) Hanzi += "\xD6\xD0";
+  const auto AllSelected = [&](const std::string& Middle) {
+    Memo->SetText(Hanzi + "\r\n" + Middle + "\r\n" + Hanzi.substr(0, 16));
+    Memo->selectAll();
+    return Memo->viewport()->grab().toImage();
+  };
+  const QImage Image = AllSelected("package_name");
+  const TPageLayout& Rows = Memo->Layout();
+  ASSERT_EQ(Rows.Lines.size(), 4u);
+  ASSERT_EQ(Rows.Lines[1].Start, Rows.Lines[0].Length);  // the first row is full: it wraps
+  const QRgb Highlight = Memo->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+  const QRgb Lit = Memo->palette().color(QPalette::Active, QPalette::HighlightedText).rgb();
+  const int Pitch = Memo->LinePitch();
+  for (int Row = 0; Row < 4; ++Row) {
+    const QImage Band = Image.copy(0, Row * Pitch, LineWidth(*Memo, Row), Pitch);
+    EXPECT_GT(PixelsOfColor(Band, Highlight), Band.width() * Pitch / 3) << "row " << Row;
+    EXPECT_EQ(PixelsOfColor(Band, Ground.rgb()), 0) << "row " << Row;
+    EXPECT_GT(PixelsOfColor(Band, Lit), 0) << "row " << Row;
+  }
+  // The underscore reaches below its row into the next one's highlight: there it shows.
+  const QRect Below = Memo->CharacterRect(Rows.Lines[2].Start + 7).translated(0, Pitch);
+  EXPECT_NE(Image.copy(Below), AllSelected("package name").copy(Below));
+}
+
 // The text area paints its background itself: what the window shows after a shorter text is
 // only that text, with no ink left of the page before it.
 TEST_F(TMemoTest, ANewTextLeavesNoInkOfTheOldOneOnScreen) {

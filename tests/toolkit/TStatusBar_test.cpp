@@ -1,5 +1,6 @@
 #include "TStatusBar.h"
 
+#include "CodePage.h"
 #include "Exception.h"
 
 #include <gtest/gtest.h>
@@ -123,7 +124,7 @@ TEST_F(TStatusBarTest, SameTextRequestsNoPaintANewOneExactlyOne) {
   QTest::qWait(20);
   EXPECT_EQ(Counter.Paints, 1);
   EXPECT_EQ(LabelCounter.Paints, 1);
-  EXPECT_EQ(Label(1)->text(), "a much longer text than the one before");
+  EXPECT_EQ(Label(1)->accessibleName(), "a much longer text than the one before");
 }
 
 TEST_F(TStatusBarTest, TextIsShownInTheCodePageUpToItsFirstNul) {
@@ -134,10 +135,29 @@ TEST_F(TStatusBarTest, TextIsShownInTheCodePageUpToItsFirstNul) {
 }
 
 TEST_F(TStatusBarTest, TextIsPlainNotMarkup) {
-  Bar->Panels(0).SetText("<b>x</b>");
+  Bar->Panels(1).SetText("<b>x</b>");
   Bar->repaint();
-  EXPECT_EQ(Label(0)->textFormat(), Qt::PlainText);
-  EXPECT_EQ(Label(0)->text(), "<b>x</b>");
+  EXPECT_EQ(Label(1)->textFormat(), Qt::PlainText);
+  EXPECT_EQ(Label(1)->text(), "<b>x</b>");
+}
+
+// A text too wide for its panel ends in an ellipsis where it is cut, and reads whole in the panel's
+// tooltip and to screen readers; one that fits shows whole, with no tooltip.
+TEST_F(TStatusBarTest, TextTooWideIsCutWithAnEllipsisAndWholeInTheTooltip) {
+  const QString Whole = QStringLiteral(u"找到“天地玄黄宇宙洪荒日月盈昃辰宿列张”：第1234567890字节（已从头继续）");
+  Bar->Panels(1).SetText(TCodePage::Ansi().Encode(Whole));
+  Bar->repaint();
+  QLabel& Panel = *Label(1);
+  EXPECT_EQ(Panel.toolTip(), Whole);
+  EXPECT_EQ(Panel.accessibleName(), Whole);
+  EXPECT_TRUE(Panel.text().endsWith(QChar(0x2026))) << Panel.text().toStdString();
+  EXPECT_TRUE(Whole.startsWith(Panel.text().chopped(1)));
+  EXPECT_LE(Panel.fontMetrics().horizontalAdvance(Panel.text()), Panel.contentsRect().width());
+  Bar->Panels(1).SetText("short");
+  Bar->repaint();
+  EXPECT_EQ(Panel.text(), "short");
+  EXPECT_EQ(Panel.toolTip(), "");
+  EXPECT_EQ(Panel.accessibleName(), "short");
 }
 
 // ---- Where the panels are ---------------------------------------------------------------------------

@@ -497,6 +497,15 @@ TEST_F(MainWindow, WebItemOpensTheProductPageAndChangesNothingElse) {
   EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("请打开文件...\n\n"));
 }
 
+// Where the desktop has no browser (offscreen there is none), the item says so, with a beep.
+TEST_F(MainWindow, WebItemWithoutABrowserBeepsAndSaysSo) {
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) GTEST_SKIP() << "a desktop's browser would open";
+  TBeepCounter Beeps;
+  Window.MnuWeb->trigger();
+  EXPECT_EQ(Beeps.Count(), 1);
+  EXPECT_EQ(Message(), QStringLiteral("无法打开网页：没有可用的浏览器"));
+}
+
 // As the program runs them: the main window opens maximized, and File > Exit ends the run exactly as
 // the window's close box does.
 TEST(MainWindowProgram, OpensMaximizedAndExitEndsTheRunLikeTheCloseBox) {
@@ -624,6 +633,21 @@ TEST_F(MainWindow, FindBarFindsHighlightsAndCopies) {
   QCoreApplication::processEvents();
   EXPECT_EQ(Window.Viewer.PageStart, Hit);  // "第3章" again: the only one, found after wrapping
   EXPECT_TRUE(Message().contains(QStringLiteral("已从头继续")));
+}
+
+// A query longer than a line edit takes by default (32,767 characters) is searched for whole, not its
+// start; the message quotes a little of it and shows the hit's offset within the status panel.
+TEST_F(MainWindow, LongQueryIsSearchedForWholeAndTheOffsetShows) {
+  const std::string Query(40000, 'a');
+  OpenThroughDialog(Dir.Write("long.txt", std::string(32767, 'a') + "b\r\n" + Query + "\r\n"));
+  Window.MnuFind->trigger();
+  QGuiApplication::clipboard()->setText(QString::fromStdString(Query));
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Window.FindBar->Field->text().size(), 40000);
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.Viewer.Searching(); }, 10000));
+  EXPECT_EQ(Message(), QStringLiteral("找到“aaaaaa…”：第32770字节"));
+  EXPECT_EQ(Window.StsBar->findChildren<QLabel*>(Qt::FindDirectChildrenOnly).at(1)->text(), Message());  // not cut
 }
 
 // Go To offers the share of the page on screen and jumps to what the reader types; the tool bar

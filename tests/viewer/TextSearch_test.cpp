@@ -239,7 +239,7 @@ TEST(TextSearch, BadQueriesSayWhy) {
   };
   EXPECT_EQ(Message(Plain("")), "请输入要查找的文字");
   EXPECT_EQ(Message(Regex("")), "请输入要查找的文字");
-  EXPECT_EQ(Message(Regex("中文(ab")), "正则表达式第 6 个字符处有误：missing closing parenthesis");
+  EXPECT_EQ(Message(Regex("中文(ab")), "正则表达式第 6 个字符处缺少“)”");
   EXPECT_EQ(Message(Plain("\xFF")), "要查找的文字含有无效的字符");
 }
 

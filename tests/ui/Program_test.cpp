@@ -53,7 +53,8 @@ TEST(Program, AnswersOnTheCommandLine) {
   } Rows[] = {{{"--help"}, 0, "用法：pagorin [文件]", ""},
               {{"--version"}, 0, "Pagorin高速文本文件浏览器 1.0", ""},
               {{"a.txt", "b.txt"}, 2, "", "多出了“b.txt”"},
-              {{"-style", "windows"}, 2, "", "无法识别的选项“-style”"}};
+              {{"-style", "windows"}, 2, "", "无法识别的选项“-style”"},
+              {{""}, 2, "", "文件名不能为空"}};
   for (const auto& Row : Rows) {
     SCOPED_TRACE(Row.Arguments.join(' ').toStdString());
     QProcess Program;

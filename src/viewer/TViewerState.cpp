@@ -93,11 +93,22 @@ std::string TViewerState::NextPageText() const {
 }
 
 void TViewerState::ShowFileSize() {
-  FWindow.ShowStatus("文件大小：" + IntToStr(FileSize) + "字节");
+  // A size of 0 for a file that cannot be read would say that all is well.
+  if (!FileName.empty() && !FFacts.Readable)
+    FWindow.ShowStatus(FEverReadable ? "文件已无法读取" : NoReadableFile());
+  else
+    FWindow.ShowStatus("文件大小：" + IntToStr(FileSize) + "字节");
 }
 
+std::string TViewerState::NoReadableFile() const { return "没有可读取的文件：" + FileProblemText(FProblem); }
+
 bool TViewerState::FollowFileChanges() {
-  const TFileFacts Now = InspectFile(FileName);
+  const TFileFacts Now = InspectFile(FileName, &FProblem);
+  // Not a change but the state of things: every command on a file that never opened says why.
+  if (!FEverReadable && !Now.Readable) {
+    FChangeNotice = NoReadableFile();
+    return false;
+  }
   if (Now == FFacts) return false;
   const TFileFacts Before = FFacts;
   FFacts = Now;
@@ -107,6 +118,8 @@ bool TViewerState::FollowFileChanges() {
   const std::string Size = IntToStr(FileSize) + "字节";
   if (!Now.Readable)
     FChangeNotice = "文件已无法读取";
+  else if (!FEverReadable)
+    FChangeNotice = "文件已可读取，现为" + Size;
   else if (!Before.Readable || Now.Device != Before.Device || Now.Inode != Before.Inode)
     FChangeNotice = "文件已被替换，现为" + Size;
   else if (Now.Size < Before.Size)
@@ -114,6 +127,7 @@ bool TViewerState::FollowFileChanges() {
   else if (Now.Size == Before.Size)
     FChangeNotice = "文件已被改写";
   // A file that only grew keeps every offset on hand valid: its new part just comes into reach.
+  FEverReadable = FEverReadable || Now.Readable;
   return true;
 }
 
@@ -144,17 +158,24 @@ void TViewerState::Open() {
 }
 
 void TViewerState::OpenFile(const std::string& Path) {
+  const TRunning Running(FRunning);
   StopWaiting();
   FileName = Path;
   PageStart = 0;
   FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
   ComputeGeometry();
   PageEnd = 0;
-  // One look at the file gives its size and what later commands compare it with.
-  FFacts = InspectFile(FileName);
+  // One look at the file gives its size and what later commands compare it with, or why it cannot
+  // be read.
+  FFacts = InspectFile(FileName, &FProblem);
+  FEverReadable = FFacts.Readable;
   FileSize = FFacts.Size;
   FChangeNotice.clear();
-  ShowFileSize();
+  const std::string CannotOpen = "无法打开文件：" + FileProblemText(FProblem);
+  if (FEverReadable)
+    ShowFileSize();
+  else
+    FWindow.ShowStatus(CannotOpen);
   const std::string Sample = ReadBytes(FileName, 0, EncodingSampleBytes);
   DetectedEncoding = DetectEncoding(Sample);
   FHead = Sample.substr(0, 4);
@@ -166,9 +187,16 @@ void TViewerState::OpenFile(const std::string& Path) {
   PageBytes = std::llabs(PageEnd - PageStart);
   // An empty or unreadable file has no first page: one byte per position keeps the range valid.
   ScrollStep = std::max<TFileOffset>({PageBytes, 1, FileSize / MaxScrollPosition + 1});
+  const std::uint64_t Shown = FPagesShown;
   SetScrollRange();
   FWindow.ScrollBar().SetPosition(0);
   FWindow.ScrollBar().SetPageSize(0);
+  // The jump to the first position said where it went: why the file did not open is said last.
+  if (!FEverReadable) {
+    FChangeNotice.clear();
+    if (FPagesShown != Shown) FWindow.ShowStatus(CannotOpen);
+  }
+  ShowChangeNotice();
 }
 
 void TViewerState::NextPage() {
@@ -191,6 +219,9 @@ void TViewerState::PreviousPage() {
   if (History.count() == 0) {
     FWindow.Beep();
     FWindow.ShowStatus("当前回滚记录数为：" + IntToStr(History.count()));
+    // In a file that never opened, that is why there is nothing to go back to.
+    if (!FEverReadable && FollowFileChanges()) SetScrollRange();
+    ShowChangeNotice();
     return;
   }
   FollowFileChanges();
@@ -336,6 +367,7 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
     FWindow.ShowStatus("请先打开文件，再查找");
     return;
   }
+  if (!OpenedOnce()) return;
   std::shared_ptr<const TSearchPattern> Pattern;
   try {
     Pattern = std::make_shared<const TSearchPattern>(Query, Encoding());
@@ -358,6 +390,9 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
       Result = FindText(FileName, *Pattern, From, Backward, Cancel, [&](int Permille, bool Wrapped) {
         Deliver([=, this] { SearchProgress(Permille, Wrapped, Backward); });
       });
+    } catch (const EFileUnreadable&) {
+      // It could be read when the search was asked for: it changed since, and is followed as a change.
+      Result.Outcome = TSearchOutcome::FileChanged;
     } catch (const std::exception& Error) {
       Failure = Error.what();
     }
@@ -409,7 +444,7 @@ void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Fa
     const TRunning Running(FRunning);
     FollowFileChanges();
     if (FChangeNotice.empty()) FChangeNotice = "文件已无法读取";
-    FChangeNotice = "查找已停止：" + FChangeNotice;
+    if (FEverReadable) FChangeNotice = "查找已停止：" + FChangeNotice;
     if (FFacts.Readable) SetScrollRange();
     ShowChangeNotice();
     break;
@@ -474,12 +509,22 @@ std::string TViewerState::SetChapterPattern(const std::string& Pattern) {
   return "";
 }
 
+bool TViewerState::OpenedOnce() {
+  if (FEverReadable) return true;
+  if (FollowFileChanges()) SetScrollRange();
+  if (!FEverReadable) FWindow.Beep();
+  ShowChangeNotice();
+  return FEverReadable;
+}
+
 void TViewerState::StepChapter(bool Forward) {
+  const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return;
+  if (FileName.empty() || !OpenedOnce()) return;
   FindChapters();
   FChapterStep = Forward;
   ChaptersArrived();
+  ShowChangeNotice();
 }
 
 void TViewerState::ChaptersArrived() {

@@ -26,7 +26,8 @@ public:
 
   void Open();          // File > Open
   // Opens Path as File > Open does once its dialog has chosen it: the program's command line, a file
-  // dropped on the window.
+  // dropped on the window. A file that cannot be read opens all the same, empty, and the message
+  // says why; so does every later command until it can be read.
   void OpenFile(const std::string& Path);
   void NextPage();      // tool button down, Page Down, Space
   void PreviousPage();  // tool button up, Page Up
@@ -115,10 +116,17 @@ private:
   void ShowWholeCharacters(const std::string& Page, bool StartWhole);
   void SetScrollRange();
   void UpdateScrollBar();
+  // The size status, or why the open file cannot be read.
   void ShowFileSize();
+  // "没有可读取的文件：" and the reason, for a file that has not opened since it was chosen.
+  std::string NoReadableFile() const;
   // The open file as it is now against what the last command saw: FileSize and the scroll range follow
   // it, and a change that makes the offsets on hand stale leaves a notice for the end of the command.
+  // A file that has never opened leaves why, every time.
   bool FollowFileChanges();
+  // For a command that needs the file's bytes: false, with a beep and why, while the open file has
+  // never been readable; one that has become readable since is followed first.
+  bool OpenedOnce();
   // At the end of the outermost command only: a nested scroll jump must not bury it under its status.
   void ShowChangeNotice();
   // JumpTo once the open file has been followed.
@@ -132,6 +140,8 @@ private:
 
   TViewerWindow& FWindow;
   TFileFacts FFacts;          // of the open file, when the last command read it
+  bool FEverReadable = false;  // the open file has been readable at some command since it was opened
+  TFileProblem FProblem = TFileProblem::None;  // why it could not be read, when last it could not
   std::string FChangeNotice;  // shown as the command's last status
   int FRunning = 0;           // commands under way: a scroll jump runs nested inside the others
   bool FPageEndWhole = false;  // the page on screen ends on a character boundary

@@ -58,15 +58,21 @@ struct TStop {
 };
 
 // The file, open for one scan: reads whole stretches and notices a change. It opens as the page
-// reader does (a regular file only; a FIFO does not block the open) and takes the facts from the
-// descriptor it reads; after each read the name must still lead to a file with the same facts (one
-// stat, not a reopen: a search reads the file thousands of times a second when hits are close).
+// reader does (a regular file only; a FIFO does not block the open), or throws EFileUnreadable with
+// the reason, and takes the facts from the descriptor it reads; after each read the name must still
+// lead to a file with the same facts (one stat, not a reopen: a search reads the file thousands of
+// times a second when hits are close).
 class TSearchFile {
 public:
   explicit TSearchFile(const std::string& FileName) : FFileName(FileName) {
-    FFd = OpenRegularFile(FileName);
+    TFileProblem Problem = TFileProblem::None;
+    FFd = OpenRegularFile(FileName, &Problem);
+    if (FFd < 0) throw EFileUnreadable(Problem);
     struct stat Info {};
-    if (FFd < 0 || ::fstat(FFd, &Info) != 0) throw TStop{TSearchOutcome::FileChanged};
+    if (::fstat(FFd, &Info) != 0) {
+      ::close(FFd);
+      throw EFileUnreadable(TFileProblem::Unreadable);
+    }
     FFacts = FileFactsOf(Info);
   }
   ~TSearchFile() {

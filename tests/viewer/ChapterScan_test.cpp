@@ -1,4 +1,5 @@
 #include "ChapterScan.h"
+#include "ReadPage.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -184,7 +185,7 @@ TEST(ChapterScan, StopsWhenTooManyCancelledOrTheFileChanges) {
   EXPECT_EQ(Result.Outcome, TScanOutcome::Cancelled);
   EXPECT_LT(Result.Chapters.size(), 50u);
 
-  EXPECT_EQ(Scan(Dir.Path("missing.txt"), Default).Outcome, TScanOutcome::FileChanged);
+  EXPECT_THROW(Scan(Dir.Path("missing.txt"), Default), EFileUnreadable);
   Result = Scan(File, Default, 64, 200000, [&](int, bool) { Dir.Write("novel.txt", "第1章\n"); });
   EXPECT_EQ(Result.Outcome, TScanOutcome::FileChanged);
 }

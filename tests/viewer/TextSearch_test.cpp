@@ -1,3 +1,4 @@
+#include "ReadPage.h"
 #include "TextSearch.h"
 #include "TextEncoding.h"
 #include "TempDir.h"
@@ -218,10 +219,10 @@ TEST(TextSearch, CancelStopsBetweenBlocks) {
   EXPECT_EQ(Calls, 1);
 }
 
-TEST(TextSearch, FileChangedWhenGoneOrCutDuringTheSearch) {
+TEST(TextSearch, UnreadableWhenGoneAndFileChangedWhenCutDuringTheSearch) {
   TempDir Dir;
   const TSearchPattern Pattern(Plain("b"), Gb);
-  EXPECT_EQ(Find(Dir.Path("missing.txt"), Pattern, 0, false).Outcome, Outcome::FileChanged);
+  EXPECT_THROW(Find(Dir.Path("missing.txt"), Pattern, 0, false), EFileUnreadable);
   const std::string File = Dir.Write("text.txt", std::string(1000, 'a'));
   const std::atomic<bool> Cancel{false};
   const auto CutTheFile = [&](int, bool) { Dir.Write("text.txt", "ab"); };

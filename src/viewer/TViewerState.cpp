@@ -443,7 +443,8 @@ void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Fa
   case TSearchOutcome::FileChanged: {
     const TRunning Running(FRunning);
     FollowFileChanges();
-    if (FChangeNotice.empty()) FChangeNotice = "文件已无法读取";
+    // The search saw more than growth where the facts here show only that (written anew, longer).
+    if (FChangeNotice.empty()) FChangeNotice = FFacts.Readable ? "文件已被改写" : "文件已无法读取";
     if (FEverReadable) FChangeNotice = "查找已停止：" + FChangeNotice;
     if (FFacts.Readable) SetScrollRange();
     ShowChangeNotice();

@@ -6,6 +6,7 @@
 
 #include <iconv.h>
 
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -188,6 +189,11 @@ TEST(ChapterScan, StopsWhenTooManyCancelledOrTheFileChanges) {
   EXPECT_THROW(Scan(Dir.Path("missing.txt"), Default), EFileUnreadable);
   Result = Scan(File, Default, 64, 200000, [&](int, bool) { Dir.Write("novel.txt", "第1章\n"); });
   EXPECT_EQ(Result.Outcome, TScanOutcome::FileChanged);
+  // Growth is no change: the headings are those of the part there at the start.
+  Dir.Write("novel.txt", Text);
+  Result = Scan(File, Default, 64, 200000, [&](int, bool) { std::ofstream(File, std::ios::app) << "第99章\n"; });
+  EXPECT_EQ(Result.Outcome, TScanOutcome::Done);
+  EXPECT_EQ(Result.Chapters.size(), 50u);
 }
 
 }  // namespace

@@ -116,18 +116,32 @@ bool TViewerState::FollowFileChanges() {
   // A file grown past what the scroll bar's 32-bit range reaches at this step needs larger steps.
   ScrollStep = std::max(ScrollStep, FileSize / MaxScrollPosition + 1);
   const std::string Size = IntToStr(FileSize) + "字节";
+  const bool Shorter = Now.Readable && Before.Readable && Now.Device == Before.Device &&
+                       Now.Inode == Before.Inode && Now.Size < Before.Size;
+  const bool Grown = Now.Readable && Before.Readable && Now.Device == Before.Device &&
+                     Now.Inode == Before.Inode && Now.Size > Before.Size;
   if (!Now.Readable)
     FChangeNotice = "文件已无法读取";
   else if (!FEverReadable)
     FChangeNotice = "文件已可读取，现为" + Size;
   else if (!Before.Readable || Now.Device != Before.Device || Now.Inode != Before.Inode)
     FChangeNotice = "文件已被替换，现为" + Size;
-  else if (Now.Size < Before.Size)
+  else if (Shorter)
     FChangeNotice = "文件已变短，现为" + Size;
-  else if (Now.Size == Before.Size)
+  else if (!Grown)
     FChangeNotice = "文件已被改写";
-  // A file that only grew keeps every offset on hand valid: its new part just comes into reach.
   FEverReadable = FEverReadable || Now.Readable;
+  // A file that only grew keeps every offset on hand valid: its new part just comes into reach. One cut
+  // shorter loses the headings past its end; any other change leaves none that can be trusted, so
+  // they are found anew if they were asked for (a scan the reader stopped is not started again).
+  using TState = TChapterIndex::TState;
+  if (Shorter) {
+    Chapters.DropFrom(FileSize);
+  } else if (!Grown && Chapters.State() != TState::NotScanned) {
+    const bool Asked = Chapters.State() != TState::Cancelled;
+    Chapters.Clear();
+    if (Asked) FindChapters();
+  }
   return true;
 }
 
@@ -304,13 +318,32 @@ TFileOffset TViewerState::LineStartBefore(TFileOffset Offset) const {
   return Offset;
 }
 
-void TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
+bool TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return;
+  if (FileName.empty()) return false;
   FollowFileChanges();
-  ShowJump(Offset, Length);
+  const bool Jumped = ShowFoundJump(Offset, Length);
   ShowChangeNotice();
+  return Jumped;
+}
+
+bool TViewerState::ShowFoundJump(TFileOffset Offset, TFileOffset Length) {
+  if (Offset >= 0 && Offset + std::max<TFileOffset>(Length, 1) <= FileSize) {
+    ShowJump(Offset, Length);
+    return true;
+  }
+  NoJump();
+  return false;
+}
+
+void TViewerState::NoJump() {
+  FWindow.Beep();
+  // Headings found before the file was cut may still come in after its change was said.
+  Chapters.DropFrom(FileSize);
+  if (FChangeNotice.empty())
+    FChangeNotice = FFacts.Readable ? "文件已变短，现为" + IntToStr(FileSize) + "字节" : "文件已无法读取";
+  SetScrollRange();
 }
 
 void TViewerState::ShowJump(TFileOffset Offset, TFileOffset Length) {
@@ -430,10 +463,16 @@ void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Fa
   }
   switch (Result.Outcome) {
   case TSearchOutcome::Found: {
-    JumpTo(Result.Hit.Start, Result.Hit.Length);
-    std::string Status = "找到" + Quoted() + "：第" + IntToStr(Result.Hit.Start) + "字节";
-    if (Result.Wrapped) Status += Backward ? "（已从末尾继续）" : "（已从头继续）";
-    FWindow.ShowStatus(Status);
+    const TRunning Running(FRunning);
+    StopWaiting();
+    // A file that changed since the hit was found says so last; a hit it no longer holds is not shown.
+    FollowFileChanges();
+    if (ShowFoundJump(Result.Hit.Start, Result.Hit.Length)) {
+      std::string Status = "找到" + Quoted() + "：第" + IntToStr(Result.Hit.Start) + "字节";
+      if (Result.Wrapped) Status += Backward ? "（已从末尾继续）" : "（已从头继续）";
+      FWindow.ShowStatus(Status);
+    }
+    ShowChangeNotice();
     break;
   }
   case TSearchOutcome::NotFound:
@@ -522,6 +561,8 @@ void TViewerState::StepChapter(bool Forward) {
   const TRunning Running(FRunning);
   StopWaiting();
   if (FileName.empty() || !OpenedOnce()) return;
+  // Headings past a new end go before the step picks one; the change is said last.
+  if (FollowFileChanges()) SetScrollRange();
   FindChapters();
   FChapterStep = Forward;
   ChaptersArrived();
@@ -552,7 +593,16 @@ void TViewerState::ChaptersArrived() {
 
 void TViewerState::GoToChapter(std::size_t Index) {
   if (Index >= Chapters.Count()) return;
+  const TRunning Running(FRunning);
+  StopWaiting();
+  const TFileOffset Offset = Chapters.Offset(Index);
   const std::string Title(Chapters.Title(Index));
-  JumpTo(Chapters.Offset(Index));
-  FWindow.ShowStatus("已转到“" + Title + "”");
+  FollowFileChanges();
+  // A heading that the change took from the list (cut off, or all of them forgotten) is gone.
+  if (Index < Chapters.Count() && Chapters.Offset(Index) == Offset) {
+    if (ShowFoundJump(Offset, 0)) FWindow.ShowStatus("已转到“" + Title + "”");
+  } else {
+    NoJump();
+  }
+  ShowChangeNotice();
 }

@@ -110,7 +110,9 @@ public:
     return true;
   }
   void Beep() override { ++Beeps; }
+  std::function<void()> OnRunLater;  // runs on the scan's thread as it hands a call over
   void RunLater(std::function<void()> Call) override {
+    if (OnRunLater) OnRunLater();
     const std::lock_guard<std::mutex> Lock(LaterGuard);
     Later.push_back(std::move(Call));
   }
@@ -866,4 +868,58 @@ TEST_F(ViewerChapters, UnreadableFileSaysWhyOnOpenAndOnEveryCommand) {
   EXPECT_EQ(Window.Status(), "文件已可读取，现为17字节");
   Find("needle");
   EXPECT_EQ(Window.Status(), "找到“needle”：第10字节");
+}
+
+// A jump follows the file first, as the page commands do: headings past a new end are dropped, and a
+// heading or a hit that the file no longer holds is not gone to: a beep and the change, never "已转到"
+// or "找到". Another file under the name leaves no heading to trust: they are found anew.
+TEST_F(ViewerChapters, JumpsFollowTheFileAndNeverGoWhereItNoLongerReaches) {
+  UseTwoLinePages();
+  std::string Text;
+  for (int I = 1; I <= 5; ++I) Text += "第" + std::to_string(I) + "章\n" + std::string(3000, 'x') + "\n";
+  const std::string Path = Dir.Write("novel.txt", Text);
+  const auto At = [&](const std::string& Heading) { return static_cast<TFileOffset>(Text.find(Heading)); };
+  Open(Path);
+  State.FindChapters();
+  FinishScan();
+  ASSERT_EQ(State.Chapters.Count(), 5u);
+
+  std::filesystem::resize_file(Path, At("第4章"));
+  int Beeps = Window.Beeps;
+  State.GoToChapter(4);
+  EXPECT_EQ(Window.Status(), "文件已变短，现为" + std::to_string(At("第4章")) + "字节");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.Chapters.Count(), 3u);
+  EXPECT_EQ(Window.Bar.Max(), At("第4章") / State.ScrollStep + 1);
+  State.GoToChapter(1);
+  EXPECT_EQ(Window.Status(), "已转到“第2章”");
+
+  // The next chapter is past the cut: none is left after the page, and the change is said last.
+  std::filesystem::resize_file(Path, At("第3章"));
+  Beeps = Window.Beeps;
+  State.NextChapter();
+  EXPECT_EQ(Window.Statuses.end()[-2], "已是最后一章");
+  EXPECT_EQ(Window.Status(), "文件已变短，现为" + std::to_string(At("第3章")) + "字节");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(State.PageStart, At("第2章"));
+
+  const std::string Other = "第一章\n" + std::string(5000, 'y') + "\nneedle\n第二章\n";
+  std::filesystem::rename(Dir.Write("other.txt", Other), Path);
+  State.GoToChapter(0);
+  EXPECT_EQ(Window.Status(), "文件已被替换，现为" + std::to_string(Other.size()) + "字节");
+  EXPECT_EQ(State.PageStart, At("第2章"));
+  FinishScan();
+  ASSERT_EQ(State.Chapters.Count(), 2u);
+  EXPECT_EQ(State.Chapters.Title(1), "第二章");
+
+  // Cut while the hit found is on its way to the window.
+  Window.OnRunLater = [&] { std::filesystem::resize_file(Path, 100); };
+  Beeps = Window.Beeps;
+  const std::size_t Left = State.History.count();
+  Find("needle");
+  EXPECT_EQ(Window.Status(), "文件已变短，现为100字节");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(State.History.count(), Left);  // no page left for the hit's
+  EXPECT_EQ(State.Chapters.Count(), 1u);
 }

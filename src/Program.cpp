@@ -39,6 +39,9 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& Arguments, std::ost
       return TCommandLine{"", true, 0};
     } else if (Options && Argument.size() > 1 && Argument[0] == '-') {
       return Mistake(Err, "无法识别的选项“" + Argument + "”");
+    } else if (Argument.empty()) {
+      // No path names no file, and no full path can be made of it.
+      return Mistake(Err, "文件名不能为空");
     } else {
       Files.push_back(Argument);
     }
@@ -47,7 +50,10 @@ TCommandLine ReadCommandLine(const std::vector<std::string>& Arguments, std::ost
   if (Files.empty()) return {};
   // A full path, as the open dialog gives one: the caption shows it, and it names the file wherever
   // the program's working folder is.
-  return TCommandLine{std::filesystem::absolute(Files.front()).lexically_normal().string(), false, 0};
+  std::error_code Failed;
+  const std::filesystem::path Full = std::filesystem::absolute(Files.front(), Failed);
+  if (Failed) return Mistake(Err, "无法确定“" + Files.front() + "”的完整路径");
+  return TCommandLine{Full.lexically_normal().string(), false, 0};
 }
 
 int RunProgram(TApplication& App, const std::string& File) {

@@ -16,8 +16,8 @@ struct TCommandLine {
 };
 
 // Reads the arguments after the program's name: at most one file, --help and --version (answered on
-// Out, exit code 0), and "--" before a file whose name starts with "-". Anything else is a mistake,
-// said on Err (exit code 2). Qt's own options are not among them.
+// Out, exit code 0), and "--" before a file whose name starts with "-". Anything else, an empty name
+// too, is a mistake, said on Err (exit code 2). Qt's own options are not among them.
 TCommandLine ReadCommandLine(const std::vector<std::string>& Arguments, std::ostream& Out, std::ostream& Err);
 
 // Names the application, makes its two windows, opens File (unless empty) as File > Open opens a

@@ -37,8 +37,9 @@ enum class TScanOutcome { Done, Cancelled, FileChanged, TooMany };
 // when given, gets the share scanned (0..1000, the Wrapped flag always false) whenever it grows.
 // Cancel is checked at every line: Cancelled. FileChanged as FindText gives it. A line longer than a
 // block is matched on its first block only, where $ finds no line end. With MaxChapters headings
-// handed over and one more found, the scan stops: TooMany. Throws ESearchQuery when the pattern needs more backtracking on a
-// line than PCRE2 allows, std::invalid_argument for a pattern that is no regular expression.
+// handed over and one more found, the scan stops: TooMany. Throws EFileUnreadable (ReadPage.h) when
+// the file cannot be opened, ESearchQuery when the pattern needs more backtracking on a line than
+// PCRE2 allows, std::invalid_argument for a pattern that is no regular expression.
 TScanOutcome ScanChapters(const std::string& FileName, const TSearchPattern& Pattern, const std::atomic<bool>& Cancel,
                           const std::function<void(std::vector<TChapter>&& Found)>& OnChapters,
                           const TSearchProgress& Progress = {}, std::size_t MaxChapters = 200000,

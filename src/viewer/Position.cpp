@@ -49,8 +49,9 @@ std::optional<TFileOffset> ParsePosition(const std::string& Text, TFileOffset Fi
     if (Character == '.' && Share && !Point) {
       Point = true;
     } else if (Character >= '0' && Character <= '9' && !Point) {
-      if (Whole > (UINT64_MAX - 9) / 10) return std::nullopt;
-      Whole = Whole * 10 + static_cast<unsigned>(Character - '0');
+      // A number past any file's size only says "the end": it stops growing where it cannot be held.
+      const auto Digit = static_cast<unsigned>(Character - '0');
+      Whole = Whole > (UINT64_MAX - Digit) / 10 ? UINT64_MAX : Whole * 10 + Digit;
       Digits = true;
     } else if (Character >= '0' && Character <= '9' && !Tenth) {
       Tenths = Character - '0';

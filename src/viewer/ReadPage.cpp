@@ -200,26 +200,64 @@ std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPe
 
 TFileOffset MeasureFileSize(const std::string& FileName) { return InspectFile(FileName).Size; }
 
-int OpenRegularFile(const std::string& FileName) {
-  if (FileName.find('\0') != std::string::npos) return -1;
-  const int Fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (Fd < 0) return -1;
-  struct stat Info {};
-  if (::fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode)) {
-    ::close(Fd);
+std::string FileProblemText(TFileProblem Problem) {
+  switch (Problem) {
+  case TFileProblem::None: return "";
+  case TFileProblem::Missing: return "文件不存在";
+  case TFileProblem::NoPermission: return "没有读取权限";
+  case TFileProblem::LinkLoop: return "符号链接循环";
+  case TFileProblem::NotRegularFile: return "不是普通文件";
+  case TFileProblem::Unreadable: break;
+  }
+  return "无法读取";
+}
+
+namespace {
+
+TFileProblem ProblemOfOpen(int Error) {
+  switch (Error) {
+  case ENOENT:
+  case ENOTDIR: return TFileProblem::Missing;
+  case EACCES:
+  case EPERM: return TFileProblem::NoPermission;
+  case ELOOP: return TFileProblem::LinkLoop;
+  case EISDIR:
+  case ENXIO:  // a socket, or a device without its hardware
+  case ENODEV: return TFileProblem::NotRegularFile;
+  default: return TFileProblem::Unreadable;
+  }
+}
+
+}  // namespace
+
+int OpenRegularFile(const std::string& FileName, TFileProblem* Problem) {
+  const auto Refuse = [Problem](TFileProblem Why) {
+    if (Problem) *Problem = Why;
     return -1;
+  };
+  // No file has a NUL in its name; the system would read the name only up to it.
+  if (FileName.find('\0') != std::string::npos) return Refuse(TFileProblem::Missing);
+  const int Fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (Fd < 0) return Refuse(ProblemOfOpen(errno));
+  struct stat Info {};
+  const bool Known = ::fstat(Fd, &Info) == 0;
+  if (!Known || !S_ISREG(Info.st_mode)) {
+    ::close(Fd);
+    return Refuse(Known ? TFileProblem::NotRegularFile : TFileProblem::Unreadable);
   }
   ::fcntl(Fd, F_SETFL, ::fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
+  if (Problem) *Problem = TFileProblem::None;
   return Fd;
 }
 
-TFileFacts InspectFile(const std::string& FileName) {
+TFileFacts InspectFile(const std::string& FileName, TFileProblem* Problem) {
   // Only regular files are pages of text.
-  const int Fd = OpenRegularFile(FileName);
+  const int Fd = OpenRegularFile(FileName, Problem);
   if (Fd < 0) return TFileFacts{};
   struct stat Info {};
   const bool Known = ::fstat(Fd, &Info) == 0;
   ::close(Fd);
+  if (!Known && Problem) *Problem = TFileProblem::Unreadable;
   return Known ? FileFactsOf(Info) : TFileFacts{};
 }
 

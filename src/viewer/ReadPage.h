@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 
 struct stat;
@@ -38,16 +39,42 @@ struct TFileFacts {
   bool operator==(const TFileFacts&) const = default;
 };
 
-// The facts of FileName now; a file that cannot be opened as a regular file is not Readable, size 0.
-TFileFacts InspectFile(const std::string& FileName);
+// Why a file cannot be read as pages of text.
+enum class TFileProblem {
+  None,
+  Missing,         // no such file (or a folder on its path is none)
+  NoPermission,    // the reader may not read it
+  LinkLoop,        // symbolic links that lead round in a circle
+  NotRegularFile,  // a folder, a FIFO, a device or a socket
+  Unreadable,      // anything else the system refuses
+};
+
+// The reason as the reader is told it: "文件不存在", "没有读取权限", "符号链接循环", "不是普通文件",
+// "无法读取"; empty for None.
+std::string FileProblemText(TFileProblem Problem);
+
+// A scan that cannot open its file at all: what() is the reason, as FileProblemText says it.
+class EFileUnreadable : public std::runtime_error {
+public:
+  explicit EFileUnreadable(TFileProblem Problem) : std::runtime_error(FileProblemText(Problem)), FProblem(Problem) {}
+  TFileProblem Problem() const { return FProblem; }
+
+private:
+  TFileProblem FProblem;
+};
+
+// The facts of FileName now; a file that cannot be opened as a regular file is not Readable, size 0,
+// and Problem (when given) receives why (None when it is Readable).
+TFileFacts InspectFile(const std::string& FileName, TFileProblem* Problem = nullptr);
 
 // The facts of a regular file as its status gives them (Readable).
 TFileFacts FileFactsOf(const struct stat& Info);
 
 // A descriptor of FileName open for reading, or -1 when it is not a regular file that can be read. A
 // directory opens on this platform and then fails every read, and a FIFO without a writer would block
-// the open itself (hence non-blocking until the type is known): neither counts as openable.
-int OpenRegularFile(const std::string& FileName);
+// the open itself (hence non-blocking until the type is known): neither counts as openable. Problem,
+// when given, receives why not (None on success).
+int OpenRegularFile(const std::string& FileName, TFileProblem* Problem = nullptr);
 
 // Count bytes of the open descriptor Fd from From into Out, fewer where the file ends or a read fails:
 // the number read.

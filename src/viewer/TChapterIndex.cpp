@@ -89,6 +89,15 @@ void TChapterIndex::Clear() {
   Changed();
 }
 
+void TChapterIndex::DropFrom(TFileOffset End) {
+  const auto Kept = static_cast<std::size_t>(std::lower_bound(FOffsets.begin(), FOffsets.end(), End) - FOffsets.begin());
+  if (Kept == Count()) return;
+  FOffsets.resize(Kept);
+  FTitleEnds.resize(Kept);
+  FTitles.resize(Kept == 0 ? 0 : FTitleEnds.back());
+  Changed();
+}
+
 void TChapterIndex::Forget() {
   FScan.Cancel();
   FOffsets = {};

@@ -36,6 +36,8 @@ public:
   bool Cancel();
   // Stops any scan and forgets the headings: NotScanned.
   void Clear();
+  // Forgets the headings at or after End (the file was cut there), and says so if there were any.
+  void DropFrom(TFileOffset End);
 
   TState State() const { return FState; }
   std::size_t Count() const { return FOffsets.size(); }

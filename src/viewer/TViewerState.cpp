@@ -93,11 +93,22 @@ std::string TViewerState::NextPageText() const {
 }
 
 void TViewerState::ShowFileSize() {
-  FWindow.ShowStatus("文件大小：" + IntToStr(FileSize) + "字节");
+  // A size of 0 for a file that cannot be read would say that all is well.
+  if (!FileName.empty() && !FFacts.Readable)
+    FWindow.ShowStatus(FEverReadable ? "文件已无法读取" : NoReadableFile());
+  else
+    FWindow.ShowStatus("文件大小：" + IntToStr(FileSize) + "字节");
 }
 
+std::string TViewerState::NoReadableFile() const { return "没有可读取的文件：" + FileProblemText(FProblem); }
+
 bool TViewerState::FollowFileChanges() {
-  const TFileFacts Now = InspectFile(FileName);
+  const TFileFacts Now = InspectFile(FileName, &FProblem);
+  // Not a change but the state of things: every command on a file that never opened says why.
+  if (!FEverReadable && !Now.Readable) {
+    FChangeNotice = NoReadableFile();
+    return false;
+  }
   if (Now == FFacts) return false;
   const TFileFacts Before = FFacts;
   FFacts = Now;
@@ -105,15 +116,32 @@ bool TViewerState::FollowFileChanges() {
   // A file grown past what the scroll bar's 32-bit range reaches at this step needs larger steps.
   ScrollStep = std::max(ScrollStep, FileSize / MaxScrollPosition + 1);
   const std::string Size = IntToStr(FileSize) + "字节";
+  const bool Shorter = Now.Readable && Before.Readable && Now.Device == Before.Device &&
+                       Now.Inode == Before.Inode && Now.Size < Before.Size;
+  const bool Grown = Now.Readable && Before.Readable && Now.Device == Before.Device &&
+                     Now.Inode == Before.Inode && Now.Size > Before.Size;
   if (!Now.Readable)
     FChangeNotice = "文件已无法读取";
+  else if (!FEverReadable)
+    FChangeNotice = "文件已可读取，现为" + Size;
   else if (!Before.Readable || Now.Device != Before.Device || Now.Inode != Before.Inode)
     FChangeNotice = "文件已被替换，现为" + Size;
-  else if (Now.Size < Before.Size)
+  else if (Shorter)
     FChangeNotice = "文件已变短，现为" + Size;
-  else if (Now.Size == Before.Size)
+  else if (!Grown)
     FChangeNotice = "文件已被改写";
-  // A file that only grew keeps every offset on hand valid: its new part just comes into reach.
+  FEverReadable = FEverReadable || Now.Readable;
+  // A file that only grew keeps every offset on hand valid: its new part just comes into reach. One cut
+  // shorter loses the headings past its end; any other change leaves none that can be trusted, so
+  // they are found anew if they were asked for (a scan the reader stopped is not started again).
+  using TState = TChapterIndex::TState;
+  if (Shorter) {
+    Chapters.DropFrom(FileSize);
+  } else if (!Grown && Chapters.State() != TState::NotScanned) {
+    const bool Asked = Chapters.State() != TState::Cancelled;
+    Chapters.Clear();
+    if (Asked) FindChapters();
+  }
   return true;
 }
 
@@ -144,17 +172,24 @@ void TViewerState::Open() {
 }
 
 void TViewerState::OpenFile(const std::string& Path) {
+  const TRunning Running(FRunning);
   StopWaiting();
   FileName = Path;
   PageStart = 0;
   FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
   ComputeGeometry();
   PageEnd = 0;
-  // One look at the file gives its size and what later commands compare it with.
-  FFacts = InspectFile(FileName);
+  // One look at the file gives its size and what later commands compare it with, or why it cannot
+  // be read.
+  FFacts = InspectFile(FileName, &FProblem);
+  FEverReadable = FFacts.Readable;
   FileSize = FFacts.Size;
   FChangeNotice.clear();
-  ShowFileSize();
+  const std::string CannotOpen = "无法打开文件：" + FileProblemText(FProblem);
+  if (FEverReadable)
+    ShowFileSize();
+  else
+    FWindow.ShowStatus(CannotOpen);
   const std::string Sample = ReadBytes(FileName, 0, EncodingSampleBytes);
   DetectedEncoding = DetectEncoding(Sample);
   FHead = Sample.substr(0, 4);
@@ -166,9 +201,16 @@ void TViewerState::OpenFile(const std::string& Path) {
   PageBytes = std::llabs(PageEnd - PageStart);
   // An empty or unreadable file has no first page: one byte per position keeps the range valid.
   ScrollStep = std::max<TFileOffset>({PageBytes, 1, FileSize / MaxScrollPosition + 1});
+  const std::uint64_t Shown = FPagesShown;
   SetScrollRange();
   FWindow.ScrollBar().SetPosition(0);
   FWindow.ScrollBar().SetPageSize(0);
+  // The jump to the first position said where it went: why the file did not open is said last.
+  if (!FEverReadable) {
+    FChangeNotice.clear();
+    if (FPagesShown != Shown) FWindow.ShowStatus(CannotOpen);
+  }
+  ShowChangeNotice();
 }
 
 void TViewerState::NextPage() {
@@ -191,6 +233,9 @@ void TViewerState::PreviousPage() {
   if (History.count() == 0) {
     FWindow.Beep();
     FWindow.ShowStatus("当前回滚记录数为：" + IntToStr(History.count()));
+    // In a file that never opened, that is why there is nothing to go back to.
+    if (!FEverReadable && FollowFileChanges()) SetScrollRange();
+    ShowChangeNotice();
     return;
   }
   FollowFileChanges();
@@ -273,13 +318,32 @@ TFileOffset TViewerState::LineStartBefore(TFileOffset Offset) const {
   return Offset;
 }
 
-void TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
+bool TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return;
+  if (FileName.empty()) return false;
   FollowFileChanges();
-  ShowJump(Offset, Length);
+  const bool Jumped = ShowFoundJump(Offset, Length);
   ShowChangeNotice();
+  return Jumped;
+}
+
+bool TViewerState::ShowFoundJump(TFileOffset Offset, TFileOffset Length) {
+  if (Offset >= 0 && Offset + std::max<TFileOffset>(Length, 1) <= FileSize) {
+    ShowJump(Offset, Length);
+    return true;
+  }
+  NoJump();
+  return false;
+}
+
+void TViewerState::NoJump() {
+  FWindow.Beep();
+  // Headings found before the file was cut may still come in after its change was said.
+  Chapters.DropFrom(FileSize);
+  if (FChangeNotice.empty())
+    FChangeNotice = FFacts.Readable ? "文件已变短，现为" + IntToStr(FileSize) + "字节" : "文件已无法读取";
+  SetScrollRange();
 }
 
 void TViewerState::ShowJump(TFileOffset Offset, TFileOffset Length) {
@@ -345,6 +409,7 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
     FWindow.ShowStatus("请先打开文件，再查找");
     return;
   }
+  if (!OpenedOnce()) return;
   std::shared_ptr<const TSearchPattern> Pattern;
   try {
     Pattern = std::make_shared<const TSearchPattern>(Query, Encoding());
@@ -367,6 +432,9 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
       Result = FindText(FileName, *Pattern, From, Backward, Cancel, [&](int Permille, bool Wrapped) {
         Deliver([=, this] { SearchProgress(Permille, Wrapped, Backward); });
       });
+    } catch (const EFileUnreadable&) {
+      // It could be read when the search was asked for: it changed since, and is followed as a change.
+      Result.Outcome = TSearchOutcome::FileChanged;
     } catch (const std::exception& Error) {
       Failure = Error.what();
     }
@@ -403,10 +471,16 @@ void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Fa
   }
   switch (Result.Outcome) {
   case TSearchOutcome::Found: {
-    JumpTo(Result.Hit.Start, Result.Hit.Length);
-    std::string Status = "找到" + Quoted() + "：第" + IntToStr(Result.Hit.Start) + "字节";
-    if (Result.Wrapped) Status += Backward ? "（已从末尾继续）" : "（已从头继续）";
-    FWindow.ShowStatus(Status);
+    const TRunning Running(FRunning);
+    StopWaiting();
+    // A file that changed since the hit was found says so last; a hit it no longer holds is not shown.
+    FollowFileChanges();
+    if (ShowFoundJump(Result.Hit.Start, Result.Hit.Length)) {
+      std::string Status = "找到" + Quoted() + "：第" + IntToStr(Result.Hit.Start) + "字节";
+      if (Result.Wrapped) Status += Backward ? "（已从末尾继续）" : "（已从头继续）";
+      FWindow.ShowStatus(Status);
+    }
+    ShowChangeNotice();
     break;
   }
   case TSearchOutcome::NotFound:
@@ -416,8 +490,9 @@ void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Fa
   case TSearchOutcome::FileChanged: {
     const TRunning Running(FRunning);
     FollowFileChanges();
-    if (FChangeNotice.empty()) FChangeNotice = "文件已无法读取";
-    FChangeNotice = "查找已停止：" + FChangeNotice;
+    // The search saw more than growth where the facts here show only that (written anew, longer).
+    if (FChangeNotice.empty()) FChangeNotice = FFacts.Readable ? "文件已被改写" : "文件已无法读取";
+    if (FEverReadable) FChangeNotice = "查找已停止：" + FChangeNotice;
     if (FFacts.Readable) SetScrollRange();
     ShowChangeNotice();
     break;
@@ -482,12 +557,24 @@ std::string TViewerState::SetChapterPattern(const std::string& Pattern) {
   return "";
 }
 
+bool TViewerState::OpenedOnce() {
+  if (FEverReadable) return true;
+  if (FollowFileChanges()) SetScrollRange();
+  if (!FEverReadable) FWindow.Beep();
+  ShowChangeNotice();
+  return FEverReadable;
+}
+
 void TViewerState::StepChapter(bool Forward) {
+  const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return;
+  if (FileName.empty() || !OpenedOnce()) return;
+  // Headings past a new end go before the step picks one; the change is said last.
+  if (FollowFileChanges()) SetScrollRange();
   FindChapters();
   FChapterStep = Forward;
   ChaptersArrived();
+  ShowChangeNotice();
 }
 
 void TViewerState::ChaptersArrived() {
@@ -514,7 +601,16 @@ void TViewerState::ChaptersArrived() {
 
 void TViewerState::GoToChapter(std::size_t Index) {
   if (Index >= Chapters.Count()) return;
+  const TRunning Running(FRunning);
+  StopWaiting();
+  const TFileOffset Offset = Chapters.Offset(Index);
   const std::string Title(Chapters.Title(Index));
-  JumpTo(Chapters.Offset(Index));
-  FWindow.ShowStatus("已转到“" + Title + "”");
+  FollowFileChanges();
+  // A heading that the change took from the list (cut off, or all of them forgotten) is gone.
+  if (Index < Chapters.Count() && Chapters.Offset(Index) == Offset) {
+    if (ShowFoundJump(Offset, 0)) FWindow.ShowStatus("已转到“" + Title + "”");
+  } else {
+    NoJump();
+  }
+  ShowChangeNotice();
 }

@@ -26,7 +26,8 @@ public:
 
   void Open();          // File > Open
   // Opens Path as File > Open does once its dialog has chosen it: the program's command line, a file
-  // dropped on the window.
+  // dropped on the window. A file that cannot be read opens all the same, empty, and the message
+  // says why; so does every later command until it can be read.
   void OpenFile(const std::string& Path);
   void NextPage();      // tool button down, Page Down, Space
   void PreviousPage();  // tool button up, Page Up
@@ -53,8 +54,10 @@ public:
   // Shows the page that holds Offset, from the start of its line (the byte after the line feed
   // before Offset, at most one page back; with none that close, Offset itself), and highlights
   // Length bytes from Offset. The page left is recorded in the history, as a next-page step records
-  // it, and the scroll thumb moves to the page without a re-read from its step's start.
-  void JumpTo(TFileOffset Offset, TFileOffset Length = 0);
+  // it, and the scroll thumb moves to the page without a re-read from its step's start. The file is
+  // followed first, as the page commands follow it: when it no longer holds those bytes nothing
+  // moves, a beep and the change are said, and the result is false.
+  bool JumpTo(TFileOffset Offset, TFileOffset Length = 0);
 
   // Go > Go To: Where is a share of the file ("37.5%") or a byte offset ("123456"), see ParsePosition.
   // The page there is shown as JumpTo shows it; a text that is neither gives a beep and a message.
@@ -74,7 +77,8 @@ public:
   // the step then waits for the scan, and any other command drops it.
   void NextChapter() { StepChapter(true); }
   void PreviousChapter() { StepChapter(false); }
-  // Shows the page from heading Index of Chapters, as JumpTo shows it.
+  // Shows the page from heading Index of Chapters, as JumpTo shows it; a heading that a change of the
+  // file since took away is not gone to.
   void GoToChapter(std::size_t Index);
   // The heading of the page on screen: the last at or before its first character shown.
   std::optional<std::size_t> ChapterOnScreen() const { return Chapters.At(FirstShown()); }
@@ -115,14 +119,26 @@ private:
   void ShowWholeCharacters(const std::string& Page, bool StartWhole);
   void SetScrollRange();
   void UpdateScrollBar();
+  // The size status, or why the open file cannot be read.
   void ShowFileSize();
+  // "没有可读取的文件：" and the reason, for a file that has not opened since it was chosen.
+  std::string NoReadableFile() const;
   // The open file as it is now against what the last command saw: FileSize and the scroll range follow
-  // it, and a change that makes the offsets on hand stale leaves a notice for the end of the command.
+  // it, and a change that makes the offsets on hand stale leaves a notice for the end of the command
+  // (and drops the headings it made stale). A file that has never opened leaves why, every time.
   bool FollowFileChanges();
+  // For a command that needs the file's bytes: false, with a beep and why, while the open file has
+  // never been readable; one that has become readable since is followed first.
+  bool OpenedOnce();
   // At the end of the outermost command only: a nested scroll jump must not bury it under its status.
   void ShowChangeNotice();
   // JumpTo once the open file has been followed.
   void ShowJump(TFileOffset Offset, TFileOffset Length);
+  // ShowJump to something found in the file (a hit, a heading), once the file has been followed: only
+  // while the file still holds it, else NoJump. True when it was shown.
+  bool ShowFoundJump(TFileOffset Offset, TFileOffset Length);
+  // A jump whose place the file no longer holds: a beep, and the change as the command's last status.
+  void NoJump();
   // Where the line that holds Offset starts, looking back at most one page's length.
   TFileOffset LineStartBefore(TFileOffset Offset) const;
   void SearchProgress(int Permille, bool Wrapped, bool Backward);
@@ -132,6 +148,8 @@ private:
 
   TViewerWindow& FWindow;
   TFileFacts FFacts;          // of the open file, when the last command read it
+  bool FEverReadable = false;  // the open file has been readable at some command since it was opened
+  TFileProblem FProblem = TFileProblem::None;  // why it could not be read, when last it could not
   std::string FChangeNotice;  // shown as the command's last status
   int FRunning = 0;           // commands under way: a scroll jump runs nested inside the others
   bool FPageEndWhole = false;  // the page on screen ends on a character boundary

@@ -78,10 +78,11 @@ constexpr std::size_t SearchBlockBytes = 256 * 1024;
 // across two blocks. A regular expression is matched a few lines at a time, its blocks ending after a
 // line feed: a match inside a line is always found, one that spans a line feed may be missed, and on a
 // line longer than a block a match is looked for within half a block of where it starts. Cancel is
-// checked between blocks: Cancelled. FileChanged: the file cannot be opened, or its facts (those of
-// InspectFile) change during the search. Progress, when given, is called after a block whenever the
-// share has grown (on the searching thread). Throws ESearchQuery when a pattern needs more
-// backtracking on some line than PCRE2 allows.
+// checked between blocks: Cancelled. The search covers the bytes there when it began: a file that
+// grows meanwhile, as a log does, is searched on; FileChanged: it changes in any other way (its facts,
+// those of InspectFile). Progress, when given, is called after a block whenever the share has grown
+// (on the searching thread). Throws EFileUnreadable (ReadPage.h) when the file cannot be opened, ESearchQuery when a
+// pattern needs more backtracking on some line than PCRE2 allows.
 TSearchResult FindText(const std::string& FileName, const TSearchPattern& Pattern, TFileOffset From, bool Backward,
                        const std::atomic<bool>& Cancel, const TSearchProgress& Progress = {},
                        std::size_t BlockBytes = SearchBlockBytes);

@@ -53,7 +53,8 @@ TEST(Program, AnswersOnTheCommandLine) {
   } Rows[] = {{{"--help"}, 0, "用法：pagorin [文件]", ""},
               {{"--version"}, 0, "Pagorin高速文本文件浏览器 1.0", ""},
               {{"a.txt", "b.txt"}, 2, "", "多出了“b.txt”"},
-              {{"-style", "windows"}, 2, "", "无法识别的选项“-style”"}};
+              {{"-style", "windows"}, 2, "", "无法识别的选项“-style”"},
+              {{""}, 2, "", "文件名不能为空"}};
   for (const auto& Row : Rows) {
     SCOPED_TRACE(Row.Arguments.join(' ').toStdString());
     QProcess Program;
@@ -72,7 +73,7 @@ TEST(Program, AnswersOnTheCommandLine) {
 
 // The start with a file, as the entry point runs it: the file opens as File > Open opens it once the
 // main window is on screen (caption, size status, first page); one it cannot read gives what the
-// open command gives for it. A relative name is taken from the working folder.
+// open command gives for it: why not. A relative name is taken from the working folder.
 TEST(Program, OpensTheFileNamedOnTheCommandLine) {
   TempDir Dir;
   const std::string Novel = TCodePage::Ansi().Encode(QStringLiteral("第一章\r\n　　天地玄黄，宇宙洪荒。\r\n"));
@@ -90,8 +91,8 @@ TEST(Program, OpensTheFileNamedOnTheCommandLine) {
   } Rows[] = {{{Readable}, Readable, Opened + Readable, "文件大小：" + std::to_string(Novel.size()) + "字节",
                QStringLiteral("第一章\n　　天地玄黄，宇宙洪荒。\n")},
               {{"--", Dir.Path("missing.txt")}, Dir.Path("missing.txt"), Opened + Dir.Path("missing.txt"),
-               "文件大小：0字节", ""},
-              {{Fifo}, Fifo, Opened + Fifo, "文件大小：0字节", ""},
+               "无法打开文件：文件不存在", ""},
+              {{Fifo}, Fifo, Opened + Fifo, "无法打开文件：不是普通文件", ""},
               // A folder opens nothing.
               {{Dir.Path("")}, Dir.Path(""), Title, "不能打开文件夹", QStringLiteral("请打开文件...\n\n")}};
   for (const auto& Row : Rows) {

@@ -1,10 +1,12 @@
 #include "ChapterScan.h"
+#include "ReadPage.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <iconv.h>
 
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -184,9 +186,14 @@ TEST(ChapterScan, StopsWhenTooManyCancelledOrTheFileChanges) {
   EXPECT_EQ(Result.Outcome, TScanOutcome::Cancelled);
   EXPECT_LT(Result.Chapters.size(), 50u);
 
-  EXPECT_EQ(Scan(Dir.Path("missing.txt"), Default).Outcome, TScanOutcome::FileChanged);
+  EXPECT_THROW(Scan(Dir.Path("missing.txt"), Default), EFileUnreadable);
   Result = Scan(File, Default, 64, 200000, [&](int, bool) { Dir.Write("novel.txt", "第1章\n"); });
   EXPECT_EQ(Result.Outcome, TScanOutcome::FileChanged);
+  // Growth is no change: the headings are those of the part there at the start.
+  Dir.Write("novel.txt", Text);
+  Result = Scan(File, Default, 64, 200000, [&](int, bool) { std::ofstream(File, std::ios::app) << "第99章\n"; });
+  EXPECT_EQ(Result.Outcome, TScanOutcome::Done);
+  EXPECT_EQ(Result.Chapters.size(), 50u);
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PositionCase{"WholeShare", "100%", 2000}, PositionCase{"ShareAboveAll", "250%", 2000},
                       PositionCase{"FullWidth", "\xEF\xBC\x95\xEF\xBC\x90\xEF\xBC\x85", 1000},  // ５０％
                       PositionCase{"Offset", "1234", 1234}, PositionCase{"OffsetPastTheEnd", "99999999999", 2000},
-                      PositionCase{"HugeNumber", "99999999999999999999999", std::nullopt},
+                      PositionCase{"FortyDigits", std::string(40, '9'), 2000},
+                      PositionCase{"FortyDigitShare", std::string(40, '9') + ".5%", 2000},
                       PositionCase{"TwoDecimals", "37.55%", std::nullopt}, PositionCase{"PointInAnOffset", "12.5", std::nullopt},
                       PositionCase{"Negative", "-5", std::nullopt}, PositionCase{"Empty", "  ", std::nullopt},
                       PositionCase{"Words", "第三章", std::nullopt}, PositionCase{"PercentAlone", "%", std::nullopt}),

@@ -110,7 +110,9 @@ public:
     return true;
   }
   void Beep() override { ++Beeps; }
+  std::function<void()> OnRunLater;  // runs on the scan's thread as it hands a call over
   void RunLater(std::function<void()> Call) override {
+    if (OnRunLater) OnRunLater();
     const std::lock_guard<std::mutex> Lock(LaterGuard);
     Later.push_back(std::move(Call));
   }
@@ -405,26 +407,22 @@ TEST_F(ViewerCommands, ResizingChangesNothingUntilTheNextOpenOrFontChange) {
   EXPECT_EQ(State.LinesPerPage, 30);
 }
 
-TEST_F(ViewerCommands, EmptyAndUnreadableFilesKeepAValidRangeAndHarmlessPaging) {
-  for (const std::string& Path : {Dir.Write("empty.txt", ""), Dir.Path("missing.txt"), Dir.Path("")}) {
-    SCOPED_TRACE(Path);
-    const std::size_t Before = Window.Statuses.size();
-    Open(Path);
-    EXPECT_EQ(Window.Statuses.at(Before), "文件大小：0字节");
-    EXPECT_EQ(Window.Page, "");
-    EXPECT_EQ(State.PageEnd, 0);
-    EXPECT_EQ(State.PageBytes, 0);
-    EXPECT_EQ(Window.Bar.Min(), 0);
-    EXPECT_GE(Window.Bar.Max(), Window.Bar.Min());
-    State.NextPage();
-    State.PreviousPage();
-    State.PreviousPage();
-    Window.Bar.SetPosition(Window.Bar.Max());
-    EXPECT_EQ(Window.Page, "");
-    Window.NextFontHeight = -12;
-    State.FontSetup();
-    EXPECT_EQ(Window.Status(), "文件大小：0字节");
-  }
+TEST_F(ViewerCommands, EmptyFileKeepsAValidRangeAndHarmlessPaging) {
+  Open(Dir.Write("empty.txt", ""));
+  EXPECT_EQ(Window.Status(), "文件大小：0字节");
+  EXPECT_EQ(Window.Page, "");
+  EXPECT_EQ(State.PageEnd, 0);
+  EXPECT_EQ(State.PageBytes, 0);
+  EXPECT_EQ(Window.Bar.Min(), 0);
+  EXPECT_GE(Window.Bar.Max(), Window.Bar.Min());
+  State.NextPage();
+  State.PreviousPage();
+  State.PreviousPage();
+  Window.Bar.SetPosition(Window.Bar.Max());
+  EXPECT_EQ(Window.Page, "");
+  Window.NextFontHeight = -12;
+  State.FontSetup();
+  EXPECT_EQ(Window.Status(), "文件大小：0字节");
 }
 
 TEST_F(ViewerCommands, FontHeightZeroUsesTheRenderedHeight) {
@@ -802,4 +800,126 @@ TEST_F(ViewerChapters, StepsWaitForTheScanAndTheToolBarNamesTheChapter) {
   EXPECT_EQ(Window.ChapterTitle, "第一章 开始");
   State.JumpTo(0);
   EXPECT_EQ(Window.ChapterTitle, "第一章 开始");
+}
+
+// A file that cannot be opened opens all the same, empty, with a valid range and harmless paging, and
+// the message says why, last even after the jump to the first position; every later command, the
+// search and the chapter scan say there is no readable file. Once it can be read it is followed.
+TEST_F(ViewerChapters, UnreadableFileSaysWhyOnOpenAndOnEveryCommand) {
+  const std::string Fifo = Dir.Path("fifo.txt");
+  ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink("loop.txt", Dir.Path("loop.txt"));
+  std::vector<std::pair<std::string, std::string>> Rows = {
+      {Dir.Path("missing.txt"), "文件不存在"}, {Dir.Path("no/such.txt"), "文件不存在"},
+      {Dir.Path("loop.txt"), "符号链接循环"},   {Fifo, "不是普通文件"},
+      {Dir.Path(""), "不是普通文件"},           {"/dev/null", "不是普通文件"}};
+  const std::string Locked = Dir.Write("locked.txt", "text\n");
+  ASSERT_EQ(::chmod(Locked.c_str(), 0), 0);
+  if (::geteuid() != 0) Rows.emplace_back(Locked, "没有读取权限");  // root reads whatever the mode says
+  UseTwoLinePages();
+  Open(Dir.Write("first.txt", Lines({{100, 1000}}, 100000)));
+  for (const auto& [Path, Reason] : Rows) {
+    SCOPED_TRACE(Path);
+    Window.Bar.SetPosition(3);
+    Open(Path);
+    EXPECT_EQ(Window.Status(), "无法打开文件：" + Reason);
+    EXPECT_EQ(Window.Caption, "Pagorin文本文件浏览器--" + Path);
+    EXPECT_EQ(Window.Page, "");
+    EXPECT_EQ(State.PageBytes, 0);
+    EXPECT_EQ(Window.Bar.Position(), 0);
+    EXPECT_GE(Window.Bar.Max(), Window.Bar.Min());
+
+    const std::string Never = "没有可读取的文件：" + Reason;
+    const auto Said = [&](const char* Command, const std::function<void()>& Run) {
+      Run();
+      EXPECT_EQ(Window.Status(), Never) << Command;
+      EXPECT_EQ(Window.Page, "") << Command;
+    };
+    Said("next page", [&] { State.NextPage(); });
+    Said("previous page", [&] { State.PreviousPage(); });
+    Said("previous page, none left", [&] { State.PreviousPage(); });
+    Said("scroll jump", [&] { Window.Bar.SetPosition(Window.Bar.Max()); });
+    Said("font", [&] {
+      Window.NextFontHeight = -14;
+      State.FontSetup();
+    });
+    Said("go to", [&] { State.GoTo("50%"); });
+    const int Beeps = Window.Beeps;
+    Said("find", [&] { Find("needle"); });
+    Said("next chapter", [&] { State.NextChapter(); });
+    EXPECT_EQ(Window.Beeps, Beeps + 2);
+    State.FindChapters();
+    FinishScan();
+    EXPECT_EQ(State.Chapters.Status(), "章节查找已停止：" + Reason);
+  }
+
+  Dir.Write("missing.txt", "第一章\nneedle\n");
+  Open(Dir.Path("missing.txt"));
+  std::filesystem::remove(Dir.Path("missing.txt"));
+  State.NextPage();  // a file that did open and then went: the change, said once
+  EXPECT_EQ(Window.Status(), "文件已无法读取");
+  Window.NextFontHeight = -14;
+  State.FontSetup();
+  EXPECT_EQ(Window.Status(), "文件已无法读取");
+
+  Open(Dir.Path("missing.txt"));
+  Dir.Write("missing.txt", "第一章\nneedle\n");
+  State.NextPage();
+  EXPECT_EQ(Window.Status(), "文件已可读取，现为17字节");
+  Find("needle");
+  EXPECT_EQ(Window.Status(), "找到“needle”：第10字节");
+}
+
+// A jump follows the file first, as the page commands do: headings past a new end are dropped, and a
+// heading or a hit that the file no longer holds is not gone to: a beep and the change, never "已转到"
+// or "找到". Another file under the name leaves no heading to trust: they are found anew.
+TEST_F(ViewerChapters, JumpsFollowTheFileAndNeverGoWhereItNoLongerReaches) {
+  UseTwoLinePages();
+  std::string Text;
+  for (int I = 1; I <= 5; ++I) Text += "第" + std::to_string(I) + "章\n" + std::string(3000, 'x') + "\n";
+  const std::string Path = Dir.Write("novel.txt", Text);
+  const auto At = [&](const std::string& Heading) { return static_cast<TFileOffset>(Text.find(Heading)); };
+  Open(Path);
+  State.FindChapters();
+  FinishScan();
+  ASSERT_EQ(State.Chapters.Count(), 5u);
+
+  std::filesystem::resize_file(Path, At("第4章"));
+  int Beeps = Window.Beeps;
+  State.GoToChapter(4);
+  EXPECT_EQ(Window.Status(), "文件已变短，现为" + std::to_string(At("第4章")) + "字节");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.Chapters.Count(), 3u);
+  EXPECT_EQ(Window.Bar.Max(), At("第4章") / State.ScrollStep + 1);
+  State.GoToChapter(1);
+  EXPECT_EQ(Window.Status(), "已转到“第2章”");
+
+  // The next chapter is past the cut: none is left after the page, and the change is said last.
+  std::filesystem::resize_file(Path, At("第3章"));
+  Beeps = Window.Beeps;
+  State.NextChapter();
+  EXPECT_EQ(Window.Statuses.end()[-2], "已是最后一章");
+  EXPECT_EQ(Window.Status(), "文件已变短，现为" + std::to_string(At("第3章")) + "字节");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(State.PageStart, At("第2章"));
+
+  const std::string Other = "第一章\n" + std::string(5000, 'y') + "\nneedle\n第二章\n";
+  std::filesystem::rename(Dir.Write("other.txt", Other), Path);
+  State.GoToChapter(0);
+  EXPECT_EQ(Window.Status(), "文件已被替换，现为" + std::to_string(Other.size()) + "字节");
+  EXPECT_EQ(State.PageStart, At("第2章"));
+  FinishScan();
+  ASSERT_EQ(State.Chapters.Count(), 2u);
+  EXPECT_EQ(State.Chapters.Title(1), "第二章");
+
+  // Cut while the hit found is on its way to the window.
+  Window.OnRunLater = [&] { std::filesystem::resize_file(Path, 100); };
+  Beeps = Window.Beeps;
+  const std::size_t Left = State.History.count();
+  Find("needle");
+  EXPECT_EQ(Window.Status(), "文件已变短，现为100字节");
+  EXPECT_EQ(Window.Beeps, Beeps + 1);
+  EXPECT_EQ(State.History.count(), Left);  // no page left for the hit's
+  EXPECT_EQ(State.Chapters.Count(), 1u);
 }

@@ -1,3 +1,4 @@
+#include "ReadPage.h"
 #include "TextSearch.h"
 #include "TextEncoding.h"
 #include "TempDir.h"
@@ -6,6 +7,7 @@
 
 #include <iconv.h>
 
+#include <fstream>
 #include <iterator>
 #include <optional>
 #include <random>
@@ -218,14 +220,46 @@ TEST(TextSearch, CancelStopsBetweenBlocks) {
   EXPECT_EQ(Calls, 1);
 }
 
-TEST(TextSearch, FileChangedWhenGoneOrCutDuringTheSearch) {
+TEST(TextSearch, UnreadableWhenGoneAndFileChangedWhenCutDuringTheSearch) {
   TempDir Dir;
   const TSearchPattern Pattern(Plain("b"), Gb);
-  EXPECT_EQ(Find(Dir.Path("missing.txt"), Pattern, 0, false).Outcome, Outcome::FileChanged);
+  EXPECT_THROW(Find(Dir.Path("missing.txt"), Pattern, 0, false), EFileUnreadable);
   const std::string File = Dir.Write("text.txt", std::string(1000, 'a'));
   const std::atomic<bool> Cancel{false};
   const auto CutTheFile = [&](int, bool) { Dir.Write("text.txt", "ab"); };
   EXPECT_EQ(FindText(File, Pattern, 0, false, Cancel, CutTheFile, 100).Outcome, Outcome::FileChanged);
+}
+
+// A file that grows under the search, as a log does, is searched over the bytes it had when the search
+// began; one that grew because it was written anew still stops it.
+TEST(TextSearch, GrowthGoesOnOverTheBytesThereAtTheStart) {
+  const struct {
+    const char* Name;
+    const char* Query;
+    bool Rewritten;  // the file written anew, longer, rather than added to
+    Outcome Expected;
+  } Rows[] = {{"HitInTheOldPart", "b", false, Outcome::Found},
+              {"HitOnlyInTheNewPart", "c", false, Outcome::NotFound},
+              {"WrittenAnewLonger", "b", true, Outcome::FileChanged}};
+  for (const auto& Row : Rows) {
+    SCOPED_TRACE(Row.Name);
+    TempDir Dir;
+    const std::string Start = std::string(1000, 'a') + "b";
+    const std::string File = Dir.Write("log.txt", Start);
+    const TSearchPattern Pattern(Plain(Row.Query), Gb);
+    const std::atomic<bool> Cancel{false};
+    const auto Grow = [&](int, bool) {
+      if (Row.Rewritten) {
+        Dir.Write("log.txt", std::string(2000, 'z') + "b");
+      } else {
+        std::ofstream Out(File, std::ios::binary | std::ios::app);
+        Out << "c\n";
+      }
+    };
+    const TSearchResult Result = FindText(File, Pattern, 0, false, Cancel, Grow, 100);
+    EXPECT_EQ(Result.Outcome, Row.Expected);
+    EXPECT_EQ(Result.Hit.Start, Row.Expected == Outcome::Found ? 1000 : 0);
+  }
 }
 
 TEST(TextSearch, BadQueriesSayWhy) {

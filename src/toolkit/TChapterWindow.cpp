@@ -21,7 +21,7 @@
 class TChapterModel : public QAbstractListModel {
 public:
   explicit TChapterModel(const TChapterIndex& Chapters, QObject* Parent)
-      : QAbstractListModel(Parent), FChapters(Chapters) {}
+      : QAbstractListModel(Parent), FChapters(Chapters), FGeneration(Chapters.Generation()) {}
 
   int rowCount(const QModelIndex& Parent = QModelIndex()) const override {
     if (Parent.isValid()) return 0;
@@ -31,6 +31,8 @@ public:
   QVariant data(const QModelIndex& Index, int Role) const override {
     if (!Index.isValid() || Index.row() >= rowCount()) return {};
     const std::size_t Chapter = ChapterOf(Index.row());
+    // Rows of headings the engine has forgotten meanwhile are blank until Follow drops them.
+    if (FChapters.Generation() != FGeneration || Chapter >= FChapters.Count()) return {};
     if (Role == Qt::DisplayRole) {
       const std::string_view Title = FChapters.Title(Chapter);
       return QString::fromUtf8(Title.data(), static_cast<qsizetype>(Title.size()));
@@ -53,11 +55,12 @@ public:
     return static_cast<int>(At - FRows.begin());
   }
 
-  // New headings become rows; a list that was replaced is taken anew.
+  // New headings become rows; a list that was replaced is taken anew, the filter's rows with it.
   void Follow() {
     const std::size_t Count = FChapters.Count();
-    if (Count < FSeen) {
+    if (FChapters.Generation() != FGeneration) {
       beginResetModel();
+      FGeneration = FChapters.Generation();
       FSeen = 0;
       FRows.clear();
       endResetModel();
@@ -109,6 +112,7 @@ private:
   bool Passes(std::size_t Chapter) const { return Lower(FChapters.Title(Chapter)).find(FFilter) != std::string::npos; }
 
   const TChapterIndex& FChapters;
+  unsigned FGeneration;              // the engine's list the rows stand for
   std::size_t FSeen = 0;             // headings taken as rows so far
   std::string FFilter;               // lower case
   std::vector<std::uint32_t> FRows;  // the headings that pass the filter

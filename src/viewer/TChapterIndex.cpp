@@ -74,6 +74,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       Changed();
     });
   });
+  Changed();
 }
 
 bool TChapterIndex::Cancel() {
@@ -91,9 +92,11 @@ void TChapterIndex::Clear() {
 
 void TChapterIndex::Forget() {
   FScan.Cancel();
-  FOffsets = {};
-  FTitleEnds = {};
-  FTitles = {};
+  ++FGeneration;
+  // Swapped with empty ones: assigning {} would keep the old storage.
+  std::vector<TFileOffset>().swap(FOffsets);
+  std::vector<std::uint32_t>().swap(FTitleEnds);
+  std::string().swap(FTitles);
 }
 
 void TChapterIndex::Take(const TBatch& Found) {

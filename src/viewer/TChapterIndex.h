@@ -25,7 +25,8 @@ public:
 
   explicit TChapterIndex(TScanThread::TPost Post);
 
-  // Runs on the GUI thread whenever headings arrive or the scan's state changes.
+  // Runs on the GUI thread whenever headings arrive or the scan's state changes, and at once inside
+  // Scan and Clear, which forget the headings: a listener never counts more headings than Count().
   std::function<void()> OnChange;
 
   // Compiles Pattern (a regular expression over the decoded lines) for Encoding, then forgets the
@@ -38,6 +39,8 @@ public:
   void Clear();
 
   TState State() const { return FState; }
+  // Changes whenever the headings are forgotten: headings taken under another number are gone.
+  unsigned Generation() const { return FGeneration; }
   std::size_t Count() const { return FOffsets.size(); }
   TFileOffset Offset(std::size_t Index) const { return FOffsets[Index]; }
   std::string_view Title(std::size_t Index) const;
@@ -70,6 +73,7 @@ private:
 
   TScanThread FScan;
   TState FState = TState::NotScanned;
+  unsigned FGeneration = 0;
   int FPermille = 0;
   std::string FFailure;
   std::vector<TFileOffset> FOffsets;

@@ -688,6 +688,34 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   EXPECT_EQ(Rows->index(0, 0).data().toString(), QStringLiteral("第3章"));
 }
 
+// A new pattern or another encoding finds the headings anew: the list empties at once, through the
+// filter too, and the view paints at every moment of it; then it fills with the new headings.
+TEST_F(MainWindow, TableOfContentsEmptiesAndFillsAgainOnANewPatternOrEncoding) {
+  TErrorBoxAnswer Box;
+  OpenThroughDialog(Dir.Write("novel.txt", NovelText(40)));
+  Window.MnuContents->trigger();
+  TChapterWindow& Contents = *Window.ChapterWin;
+  QAbstractItemModel* Rows = Contents.List->model();
+  const auto Found = [&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; };
+  ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
+  Contents.PatternField->setText(QStringLiteral("."));  // every line: 40 headings and 12 paragraphs each
+  emit Contents.PatternField->textEdited(Contents.PatternField->text());
+  EXPECT_EQ(Rows->rowCount(), 0);
+  Contents.List->viewport()->repaint();
+  ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
+  EXPECT_EQ(Rows->rowCount(), 40 * 13);
+  Contents.FilterField->setText(QStringLiteral("第1"));
+  emit Contents.FilterField->textEdited(Contents.FilterField->text());
+  ASSERT_EQ(Rows->rowCount(), 11);
+  Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
+  EXPECT_EQ(Rows->rowCount(), 0);
+  Contents.List->viewport()->repaint();
+  ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
+  ASSERT_EQ(Rows->rowCount(), 11);
+  EXPECT_EQ(Rows->index(10, 0).data().toString(), QStringLiteral("第19章"));
+  EXPECT_FALSE(Box.Seen.Shown) << Box.Seen.Text;
+}
+
 namespace {
 
 // Files as a file manager drops them: local paths in the drag's URLs.

@@ -15,8 +15,9 @@
 #include <vector>
 
 // The chapter headings of the open file: found by a scan on a thread of its own, kept on the GUI
-// thread as they arrive. A heading costs its offset and its title's bytes, packed in one string, so a
-// million of them fit in a few tens of MiB.
+// thread as they arrive. A heading costs its offset and its title's bytes, packed in the strings the
+// scan's batches brought (kept as they came, so a growing list is never copied on the GUI thread), so
+// a million of them fit in a few tens of MiB.
 class TChapterIndex {
 public:
   enum class TState { NotScanned, Scanning, Done, Cancelled, FileChanged, TooMany, Failed };
@@ -62,10 +63,10 @@ private:
   // Headings on their way from the scan, packed as the index keeps them.
   struct TBatch {
     std::vector<TFileOffset> Offsets;
-    std::vector<std::uint32_t> TitleLengths;
+    std::vector<std::uint32_t> TitleEnds;  // where each title ends in Titles
     std::string Titles;
   };
-  void Take(const TBatch& Found);
+  void Take(TBatch&& Found);
   // Stops any scan and lets the headings' memory go.
   void Forget();
   void Finish(TState State, const std::string& Failure);
@@ -77,6 +78,7 @@ private:
   int FPermille = 0;
   std::string FFailure;
   std::vector<TFileOffset> FOffsets;
-  std::vector<std::uint32_t> FTitleEnds;  // where each title ends in FTitles
-  std::string FTitles;
+  std::vector<std::uint32_t> FTitleEnds;    // where each title ends in its batch's titles
+  std::vector<std::string> FTitleBatches;   // the titles, one string per batch taken
+  std::vector<std::size_t> FBatchFirst;     // the first heading of each batch
 };

@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -153,6 +155,11 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
   Grid->addWidget(StopButton, 3, 2);
 
   List->installEventFilter(this);
+  List->viewport()->installEventFilter(this);  // a click there is the reader choosing a row
+  // Scrolling the list himself is the reader's move too: the page's chapter no longer pulls it back.
+  connect(List->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { FReaderMoved = true; });
+  // A list taken anew or filtered has lost the reader's row.
+  connect(FModel, &QAbstractItemModel::modelReset, this, [this] { FReaderMoved = false; });
   PatternField->setCursorPosition(0);  // the pattern's start says most about it
   connect(List, &QListView::activated, this, &TChapterWindow::Jump);
   connect(FilterField, &QLineEdit::textEdited, this, [this](const QString& Text) {
@@ -178,9 +185,9 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
 TChapterWindow::~TChapterWindow() = default;
 
 bool TChapterWindow::eventFilter(QObject* Watched, QEvent* Event) {
-  // Text typed in the list goes to the filter, as a reader who starts typing a title expects.
   if (Watched == List && Event->type() == QEvent::KeyPress) {
     auto* Key = static_cast<QKeyEvent*>(Event);
+    // Text typed in the list goes to the filter, as a reader who starts typing a title expects.
     const QString Text = Key->text();
     if (!Text.isEmpty() && Text.at(0).isPrint() && !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
       FilterField->setFocus();
@@ -188,7 +195,10 @@ bool TChapterWindow::eventFilter(QObject* Watched, QEvent* Event) {
       emit FilterField->textEdited(FilterField->text());
       return true;
     }
+    const int Moves[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
+    if (std::find(std::begin(Moves), std::end(Moves), Key->key()) != std::end(Moves)) FReaderMoved = true;
   }
+  if (Watched == List->viewport() && Event->type() == QEvent::MouseButtonPress) FReaderMoved = true;
   return QDialog::eventFilter(Watched, Event);
 }
 
@@ -197,10 +207,8 @@ void TChapterWindow::Open() {
   raise();
   activateWindow();
   List->setFocus();
-  // Marked while hidden only in memory: mark it now, and bring it into view.
-  const std::optional<std::size_t> Current = FCurrent;
-  FCurrent.reset();
-  MarkCurrent(Current);
+  FReaderMoved = false;
+  ShowCurrent(true);
 }
 
 void TChapterWindow::Refresh(std::optional<std::size_t> Current) {
@@ -210,21 +218,20 @@ void TChapterWindow::Refresh(std::optional<std::size_t> Current) {
 }
 
 void TChapterWindow::MarkCurrent(std::optional<std::size_t> Current) {
-  if (!isVisible()) {
-    FCurrent = Current;
-    return;
-  }
-  const bool Moved = Current != FCurrent;
   FCurrent = Current;
-  FModel->SetCurrent(Current);
-  if (!Current) return;
-  const std::optional<int> Row = FModel->RowOf(*Current);
-  if (!Row) return;
+  // Marked while hidden only in memory: Open marks it.
+  if (isVisible()) ShowCurrent(false);
+}
+
+void TChapterWindow::ShowCurrent(bool Opening) {
+  FModel->SetCurrent(FCurrent);
+  // The row the reader chose stays his; a list taken anew has none.
+  if (!FCurrent || (FReaderMoved && List->currentIndex().isValid())) return;
+  const std::optional<int> Row = FModel->RowOf(*FCurrent);
+  if (!Row || (!Opening && List->currentIndex().row() == *Row)) return;
   const QModelIndex Index = FModel->index(*Row);
-  if (Moved || !List->currentIndex().isValid()) {
-    List->setCurrentIndex(Index);
-    List->scrollTo(Index, QAbstractItemView::PositionAtCenter);
-  }
+  List->setCurrentIndex(Index);
+  List->scrollTo(Index, QAbstractItemView::PositionAtCenter);
 }
 
 void TChapterWindow::Jump(const QModelIndex& Row) {

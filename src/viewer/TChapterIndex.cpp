@@ -126,6 +126,9 @@ std::string_view TChapterIndex::Title(std::size_t Index) const {
 }
 
 std::optional<std::size_t> TChapterIndex::At(TFileOffset Offset) const {
+  // Short of the whole file, the headings tell only up to the last one found: a scan under way may
+  // still find, and one stopped may have missed, a heading between it and Offset.
+  if (FState != TState::Done && (FOffsets.empty() || FOffsets.back() < Offset)) return std::nullopt;
   const auto After = std::upper_bound(FOffsets.begin(), FOffsets.end(), Offset);
   if (After == FOffsets.begin()) return std::nullopt;
   return static_cast<std::size_t>(After - FOffsets.begin() - 1);

@@ -45,7 +45,8 @@ public:
   std::size_t Count() const { return FOffsets.size(); }
   TFileOffset Offset(std::size_t Index) const { return FOffsets[Index]; }
   std::string_view Title(std::size_t Index) const;
-  // The heading of the text at Offset: the last one at or before it.
+  // The heading of the text at Offset: the last one at or before it; none when the headings found do
+  // not reach Offset and the scan has not read the whole file (it runs, or it stopped short).
   std::optional<std::size_t> At(TFileOffset Offset) const;
 
   // The heading a chapter step from a page that starts at From goes to: the first after From

@@ -716,6 +716,31 @@ TEST_F(MainWindow, TableOfContentsEmptiesAndFillsAgainOnANewPatternOrEncoding) {
   EXPECT_FALSE(Box.Seen.Shown) << Box.Seen.Text;
 }
 
+// The list opens with the page's chapter current, selected and in view, also when its heading is
+// found after the window opened; a row the reader chose himself stays until the window opens again.
+TEST_F(MainWindow, TableOfContentsOpensAtThePagesChapter) {
+  OpenThroughDialog(Dir.Write("long.txt", NovelText(2000)));  // headings far beyond the scan's first block
+  Window.Viewer.GoTo("50%");
+  Window.MnuContents->trigger();
+  QListView& List = *Window.ChapterWin->List;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 20000));
+  const auto AtPage = [&] {
+    const QModelIndex Row = List.currentIndex();
+    const std::optional<std::size_t> Chapter = Window.Viewer.ChapterOnScreen();
+    return Chapter && Row.row() == static_cast<int>(*Chapter) && List.selectionModel()->isSelected(Row) &&
+           List.viewport()->rect().contains(List.visualRect(Row));
+  };
+  EXPECT_GT(Window.Viewer.ChapterOnScreen().value_or(0), 900u);
+  EXPECT_TRUE(AtPage());
+  QTest::keyClick(&List, Qt::Key_Home);
+  Window.MnuNextChapter->trigger();
+  EXPECT_EQ(List.currentIndex().row(), 0);
+  QTest::keyClick(&List, Qt::Key_Escape);
+  ASSERT_FALSE(Window.ChapterWin->isVisible());
+  Window.MnuContents->trigger();
+  EXPECT_TRUE(AtPage());
+}
+
 namespace {
 
 // Files as a file manager drops them: local paths in the drag's URLs.

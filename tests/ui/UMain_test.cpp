@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -672,8 +673,12 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   EXPECT_FALSE(Window.ChapterWin->isVisible());
   EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第13章")))));
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第13章"));
+  QAccessibleInterface* Title = QAccessible::queryAccessibleInterface(Window.LblChapter);  // a screen reader's view
+  ASSERT_NE(Title, nullptr);
+  EXPECT_EQ(Title->role(), QAccessible::StaticText);
   Window.MnuNextChapter->trigger();
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第14章"));
+  EXPECT_EQ(Title->text(QAccessible::Name), QStringLiteral("第14章"));
 
   Window.MnuContents->trigger();
   Window.ChapterWin->PatternField->setText(QStringLiteral("^第(\\d"));

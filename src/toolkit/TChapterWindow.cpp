@@ -155,8 +155,9 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
   Grid->addWidget(StopButton, 3, 2);
 
   List->installEventFilter(this);
-  List->viewport()->installEventFilter(this);  // a click there is the reader choosing a row
-  // Scrolling the list himself is the reader's move too: the page's chapter no longer pulls it back.
+  // A row the reader clicks is his choice, and scrolling the list himself is his move too: the page's
+  // chapter no longer pulls it back.
+  connect(List, &QAbstractItemView::pressed, this, [this] { FReaderMoved = true; });
   connect(List->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { FReaderMoved = true; });
   // A list taken anew or filtered has lost the reader's row.
   connect(FModel, &QAbstractItemModel::modelReset, this, [this] { FReaderMoved = false; });
@@ -198,7 +199,6 @@ bool TChapterWindow::eventFilter(QObject* Watched, QEvent* Event) {
     const int Moves[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
     if (std::find(std::begin(Moves), std::end(Moves), Key->key()) != std::end(Moves)) FReaderMoved = true;
   }
-  if (Watched == List->viewport() && Event->type() == QEvent::MouseButtonPress) FReaderMoved = true;
   return QDialog::eventFilter(Watched, Event);
 }
 

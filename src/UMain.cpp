@@ -124,9 +124,12 @@ void TFrmMain::SetupForm() {
   const QFontMetrics Metrics(LblWhere->font());
   LblWhere->setFixedSize(Metrics.horizontalAdvance(QStringLiteral("100.0%")) + 16, Metrics.height() + 4);
   LblWhere->setAlignment(Qt::AlignCenter);
+  // A screen reader reads each label's text as its name; the description says what the text is.
+  LblWhere->setAccessibleDescription(QStringLiteral("本页在文件中的位置"));
   ToolBar->addWidget(LblWhere);
   // Room for a title of 16 characters, which gives way to the find bar in a narrow window.
   LblChapter = new TElidedLabel(Metrics.horizontalAdvance(QString(16, QChar(0x7AE0))), ToolBar);
+  LblChapter->setAccessibleDescription(QStringLiteral("本页所在的章节"));
   ToolBar->addWidget(LblChapter);
   FindBar = new TFindBar(ToolBar);
   FindBarShown = ToolBar->addWidget(FindBar);

@@ -10,9 +10,10 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <algorithm>
-#include <cctype>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -21,7 +22,7 @@
 class TChapterModel : public QAbstractListModel {
 public:
   explicit TChapterModel(const TChapterIndex& Chapters, QObject* Parent)
-      : QAbstractListModel(Parent), FChapters(Chapters) {}
+      : QAbstractListModel(Parent), FChapters(Chapters), FGeneration(Chapters.Generation()) {}
 
   int rowCount(const QModelIndex& Parent = QModelIndex()) const override {
     if (Parent.isValid()) return 0;
@@ -31,6 +32,8 @@ public:
   QVariant data(const QModelIndex& Index, int Role) const override {
     if (!Index.isValid() || Index.row() >= rowCount()) return {};
     const std::size_t Chapter = ChapterOf(Index.row());
+    // Rows of headings the engine has forgotten meanwhile are blank until Follow drops them.
+    if (FChapters.Generation() != FGeneration || Chapter >= FChapters.Count()) return {};
     if (Role == Qt::DisplayRole) {
       const std::string_view Title = FChapters.Title(Chapter);
       return QString::fromUtf8(Title.data(), static_cast<qsizetype>(Title.size()));
@@ -53,11 +56,12 @@ public:
     return static_cast<int>(At - FRows.begin());
   }
 
-  // New headings become rows; a list that was replaced is taken anew.
+  // New headings become rows; a list that was replaced is taken anew, the filter's rows with it.
   void Follow() {
     const std::size_t Count = FChapters.Count();
-    if (Count < FSeen) {
+    if (FChapters.Generation() != FGeneration) {
       beginResetModel();
+      FGeneration = FChapters.Generation();
       FSeen = 0;
       FRows.clear();
       endResetModel();
@@ -99,16 +103,22 @@ public:
   }
 
 private:
+  // ASCII only, as the titles are UTF-8: no byte of a wider character is a Latin letter.
+  static char Lower(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
   static std::string Lower(std::string_view Text) {
     std::string Out(Text);
-    std::transform(Out.begin(), Out.end(), Out.begin(), [](char C) {
-      return static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
-    });
+    std::transform(Out.begin(), Out.end(), Out.begin(), [](char C) { return Lower(C); });
     return Out;
   }
-  bool Passes(std::size_t Chapter) const { return Lower(FChapters.Title(Chapter)).find(FFilter) != std::string::npos; }
+  // Compared in place: a filter over a million titles makes no copy of any.
+  bool Passes(std::size_t Chapter) const {
+    const std::string_view Title = FChapters.Title(Chapter);
+    return std::search(Title.begin(), Title.end(), FFilter.begin(), FFilter.end(),
+                       [](char InTitle, char InFilter) { return Lower(InTitle) == InFilter; }) != Title.end();
+  }
 
   const TChapterIndex& FChapters;
+  unsigned FGeneration;              // the engine's list the rows stand for
   std::size_t FSeen = 0;             // headings taken as rows so far
   std::string FFilter;               // lower case
   std::vector<std::uint32_t> FRows;  // the headings that pass the filter
@@ -145,6 +155,12 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
   Grid->addWidget(StopButton, 3, 2);
 
   List->installEventFilter(this);
+  // A row the reader clicks is his choice, and scrolling the list himself is his move too: the page's
+  // chapter no longer pulls it back.
+  connect(List, &QAbstractItemView::pressed, this, [this] { FReaderMoved = true; });
+  connect(List->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { FReaderMoved = true; });
+  // A list taken anew or filtered has lost the reader's row.
+  connect(FModel, &QAbstractItemModel::modelReset, this, [this] { FReaderMoved = false; });
   PatternField->setCursorPosition(0);  // the pattern's start says most about it
   connect(List, &QListView::activated, this, &TChapterWindow::Jump);
   connect(FilterField, &QLineEdit::textEdited, this, [this](const QString& Text) {
@@ -170,9 +186,9 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
 TChapterWindow::~TChapterWindow() = default;
 
 bool TChapterWindow::eventFilter(QObject* Watched, QEvent* Event) {
-  // Text typed in the list goes to the filter, as a reader who starts typing a title expects.
   if (Watched == List && Event->type() == QEvent::KeyPress) {
     auto* Key = static_cast<QKeyEvent*>(Event);
+    // Text typed in the list goes to the filter, as a reader who starts typing a title expects.
     const QString Text = Key->text();
     if (!Text.isEmpty() && Text.at(0).isPrint() && !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
       FilterField->setFocus();
@@ -180,6 +196,8 @@ bool TChapterWindow::eventFilter(QObject* Watched, QEvent* Event) {
       emit FilterField->textEdited(FilterField->text());
       return true;
     }
+    const int Moves[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
+    if (std::find(std::begin(Moves), std::end(Moves), Key->key()) != std::end(Moves)) FReaderMoved = true;
   }
   return QDialog::eventFilter(Watched, Event);
 }
@@ -189,10 +207,8 @@ void TChapterWindow::Open() {
   raise();
   activateWindow();
   List->setFocus();
-  // Marked while hidden only in memory: mark it now, and bring it into view.
-  const std::optional<std::size_t> Current = FCurrent;
-  FCurrent.reset();
-  MarkCurrent(Current);
+  FReaderMoved = false;
+  ShowCurrent(true);
 }
 
 void TChapterWindow::Refresh(std::optional<std::size_t> Current) {
@@ -202,21 +218,20 @@ void TChapterWindow::Refresh(std::optional<std::size_t> Current) {
 }
 
 void TChapterWindow::MarkCurrent(std::optional<std::size_t> Current) {
-  if (!isVisible()) {
-    FCurrent = Current;
-    return;
-  }
-  const bool Moved = Current != FCurrent;
   FCurrent = Current;
-  FModel->SetCurrent(Current);
-  if (!Current) return;
-  const std::optional<int> Row = FModel->RowOf(*Current);
-  if (!Row) return;
+  // Marked while hidden only in memory: Open marks it.
+  if (isVisible()) ShowCurrent(false);
+}
+
+void TChapterWindow::ShowCurrent(bool Opening) {
+  FModel->SetCurrent(FCurrent);
+  // The row the reader chose stays his; a list taken anew has none.
+  if (!FCurrent || (FReaderMoved && List->currentIndex().isValid())) return;
+  const std::optional<int> Row = FModel->RowOf(*FCurrent);
+  if (!Row || (!Opening && List->currentIndex().row() == *Row)) return;
   const QModelIndex Index = FModel->index(*Row);
-  if (Moved || !List->currentIndex().isValid()) {
-    List->setCurrentIndex(Index);
-    List->scrollTo(Index, QAbstractItemView::PositionAtCenter);
-  }
+  List->setCurrentIndex(Index);
+  List->scrollTo(Index, QAbstractItemView::PositionAtCenter);
 }
 
 void TChapterWindow::Jump(const QModelIndex& Row) {

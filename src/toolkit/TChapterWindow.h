@@ -29,7 +29,8 @@ public:
   // Takes the headings found since the last call (all anew when they were replaced) and the scan's
   // state; Current is the heading of the page on screen.
   void Refresh(std::optional<std::size_t> Current);
-  // Marks Current, the heading of the page on screen, and brings it into view when it changed.
+  // Marks Current, the heading of the page on screen, and makes it the current row, in view, unless the
+  // reader has moved in the list since it opened.
   void MarkCurrent(std::optional<std::size_t> Current);
   // Shows the window, or raises it, with the focus in the list.
   void Open();
@@ -54,10 +55,14 @@ private:
   void Jump(const QModelIndex& Row);
   void PatternEdited(const QString& Text);
   void ShowState();
+  // Marks FCurrent's row and makes it the current row, in view, unless the reader has chosen his own;
+  // Opening does so also when it is current already, as the reader may have scrolled it away.
+  void ShowCurrent(bool Opening);
 
   const TChapterIndex& FChapters;
   TChapterModel* FModel;
   std::string FDefaultPattern;
   std::string FFault;  // why the pattern typed last cannot be used
   std::optional<std::size_t> FCurrent;
+  bool FReaderMoved = false;  // the reader moved the current row or scrolled since the window opened
 };

@@ -5,7 +5,8 @@
 
 // A one-line caption for a bar: it asks for a fixed width and gives way when the bar is short (the
 // bar's other controls keep their room), cutting its text with an ellipsis at whatever width it gets.
-// Unlike QLabel, a new text repaints the caption alone and never lays the bar out again.
+// Unlike QLabel, a new text repaints the caption alone and never lays the bar out again. Its text is
+// its accessible name, as a QLabel's is.
 class TElidedLabel : public QWidget {
   Q_OBJECT
 

@@ -18,18 +18,24 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
   FFailure.clear();
   FScan.Start([this, FileName, Compiled](const std::atomic<bool>& Cancel, const TScanThread::TDeliver& Deliver) {
     // Headings and progress go over in bunches: the first at once, so the list fills without delay,
-    // then at most every 50 ms, so a page turn never waits behind a queue of small calls.
+    // then at most every 50 ms, so a page turn never waits behind a queue of small calls. A list
+    // shown lays all its rows out again for each bunch: a long one takes them less often, 1 ms later
+    // for every 5,000 headings it holds, so that its layouts never crowd out the window's work.
     using TClock = std::chrono::steady_clock;
     TBatch Pending;
     int Permille = 0;
+    std::size_t Handed = 0;
     TClock::time_point Sent = TClock::now();  // progress alone waits: the first call brings headings
     bool FirstFound = true;
     const auto Send = [&](bool Now) {
-      if (!Now && TClock::now() - Sent < std::chrono::milliseconds(50)) return;
+      const auto Pause = std::chrono::milliseconds(50 + Handed / 5000);
+      if (!Now && TClock::now() - Sent < Pause) return;
       Sent = TClock::now();
-      Deliver([this, Found = std::move(Pending), Permille] {
+      Handed += Pending.Offsets.size();
+      Pending.Titles.shrink_to_fit();  // here rather than on the GUI thread, which keeps the string
+      Deliver([this, Found = std::move(Pending), Permille]() mutable {
         FPermille = Permille;
-        Take(Found);
+        Take(std::move(Found));
         Changed();
       });
       Pending = TBatch();
@@ -42,8 +48,8 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
           [&](std::vector<TChapter>&& Found) {
             for (const TChapter& Chapter : Found) {
               Pending.Offsets.push_back(Chapter.Offset);
-              Pending.TitleLengths.push_back(static_cast<std::uint32_t>(Chapter.Title.size()));
               Pending.Titles += Chapter.Title;
+              Pending.TitleEnds.push_back(static_cast<std::uint32_t>(Pending.Titles.size()));
             }
             Send(FirstFound);
             FirstFound = false;
@@ -62,18 +68,19 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       State = Outcome == TScanOutcome::Done          ? TState::Done
               : Outcome == TScanOutcome::FileChanged ? TState::FileChanged
                                                       : TState::TooMany;
-    return std::function<void()>([this, Found = std::move(Pending), State, Failure] {
+    Pending.Titles.shrink_to_fit();
+    return std::function<void()>([this, Found = std::move(Pending), State, Failure]() mutable {
       FPermille = 1000;
       FState = State;
       FFailure = Failure;
-      Take(Found);
+      Take(std::move(Found));
       // The list is complete: no room kept for growth.
       FOffsets.shrink_to_fit();
       FTitleEnds.shrink_to_fit();
-      FTitles.shrink_to_fit();
       Changed();
     });
   });
+  Changed();
 }
 
 bool TChapterIndex::Cancel() {
@@ -100,16 +107,20 @@ void TChapterIndex::DropFrom(TFileOffset End) {
 
 void TChapterIndex::Forget() {
   FScan.Cancel();
-  FOffsets = {};
-  FTitleEnds = {};
-  FTitles = {};
+  ++FGeneration;
+  // Swapped with empty ones: assigning {} would keep the old storage.
+  std::vector<TFileOffset>().swap(FOffsets);
+  std::vector<std::uint32_t>().swap(FTitleEnds);
+  std::vector<std::string>().swap(FTitleBatches);
+  std::vector<std::size_t>().swap(FBatchFirst);
 }
 
-void TChapterIndex::Take(const TBatch& Found) {
+void TChapterIndex::Take(TBatch&& Found) {
+  if (Found.Offsets.empty()) return;
+  FBatchFirst.push_back(FOffsets.size());
   FOffsets.insert(FOffsets.end(), Found.Offsets.begin(), Found.Offsets.end());
-  auto End = static_cast<std::uint32_t>(FTitles.size());
-  for (const std::uint32_t Length : Found.TitleLengths) FTitleEnds.push_back(End += Length);
-  FTitles += Found.Titles;
+  FTitleEnds.insert(FTitleEnds.end(), Found.TitleEnds.begin(), Found.TitleEnds.end());
+  FTitleBatches.push_back(std::move(Found.Titles));
 }
 
 void TChapterIndex::Changed() {
@@ -117,11 +128,16 @@ void TChapterIndex::Changed() {
 }
 
 std::string_view TChapterIndex::Title(std::size_t Index) const {
-  const std::uint32_t Start = Index == 0 ? 0 : FTitleEnds[Index - 1];
-  return std::string_view(FTitles).substr(Start, FTitleEnds[Index] - Start);
+  const auto Batch =
+      static_cast<std::size_t>(std::upper_bound(FBatchFirst.begin(), FBatchFirst.end(), Index) - FBatchFirst.begin()) - 1;
+  const std::uint32_t Start = Index == FBatchFirst[Batch] ? 0 : FTitleEnds[Index - 1];
+  return std::string_view(FTitleBatches[Batch]).substr(Start, FTitleEnds[Index] - Start);
 }
 
 std::optional<std::size_t> TChapterIndex::At(TFileOffset Offset) const {
+  // Short of the whole file, the headings tell only up to the last one found: a scan under way may
+  // still find, and one stopped may have missed, a heading between it and Offset.
+  if (FState != TState::Done && (FOffsets.empty() || FOffsets.back() < Offset)) return std::nullopt;
   const auto After = std::upper_bound(FOffsets.begin(), FOffsets.end(), Offset);
   if (After == FOffsets.begin()) return std::nullopt;
   return static_cast<std::size_t>(After - FOffsets.begin() - 1);

@@ -15,8 +15,9 @@
 #include <vector>
 
 // The chapter headings of the open file: found by a scan on a thread of its own, kept on the GUI
-// thread as they arrive. A heading costs its offset and its title's bytes, packed in one string, so a
-// million of them fit in a few tens of MiB.
+// thread as they arrive. A heading costs its offset and its title's bytes, packed in the strings the
+// scan's batches brought (kept as they came, so a growing list is never copied on the GUI thread), so
+// a million of them fit in a few tens of MiB.
 class TChapterIndex {
 public:
   enum class TState { NotScanned, Scanning, Done, Cancelled, FileChanged, TooMany, Failed };
@@ -25,7 +26,8 @@ public:
 
   explicit TChapterIndex(TScanThread::TPost Post);
 
-  // Runs on the GUI thread whenever headings arrive or the scan's state changes.
+  // Runs on the GUI thread whenever headings arrive or the scan's state changes, and at once inside
+  // Scan and Clear, which forget the headings: a listener never counts more headings than Count().
   std::function<void()> OnChange;
 
   // Compiles Pattern (a regular expression over the decoded lines) for Encoding, then forgets the
@@ -40,10 +42,13 @@ public:
   void DropFrom(TFileOffset End);
 
   TState State() const { return FState; }
+  // Changes whenever the headings are forgotten: headings taken under another number are gone.
+  unsigned Generation() const { return FGeneration; }
   std::size_t Count() const { return FOffsets.size(); }
   TFileOffset Offset(std::size_t Index) const { return FOffsets[Index]; }
   std::string_view Title(std::size_t Index) const;
-  // The heading of the text at Offset: the last one at or before it.
+  // The heading of the text at Offset: the last one at or before it; none when the headings found do
+  // not reach Offset and the scan has not read the whole file (it runs, or it stopped short).
   std::optional<std::size_t> At(TFileOffset Offset) const;
 
   // The heading a chapter step from a page that starts at From goes to: the first after From
@@ -61,10 +66,10 @@ private:
   // Headings on their way from the scan, packed as the index keeps them.
   struct TBatch {
     std::vector<TFileOffset> Offsets;
-    std::vector<std::uint32_t> TitleLengths;
+    std::vector<std::uint32_t> TitleEnds;  // where each title ends in Titles
     std::string Titles;
   };
-  void Take(const TBatch& Found);
+  void Take(TBatch&& Found);
   // Stops any scan and lets the headings' memory go.
   void Forget();
   void Finish(TState State, const std::string& Failure);
@@ -72,9 +77,11 @@ private:
 
   TScanThread FScan;
   TState FState = TState::NotScanned;
+  unsigned FGeneration = 0;
   int FPermille = 0;
   std::string FFailure;
   std::vector<TFileOffset> FOffsets;
-  std::vector<std::uint32_t> FTitleEnds;  // where each title ends in FTitles
-  std::string FTitles;
+  std::vector<std::uint32_t> FTitleEnds;    // where each title ends in its batch's titles
+  std::vector<std::string> FTitleBatches;   // the titles, one string per batch taken
+  std::vector<std::size_t> FBatchFirst;     // the first heading of each batch
 };

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -696,8 +697,12 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   EXPECT_FALSE(Window.ChapterWin->isVisible());
   EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第13章")))));
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第13章"));
+  QAccessibleInterface* Title = QAccessible::queryAccessibleInterface(Window.LblChapter);  // a screen reader's view
+  ASSERT_NE(Title, nullptr);
+  EXPECT_EQ(Title->role(), QAccessible::StaticText);
   Window.MnuNextChapter->trigger();
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第14章"));
+  EXPECT_EQ(Title->text(QAccessible::Name), QStringLiteral("第14章"));
 
   Window.MnuContents->trigger();
   Window.ChapterWin->PatternField->setText(QStringLiteral("^第(\\d"));
@@ -710,6 +715,59 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   ASSERT_TRUE(QTest::qWaitFor(Listed, 10000));
   ASSERT_EQ(Rows->rowCount(), 1);
   EXPECT_EQ(Rows->index(0, 0).data().toString(), QStringLiteral("第3章"));
+}
+
+// A new pattern or another encoding finds the headings anew: the list empties at once, through the
+// filter too, and the view paints at every moment of it; then it fills with the new headings.
+TEST_F(MainWindow, TableOfContentsEmptiesAndFillsAgainOnANewPatternOrEncoding) {
+  TErrorBoxAnswer Box;
+  OpenThroughDialog(Dir.Write("novel.txt", NovelText(40)));
+  Window.MnuContents->trigger();
+  TChapterWindow& Contents = *Window.ChapterWin;
+  QAbstractItemModel* Rows = Contents.List->model();
+  const auto Found = [&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; };
+  ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
+  Contents.PatternField->setText(QStringLiteral("."));  // every line: 40 headings and 12 paragraphs each
+  emit Contents.PatternField->textEdited(Contents.PatternField->text());
+  EXPECT_EQ(Rows->rowCount(), 0);
+  Contents.List->viewport()->repaint();
+  ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
+  EXPECT_EQ(Rows->rowCount(), 40 * 13);
+  Contents.FilterField->setText(QStringLiteral("第1"));
+  emit Contents.FilterField->textEdited(Contents.FilterField->text());
+  ASSERT_EQ(Rows->rowCount(), 11);
+  Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
+  EXPECT_EQ(Rows->rowCount(), 0);
+  Contents.List->viewport()->repaint();
+  ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
+  ASSERT_EQ(Rows->rowCount(), 11);
+  EXPECT_EQ(Rows->index(10, 0).data().toString(), QStringLiteral("第19章"));
+  EXPECT_FALSE(Box.Seen.Shown) << Box.Seen.Text;
+}
+
+// The list opens with the page's chapter current, selected and in view, also when its heading is
+// found after the window opened; a row the reader chose himself stays until the window opens again.
+TEST_F(MainWindow, TableOfContentsOpensAtThePagesChapter) {
+  OpenThroughDialog(Dir.Write("long.txt", NovelText(2000)));  // headings far beyond the scan's first block
+  Window.Viewer.GoTo("50%");
+  Window.MnuContents->trigger();
+  QListView& List = *Window.ChapterWin->List;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 20000));
+  const auto AtPage = [&] {
+    const QModelIndex Row = List.currentIndex();
+    const std::optional<std::size_t> Chapter = Window.Viewer.ChapterOnScreen();
+    return Chapter && Row.row() == static_cast<int>(*Chapter) && List.selectionModel()->isSelected(Row) &&
+           List.viewport()->rect().contains(List.visualRect(Row));
+  };
+  EXPECT_GT(Window.Viewer.ChapterOnScreen().value_or(0), 900u);
+  EXPECT_TRUE(AtPage());
+  QTest::keyClick(&List, Qt::Key_Home);
+  Window.MnuNextChapter->trigger();
+  EXPECT_EQ(List.currentIndex().row(), 0);
+  QTest::keyClick(&List, Qt::Key_Escape);
+  ASSERT_FALSE(Window.ChapterWin->isVisible());
+  Window.MnuContents->trigger();
+  EXPECT_TRUE(AtPage());
 }
 
 namespace {

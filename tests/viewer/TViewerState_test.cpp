@@ -923,3 +923,31 @@ TEST_F(ViewerChapters, JumpsFollowTheFileAndNeverGoWhereItNoLongerReaches) {
   EXPECT_EQ(State.History.count(), Left);  // no page left for the hit's
   EXPECT_EQ(State.Chapters.Count(), 1u);
 }
+
+// The tool bar names no chapter for a page the headings found so far do not reach, neither while the
+// scan runs nor once it was stopped short: a heading still unseen may lie between.
+TEST_F(ViewerChapters, NoChapterIsNamedBeyondTheHeadingsFound) {
+  UseTwoLinePages();
+  const std::string Filler = std::string(SearchBlockBytes, 'x') + '\n';  // the scan's first block ends in it
+  const std::string Text = "第一章 开始\n" + Filler + "第二章 路上\n" + Filler;
+  Open(Dir.Write("novel.txt", Text));
+  State.JumpTo(static_cast<TFileOffset>(Text.size()) - 10);
+  State.FindChapters();
+  // The scan's calls one at a time, up to the first that brings headings: 第一章 alone.
+  std::size_t Taken = 0;
+  for (int Wait = 0; Wait < 20000 && State.Chapters.Count() == 0; ++Wait) {
+    std::function<void()> Call;
+    {
+      const std::lock_guard<std::mutex> Lock(Window.LaterGuard);
+      if (Taken < Window.Later.size()) Call = Window.Later[Taken++];
+    }
+    Call ? Call() : std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(State.Chapters.Count(), 1u);
+  EXPECT_EQ(Window.ChapterTitle, "");
+  State.Chapters.Cancel();
+  EXPECT_EQ(Window.ChapterTitle, "");
+  State.FindChapters();
+  FinishScan();
+  EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
+}

@@ -101,7 +101,13 @@ void TChapterIndex::DropFrom(TFileOffset End) {
   if (Kept == Count()) return;
   FOffsets.resize(Kept);
   FTitleEnds.resize(Kept);
-  FTitles.resize(Kept == 0 ? 0 : FTitleEnds.back());
+  while (!FBatchFirst.empty() && FBatchFirst.back() >= Kept) {
+    FBatchFirst.pop_back();
+    FTitleBatches.pop_back();
+  }
+  if (Kept > 0) FTitleBatches.back().resize(FTitleEnds.back());
+  // A shorter list is another list to the views over it, as after a rescan.
+  ++FGeneration;
   Changed();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChapterRules.h"
 #include "ChapterScan.h"
 #include "FileOffset.h"
 #include "TScanThread.h"

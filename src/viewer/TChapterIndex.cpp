@@ -20,19 +20,20 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
     // Headings and progress go over in bunches: the first at once, so the list fills without delay,
     // then at most every 50 ms, so a page turn never waits behind a queue of small calls.
     using TClock = std::chrono::steady_clock;
-    TBatch Pending;
+    TChapterList Pending;
     int Permille = 0;
     TClock::time_point Sent = TClock::now();  // progress alone waits: the first call brings headings
     bool FirstFound = true;
     const auto Send = [&](bool Now) {
       if (!Now && TClock::now() - Sent < std::chrono::milliseconds(50)) return;
       Sent = TClock::now();
-      Deliver([this, Found = std::move(Pending), Permille] {
+      // Shared: a call must be copyable, the blocks are not.
+      auto Found = std::make_shared<TChapterList>(std::move(Pending));
+      Deliver([this, Found, Permille] {
         FPermille = Permille;
-        Take(Found);
+        FList.Append(std::move(*Found));
         Changed();
       });
-      Pending = TBatch();
     };
     TScanOutcome Outcome = TScanOutcome::Done;
     std::string Failure;
@@ -40,11 +41,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       Outcome = ScanChapters(
           FileName, *Compiled, Cancel,
           [&](std::vector<TChapter>&& Found) {
-            for (const TChapter& Chapter : Found) {
-              Pending.Offsets.push_back(Chapter.Offset);
-              Pending.TitleLengths.push_back(static_cast<std::uint32_t>(Chapter.Title.size()));
-              Pending.Titles += Chapter.Title;
-            }
+            for (const TChapter& Chapter : Found) Pending.Add(Chapter.Offset, Chapter.Title, Chapter.Level);
             Send(FirstFound);
             FirstFound = false;
           },
@@ -62,15 +59,12 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       State = Outcome == TScanOutcome::Done          ? TState::Done
               : Outcome == TScanOutcome::FileChanged ? TState::FileChanged
                                                       : TState::TooMany;
-    return std::function<void()>([this, Found = std::move(Pending), State, Failure] {
+    auto Found = std::make_shared<TChapterList>(std::move(Pending));
+    return std::function<void()>([this, Found, State, Failure] {
       FPermille = 1000;
       FState = State;
       FFailure = Failure;
-      Take(Found);
-      // The list is complete: no room kept for growth.
-      FOffsets.shrink_to_fit();
-      FTitleEnds.shrink_to_fit();
-      FTitles.shrink_to_fit();
+      FList.Append(std::move(*Found));
       Changed();
     });
   });
@@ -91,45 +85,31 @@ void TChapterIndex::Clear() {
 
 void TChapterIndex::Forget() {
   FScan.Cancel();
-  FOffsets = {};
-  FTitleEnds = {};
-  FTitles = {};
-}
-
-void TChapterIndex::Take(const TBatch& Found) {
-  FOffsets.insert(FOffsets.end(), Found.Offsets.begin(), Found.Offsets.end());
-  auto End = static_cast<std::uint32_t>(FTitles.size());
-  for (const std::uint32_t Length : Found.TitleLengths) FTitleEnds.push_back(End += Length);
-  FTitles += Found.Titles;
+  FList.Clear();
 }
 
 void TChapterIndex::Changed() {
   if (OnChange) OnChange();
 }
 
-std::string_view TChapterIndex::Title(std::size_t Index) const {
-  const std::uint32_t Start = Index == 0 ? 0 : FTitleEnds[Index - 1];
-  return std::string_view(FTitles).substr(Start, FTitleEnds[Index] - Start);
-}
-
 std::optional<std::size_t> TChapterIndex::At(TFileOffset Offset) const {
-  const auto After = std::upper_bound(FOffsets.begin(), FOffsets.end(), Offset);
-  if (After == FOffsets.begin()) return std::nullopt;
-  return static_cast<std::size_t>(After - FOffsets.begin() - 1);
+  const std::size_t After = FList.FirstAfter(Offset);
+  if (After == 0) return std::nullopt;
+  return After - 1;
 }
 
 TChapterIndex::TStep TChapterIndex::Step(TFileOffset From, bool Forward) const {
   const bool Finished = FState != TState::Scanning;
   if (Forward) {
-    const auto After = std::upper_bound(FOffsets.begin(), FOffsets.end(), From);
-    if (After == FOffsets.end()) return {Finished, std::nullopt};
-    return {true, static_cast<std::size_t>(After - FOffsets.begin())};
+    const std::size_t After = FList.FirstAfter(From);
+    if (After == Count()) return {Finished, std::nullopt};
+    return {true, After};
   }
   // The last heading before From is known once one at or after From has been found.
-  const auto AtOrAfter = std::lower_bound(FOffsets.begin(), FOffsets.end(), From);
-  const bool Settled = Finished || AtOrAfter != FOffsets.end();
-  if (AtOrAfter == FOffsets.begin()) return {Settled, std::nullopt};
-  return {Settled, static_cast<std::size_t>(AtOrAfter - FOffsets.begin() - 1)};
+  const std::size_t AtOrAfter = FList.FirstFrom(From);
+  const bool Settled = Finished || AtOrAfter != Count();
+  if (AtOrAfter == 0) return {Settled, std::nullopt};
+  return {Settled, AtOrAfter - 1};
 }
 
 std::string TChapterIndex::Status() const {

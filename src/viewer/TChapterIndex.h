@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChapterList.h"
 #include "ChapterRules.h"
 #include "ChapterScan.h"
 #include "FileOffset.h"
@@ -16,8 +17,9 @@
 #include <vector>
 
 // The chapter headings of the open file: found by a scan on a thread of its own, kept on the GUI
-// thread as they arrive. A heading costs its offset and its title's bytes, packed in one string, so a
-// million of them fit in a few tens of MiB.
+// thread as they arrive. A heading costs its offset, its level and its title's bytes, packed in blocks
+// the scan seals and the GUI thread takes as they are (TChapterList), so a million of them fit in a
+// few tens of MiB.
 class TChapterIndex {
 public:
   enum class TState { NotScanned, Scanning, Done, Cancelled, FileChanged, TooMany, Failed };
@@ -39,9 +41,11 @@ public:
   void Clear();
 
   TState State() const { return FState; }
-  std::size_t Count() const { return FOffsets.size(); }
-  TFileOffset Offset(std::size_t Index) const { return FOffsets[Index]; }
-  std::string_view Title(std::size_t Index) const;
+  std::size_t Count() const { return FList.Count(); }
+  TFileOffset Offset(std::size_t Index) const { return FList.Offset(Index); }
+  std::string_view Title(std::size_t Index) const { return FList.Title(Index); }
+  // 0: the heading opens a volume (第一卷), 1: a chapter.
+  std::uint8_t Level(std::size_t Index) const { return FList.Level(Index); }
   // The heading of the text at Offset: the last one at or before it.
   std::optional<std::size_t> At(TFileOffset Offset) const;
 
@@ -57,13 +61,6 @@ public:
   std::string Status() const;
 
 private:
-  // Headings on their way from the scan, packed as the index keeps them.
-  struct TBatch {
-    std::vector<TFileOffset> Offsets;
-    std::vector<std::uint32_t> TitleLengths;
-    std::string Titles;
-  };
-  void Take(const TBatch& Found);
   // Stops any scan and lets the headings' memory go.
   void Forget();
   void Finish(TState State, const std::string& Failure);
@@ -73,7 +70,5 @@ private:
   TState FState = TState::NotScanned;
   int FPermille = 0;
   std::string FFailure;
-  std::vector<TFileOffset> FOffsets;
-  std::vector<std::uint32_t> FTitleEnds;  // where each title ends in FTitles
-  std::string FTitles;
+  TChapterList FList;
 };

@@ -4,20 +4,22 @@
 #include "FileOffset.h"
 #include "TextEncoding.h"
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // How chapter headings are told from the text: named rules, each a regular expression over a decoded
-// line.
+// line, and the choice of the rule that suits a book, made on a sample of it.
 
 // One way of writing headings, as the table of contents offers it.
 struct TChapterRule {
   std::string Name;     // as the list shows it
   std::string Pattern;  // PCRE2, matched per line; a heading whose group "volume" took part opens a volume
-  bool Enabled = true;  // offered when a book's rule is chosen
+  bool Enabled = true;  // tried when a book's rule is chosen
 };
 
 // The headings of Chinese novels, old and web, and English ones (PCRE2 syntax, matched per line): a
@@ -42,3 +44,19 @@ struct TLineLeads {
   std::size_t MaxCharacters = 0;
 };
 std::optional<TLineLeads> LineLeadsOf(std::string_view Pattern);
+
+// The number of a heading: the first number that starts in its first 12 characters and ends before a
+// unit (章, 回, 卷…), a separator, a bracket or the title's end, in Arabic or full-width digits or in
+// Chinese (十二, 一百零三, 一〇三, 两百, 壹佰贰拾叁); none when it has none or one too large.
+std::optional<std::uint32_t> HeadingNumber(std::string_view Title);
+
+// The pattern among Patterns (the first one being the default) whose headings in a sample of FileName
+// (SampleChapters) are the most plausible table of contents: headings close together are one place (a
+// list's items, a table of contents at the start), and a book's are enough places for the sample's
+// size, spread through it, numbered one after another within a piece (or from 1 again after a
+// volume's heading). A later pattern must be plausible on its own and clearly more so than the one
+// chosen before it, so the first is kept when none is. None when cancelled meanwhile; the first when
+// the file cannot be read (the scan then says so). Throws as ScanChapters.
+std::optional<std::size_t> ChooseChapterPattern(const std::string& FileName,
+                                                const std::vector<const TSearchPattern*>& Patterns,
+                                                const std::atomic<bool>& Cancel);

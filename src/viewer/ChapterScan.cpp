@@ -118,7 +118,8 @@ struct TRuleScan {
   std::vector<TChapter> Found;
 };
 
-// Lines of a file matched against one pattern or more, the whole file in growing blocks.
+// Lines of a file matched against one pattern or more: the whole file in growing blocks (Run), or a
+// sample of pieces (Sample).
 class TChapterScan {
 public:
   TChapterScan(const std::string& FileName, const std::vector<const TSearchPattern*>& Patterns,
@@ -170,6 +171,45 @@ public:
     if (Found.empty()) return;
     OnChapters(std::move(Found));
     Found.clear();
+  }
+
+  void Sample(std::size_t SampleBytes, TChapterSample& Result) {
+    // The book's start, where a first piece of equal size would often hold front matter only, and
+    // pieces from all through the rest, so that headings can show how evenly they are spread.
+    constexpr int Spread = 8;
+    std::vector<std::pair<TFileOffset, TFileOffset>> Plan;
+    const auto Length = static_cast<std::size_t>(FSize - FFirst);
+    if (Length <= SampleBytes) {
+      Plan.emplace_back(FFirst, FSize);
+    } else {
+      const auto Head = static_cast<TFileOffset>(SampleBytes / 2);
+      const auto Piece = static_cast<TFileOffset>((SampleBytes - SampleBytes / 2) / Spread);
+      const TFileOffset Rest = FSize - FFirst - Head;
+      Plan.emplace_back(FFirst, FFirst + Head);
+      for (int K = 0; K < Spread; ++K) {
+        TFileOffset From = FFirst + Head + Rest / (2 * Spread) * (2 * K + 1) - Piece / 2;
+        From -= From % 2;  // a UTF-16 unit's start
+        Plan.emplace_back(From, std::min(FSize, From + Piece));
+      }
+    }
+    for (const auto& [From, To] : Plan) {
+      if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
+      const std::string_view Bytes = Read(From, To);
+      // Whole lines only: from after the first line feed (but at the text's start) to after the last.
+      const std::size_t Begin = From == FFirst ? 0 : AfterLineFeed(FEncoding, Bytes, From, 0, Bytes.size(), false);
+      if (Begin == NoLineFeed) continue;
+      const std::size_t End =
+          To == FSize ? Bytes.size() : AfterLineFeed(FEncoding, Bytes, From, Begin, Bytes.size(), true);
+      if (End == NoLineFeed || End <= Begin) continue;
+      Lines(Bytes.substr(0, End), From, Begin, true, true);
+      Result.Pieces.emplace_back(From + static_cast<TFileOffset>(Begin), From + static_cast<TFileOffset>(End));
+    }
+  }
+
+  std::vector<std::vector<TChapter>> TakeFound() {
+    std::vector<std::vector<TChapter>> Found;
+    for (const std::unique_ptr<TRuleScan>& Rule : FRules) Found.push_back(std::move(Rule->Found));
+    return Found;
   }
 
 private:
@@ -278,4 +318,24 @@ TScanOutcome ScanChapters(const std::string& FileName, const TSearchPattern& Pat
     Scan->HandOver(OnChapters);
     return TScanOutcome::TooMany;
   }
+}
+
+TChapterSample SampleChapters(const std::string& FileName, const std::vector<const TSearchPattern*>& Patterns,
+                              const std::atomic<bool>& Cancel, std::size_t SampleBytes) {
+  TChapterSample Result;
+  Result.Found.resize(Patterns.size());
+  if (Patterns.empty()) return Result;
+  if (Cancel.load()) {
+    Result.Outcome = TScanOutcome::Cancelled;
+    return Result;
+  }
+  std::optional<TChapterScan> Scan;
+  try {
+    Scan.emplace(FileName, Patterns, Cancel, static_cast<std::size_t>(-1), SearchBlockBytes);
+    Scan->Sample(SampleBytes, Result);
+  } catch (const TStop& Stop) {
+    Result.Outcome = Stop.Outcome == TSearchOutcome::Cancelled ? TScanOutcome::Cancelled : TScanOutcome::FileChanged;
+  }
+  if (Scan) Result.Found = Scan->TakeFound();
+  return Result;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The chapter headings of a file: every line that a regular expression matches, found by one pass
@@ -38,3 +39,17 @@ TScanOutcome ScanChapters(const std::string& FileName, const TSearchPattern& Pat
                           const TSearchProgress& Progress = {}, std::size_t MaxChapters = 200000,
                           std::size_t BlockBytes = SearchBlockBytes);
 
+// The headings of a sample of FileName, for choosing a pattern before the whole scan: the whole file
+// when it holds no more than SampleBytes, else its first SampleBytes / 2 and eight pieces of equal size
+// spread evenly through the rest, each cut to whole lines (a piece within one line finds nothing).
+struct TChapterSample {
+  TScanOutcome Outcome = TScanOutcome::Done;  // Cancelled or FileChanged: Found is not complete
+  std::vector<std::pair<TFileOffset, TFileOffset>> Pieces;  // [From, To) of each piece read, in file order
+  std::vector<std::vector<TChapter>> Found;                 // what Patterns[i] matches there, in file order
+};
+
+constexpr std::size_t ChapterSampleBytes = 512 * 1024;
+
+// Throws as ScanChapters.
+TChapterSample SampleChapters(const std::string& FileName, const std::vector<const TSearchPattern*>& Patterns,
+                              const std::atomic<bool>& Cancel, std::size_t SampleBytes = ChapterSampleBytes);

@@ -7,15 +7,24 @@
 #include <exception>
 #include <memory>
 #include <iterator>
+#include <stdexcept>
 
 TChapterIndex::TChapterIndex(TScanThread::TPost Post) : FScan(std::move(Post)) {}
 
 void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, const std::string& Pattern) {
-  const auto Compiled = std::make_shared<const TSearchPattern>(TSearchQuery{Pattern, true, true}, Encoding);
+  Scan(FileName, Encoding, std::vector<std::string>{Pattern});
+}
+
+void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, const std::vector<std::string>& Patterns) {
+  std::vector<std::shared_ptr<const TSearchPattern>> Compiled;
+  for (const std::string& Pattern : Patterns)
+    Compiled.push_back(std::make_shared<const TSearchPattern>(TSearchQuery{Pattern, true, true}, Encoding));
+  if (Compiled.empty()) throw std::invalid_argument("TChapterIndex::Scan needs a pattern");
   Forget();
   FState = TState::Scanning;
   FPermille = 0;
   FFailure.clear();
+  if (Compiled.size() == 1) FChosen = 0;
   FScan.Start([this, FileName, Compiled](const std::atomic<bool>& Cancel, const TScanThread::TDeliver& Deliver) {
     // Headings and progress go over in bunches: the first at once, so the list fills without delay,
     // then at most every 50 ms, so a page turn never waits behind a queue of small calls.
@@ -38,8 +47,21 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
     TScanOutcome Outcome = TScanOutcome::Done;
     std::string Failure;
     try {
+      // The choice comes first, on this thread: the window never waits for it.
+      std::size_t Choice = 0;
+      if (Compiled.size() > 1) {
+        std::vector<const TSearchPattern*> Candidates;
+        for (const auto& Pattern : Compiled) Candidates.push_back(Pattern.get());
+        const std::optional<std::size_t> Chosen = ChooseChapterPattern(FileName, Candidates, Cancel);
+        if (!Chosen) return std::function<void()>();
+        Choice = *Chosen;
+        Deliver([this, Choice] {
+          FChosen = Choice;
+          Changed();
+        });
+      }
       Outcome = ScanChapters(
-          FileName, *Compiled, Cancel,
+          FileName, *Compiled[Choice], Cancel,
           [&](std::vector<TChapter>&& Found) {
             for (const TChapter& Chapter : Found) Pending.Add(Chapter.Offset, Chapter.Title, Chapter.Level);
             Send(FirstFound);
@@ -85,6 +107,7 @@ void TChapterIndex::Clear() {
 
 void TChapterIndex::Forget() {
   FScan.Cancel();
+  FChosen.reset();
   FList.Clear();
 }
 

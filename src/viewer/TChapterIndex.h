@@ -35,12 +35,19 @@ public:
   // headings on hand and scans FileName from its start. A pattern that does not compile throws
   // ESearchQuery (its message says where) and changes nothing.
   void Scan(const std::string& FileName, TTextEncoding Encoding, const std::string& Pattern);
+  // The same with the pattern that suits the file best among Patterns (the first is the default one):
+  // the scan chooses it on a sample of the file first (ChooseChapterPattern), then lists the whole file
+  // with it. Each pattern is compiled first: one that does not compile throws and changes nothing.
+  void Scan(const std::string& FileName, TTextEncoding Encoding, const std::vector<std::string>& Patterns);
   // Stops the scan under way and keeps what it found (Cancelled); false when none was under way.
   bool Cancel();
   // Stops any scan and forgets the headings: NotScanned.
   void Clear();
 
   TState State() const { return FState; }
+  // The pattern the headings are found with: its place among the patterns Scan was given, once the
+  // scan has chosen it; none before, and when no scan has started.
+  std::optional<std::size_t> Chosen() const { return FChosen; }
   std::size_t Count() const { return FList.Count(); }
   TFileOffset Offset(std::size_t Index) const { return FList.Offset(Index); }
   std::string_view Title(std::size_t Index) const { return FList.Title(Index); }
@@ -70,5 +77,6 @@ private:
   TState FState = TState::NotScanned;
   int FPermille = 0;
   std::string FFailure;
+  std::optional<std::size_t> FChosen;
   TChapterList FList;
 };

@@ -6,6 +6,7 @@
 #include <iconv.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -133,6 +134,100 @@ TEST(ChapterRules, EachBuiltInRuleTakesItsOwnShapes) {
     ScanChapters(File, TSearchPattern({Rules[Case.Rule].Pattern, true, true}, TTextEncoding::Gb18030), Never,
                  [&](std::vector<TChapter>&& Batch) { Found += static_cast<int>(Batch.size()); });
     EXPECT_EQ(Found, Case.Heading ? 1 : 0);
+  }
+}
+
+TEST(ChapterRules, HeadingNumbersInEveryNotation) {
+  const std::vector<std::pair<const char*, std::optional<std::uint32_t>>> Rows = {
+      {"第十二回", 12},       {"第十章", 10},         {"第二十章", 20},           {"第一百零三章", 103},
+      {"第一〇三章", 103},    {"第两百章", 200},      {"第壹佰贰拾叁章", 123},    {"第一千零一章", 1001},
+      {"第三万二千章", 32000}, {"第１２章", 12},       {"Chapter 12: The Storm", 12}, {"正文卷 第七章 归来", 7},
+      {"001 标题", 1},        {"三、夜雨", 3},        {"序章", std::nullopt},     {"楔子 一个开始的故事", std::nullopt},
+      {"第12345678901章", std::nullopt}};
+  for (const auto& [Title, Number] : Rows) EXPECT_EQ(HeadingNumber(Title), Number) << Title;
+}
+
+// Paragraphs of a novel, Bytes long or a little more, that neither begin nor end like a heading.
+std::string Paragraphs(std::size_t Bytes, unsigned Seed) {
+  static const char* const Sentences[] = {"他抬头看了看天色，心里有些不安。", "山路很长，走到天黑也没有看见一户人家。",
+                                          "“我们明天再走吧。”她轻声说。", "风从谷口吹进来，带着一股潮湿的气味。",
+                                          "那一年的雪下得特别大，城外的河都冻住了。", "他没有回答，只是把剑握得更紧了。"};
+  std::string Text;
+  while (Text.size() < Bytes) {
+    Text += "　　";
+    for (int Sentence = 0; Sentence < 3 + static_cast<int>(Seed % 4); ++Sentence)
+      Text += Sentences[(Seed = Seed * 1103515245 + 12345) / 65536 % 6];
+    Text += "\n";
+  }
+  return Text;
+}
+
+// A novel of Count chapters of 3 to 9 KB: Heading(I) opens chapter I, Inside(I) stands in its middle.
+std::string Novel(int Count, const std::function<std::string(int)>& Heading,
+                  const std::function<std::string(int)>& Inside = [](int) { return std::string(); }) {
+  std::string Text;
+  for (int I = 1; I <= Count; ++I) {
+    const std::size_t Length = 3000 + static_cast<std::size_t>(I * 7919 % 6000);
+    Text += Heading(I) + "\n" + Paragraphs(Length / 2, static_cast<unsigned>(I)) + Inside(I) +
+            Paragraphs(Length / 2, static_cast<unsigned>(I) + 99);
+  }
+  return Text;
+}
+
+std::string Chinese(int Number) {
+  static const char* const Digits[] = {"", "一", "二", "三", "四", "五", "六", "七", "八", "九"};
+  std::string Text;
+  if (Number >= 100) Text += std::string(Digits[Number / 100]) + "百";
+  if (Number % 100 >= 10) Text += (Number >= 100 || Number % 100 >= 20 ? std::string(Digits[Number % 100 / 10]) : "") + "十";
+  else if (Number >= 100 && Number % 10) Text += "零";
+  return Text + Digits[Number % 10];
+}
+
+std::string Numbered(int Number, const char* Format) {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, Format, Number);
+  return Text;
+}
+
+// The rule a book is listed with, chosen on a sample: the small books are read whole, the large ones
+// (some 2 MB) in pieces.
+TEST(ChapterRules, TheChoiceTakesTheRuleTheBookIsNumberedBy) {
+  const std::vector<TChapterRule> Rules = BuiltInChapterRules();
+  struct TBook {
+    const char* What;
+    std::string Text;
+    std::size_t Rule;
+  };
+  const auto Title = [](int I) { return std::string(I % 2 ? "夜雨" : "山中来客"); };
+  const std::vector<TBook> Books = {
+      {"第N章 with a list of 1、 lines", Novel(60, [&](int I) { return "第" + Chinese(I) + "章 " + Title(I); },
+                                              [](int I) { return I == 7 ? "1、不许外出\n2、按时吃饭\n3、早睡早起\n" : ""; }),
+       0},
+      {"001 标题", Novel(60, [&](int I) { return Numbered(I, "%03d ") + Title(I); }), 1},
+      {"三、夜雨, large", Novel(400, [&](int I) { return Chinese(I) + "、" + Title(I); }), 1},
+      {"第N章 with sections 一、二、三, large",
+       Novel(400, [&](int I) { return "第" + Chinese(I) + "章 " + Title(I); },
+             [](int) { return "一、出发\n" + Paragraphs(900, 5) + "二、到达\n" + Paragraphs(900, 6) + "三、离开\n"; }),
+       0},
+      {"no headings, lists of 1. 2. 3. here and there",
+       Novel(60, [](int) { return std::string("　　又是一天。"); },
+             [](int I) { return I % 8 ? "" : "1.不许外出\n2.按时吃饭\n3.早睡早起\n4.按时练剑\n"; }),
+       0},
+  };
+  TempDir Dir;
+  std::vector<std::string> Patterns;
+  for (const TChapterRule& Rule : Rules) Patterns.push_back(Rule.Pattern);
+  for (const TBook& Book : Books) {
+    SCOPED_TRACE(Book.What);
+    const std::string File = Dir.Write("book.txt", Encode(Book.Text, TTextEncoding::Gb18030));
+    std::vector<std::unique_ptr<TSearchPattern>> Compiled;
+    std::vector<const TSearchPattern*> Candidates;
+    for (const std::string& Pattern : Patterns) {
+      Compiled.push_back(std::make_unique<TSearchPattern>(TSearchQuery{Pattern, true, true}, TTextEncoding::Gb18030));
+      Candidates.push_back(Compiled.back().get());
+    }
+    const std::atomic<bool> Never{false};
+    EXPECT_EQ(ChooseChapterPattern(File, Candidates, Never), Book.Rule);
   }
 }
 

@@ -31,8 +31,8 @@ struct TLater {
 };
 
 // Enough headings for several blocks, full of headings or of titles, titles of every length, volumes
-// among them.
-TEST(TChapterIndex, KeepsManyHeadingsWithTheirTitlesAndLevels) {
+// among them; found with the rules, which choose the default.
+TEST(TChapterIndex, KeepsManyHeadingsWithTheirTitlesLevelsAndTheRuleChosen) {
   TempDir Dir;
   std::string Text = "　　前面的话。\n";
   std::vector<TChapter> Expected;
@@ -50,12 +50,16 @@ TEST(TChapterIndex, KeepsManyHeadingsWithTheirTitlesAndLevels) {
   const std::string File = Dir.Write("novel.txt", Text);
   TLater Later;
   TChapterIndex Chapters([&](std::function<void()> Call) { Later.Post(std::move(Call)); });
-  Chapters.Scan(File, TTextEncoding::Utf8, DefaultChapterPattern);
+  std::vector<std::string> Patterns;
+  for (const TChapterRule& Rule : BuiltInChapterRules()) Patterns.push_back(Rule.Pattern);
+  Chapters.Scan(File, TTextEncoding::Utf8, Patterns);
+  EXPECT_EQ(Chapters.Chosen(), std::nullopt);
   for (int Wait = 0; Wait < 20000 && Chapters.State() == TChapterIndex::TState::Scanning; ++Wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     Later.Run();
   }
   ASSERT_EQ(Chapters.State(), TChapterIndex::TState::Done);
+  EXPECT_EQ(Chapters.Chosen(), 0u);
   ASSERT_EQ(Chapters.Count(), Expected.size());
   for (std::size_t I = 0; I < Expected.size(); ++I) {
     ASSERT_EQ(Chapters.Offset(I), Expected[I].Offset) << I;
@@ -68,6 +72,7 @@ TEST(TChapterIndex, KeepsManyHeadingsWithTheirTitlesAndLevels) {
   EXPECT_EQ(Chapters.Step(Expected[4096].Offset, false).Index, 4095u);
   Chapters.Clear();
   EXPECT_EQ(Chapters.Count(), 0u);
+  EXPECT_EQ(Chapters.Chosen(), std::nullopt);
 }
 
 }  // namespace

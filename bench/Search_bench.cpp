@@ -10,6 +10,7 @@
 // sets the most a search reads at once (default SearchBlockBytes). With --chapters, one ScanChapters
 // over the whole file instead, QUERY its pattern ("default": DefaultChapterPattern), counting headings.
 
+#include "ChapterRules.h"
 #include "ChapterScan.h"
 #include "ReadPage.h"
 #include "TextSearch.h"

@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The chapter headings of a file: every line that a regular expression matches, found by one pass
@@ -16,18 +18,11 @@ struct TChapter {
   TFileOffset Offset = 0;  // where the heading's line starts (the byte after the line feed before it)
   std::string Title;       // the line, UTF-8, without leading and trailing spaces (ASCII or full-width) and
                            // line end; at most MaxChapterTitle characters
+  std::uint8_t Level = 1;  // 0: it opens a volume (the pattern's group "volume" took part), 1: a chapter
 };
 
 // The most characters of a heading's line its title keeps.
 constexpr std::size_t MaxChapterTitle = 40;
-
-// The headings of Chinese novels, old and web, and "Chapter 12" (PCRE2 syntax, matched per line): at
-// the line's start after spaces (ASCII or full-width), a heading of at most 30 characters in all:
-// 第 + a number (零一二三四五六七八九十百千万两〇, 0-9 or ０-９) + 章/回/节/卷/集/部/篇 with or without
-// a title; 序章, 序言, 楔子, 引子, 尾声, 后记, 番外 (番外篇, 番外一), alone or a space or punctuation
-// before a title; "Chapter 12" in any case. A sentence that mentions 第三章 is no heading, nor is a
-// word that begins with one of them (第三者, 引子弹出, 后记得).
-extern const char* const DefaultChapterPattern;
 
 enum class TScanOutcome { Done, Cancelled, FileChanged, TooMany };
 
@@ -44,3 +39,18 @@ TScanOutcome ScanChapters(const std::string& FileName, const TSearchPattern& Pat
                           const std::function<void(std::vector<TChapter>&& Found)>& OnChapters,
                           const TSearchProgress& Progress = {}, std::size_t MaxChapters = 200000,
                           std::size_t BlockBytes = SearchBlockBytes);
+
+// The headings of a sample of FileName, for choosing a pattern before the whole scan: the whole file
+// when it holds no more than SampleBytes, else its first SampleBytes / 2 and eight pieces of equal size
+// spread evenly through the rest, each cut to whole lines (a piece within one line finds nothing).
+struct TChapterSample {
+  TScanOutcome Outcome = TScanOutcome::Done;  // Cancelled or FileChanged: Found is not complete
+  std::vector<std::pair<TFileOffset, TFileOffset>> Pieces;  // [From, To) of each piece read, in file order
+  std::vector<std::vector<TChapter>> Found;                 // what Patterns[i] matches there, in file order
+};
+
+constexpr std::size_t ChapterSampleBytes = 512 * 1024;
+
+// Throws as ScanChapters.
+TChapterSample SampleChapters(const std::string& FileName, const std::vector<const TSearchPattern*>& Patterns,
+                              const std::atomic<bool>& Cancel, std::size_t SampleBytes = ChapterSampleBytes);

@@ -7,22 +7,31 @@
 #include <exception>
 #include <memory>
 #include <iterator>
+#include <stdexcept>
 
 TChapterIndex::TChapterIndex(TScanThread::TPost Post) : FScan(std::move(Post)) {}
 
 void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, const std::string& Pattern) {
-  const auto Compiled = std::make_shared<const TSearchPattern>(TSearchQuery{Pattern, true, true}, Encoding);
+  Scan(FileName, Encoding, std::vector<std::string>{Pattern});
+}
+
+void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, const std::vector<std::string>& Patterns) {
+  std::vector<std::shared_ptr<const TSearchPattern>> Compiled;
+  for (const std::string& Pattern : Patterns)
+    Compiled.push_back(std::make_shared<const TSearchPattern>(TSearchQuery{Pattern, true, true}, Encoding));
+  if (Compiled.empty()) throw std::invalid_argument("TChapterIndex::Scan needs a pattern");
   Forget();
   FState = TState::Scanning;
   FPermille = 0;
   FFailure.clear();
+  if (Compiled.size() == 1) FChosen = 0;
   FScan.Start([this, FileName, Compiled](const std::atomic<bool>& Cancel, const TScanThread::TDeliver& Deliver) {
     // Headings and progress go over in bunches: the first at once, so the list fills without delay,
     // then at most every 50 ms, so a page turn never waits behind a queue of small calls. A list
     // shown lays all its rows out again for each bunch: a long one takes them less often, 1 ms later
     // for every 5,000 headings it holds, so that its layouts never crowd out the window's work.
     using TClock = std::chrono::steady_clock;
-    TBatch Pending;
+    TChapterList Pending;
     int Permille = 0;
     std::size_t Handed = 0;
     TClock::time_point Sent = TClock::now();  // progress alone waits: the first call brings headings
@@ -31,26 +40,35 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       const auto Pause = std::chrono::milliseconds(50 + Handed / 5000);
       if (!Now && TClock::now() - Sent < Pause) return;
       Sent = TClock::now();
-      Handed += Pending.Offsets.size();
-      Pending.Titles.shrink_to_fit();  // here rather than on the GUI thread, which keeps the string
-      Deliver([this, Found = std::move(Pending), Permille]() mutable {
+      Handed += Pending.Count();
+      // Shared: a call must be copyable, the blocks are not.
+      auto Found = std::make_shared<TChapterList>(std::move(Pending));
+      Deliver([this, Found, Permille] {
         FPermille = Permille;
-        Take(std::move(Found));
+        FList.Append(std::move(*Found));
         Changed();
       });
-      Pending = TBatch();
     };
     TScanOutcome Outcome = TScanOutcome::Done;
     std::string Failure;
     try {
+      // The choice comes first, on this thread: the window never waits for it.
+      std::size_t Choice = 0;
+      if (Compiled.size() > 1) {
+        std::vector<const TSearchPattern*> Candidates;
+        for (const auto& Pattern : Compiled) Candidates.push_back(Pattern.get());
+        const std::optional<std::size_t> Chosen = ChooseChapterPattern(FileName, Candidates, Cancel);
+        if (!Chosen) return std::function<void()>();
+        Choice = *Chosen;
+        Deliver([this, Choice] {
+          FChosen = Choice;
+          Changed();
+        });
+      }
       Outcome = ScanChapters(
-          FileName, *Compiled, Cancel,
+          FileName, *Compiled[Choice], Cancel,
           [&](std::vector<TChapter>&& Found) {
-            for (const TChapter& Chapter : Found) {
-              Pending.Offsets.push_back(Chapter.Offset);
-              Pending.Titles += Chapter.Title;
-              Pending.TitleEnds.push_back(static_cast<std::uint32_t>(Pending.Titles.size()));
-            }
+            for (const TChapter& Chapter : Found) Pending.Add(Chapter.Offset, Chapter.Title, Chapter.Level);
             Send(FirstFound);
             FirstFound = false;
           },
@@ -68,15 +86,12 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       State = Outcome == TScanOutcome::Done          ? TState::Done
               : Outcome == TScanOutcome::FileChanged ? TState::FileChanged
                                                       : TState::TooMany;
-    Pending.Titles.shrink_to_fit();
-    return std::function<void()>([this, Found = std::move(Pending), State, Failure]() mutable {
+    auto Found = std::make_shared<TChapterList>(std::move(Pending));
+    return std::function<void()>([this, Found, State, Failure] {
       FPermille = 1000;
       FState = State;
       FFailure = Failure;
-      Take(std::move(Found));
-      // The list is complete: no room kept for growth.
-      FOffsets.shrink_to_fit();
-      FTitleEnds.shrink_to_fit();
+      FList.Append(std::move(*Found));
       Changed();
     });
   });
@@ -97,15 +112,9 @@ void TChapterIndex::Clear() {
 }
 
 void TChapterIndex::DropFrom(TFileOffset End) {
-  const auto Kept = static_cast<std::size_t>(std::lower_bound(FOffsets.begin(), FOffsets.end(), End) - FOffsets.begin());
+  const std::size_t Kept = FList.FirstFrom(End);
   if (Kept == Count()) return;
-  FOffsets.resize(Kept);
-  FTitleEnds.resize(Kept);
-  while (!FBatchFirst.empty() && FBatchFirst.back() >= Kept) {
-    FBatchFirst.pop_back();
-    FTitleBatches.pop_back();
-  }
-  if (Kept > 0) FTitleBatches.back().resize(FTitleEnds.back());
+  FList.Truncate(Kept);
   // A shorter list is another list to the views over it, as after a rescan.
   ++FGeneration;
   Changed();
@@ -114,53 +123,35 @@ void TChapterIndex::DropFrom(TFileOffset End) {
 void TChapterIndex::Forget() {
   FScan.Cancel();
   ++FGeneration;
-  // Swapped with empty ones: assigning {} would keep the old storage.
-  std::vector<TFileOffset>().swap(FOffsets);
-  std::vector<std::uint32_t>().swap(FTitleEnds);
-  std::vector<std::string>().swap(FTitleBatches);
-  std::vector<std::size_t>().swap(FBatchFirst);
-}
-
-void TChapterIndex::Take(TBatch&& Found) {
-  if (Found.Offsets.empty()) return;
-  FBatchFirst.push_back(FOffsets.size());
-  FOffsets.insert(FOffsets.end(), Found.Offsets.begin(), Found.Offsets.end());
-  FTitleEnds.insert(FTitleEnds.end(), Found.TitleEnds.begin(), Found.TitleEnds.end());
-  FTitleBatches.push_back(std::move(Found.Titles));
+  FChosen.reset();
+  FList.Clear();
 }
 
 void TChapterIndex::Changed() {
   if (OnChange) OnChange();
 }
 
-std::string_view TChapterIndex::Title(std::size_t Index) const {
-  const auto Batch =
-      static_cast<std::size_t>(std::upper_bound(FBatchFirst.begin(), FBatchFirst.end(), Index) - FBatchFirst.begin()) - 1;
-  const std::uint32_t Start = Index == FBatchFirst[Batch] ? 0 : FTitleEnds[Index - 1];
-  return std::string_view(FTitleBatches[Batch]).substr(Start, FTitleEnds[Index] - Start);
-}
-
 std::optional<std::size_t> TChapterIndex::At(TFileOffset Offset) const {
   // Short of the whole file, the headings tell only up to the last one found: a scan under way may
   // still find, and one stopped may have missed, a heading between it and Offset.
-  if (FState != TState::Done && (FOffsets.empty() || FOffsets.back() < Offset)) return std::nullopt;
-  const auto After = std::upper_bound(FOffsets.begin(), FOffsets.end(), Offset);
-  if (After == FOffsets.begin()) return std::nullopt;
-  return static_cast<std::size_t>(After - FOffsets.begin() - 1);
+  if (FState != TState::Done && (Count() == 0 || FList.Offset(Count() - 1) < Offset)) return std::nullopt;
+  const std::size_t After = FList.FirstAfter(Offset);
+  if (After == 0) return std::nullopt;
+  return After - 1;
 }
 
 TChapterIndex::TStep TChapterIndex::Step(TFileOffset From, bool Forward) const {
   const bool Finished = FState != TState::Scanning;
   if (Forward) {
-    const auto After = std::upper_bound(FOffsets.begin(), FOffsets.end(), From);
-    if (After == FOffsets.end()) return {Finished, std::nullopt};
-    return {true, static_cast<std::size_t>(After - FOffsets.begin())};
+    const std::size_t After = FList.FirstAfter(From);
+    if (After == Count()) return {Finished, std::nullopt};
+    return {true, After};
   }
   // The last heading before From is known once one at or after From has been found.
-  const auto AtOrAfter = std::lower_bound(FOffsets.begin(), FOffsets.end(), From);
-  const bool Settled = Finished || AtOrAfter != FOffsets.end();
-  if (AtOrAfter == FOffsets.begin()) return {Settled, std::nullopt};
-  return {Settled, static_cast<std::size_t>(AtOrAfter - FOffsets.begin() - 1)};
+  const std::size_t AtOrAfter = FList.FirstFrom(From);
+  const bool Settled = Finished || AtOrAfter != Count();
+  if (AtOrAfter == 0) return {Settled, std::nullopt};
+  return {Settled, AtOrAfter - 1};
 }
 
 std::string TChapterIndex::Status() const {

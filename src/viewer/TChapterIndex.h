@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ChapterList.h"
+#include "ChapterRules.h"
 #include "ChapterScan.h"
 #include "FileOffset.h"
 #include "TScanThread.h"
@@ -15,9 +17,9 @@
 #include <vector>
 
 // The chapter headings of the open file: found by a scan on a thread of its own, kept on the GUI
-// thread as they arrive. A heading costs its offset and its title's bytes, packed in the strings the
-// scan's batches brought (kept as they came, so a growing list is never copied on the GUI thread), so
-// a million of them fit in a few tens of MiB.
+// thread as they arrive. A heading costs its offset, its level and its title's bytes, packed in blocks
+// the scan seals and the GUI thread takes as they are (TChapterList), so a million of them fit in a
+// few tens of MiB.
 class TChapterIndex {
 public:
   enum class TState { NotScanned, Scanning, Done, Cancelled, FileChanged, TooMany, Failed };
@@ -34,6 +36,10 @@ public:
   // headings on hand and scans FileName from its start. A pattern that does not compile throws
   // ESearchQuery (its message says where) and changes nothing.
   void Scan(const std::string& FileName, TTextEncoding Encoding, const std::string& Pattern);
+  // The same with the pattern that suits the file best among Patterns (the first is the default one):
+  // the scan chooses it on a sample of the file first (ChooseChapterPattern), then lists the whole file
+  // with it. Each pattern is compiled first: one that does not compile throws and changes nothing.
+  void Scan(const std::string& FileName, TTextEncoding Encoding, const std::vector<std::string>& Patterns);
   // Stops the scan under way and keeps what it found (Cancelled); false when none was under way.
   bool Cancel();
   // Stops any scan and forgets the headings: NotScanned.
@@ -42,11 +48,16 @@ public:
   void DropFrom(TFileOffset End);
 
   TState State() const { return FState; }
-  // Changes whenever the headings are forgotten: headings taken under another number are gone.
+  // The pattern the headings are found with: its place among the patterns Scan was given, once the
+  // scan has chosen it; none before, and when no scan has started.
+  std::optional<std::size_t> Chosen() const { return FChosen; }
+  // Changes whenever the headings are forgotten or cut: headings taken under another number are gone.
   unsigned Generation() const { return FGeneration; }
-  std::size_t Count() const { return FOffsets.size(); }
-  TFileOffset Offset(std::size_t Index) const { return FOffsets[Index]; }
-  std::string_view Title(std::size_t Index) const;
+  std::size_t Count() const { return FList.Count(); }
+  TFileOffset Offset(std::size_t Index) const { return FList.Offset(Index); }
+  std::string_view Title(std::size_t Index) const { return FList.Title(Index); }
+  // 0: the heading opens a volume (第一卷), 1: a chapter.
+  std::uint8_t Level(std::size_t Index) const { return FList.Level(Index); }
   // The heading of the text at Offset: the last one at or before it; none when the headings found do
   // not reach Offset and the scan has not read the whole file (it runs, or it stopped short).
   std::optional<std::size_t> At(TFileOffset Offset) const;
@@ -63,13 +74,6 @@ public:
   std::string Status() const;
 
 private:
-  // Headings on their way from the scan, packed as the index keeps them.
-  struct TBatch {
-    std::vector<TFileOffset> Offsets;
-    std::vector<std::uint32_t> TitleEnds;  // where each title ends in Titles
-    std::string Titles;
-  };
-  void Take(TBatch&& Found);
   // Stops any scan and lets the headings' memory go.
   void Forget();
   void Finish(TState State, const std::string& Failure);
@@ -77,11 +81,9 @@ private:
 
   TScanThread FScan;
   TState FState = TState::NotScanned;
-  unsigned FGeneration = 0;
   int FPermille = 0;
   std::string FFailure;
-  std::vector<TFileOffset> FOffsets;
-  std::vector<std::uint32_t> FTitleEnds;    // where each title ends in its batch's titles
-  std::vector<std::string> FTitleBatches;   // the titles, one string per batch taken
-  std::vector<std::size_t> FBatchFirst;     // the first heading of each batch
+  unsigned FGeneration = 0;
+  std::optional<std::size_t> FChosen;
+  TChapterList FList;
 };

@@ -298,7 +298,7 @@ void TViewerState::ChooseEncoding(std::optional<TTextEncoding> Choice) {
   ReadPageAtStart();
   if (Changed) SetScrollRange();
   // Headings found in the other encoding are another text's.
-  if (Chapters.State() != TChapterIndex::TState::NotScanned) Chapters.Scan(FileName, Encoding(), ChapterPattern);
+  if (Chapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
   ShowChangeNotice();
 }
 
@@ -540,8 +540,52 @@ void TViewerState::FindChapters() {
   using TState = TChapterIndex::TState;
   if (FileName.empty()) return;
   const TState State = Chapters.State();
-  if (State == TState::NotScanned || State == TState::Cancelled || State == TState::FileChanged)
+  if (State == TState::NotScanned || State == TState::Cancelled || State == TState::FileChanged) ScanChapters();
+}
+
+void TViewerState::ScanChapters() {
+  FOfferedRules.clear();
+  if (ChapterPattern != DefaultChapterPattern) {
     Chapters.Scan(FileName, Encoding(), ChapterPattern);
+    return;
+  }
+  std::vector<std::string> Patterns;
+  for (std::size_t Rule = 0; Rule < ChapterRules.size(); ++Rule)
+    if (ChapterRule ? Rule == *ChapterRule : ChapterRules[Rule].Enabled) {
+      FOfferedRules.push_back(Rule);
+      Patterns.push_back(ChapterRules[Rule].Pattern);
+    }
+  if (Patterns.empty()) {  // rules left with none to offer: the usual headings
+    FOfferedRules.clear();
+    Patterns.push_back(DefaultChapterPattern);
+  }
+  Chapters.Scan(FileName, Encoding(), Patterns);
+}
+
+std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::optional<std::size_t> Pick) {
+  for (const TChapterRule& Rule : Rules) {
+    if (Rule.Name.empty()) return "规则需要一个名称";
+    try {
+      const TSearchPattern Compiled(TSearchQuery{Rule.Pattern, true, true}, Encoding());
+    } catch (const ESearchQuery& Error) {
+      return "规则“" + Rule.Name + "”：" + Error.what();
+    }
+  }
+  if (Pick && *Pick >= Rules.size()) return "没有这条规则";
+  if (!Pick && std::none_of(Rules.begin(), Rules.end(), [](const TChapterRule& Rule) { return Rule.Enabled; }))
+    return "请至少启用一条规则";
+  ChapterRules = std::move(Rules);
+  ChapterRule = Pick;
+  if (!FileName.empty() && ChapterPattern == DefaultChapterPattern &&
+      Chapters.State() != TChapterIndex::TState::NotScanned)
+    ScanChapters();
+  return "";
+}
+
+std::optional<std::size_t> TViewerState::ChapterRuleInUse() const {
+  const std::optional<std::size_t> Chosen = Chapters.Chosen();
+  if (ChapterPattern != DefaultChapterPattern || !Chosen || *Chosen >= FOfferedRules.size()) return std::nullopt;
+  return FOfferedRules[*Chosen];
 }
 
 std::string TViewerState::SetChapterPattern(const std::string& Pattern) {
@@ -552,8 +596,7 @@ std::string TViewerState::SetChapterPattern(const std::string& Pattern) {
     return Error.what();
   }
   ChapterPattern = Pattern;
-  if (!FileName.empty() && Chapters.State() != TChapterIndex::TState::NotScanned)
-    Chapters.Scan(FileName, Encoding(), ChapterPattern);
+  if (!FileName.empty() && Chapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
   return "";
 }
 

@@ -69,3 +69,8 @@ std::optional<std::pair<std::size_t, std::size_t>> TRegexMatcher::Match(std::str
   }
   return Found;
 }
+
+bool TRegexMatcher::Took(int Number) const {
+  if (Number <= 0 || static_cast<std::uint32_t>(Number) >= pcre2_get_ovector_count(FMatch)) return false;
+  return pcre2_get_ovector_pointer(FMatch)[2 * Number] != PCRE2_UNSET;
+}

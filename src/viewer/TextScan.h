@@ -144,6 +144,8 @@ public:
   // of its start and end. Throws ESearchQuery when the pattern needs more backtracking than PCRE2 allows.
   std::optional<std::pair<std::size_t, std::size_t>> Match(std::string_view Subject, std::size_t From,
                                                            std::size_t Limit, std::uint32_t Options, bool Backward);
+  // Whether group Number took part in the match Match found last.
+  bool Took(int Number) const;
 
 private:
   const pcre2_code* FCode;

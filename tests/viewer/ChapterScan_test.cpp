@@ -1,3 +1,4 @@
+#include "ChapterRules.h"
 #include "ChapterScan.h"
 #include "ReadPage.h"
 #include "TempDir.h"

@@ -951,3 +951,34 @@ TEST_F(ViewerChapters, NoChapterIsNamedBeyondTheHeadingsFound) {
   FinishScan();
   EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
 }
+
+// The rules choose for each file and say which they chose; the reader may pick one; rules that cannot
+// be used say why and change nothing; a pattern of the reader's own is no rule.
+TEST_F(ViewerChapters, TheRulesChooseForEachFileAndTheReaderMayPickOne) {
+  std::string Text;
+  for (int Chapter = 1; Chapter <= 30; ++Chapter)
+    Text += (Chapter < 10 ? "00" : "0") + std::to_string(Chapter) + " 标题\n" + std::string(3000, 'x') + "\n";
+  Open(Dir.Write("numbered.txt", Text));
+  State.FindChapters();
+  FinishScan();
+  EXPECT_EQ(State.ChapterRuleInUse(), 1u);
+  EXPECT_EQ(State.Chapters.Count(), 30u);
+
+  std::vector<TChapterRule> Rules = State.ChapterRules;
+  Rules[2].Pattern = "^(";
+  EXPECT_EQ(State.SetChapterRules(Rules, std::nullopt).rfind("规则“英文 Chapter”：正则表达式", 0), 0u);
+  Rules = State.ChapterRules;
+  for (TChapterRule& Rule : Rules) Rule.Enabled = false;
+  EXPECT_EQ(State.SetChapterRules(Rules, std::nullopt), "请至少启用一条规则");
+  EXPECT_EQ(State.SetChapterRules(Rules, 4), "没有这条规则");
+  EXPECT_EQ(State.Chapters.Count(), 30u);
+  EXPECT_EQ(State.SetChapterRules(Rules, 0), "");  // picked: used though not enabled
+  FinishScan();
+  EXPECT_EQ(State.ChapterRuleInUse(), 0u);
+  EXPECT_EQ(State.Chapters.Count(), 0u);
+
+  EXPECT_EQ(State.SetChapterPattern("^0"), "");
+  FinishScan();
+  EXPECT_EQ(State.ChapterRuleInUse(), std::nullopt);
+  EXPECT_EQ(State.Chapters.Count(), 30u);
+}

@@ -1,7 +1,7 @@
 #include "ChapterScan.h"
 
 #include "TextScan.h"
-#include "TextToUtf8.h"
+#include "Unicode.h"
 
 #include <algorithm>
 #include <array>
@@ -10,8 +10,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
-
-#include <iconv.h>
 
 const char* const DefaultChapterPattern =
     R"(^[ \t\x{3000}]*(?=[^\r\n]{1,30}$))"
@@ -31,22 +29,15 @@ constexpr std::size_t FirstBlockBytes = 64 * 1024;
 class TDefaultLineFilter {
 public:
   explicit TDefaultLineFilter(TTextEncoding Encoding) {
-    const TEncodingRules& Rules = RulesOf(Encoding);
-    iconv_t Cd = iconv_open(Rules.IconvName, "UTF-8");
-    if (Cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no converter to " + std::string(Rules.MenuName));
-    const auto Encode = [&](std::string_view Utf8) {
-      std::string In(Utf8), Out(16, '\0');
-      char* InPos = In.data();
-      char* OutPos = Out.data();
-      std::size_t InLeft = In.size(), OutLeft = Out.size();
-      iconv(Cd, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(Cd, &InPos, &InLeft, &OutPos, &OutLeft) == static_cast<std::size_t>(-1)) Out.clear();
-      Out.resize(Out.size() - OutLeft);
-      return Out;
+    TTextEncoder Encoder(Encoding);
+    if (!Encoder) throw std::runtime_error("no converter to " + std::string(RulesOf(Encoding).MenuName));
+    // A character the encoding lacks can begin no line of it.
+    const auto Add = [&](std::vector<std::string>& To, const char* Utf8) {
+      std::string Bytes;
+      if (Encoder.Encode(Utf8, Bytes) && !Bytes.empty()) To.push_back(Bytes);
     };
-    for (const char* Space : {" ", "\t", "\u3000"}) FSpaces.push_back(Encode(Space));
-    for (const char* Lead : {"第", "序", "楔", "引", "尾", "后", "番", "C", "c"}) FLeads.push_back(Encode(Lead));
-    iconv_close(Cd);
+    for (const char* Space : {" ", "\t", "\u3000"}) Add(FSpaces, Space);
+    for (const char* Lead : {"第", "序", "楔", "引", "尾", "后", "番", "C", "c"}) Add(FLeads, Lead);
     for (const std::string& Bytes : FSpaces) FFirstByte[static_cast<unsigned char>(Bytes[0])] = true;
     for (const std::string& Bytes : FLeads) FFirstByte[static_cast<unsigned char>(Bytes[0])] = true;
   }
@@ -74,8 +65,8 @@ private:
 std::string TitleOf(std::string_view Line) {
   std::vector<std::string_view> Characters;
   for (std::size_t Pos = 0; Pos < Line.size();) {
-    const TCharacter Character = RulesOf(TTextEncoding::Utf8).Read(Line.substr(Pos));
-    const bool Whole = Character.Valid && Pos + Character.Length <= Line.size();
+    const TUtf8Sequence Character = ReadUtf8(Line.substr(Pos));
+    const bool Whole = Character.Valid && !Character.Cut;
     Characters.push_back(Whole ? Line.substr(Pos, Character.Length) : std::string_view("\uFFFD"));
     Pos += Whole ? Character.Length : 1;
   }
@@ -172,7 +163,8 @@ private:
     if (FFilter && !FFilter->Candidate(Bytes.substr(From, To - From))) return;
     std::string_view Subject;
     std::uint32_t Options = Cut ? PCRE2_NOTEMPTY | PCRE2_NOTEOL : PCRE2_NOTEMPTY;
-    if (FEncoding == TTextEncoding::Utf8) {
+    const TEncodingRules& Rules = RulesOf(FEncoding);
+    if (Rules.DecodedAsItIs) {
       Subject = Bytes.substr(From, To - From);
     } else {
       // Decoded text is valid UTF-8, so the matcher need not check it.
@@ -183,7 +175,7 @@ private:
         FTextSize = Need;
       }
       char* Out = FText.get();
-      DecodeToUtf8(FEncoding, Bytes.substr(0, To), From, To, Out);
+      Rules.Decode(Bytes.substr(0, To), From, To, Out);
       Subject = std::string_view(FText.get(), static_cast<std::size_t>(Out - FText.get()));
     }
     if (!FMatcher.Match(Subject, 0, Subject.size(), Options, false)) return;

@@ -156,7 +156,7 @@ void TViewerState::OpenFile(const std::string& Path) {
   FChangeNotice.clear();
   ShowFileSize();
   const std::string Sample = ReadBytes(FileName, 0, EncodingSampleBytes);
-  DetectedEncoding = DetectEncoding(Sample);
+  DetectedEncoding = DetectEncoding({Sample});
   FHead = Sample.substr(0, 4);
   ChosenEncoding.reset();
   FWindow.SetTextEncoding(DetectedEncoding, true);

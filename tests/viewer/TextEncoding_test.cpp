@@ -1,9 +1,11 @@
 #include "ReadPage.h"
 #include "TempDir.h"
 #include "TextEncoding.h"
+#include "Unicode.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,11 +27,12 @@ class DetectRows : public ::testing::TestWithParam<DetectCase> {};
 TEST_P(DetectRows, SampleFromTheFileStartDecides) {
   TempDir Dir;
   const std::string Path = Dir.Write("sample.txt", GetParam().Bytes);
-  EXPECT_EQ(DetectEncoding(ReadBytes(Path, 0, EncodingSampleBytes)), GetParam().Encoding);
+  EXPECT_EQ(DetectEncoding({ReadBytes(Path, 0, EncodingSampleBytes)}), GetParam().Encoding);
 }
 
 const std::string Utf8Line = "\xE3\x80\x80\xE3\x80\x80\xE7\xAC\xAC\xE4\xB8\x80\xE7\xAB\xA0 OK\r\n";  // "　　第一章 OK"
 const std::string GbkLine = "\xA1\xA1\xA1\xA1\xB5\xDA\xD2\xBB\xD5\xC2 OK\r\n";                         // the same in GBK
+
 const std::string Ascii(EncodingSampleBytes - 1, 'a');
 
 INSTANTIATE_TEST_SUITE_P(
@@ -71,13 +74,13 @@ INSTANTIATE_TEST_SUITE_P(
     TextEncoding, CharNextRows,
     ::testing::Values(WalkCase{"Ascii", "ab", 0, 1}, WalkCase{"TwoByteCharacter", "\xD6\xD0" "a", 0, 2},
                       WalkCase{"SecondCharacter", "a\xD6\xD0", 1, 3},
-                      // Whatever follows a lead byte is its trail, a line break included.
-                      WalkCase{"LineFeedAsTrail", "\xD6\n", 0, 2}, WalkCase{"CarriageReturnAsTrail", "\xD6\r", 0, 2},
+                      // A lead byte without a trail is a bad byte of its own: a line break after it stays one.
+                      WalkCase{"LeadBeforeLineFeed", "\x8B\n" "ABC", 0, 1}, WalkCase{"LeadBeforeCarriageReturn", "\xD6\r", 0, 1},
                       WalkCase{"TrailMissingAtTheEnd", "a\xD6", 1, 2}, WalkCase{"NulIsNoTrail", std::string("\xD6\0x", 3), 0, 1},
                       WalkCase{"EuroByteIsSingle", "\x80" "A", 0, 1}, WalkCase{"0xFFIsSingle", "\xFF" "A", 0, 1},
                       WalkCase{"AtTheEnd", "ab", 2, 2}, WalkCase{"PastTheEnd", "ab", 7, 2},
                       WalkCase{"Empty", "", 0, 0}, WalkCase{"FourByte", "\x95\x32\x82\x36", 0, 4},
-                      WalkCase{"FourByteCutIsTwo", "\x95\x32\x82", 0, 2},
+                      WalkCase{"FourByteCutTakesTheRest", "\x95\x32\x82", 0, 3},
                       // UTF-8: a lead byte takes only the continuation bytes that are there.
                       WalkCase{"Utf8ThreeByte", "\xE4\xB8\xAD", 0, 3, TTextEncoding::Utf8},
                       WalkCase{"Utf8FourByte", "\xF0\x9F\x98\x80", 0, 4, TTextEncoding::Utf8},
@@ -185,6 +188,78 @@ TEST(TextEncoding, Gb18030StartBeyondTheLookBackCountsAsWhole) {
   const TWholeCharacters Whole = WholeCharacters(TTextEncoding::Gb18030, Start, LookBack.View(), Page);
   EXPECT_EQ(Whole.From, 0u);
   EXPECT_EQ(Whole.To, 50u);  // the last lead byte has lost its trail
+}
+
+// ---- Every row of the table ------------------------------------------------------------------------
+
+// UTF-8 text in UTF-16.
+std::u16string Utf16Of(std::string_view Utf8) {
+  std::u16string Units(Utf8.size() + 1, u'\0');
+  char16_t* End = Units.data();
+  for (std::size_t Pos = 0; Pos < Utf8.size(); Pos += ReadUtf8(Utf8.substr(Pos)).Length)
+    End = PutUtf16(ReadUtf8(Utf8.substr(Pos)).Code, End);
+  Units.resize(static_cast<std::size_t>(End - Units.data()));
+  return Units;
+}
+
+// One text in every encoding, as far as each holds its characters: the walk steps over each character
+// whole and reads it back, the text decodes to what was encoded (in UTF-8 and in UTF-16), a decoded
+// prefix leads back to its character, the search takes exactly the characters' starts, and each
+// character takes the columns of its GB18030 form. A multi-unit character's first code unit before a
+// line feed decodes to one U+FFFD and keeps the line feed.
+TEST(TextEncoding, EveryRowReadsBackWhatItsEncoderWrote) {
+  const std::vector<std::string> Characters = {"a", "\r", "\n", "中", "文", "，", "Ａ", "€", "é", "あ", "\U00020000", "Z"};
+  TTextEncoder Gb(TTextEncoding::Gb18030);
+  for (const TEncodingRules& Rules : Encodings()) {
+    SCOPED_TRACE(Rules.MenuName);
+    TTextEncoder Encoder(Rules.Encoding);
+    std::string Text, Utf8, FirstUnit;
+    std::vector<std::string> Held;
+    std::vector<std::size_t> Starts;
+    for (const std::string& Character : Characters) {
+      std::string Bytes;
+      if (!Encoder.Encode(Character, Bytes)) continue;
+      if (FirstUnit.empty() && Bytes.size() > Rules.CodeUnit) FirstUnit = Bytes.substr(0, Rules.CodeUnit);
+      Starts.push_back(Text.size());
+      Text += Bytes;
+      Utf8 += Character;
+      Held.push_back(Character);
+    }
+    ASSERT_GE(Held.size(), Characters.size() - 3);
+    Starts.push_back(Text.size());
+    std::size_t Decoded = 0;
+    for (std::size_t I = 0; I + 1 < Starts.size(); ++I) {
+      EXPECT_EQ(CharNext(Rules.Encoding, Text, Starts[I]), Starts[I + 1]) << Held[I];
+      const TCharacter Character = Rules.Read(std::string_view(Text).substr(Starts[I]));
+      EXPECT_TRUE(Character.Valid) << Held[I];
+      EXPECT_EQ(Character.Length, Starts[I + 1] - Starts[I]) << Held[I];
+      EXPECT_EQ(Character.CodePoint, ReadUtf8(Held[I]).Code) << Held[I];
+      std::string GbBytes;
+      ASSERT_TRUE(Gb.Encode(Held[I], GbBytes));
+      EXPECT_EQ(ColumnsOf(Rules, Character), GbBytes.size()) << Held[I];
+      EXPECT_EQ(Rules.SkipDecoded(Text, 0, Decoded), Starts[I]) << Held[I];
+      Decoded += Held[I].size();
+    }
+    std::size_t Walked = 0;
+    for (std::size_t Pos = 0; Pos < Text.size(); ++Pos)
+      EXPECT_EQ(Rules.Starts(Text, 0, Walked, Pos), std::count(Starts.begin(), Starts.end(), Pos) == 1) << Pos;
+
+    const auto Decode = [&](const std::string& Bytes) {
+      std::string Out(Bytes.size() * Utf8BytesPerByte + 4, '\0');
+      char* End = Out.data();
+      EXPECT_EQ(Rules.Decode(Bytes, 0, Bytes.size(), End), Bytes.size());
+      Out.resize(static_cast<std::size_t>(End - Out.data()));
+      std::u16string Units(Bytes.size(), u'\0');
+      Units.resize(static_cast<std::size_t>(Rules.DecodeUtf16(Bytes, Units.data()) - Units.data()));
+      EXPECT_EQ(Units, Utf16Of(Out));
+      return Out;
+    };
+    EXPECT_EQ(Decode(Text), Utf8);
+    std::string LineFeed;
+    ASSERT_TRUE(Encoder.Encode("\nABC", LineFeed));
+    EXPECT_EQ(Decode(FirstUnit + LineFeed), "\uFFFD\nABC");
+    EXPECT_EQ(CharNext(Rules.Encoding, FirstUnit + LineFeed, 0), Rules.CodeUnit);
+  }
 }
 
 TEST(TextEncoding, ReadBytesReadsOnlyWhatIsThere) {

@@ -115,7 +115,7 @@ std::vector<std::size_t> CharacterStarts(TTextEncoding Encoding, const std::stri
   std::vector<std::size_t> Starts;
   for (std::size_t Pos = 0; Pos < Bytes.size();) {
     Starts.push_back(Pos);
-    Pos = Encoding == Gb ? Pos + Gb18030Length(Bytes, Pos) : CharNext(Encoding, Bytes, Pos);
+    Pos = CharNext(Encoding, Bytes, Pos);
   }
   return Starts;
 }

@@ -1,11 +1,14 @@
 #include "TextEncoding.h"
 
+#include "ReadPage.h"
 #include "TextEncodingRows.h"
 #include "Unicode.h"
 
 #include <algorithm>
 
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,6 +53,31 @@ TLikeness LikenessOver(const TEncodingRules& Rules, const std::vector<std::strin
 const std::vector<TEncodingRules>& Encodings() { return Table(); }
 
 const TEncodingRules& RulesOf(TTextEncoding Encoding) { return Table()[static_cast<std::size_t>(Encoding)]; }
+
+std::vector<std::string> ReadEncodingSamples(const std::string& FileName) {
+  const int Fd = OpenRegularFile(FileName);
+  struct stat Info {};
+  if (Fd < 0 || ::fstat(Fd, &Info) != 0) {
+    if (Fd >= 0) ::close(Fd);
+    return {std::string()};
+  }
+  const TFileOffset Size = Info.st_size;
+  const auto Span = static_cast<TFileOffset>(EncodingSampleBytes);
+  const auto Count = static_cast<TFileOffset>(EncodingSampleCount);
+  const auto Read = [Fd](TFileOffset From, TFileOffset Bytes) {
+    std::string Sample(static_cast<std::size_t>(Bytes), '\0');
+    Sample.resize(ReadAt(Fd, From, Sample.data(), Sample.size()));
+    return Sample;
+  };
+  std::vector<std::string> Samples;
+  if (Size <= Span * Count) {
+    Samples.push_back(Read(0, Size));
+  } else {
+    for (TFileOffset Index = 0; Index < Count; ++Index) Samples.push_back(Read(Index * (Size - Span) / (Count - 1), Span));
+  }
+  ::close(Fd);
+  return Samples;
+}
 
 TTextEncoding DetectEncoding(const std::vector<std::string>& Samples) {
   const std::string_view Head = Samples.empty() ? std::string_view() : Samples.front();

@@ -110,11 +110,18 @@ const TEncodingRules& RulesOf(TTextEncoding Encoding);
 // The most UTF-8 bytes one byte decodes to, for sizing a decoder's output.
 constexpr std::size_t Utf8BytesPerByte = 3;
 
-// How much of a file's start decides its encoding.
+// How much of a file one sample for detection takes, and how many samples are taken at most.
 constexpr std::size_t EncodingSampleBytes = 64 * 1024;
+constexpr std::size_t EncodingSampleCount = 5;
 // How far before a page the start of its first whole character is looked for, where no byte of the
 // page itself tells (GB18030).
 constexpr std::size_t LookBackBytes = 64 * 1024;
+
+// The samples of FileName that decide its encoding: its first EncodingSampleBytes, and more of that
+// size spread evenly over the rest, the last at its end (the whole file when it is no larger than
+// EncodingSampleCount samples). One open, a few reads, however large the file; a file that cannot be
+// read gives one empty sample.
+std::vector<std::string> ReadEncodingSamples(const std::string& FileName);
 
 // The encoding of a file from its samples: Samples[0] is its start, the others lie anywhere inside it
 // (each is read from just after its first byte below 0x30, where a character starts in every encoding

@@ -301,25 +301,28 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
 }
 
 // A UTF-8, a UTF-16 (zero bytes in most code units) and a GBK novel each read right from the first
-// page; the menu's choice decodes the page on screen anew and lasts until the next file.
+// page, the tool bar saying which encoding was detected; the menu's choice decodes the page on screen
+// anew and lasts until the next file.
 TEST_F(MainWindow, EachEncodingReadsRightAndTheMenuDecodesThePageAnew) {
   const QString Novel = TCodePage::Ansi().Decode(NovelText(3));
-  QString Expected = Novel;
-  Expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   const std::string Utf8 = Novel.toUtf8().toStdString();
   const struct {
     const char* Name;
     std::string Bytes;
     TTextEncoding Encoding;
-  } Files[] = {{"utf8.txt", Utf8, TTextEncoding::Utf8},
-               {"utf16le.txt", "\xFF\xFE" + TCodePage::Of(TTextEncoding::Utf16Le).Encode(Novel), TTextEncoding::Utf16Le},
-               {"utf16be.txt", "\xFE\xFF" + TCodePage::Of(TTextEncoding::Utf16Be).Encode(Novel), TTextEncoding::Utf16Be},
-               {"gbk.txt", NovelText(3), TTextEncoding::Gb18030}};
+    QString Text;
+  } Files[] = {{"utf8.txt", Utf8, TTextEncoding::Utf8, Novel},
+               {"utf16le.txt", "\xFF\xFE" + TCodePage::Of(TTextEncoding::Utf16Le).Encode(Novel), TTextEncoding::Utf16Le, Novel},
+               {"utf16be.txt", "\xFE\xFF" + TCodePage::Of(TTextEncoding::Utf16Be).Encode(Novel), TTextEncoding::Utf16Be, Novel},
+               {"gbk.txt", NovelText(3), TTextEncoding::Gb18030, Novel}};
   for (const auto& File : Files) {
     OpenThroughDialog(Dir.Write(File.Name, File.Bytes));
     EXPECT_EQ(Window.Memo->Encoding(), File.Encoding) << File.Name;
+    EXPECT_EQ(Window.LblEncoding->Text(), QString(RulesOf(File.Encoding).MenuName) + QStringLiteral("（自动检测）"));
     const QString Page = Window.Memo->toPlainText();
     EXPECT_GT(Page.size(), 100) << File.Name;
+    QString Expected = File.Text;
+    Expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     EXPECT_TRUE(Expected.startsWith(Page)) << File.Name << ": " << Page.left(40).toStdString();
   }
 
@@ -329,6 +332,8 @@ TEST_F(MainWindow, EachEncodingReadsRightAndTheMenuDecodesThePageAnew) {
   const TFileOffset Start = Window.Viewer.PageStart, End = Window.Viewer.PageEnd;
   Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
   EXPECT_TRUE(Window.MnuEncodingOf(TTextEncoding::Gb18030)->isChecked());
+  EXPECT_EQ(Window.LblEncoding->Text(), QStringLiteral("GB18030"));
+  EXPECT_EQ(Window.MnuEncoding->title(), QStringLiteral("文本编码(&Encoding)：GB18030"));
   // The page is read again from its start, its lines now counted as GB18030 bytes.
   TFileOffset GbEnd = -1;
   const std::string Bytes = ReadPage(Dir.Path("utf8.txt"), Start, Window.Viewer.LinesPerPage,

@@ -24,16 +24,23 @@ void PrintTo(const DetectCase& Row, std::ostream* Out) { *Out << Row.Name; }
 
 class DetectRows : public ::testing::TestWithParam<DetectCase> {};
 
-TEST_P(DetectRows, SampleFromTheFileStartDecides) {
+TEST_P(DetectRows, SamplesOfTheFileDecide) {
   TempDir Dir;
   const std::string Path = Dir.Write("sample.txt", GetParam().Bytes);
-  EXPECT_EQ(DetectEncoding({ReadBytes(Path, 0, EncodingSampleBytes)}), GetParam().Encoding);
+  EXPECT_EQ(DetectEncoding(ReadEncodingSamples(Path)), GetParam().Encoding);
 }
 
 const std::string Utf8Line = "\xE3\x80\x80\xE3\x80\x80\xE7\xAC\xAC\xE4\xB8\x80\xE7\xAB\xA0 OK\r\n";  // "　　第一章 OK"
 const std::string GbkLine = "\xA1\xA1\xA1\xA1\xB5\xDA\xD2\xBB\xD5\xC2 OK\r\n";                         // the same in GBK
 
-const std::string Ascii(EncodingSampleBytes - 1, 'a');
+std::string Times(const std::string& Text, std::size_t Count) {
+  std::string Repeated;
+  while (Count-- > 0) Repeated += Text;
+  return Repeated;
+}
+
+// A preface longer than one sample, then the text: a licence in English before a novel.
+const std::string Preface = Times("Licensed under the terms below.\n", 3000);
 
 INSTANTIATE_TEST_SUITE_P(
     TextEncoding, DetectRows,
@@ -48,9 +55,12 @@ INSTANTIATE_TEST_SUITE_P(
         // UTF-8 first, then a byte that cannot be: the text is not UTF-8.
         DetectCase{"Utf8ThenGbk", Utf8Line + GbkLine, TTextEncoding::Gb18030},
         DetectCase{"Utf8Surrogate", "a\xED\xA0\x80", TTextEncoding::Gb18030},
-        // The sample ends inside a character: still UTF-8. What lies past the sample is never read.
-        DetectCase{"Utf8CutBySampleEnd", Ascii + Utf8Line, TTextEncoding::Utf8},
-        DetectCase{"Utf8PastTheSample", Ascii + "a" + Utf8Line, TTextEncoding::Gb18030}));
+        // Beyond a first sample of ASCII: a small file is read whole, a large one in samples spread to its end.
+        DetectCase{"Utf8AfterAPreface", Preface + Times(Utf8Line, 100), TTextEncoding::Utf8},
+        DetectCase{"Utf8AfterAPrefaceInALargeFile", Preface + Times(Utf8Line, 60000), TTextEncoding::Utf8},
+        DetectCase{"GbkAfterAPrefaceInALargeFile", Preface + Times(GbkLine, 60000), TTextEncoding::Gb18030},
+        // Samples that start and end inside characters, with no byte below 0x30 to start from.
+        DetectCase{"Utf8SamplesCutInsideCharacters", Times("\xE4\xB8\xAD", 120000), TTextEncoding::Utf8}));
 
 // ---- The character walk --------------------------------------------------------------
 

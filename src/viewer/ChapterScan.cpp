@@ -13,8 +13,8 @@
 
 const char* const DefaultChapterPattern =
     R"(^[ \t\x{3000}]*(?=[^\r\n]{1,30}$))"
-    R"((?:第[0-9０-９零一二三四五六七八九十百千万两〇]+[章回节卷集部篇](?:[ \t\x{3000}:：、.．·—\-]*[^ \t\x{3000}].*)?)"
-    R"(|(?:序章|序言|楔子|引子|尾声|后记|番外(?:篇|[0-9０-９零一二三四五六七八九十百千万两〇]+)?)(?:[ \t\x{3000}:：、.．·—\-]+.*)?)"
+    R"((?:第[0-9０-９零一二三四五六七八九十百千万两〇萬兩]+[章回节節卷集部篇](?:[ \t\x{3000}:：、.．·—\-]*[^ \t\x{3000}].*)?)"
+    R"(|(?:序章|序言|楔子|引子|尾声|尾聲|后记|後記|番外(?:篇|[0-9０-９零一二三四五六七八九十百千万两〇萬兩]+)?)(?:[ \t\x{3000}:：、.．·—\-]+.*)?)"
     R"(|(?i:chapter)[ \t\x{3000}]*[0-9０-９]+(?:[ \t\x{3000}:：、.．·—\-]+.*)?))"
     R"([ \t\x{3000}]*$)";
 
@@ -37,7 +37,7 @@ public:
       if (Encoder.Encode(Utf8, Bytes) && !Bytes.empty()) To.push_back(Bytes);
     };
     for (const char* Space : {" ", "\t", "\u3000"}) Add(FSpaces, Space);
-    for (const char* Lead : {"第", "序", "楔", "引", "尾", "后", "番", "C", "c"}) Add(FLeads, Lead);
+    for (const char* Lead : {"第", "序", "楔", "引", "尾", "后", "後", "番", "C", "c"}) Add(FLeads, Lead);
     for (const std::string& Bytes : FSpaces) FFirstByte[static_cast<unsigned char>(Bytes[0])] = true;
     for (const std::string& Bytes : FLeads) FFirstByte[static_cast<unsigned char>(Bytes[0])] = true;
   }

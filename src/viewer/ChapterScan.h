@@ -26,7 +26,8 @@ constexpr std::size_t MaxChapterTitle = 40;
 // 第 + a number (零一二三四五六七八九十百千万两〇, 0-9 or ０-９) + 章/回/节/卷/集/部/篇 with or without
 // a title; 序章, 序言, 楔子, 引子, 尾声, 后记, 番外 (番外篇, 番外一), alone or a space or punctuation
 // before a title; "Chapter 12" in any case. A sentence that mentions 第三章 is no heading, nor is a
-// word that begins with one of them (第三者, 引子弹出, 后记得).
+// word that begins with one of them (第三者, 引子弹出, 后记得). The traditional forms (萬, 兩, 節, 尾聲,
+// 後記) as well, for novels in Big5.
 extern const char* const DefaultChapterPattern;
 
 enum class TScanOutcome { Done, Cancelled, FileChanged, TooMany };

@@ -15,7 +15,7 @@ namespace {
 // Made on first use: other objects made before main() ask for it. The rows stand in the order of
 // TTextEncoding, which RulesOf counts on.
 const std::vector<TEncodingRules>& Table() {
-  static const std::vector<TEncodingRules> Rows = {Gb18030Row(), Utf8Row(), Utf16LeRow(), Utf16BeRow()};
+  static const std::vector<TEncodingRules> Rows = {Gb18030Row(), Big5Row(), Utf8Row(), Utf16LeRow(), Utf16BeRow()};
   return Rows;
 }
 
@@ -154,7 +154,7 @@ bool TTextEncoder::Encode(std::string_view Utf8, std::string& Bytes) {
   std::size_t OutLeft = Bytes.size();
   iconv(Cd, nullptr, nullptr, nullptr, nullptr);
   const bool Done = iconv(Cd, &InPos, &InLeft, &OutPos, &OutLeft) != static_cast<std::size_t>(-1) && InLeft == 0 &&
-                    // A converter may hold back a character that what follows could still change.
+                    // A converter may hold back a letter that a combining mark could still join (Big5).
                     iconv(Cd, nullptr, nullptr, &OutPos, &OutLeft) != static_cast<std::size_t>(-1);
   Bytes.resize(Done ? static_cast<std::size_t>(OutPos - Bytes.data()) : 0);
   return Done;

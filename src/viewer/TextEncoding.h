@@ -13,7 +13,7 @@
 // many columns they take, how they decode to UTF-8 and how UTF-8 encodes into them, and what tells a
 // file in it. The page reader, the search, the chapter scan, the text area's decoder and the Setup
 // menu ask the row; adding an encoding is adding a row (TextEncoding.cpp) and its functions.
-enum class TTextEncoding { Gb18030, Utf8, Utf16Le, Utf16Be };
+enum class TTextEncoding { Gb18030, Big5, Utf8, Utf16Le, Utf16Be };
 
 // One character as a walk over a page reads it: how many bytes it takes, and what it is.
 struct TCharacter {
@@ -114,7 +114,7 @@ constexpr std::size_t Utf8BytesPerByte = 3;
 constexpr std::size_t EncodingSampleBytes = 64 * 1024;
 constexpr std::size_t EncodingSampleCount = 5;
 // How far before a page the start of its first whole character is looked for, where no byte of the
-// page itself tells (GB18030).
+// page itself tells (GB18030, Big5).
 constexpr std::size_t LookBackBytes = 64 * 1024;
 
 // The samples of FileName that decide its encoding: its first EncodingSampleBytes, and more of that
@@ -128,7 +128,8 @@ std::vector<std::string> ReadEncodingSamples(const std::string& FileName);
 // of one-byte code units). A byte-order mark at the start decides; otherwise the row whose likeness
 // over all samples is greatest, where another row than the default must show more than the default and
 // more than nothing. So: UTF-8 when every sample is valid UTF-8 and one holds a multi-byte sequence (a
-// sequence cut by a sample's end counts as valid); GB18030 for everything else, pure ASCII included.
+// sequence cut by a sample's end counts as valid); Big5 when its commonest characters outnumber
+// GB18030's; GB18030 for everything else, pure ASCII included.
 TTextEncoding DetectEncoding(const std::vector<std::string>& Samples);
 
 // 2 for UTF-16, 1 otherwise.
@@ -166,17 +167,18 @@ std::size_t TextEnd(TTextEncoding Encoding, std::string_view Bytes);
 
 // How many bytes just before a page that starts at PageStart are needed to find its first whole
 // character: 0 when the page decides on its own (UTF-8 continuation bytes, UTF-16 parity, a GB18030
-// page at the file's start or opening with a byte that always starts a character); else up to
-// LookBackBytes.
+// or Big5 page at the file's start or opening with a byte that always starts a character); else up
+// to LookBackBytes.
 std::size_t LookBackNeeded(TTextEncoding Encoding, TFileOffset PageStart, std::string_view Page);
 // Whether LookBack, the last bytes before a page, already holds where the walk to its first whole
 // character starts, so that more bytes before them change nothing.
 bool LookBackSettles(TTextEncoding Encoding, std::string_view LookBack);
 
 // The whole characters of Page, read from PageStart. LookBack holds the bytes just before PageStart
-// (fewer than LookBackNeeded, or none: the start then counts as whole). GB18030 walks forward from the
-// last byte of LookBack that always starts a character (below 0x30), or from the file's start when
-// LookBack reaches it; with neither, the start counts as whole. Reads nothing outside LookBack and Page.
+// (fewer than LookBackNeeded, or none: the start then counts as whole). GB18030 and Big5 walk forward
+// from the last byte of LookBack that always starts a character (GB18030: below 0x30, Big5: below
+// 0x40), or from the file's start when LookBack reaches it; with neither, the start counts as whole.
+// Reads nothing outside LookBack and Page.
 TWholeCharacters WholeCharacters(TTextEncoding Encoding, TFileOffset PageStart, std::string_view LookBack,
                                  std::string_view Page);
 

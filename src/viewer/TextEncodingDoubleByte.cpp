@@ -1,7 +1,9 @@
-// The double-byte code pages of the table of encodings: GB18030 (the superset of GBK). It puts a lead
-// byte 0x81..0xFE before a trail byte, and it has bytes that no character holds after its first byte,
-// from which a walk over characters can start anywhere: those below 0x30. Its characters are asked of
-// the system's converter once, into a table by lead and trail byte that every decoding reads.
+// The double-byte code pages of the table of encodings: GB18030 (the superset of GBK) and Big5 (the
+// Hong Kong superset the system's converter offers as BIG5-HKSCS). Both put a lead byte 0x81..0xFE
+// before a trail byte, and both have bytes that no character holds after its first byte, from which a
+// walk over characters can start anywhere: GB18030's below 0x30, Big5's below 0x40. Their characters
+// are asked of the system's converter once, into a table by lead and trail byte that every decoding
+// reads.
 
 #include "TextEncodingRows.h"
 #include "Unicode.h"
@@ -40,9 +42,8 @@ std::u32string ConvertOne(iconv_t Cd, std::string_view Character) {
 }
 
 // What the converter makes of each of a run of characters of Width bytes in From: its code points
-// (one, or more for a character the code page writes as a letter and a combining mark), none where it
-// refuses the character. In one pass where each gives one code point: converting them one at a time
-// takes tens of milliseconds.
+// (one, or two for Big5's letters with a combining mark), none where it refuses the character. In
+// one pass where each gives one code point: converting them one at a time takes tens of milliseconds.
 std::vector<std::u32string> ConvertEach(const char* From, const std::string& Characters, std::size_t Width) {
   const std::size_t Count = Characters.size() / Width;
   std::vector<std::u32string> Codes(Count);
@@ -81,9 +82,9 @@ std::vector<std::u32string> ConvertEach(const char* From, const std::string& Cha
 
 // Every character of two bytes of a code page, by lead - 0x81 and trail byte: its UTF-8 (up to three
 // bytes, in memory order) with their count in the top byte, so that a decoder copies four bytes and
-// moves on by the count; 0 for the rest. Any of four UTF-8 bytes or more (none in GB18030, whose
-// two-byte characters are all in the Basic Multilingual Plane) is kept aside in Long, for the slow
-// path. Beside them, for the screen, the one UTF-16 unit of each character that has one.
+// moves on by the count; 0 for the rest. The few of four UTF-8 bytes or more (Big5's past the Basic
+// Multilingual Plane, and its four letters with a combining mark) are kept aside in Long, for the
+// slow path. Beside them, for the screen, the one UTF-16 unit of each character that has one.
 // An entry's bytes are its UTF-8 in memory order on a little-endian machine.
 static_assert(std::endian::native == std::endian::little);
 
@@ -259,9 +260,67 @@ struct TGb18030 {
   }
 };
 
-// ---- The row's functions ------------------------------------------------------------------------------
+// ---- Big5 -------------------------------------------------------------------------------------------
 
-// The functions of a row for a code page Code (TGb18030): its Length, Anchor, Pairs and Slow.
+struct TBig5 {
+  static constexpr const char* Name = "BIG5-HKSCS";
+
+  static bool IsTrail(unsigned char Byte) { return (Byte >= 0x40 && Byte <= 0x7E) || (Byte >= 0xA1 && Byte <= 0xFE); }
+  // A trail byte is 0x40 or above, so a byte below it always starts a character.
+  static bool Anchor(unsigned char Byte) { return Byte < 0x40; }
+
+  static const TPairTable& Pairs() {
+    static const TPairTable Made = [] {
+      std::string Characters;
+      for (unsigned Lead = 0x81; Lead <= 0xFE; ++Lead)
+        for (unsigned Trail = 0x40; Trail <= 0xFE; ++Trail)
+          if (IsTrail(static_cast<unsigned char>(Trail))) {
+            Characters.push_back(static_cast<char>(Lead));
+            Characters.push_back(static_cast<char>(Trail));
+          }
+      const std::vector<std::u32string> Codes = ConvertEach(Name, Characters, 2);
+      TPairTable Table;
+      for (std::size_t At = 0; At < Codes.size(); ++At)
+        Table.Set(static_cast<unsigned char>(Characters[2 * At]), static_cast<unsigned char>(Characters[2 * At + 1]),
+                  Codes[At]);
+      return Table;
+    }();
+    return Made;
+  }
+
+  // A lead byte and a trail byte that the code page maps are a character; a lead byte without one is
+  // a (bad) character of its own, and the byte after it is read anew.
+  static std::size_t Length(std::string_view Bytes, std::size_t Pos) {
+    const unsigned char Lead = ByteAt(Bytes, Pos);
+    if (!IsLead(Lead)) return 1;
+    if (Pos + 1 >= Bytes.size()) return 2;
+    return Pairs().Utf8(Lead, ByteAt(Bytes, Pos + 1)).empty() ? 1 : 2;
+  }
+
+  [[gnu::noinline]] static TStep Slow(const unsigned char* Bytes, std::size_t Size, std::size_t Pos) {
+    const unsigned char Lead = Bytes[Pos];
+    if (Lead < 0x80) return {1, Lead};
+    if (!IsLead(Lead) || Pos + 1 >= Size) return {1, ReplacementCharacter};
+    const std::string_view Utf8 = Pairs().Utf8(Lead, Bytes[Pos + 1]);
+    if (Utf8.empty()) return {1, ReplacementCharacter};
+    return {2, 0, Utf8.data()};  // one kept aside: the decoders' fast path takes the others
+  }
+
+  // A letter with a combining mark reads as its letter: its columns are the letter's.
+  static TCharacter Read(std::string_view Bytes) {
+    const unsigned char Lead = ByteAt(Bytes, 0);
+    if (Lead < 0x80) return {1, Lead, true};
+    if (!IsLead(Lead)) return {1, 0, false};
+    if (Bytes.size() < 2) return {2, 0, true};  // the rest is still to come
+    const std::string_view Utf8 = Pairs().Utf8(Lead, ByteAt(Bytes, 1));
+    if (Utf8.empty()) return {1, 0, false};
+    return {2, ReadUtf8(Utf8).Code, true};
+  }
+};
+
+// ---- What both share ----------------------------------------------------------------------------------
+
+// The functions of a row for a code page Code (TGb18030, TBig5): its Length, Anchor, Pairs and Slow.
 template <class Code>
 struct TDoubleByte {
   static std::size_t Length(std::string_view Bytes, std::size_t Pos) { return Code::Length(Bytes, Pos); }
@@ -440,9 +499,15 @@ struct TDoubleByte {
 
 // ---- How a sample reads -------------------------------------------------------------------------------
 
-// Most characters of a Chinese text in GB2312 are among its commonest hanzi, GB2312's first level
-// (0xB0A1..0xD7FE, 3,755 hanzi): a sample's likeness is the count of its pairs there, less four for each
-// lead byte without a trail.
+// Both code pages read a text in either one as valid two-byte characters, pair by pair alike (GB18030
+// takes every Big5 trail byte, Big5 every trail byte of GB2312), so validity cannot tell them apart;
+// where those pairs fall can. Most characters of a Chinese text are among its code page's commonest
+// hanzi, which each code page keeps in one block: GB2312's first level (0xB0A1..0xD7FE, 3,755
+// hanzi) and Big5's frequent hanzi (0xA440..0xC67E, 5,401). The same pairs read in the other code page
+// land there far less often: a Big5 text's pairs with a lead below 0xB0 (its commonest, fewest-stroke
+// hanzi) miss GB2312's block, and a GB2312 text's pairs with a lead above 0xC6 miss Big5's. A
+// sample's likeness is the count of its pairs in the block, less four for each lead byte without a
+// trail (GBK's extension pairs with a trail 0x80..0xA0 in Big5, for one).
 TLikeness Gb18030Likeness(std::string_view Sample) {
   TLikeness Common = 0, Bad = 0;
   for (std::size_t Pos = 0; Pos < Sample.size();) {
@@ -452,6 +517,28 @@ TLikeness Gb18030Likeness(std::string_view Sample) {
     if (Lead == 0xFF || (IsLead(Lead) && Step == 1)) ++Bad;
     if (Step == 2 && Lead >= 0xB0 && Lead <= 0xD7 && ByteAt(Sample, Pos + 1) >= 0xA1) ++Common;
     Pos += Step;
+  }
+  return Common - 4 * Bad;
+}
+
+TLikeness Big5Likeness(std::string_view Sample) {
+  TLikeness Common = 0, Bad = 0;
+  for (std::size_t Pos = 0; Pos < Sample.size(); ++Pos) {
+    const unsigned char Lead = ByteAt(Sample, Pos);
+    if (Lead < 0x80) continue;
+    if (!IsLead(Lead)) {
+      ++Bad;
+      continue;
+    }
+    if (Pos + 1 == Sample.size()) break;  // cut by the sample's end
+    const unsigned char Trail = ByteAt(Sample, Pos + 1);
+    if (!TBig5::IsTrail(Trail)) {
+      ++Bad;
+      continue;
+    }
+    const unsigned Pair = static_cast<unsigned>(Lead) << 8 | Trail;
+    if (Pair >= 0xA440 && Pair <= 0xC67E) ++Common;
+    ++Pos;
   }
   return Common - 4 * Bad;
 }
@@ -473,6 +560,9 @@ TEncodingRules Gb18030Row() {
   using namespace std::string_view_literals;
   return DoubleByteRow<TGb18030>(TTextEncoding::Gb18030, "GB18030", "\x84\x31\x95\x33"sv, true, Gb18030Likeness);
 }
+
+// Big5 has no byte-order mark.
+TEncodingRules Big5Row() { return DoubleByteRow<TBig5>(TTextEncoding::Big5, "Big5", {}, false, Big5Likeness); }
 
 std::size_t Gb18030Columns(char32_t CodePoint) {
   if (CodePoint < 0x80) return 1;

@@ -169,8 +169,8 @@ TTextEncoding TSearchPattern::Encoding() const { return FImpl->Encoding; }
 
 namespace {
 
-// How far before a block the scan looks for a byte that surely starts a character (GB18030) or for
-// the start of the line (a regular expression's ^ and look-behind): as far as the page reader looks.
+// How far before a block the scan looks for the start of the line (a regular expression's ^ and
+// look-behind): as far as the page reader looks.
 constexpr std::size_t ContextBytes = LookBackBytes;
 // What a regular expression's block reads before it first: a line start is nearly always that close.
 constexpr std::size_t LineContextBytes = 1024;
@@ -418,7 +418,7 @@ private:
     const TFileOffset Step = static_cast<TFileOffset>(FBlock);
     Block.ScanFrom = Backward ? std::max(Lo, Cursor - Step) : Cursor;
     Block.ScanTo = Backward ? Cursor : std::min(Hi, Cursor + Step);
-    // GB18030 needs a byte that surely starts a character before the block; the others a few bytes.
+    // As far before the block as a byte that surely starts a character may lie.
     const TFileOffset Context = static_cast<TFileOffset>(RulesOf(FEncoding).StartReach);
     Block.BufferFrom = std::max<TFileOffset>(0, Block.ScanFrom - Context);
     Block.BufferTo = std::min(FSize, Block.ScanTo + static_cast<TFileOffset>(FPlain->Tail()));

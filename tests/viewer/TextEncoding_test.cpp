@@ -42,6 +42,17 @@ std::string Times(const std::string& Text, std::size_t Count) {
 // A preface longer than one sample, then the text: a licence in English before a novel.
 const std::string Preface = Times("Licensed under the terms below.\n", 3000);
 
+// A few sentences of a novel, in Big5 and in GB18030 as the system's converter writes them.
+std::string Encoded(const char* Utf8, TTextEncoding Encoding) {
+  std::string Bytes;
+  TTextEncoder(Encoding).Encode(Utf8, Bytes);
+  return Bytes;
+}
+const char* const Traditional = "　　第一章　風起\r\n　　天色漸漸暗了下來，城裡的燈火一盞一盞地亮起。他站在橋上，望著遠處的山，"
+                                "心裡想著那些年發生的事情。「我們還會再見面嗎？」她輕聲問道。他沒有回答。\r\n";
+const char* const Simplified = "　　第一章　风起\r\n　　天色渐渐暗了下来，城里的灯火一盏一盏地亮起。他站在桥上，望着远处的山，"
+                               "心里想着那些年发生的事情。“我们还会再见面吗？”她轻声问道。他没有回答。\r\n";
+
 INSTANTIATE_TEST_SUITE_P(
     TextEncoding, DetectRows,
     ::testing::Values(
@@ -60,7 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
         DetectCase{"Utf8AfterAPrefaceInALargeFile", Preface + Times(Utf8Line, 60000), TTextEncoding::Utf8},
         DetectCase{"GbkAfterAPrefaceInALargeFile", Preface + Times(GbkLine, 60000), TTextEncoding::Gb18030},
         // Samples that start and end inside characters, with no byte below 0x30 to start from.
-        DetectCase{"Utf8SamplesCutInsideCharacters", Times("\xE4\xB8\xAD", 120000), TTextEncoding::Utf8}));
+        DetectCase{"Utf8SamplesCutInsideCharacters", Times("\xE4\xB8\xAD", 120000), TTextEncoding::Utf8},
+        // Both read as valid two-byte text in the other code page: its commonest characters decide.
+        DetectCase{"Big5", Encoded(Traditional, TTextEncoding::Big5), TTextEncoding::Big5},
+        DetectCase{"Gb18030Traditional", Encoded(Traditional, TTextEncoding::Gb18030), TTextEncoding::Gb18030},
+        DetectCase{"Gb18030Simplified", Encoded(Simplified, TTextEncoding::Gb18030), TTextEncoding::Gb18030}));
 
 // ---- The character walk --------------------------------------------------------------
 
@@ -91,6 +106,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WalkCase{"AtTheEnd", "ab", 2, 2}, WalkCase{"PastTheEnd", "ab", 7, 2},
                       WalkCase{"Empty", "", 0, 0}, WalkCase{"FourByte", "\x95\x32\x82\x36", 0, 4},
                       WalkCase{"FourByteCutTakesTheRest", "\x95\x32\x82", 0, 3},
+                      // Big5: a mapped pair, whose trail may be ASCII; a lead the code page does not pair
+                      // with the next byte is one bad byte.
+                      WalkCase{"Big5AsciiTrail", "\xA5\x79", 0, 2, TTextEncoding::Big5},
+                      WalkCase{"Big5UnmappedPair", "\x81\x41", 0, 1, TTextEncoding::Big5},
+                      WalkCase{"Big5LeadBeforeLineFeed", "\xA4\n", 0, 1, TTextEncoding::Big5},
                       // UTF-8: a lead byte takes only the continuation bytes that are there.
                       WalkCase{"Utf8ThreeByte", "\xE4\xB8\xAD", 0, 3, TTextEncoding::Utf8},
                       WalkCase{"Utf8FourByte", "\xF0\x9F\x98\x80", 0, 4, TTextEncoding::Utf8},
@@ -169,6 +189,13 @@ TEST(TextEncoding, Gb18030PagesShowWholeCharactersFromAnyByte) {
                                "\x81\x30\x81\x30", "\xBE\xE4", "\xFE\x7E", "1", "\xA1\xA1"}));
   // The file's byte-order mark is not a character.
   ExpectWholeCharactersOfEveryPage(TCharacters(TTextEncoding::Gb18030, {"\xD6\xD0", "b"}, "\x84\x31\x95\x33"));
+}
+
+TEST(TextEncoding, Big5PagesShowWholeCharactersFromAnyByte) {
+  // Trail bytes in the ASCII range, a letter with a combining mark, a byte that begins no character,
+  // and bytes below 0x40 to walk from.
+  ExpectWholeCharactersOfEveryPage(TCharacters(TTextEncoding::Big5, {"\xA4\xA4", "\xA5\x79", "a", "\x88\x62", "\xA4\xE5",
+                                                                      "\r", "\n", "\xA6\x72", "1", "\xFF", "\xA4\x40"}));
 }
 
 TEST(TextEncoding, Utf8PagesShowWholeCharactersFromAnyByte) {

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 TFrmMain* FrmMain = nullptr;
@@ -39,6 +40,12 @@ const QColor NightGround(0x1E, 0x1E, 0x1C);
 
 // Bytes in the code page for a text written here; panels and the text area hold such bytes.
 std::string Ansi(const std::string& Text) { return TCodePage::Ansi().Encode(QString::fromStdString(Text)); }
+
+// The encoding a file is read in, and whether it was detected rather than chosen.
+QString EncodingInUse(TTextEncoding Encoding, bool Detected) {
+  const QString Name = QString::fromUtf8(RulesOf(Encoding).MenuName);
+  return Detected ? Name + QStringLiteral("（自动检测）") : Name;
+}
 
 TFont SimSun(int Height) {
   TFont Font;
@@ -127,6 +134,14 @@ void TFrmMain::SetupForm() {
   // A screen reader reads each label's text as its name; the description says what the text is.
   LblWhere->setAccessibleDescription(QStringLiteral("本页在文件中的位置"));
   ToolBar->addWidget(LblWhere);
+  // Room for the longest encoding's name as detected, so that a wrong guess is seen at once; it gives way
+  // to the find bar in a narrow window.
+  int EncodingWidth = 0;
+  for (const TEncodingRules& Rules : Encodings())
+    EncodingWidth = std::max(EncodingWidth, Metrics.horizontalAdvance(EncodingInUse(Rules.Encoding, true)));
+  LblEncoding = new TElidedLabel(EncodingWidth + 16, ToolBar);
+  ToolBar->addWidget(LblEncoding);
+  FEncodingTitle = MnuEncoding->title();
   // Room for a title of 16 characters, which gives way to the find bar in a narrow window.
   LblChapter = new TElidedLabel(Metrics.horizontalAdvance(QString(16, QChar(0x7AE0))), ToolBar);
   LblChapter->setAccessibleDescription(QStringLiteral("本页所在的章节"));
@@ -359,6 +374,9 @@ void TFrmMain::RunLater(std::function<void()> Call) {
 void TFrmMain::SetTextEncoding(TTextEncoding Encoding, bool Detected) {
   Memo->SetEncoding(Encoding);
   (Detected ? MnuEncodingAuto : MnuEncodingOf(Encoding))->setChecked(true);
+  const QString InUse = EncodingInUse(Encoding, Detected);
+  LblEncoding->SetText(InUse);
+  MnuEncoding->setTitle(FEncodingTitle + QStringLiteral("：") + InUse);
 }
 
 void TFrmMain::ShowStatus(const std::string& Text) { StsBar->Panels(1).SetText(Ansi(Text)); }

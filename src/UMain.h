@@ -76,6 +76,7 @@ public:
   QAction* TBUp;
   QAction* TBDown;
   QLabel* LblWhere;    // in the tool bar, right of the arrows: where the page on screen starts
+  TElidedLabel* LblEncoding;  // beside it: the encoding the file is read in, and whether it was detected
   TElidedLabel* LblChapter;  // beside it: the title of that page's chapter, once the chapters are known
   const std::array<QIcon, 2> ImageList1;
   QMenu* MnuSetup;
@@ -157,6 +158,7 @@ private:
 
   std::string FPageText;  // the page text last shown: a match's byte offsets count in it
   bool FFittedFullScreen = false;  // whether the page was last fitted to the window in full screen
+  QString FEncodingTitle;  // Setup > Text encoding's own title, before the encoding in use
 };
 
 extern TFrmMain* FrmMain;

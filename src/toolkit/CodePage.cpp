@@ -1,12 +1,14 @@
 #include "CodePage.h"
 
 #include "Exception.h"
+#include "Unicode.h"
 
 #include <QtGlobal>
 
 #include <algorithm>
-#include <vector>
 #include <cerrno>
+#include <vector>
+
 #include <iconv.h>
 
 namespace {
@@ -14,18 +16,14 @@ namespace {
 // Host-order UTF-16 is what QString holds, so the converter writes straight into its buffer.
 constexpr const char* Utf16Name = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "UTF-16LE" : "UTF-16BE";
 
-constexpr char16_t Replacement = u'\uFFFD';
 constexpr char16_t Euro = u'\u20AC';
 constexpr unsigned char EuroByte = 0x80;
-
-bool IsHighSurrogate(char16_t Unit) { return Unit >= 0xD800 && Unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t Unit) { return Unit >= 0xDC00 && Unit <= 0xDFFF; }
 
 } // namespace
 
 // An iconv conversion descriptor, opened on first use and kept for the code page's life: glibc loads
 // the conversion module with the first descriptor and unloads it with the last, so a descriptor per
-// call would load it again for every page. Each conversion starts from the initial shift state.
+// call would load it again for every text. Each conversion starts from the initial shift state.
 class TCodePage::TIconv {
 public:
   TIconv(const char* To, const char* From) : Cd(iconv_open(To, From)) {
@@ -47,8 +45,7 @@ private:
   iconv_t Cd;
 };
 
-TCodePage::TCodePage(TTextEncoding Encoding, const char* EncodeTo)
-    : FEncoding(Encoding), FName(RulesOf(Encoding).IconvName), FEncodeTo(EncodeTo) {}
+TCodePage::TCodePage(TTextEncoding Encoding, const char* EncodeTo) : FEncoding(Encoding), FEncodeTo(EncodeTo) {}
 TCodePage::~TCodePage() = default;
 
 TCodePage::TIconv& TCodePage::Converter(std::unique_ptr<TIconv>& Held, const char* To, const char* From) const {
@@ -79,29 +76,11 @@ const TCodePage& TCodePage::Of(TTextEncoding Encoding) {
 
 QString TCodePage::Decode(std::string_view Bytes) const {
   if (Bytes.empty()) return QString();
-  TIconv& Iconv = Converter(FDecoder, Utf16Name, FName);
-  // Every byte yields at most one UTF-16 unit: a character of n bytes gives at most two units (n >= 2
-  // for two), a UTF-16 unit two bytes, and a byte or unit shown as U+FFFD or the euro sign one.
+  // The table's decoder, the one the search and the chapter titles read with too, straight into the
+  // string: no character takes more units than bytes.
   QString Text(static_cast<qsizetype>(Bytes.size()), Qt::Uninitialized);
   char16_t* const Begin = reinterpret_cast<char16_t*>(Text.data());
-  char* In = const_cast<char*>(Bytes.data());
-  std::size_t InLeft = Bytes.size();
-  char* Out = reinterpret_cast<char*>(Begin);
-  std::size_t OutLeft = Bytes.size() * sizeof(char16_t);
-  while (InLeft > 0 && !Iconv.Convert(In, InLeft, Out, OutLeft)) {
-    if (errno != EILSEQ && errno != EINVAL)
-      throw Exception(std::string("The system failed to convert text from ") + FName);
-    // EILSEQ: no character begins here; EINVAL: a character cut short by the end of the bytes.
-    // Either way this one byte (code unit) is shown on its own and the rest is decoded after it.
-    const bool IsEuro = FEncoding == TTextEncoding::Gb18030 && static_cast<unsigned char>(*In) == EuroByte;
-    *reinterpret_cast<char16_t*>(Out) = IsEuro ? Euro : Replacement;
-    Out += sizeof(char16_t);
-    OutLeft -= sizeof(char16_t);
-    const std::size_t Skip = std::min(::CodeUnitBytes(FEncoding), InLeft);
-    In += Skip;
-    InLeft -= Skip;
-  }
-  Text.truncate(reinterpret_cast<char16_t*>(Out) - Begin);
+  Text.truncate(RulesOf(FEncoding).DecodeUtf16(Bytes, Begin) - Begin);
   return Text;
 }
 

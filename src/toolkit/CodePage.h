@@ -9,15 +9,16 @@
 #include <string>
 #include <string_view>
 
-// The decoder of one text encoding: bytes to display text, through the iconv converter the table of
-// encodings names; what a character is, where a line breaks and where a NUL ends the text are the
-// table's (TextEncoding.h), which the decoder follows. The open file's text has the code page of its encoding (Of); the program's own
-// texts, the status texts and the caption keep the system's ANSI code page, GBK (Ansi).
+// The code page of one text encoding: bytes to display text and back. What a character is, how it
+// decodes, where a line breaks and where a NUL ends the text are the table of encodings' (TextEncoding.h):
+// Decode is the row's decoder, the same the search and the chapter titles read with. The open file's
+// text has the code page of its encoding (Of); the program's own texts, the status texts and the
+// caption keep the system's ANSI code page, GBK (Ansi).
 //
-// Decoding goes through glibc iconv. GB18030 agrees with GBK on every one- and two-byte character and
-// also shows the four-byte ones. Decoding never fails: a byte that begins no character (in UTF-16 a
-// code unit) shows as one U+FFFD; in GB18030 the single byte 0x80 shows as the euro sign, as code
-// page 936 maps it.
+// GB18030 agrees with GBK on every one- and two-byte character and also shows the four-byte ones.
+// Decoding never fails: a code unit that begins no whole character shows as one U+FFFD; in GB18030
+// the single byte 0x80 shows as the euro sign, as code page 936 maps it. Encoding goes through glibc
+// iconv, into the encoding the row names.
 class TCodePage {
 public:
   // The code page of the program's own texts and status texts: decodes GB18030, encodes GBK.
@@ -44,9 +45,7 @@ private:
   TIconv& Converter(std::unique_ptr<TIconv>& Held, const char* To, const char* From) const;
 
   TTextEncoding FEncoding;
-  const char* FName;      // iconv's name of the encoding
-  const char* FEncodeTo;  // what Encode writes: the encoding itself, or GBK for the ANSI code page
-  // Opened on first use; the program's one GUI thread is their only user.
-  mutable std::unique_ptr<TIconv> FDecoder;
+  const char* FEncodeTo;  // iconv's name of what Encode writes: the encoding itself, or GBK for the ANSI code page
+  // Opened on first use; the program's one GUI thread is its only user.
   mutable std::unique_ptr<TIconv> FEncoder;
 };

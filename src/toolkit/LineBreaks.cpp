@@ -17,10 +17,8 @@ std::string NormaliseLineBreaks(const std::string& Bytes, TTextEncoding Encoding
       Pos += Unit;
       if (Code == '\r' && Pos + Unit <= Bytes.size() && CodeUnitAt(Encoding, Bytes, Pos) == '\n') Pos += Unit;
       Copied = Pos;
-    } else if (Unit == 1 && Code < 0x80) {
-      ++Pos;  // a character of its own in every one-byte encoding
     } else {
-      Pos = Rules.Next(Bytes, Pos);
+      Pos += Unit;  // no character holds a line break's code unit after its first: no walk is needed
     }
   }
   Normal.append(Bytes, Copied);

@@ -1,5 +1,7 @@
 #include "ChapterRules.h"
 
+#include "Unicode.h"
+
 #include <algorithm>
 #include <array>
 #include <set>
@@ -15,7 +17,7 @@ const std::string Space = R"([ \t\x{3000}])";
 
 // A heading's number. Chinese numerals include 两 (两百), 〇 (一〇三) and the financial forms books
 // sometimes number with (壹佰贰拾叁); the lengths are bounded so a long run of digits is no number.
-const std::string ChineseDigits = "零〇一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟";
+const std::string ChineseDigits = "零〇一二三四五六七八九十百千万两萬兩壹贰叁肆伍陆柒捌玖拾佰仟";
 const std::string Number = "(?:[0-9０-９]{1,9}|[" + ChineseDigits + "]{1,12})";
 
 // 第 and a number, spaces around the number allowed (第 1 章).
@@ -59,8 +61,8 @@ const std::string Volume = "(?<volume>" + Ordinal + "卷|卷" + Space + "*之?" 
 
 // The front and back matter readers list, alone or before a separated title.
 const std::string Keyword =
-    "(?:序言|序章|序幕|序|楔子|引子|前言|后记|後記|尾声|尾聲|最终章|终章|番外篇|番外(?:之?" + Number +
-    ")?|外传|外傳|完本感言|上架感言|卷首语|作品相关|内容简介)";
+    "(?:序言|序章|序幕|序|楔子|引子|前言|后记|後記|尾声|尾聲|最终章|最終章|终章|終章|番外篇|番外(?:之?" + Number +
+    ")?|外传|外傳|完本感言|上架感言|卷首语|卷首語|作品相关|作品相關|内容简介|內容簡介)";
 
 // English numbers as words (CHAPTER TWO, Chapter Twenty-One) and Roman ones (Chapter IV).
 const std::string WordNumber =
@@ -117,7 +119,7 @@ struct TBuiltIn {
 const std::array<TBuiltIn, 4>& BuiltIns() {
   static const std::array<TBuiltIn, 4> Rules = {{
       {"自动识别", DefaultChapterPattern,
-       "第序楔引前后後尾终最番外完上中下卷作内正Vv【〖[［☆★=Cc"},
+       "第序楔引前后後尾终終最番外完上中下卷作内內正Vv【〖[［☆★=Cc"},
       {"数字编号", BuildNumbered(), "0123456789０１２３４５６７８９零〇一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟"},
       {"英文 Chapter", BuildEnglish(), "CcPpBbVvEeIiFfAa"},
       // Off at first: its headings are some of the default's, a choice only the reader can make.
@@ -150,7 +152,7 @@ std::optional<std::uint32_t> ChineseValue(char32_t Character) {
   switch (Character) {
   case U'零': case U'〇': return 0;
   case U'一': case U'壹': return 1;
-  case U'二': case U'贰': case U'两': return 2;
+  case U'二': case U'贰': case U'两': case U'兩': return 2;
   case U'三': case U'叁': return 3;
   case U'四': case U'肆': return 4;
   case U'五': case U'伍': return 5;
@@ -161,7 +163,7 @@ std::optional<std::uint32_t> ChineseValue(char32_t Character) {
   case U'十': case U'拾': return 10;
   case U'百': case U'佰': return 100;
   case U'千': case U'仟': return 1000;
-  case U'万': return 10000;
+  case U'万': case U'萬': return 10000;
   default: return std::nullopt;
   }
 }
@@ -212,8 +214,8 @@ std::optional<std::uint32_t> HeadingNumber(std::string_view Title) {
   const std::u32string_view After = U"章回话話节節卷集部篇幕 \t\u3000、.．:：-—_·】〗]］=";
   std::vector<char32_t> Characters;
   for (std::size_t Pos = 0; Pos < Title.size();) {
-    const TCharacter Character = RulesOf(TTextEncoding::Utf8).Read(Title.substr(Pos));
-    Characters.push_back(Character.Valid ? Character.CodePoint : U'\uFFFD');
+    const TUtf8Sequence Character = ReadUtf8(Title.substr(Pos));
+    Characters.push_back(Character.Valid ? Character.Code : U'\uFFFD');
     Pos += Character.Valid ? Character.Length : 1;
   }
   for (std::size_t Start = 0; Start < std::min(Characters.size(), Reach);) {

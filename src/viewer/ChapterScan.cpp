@@ -2,7 +2,7 @@
 
 #include "ChapterRules.h"
 #include "TextScan.h"
-#include "TextToUtf8.h"
+#include "Unicode.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,6 @@
 #include <stdexcept>
 #include <string_view>
 
-#include <iconv.h>
 
 namespace {
 
@@ -29,27 +28,20 @@ constexpr std::size_t MaxCharacterBytes = 4;
 class TLineFilter {
 public:
   TLineFilter(TTextEncoding Encoding, const TLineLeads& Leads) : FMaxBytes(Leads.MaxCharacters * MaxCharacterBytes) {
-    const TEncodingRules& Rules = RulesOf(Encoding);
-    iconv_t Cd = iconv_open(Rules.IconvName, "UTF-8");
-    if (Cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no converter to " + std::string(Rules.MenuName));
+    TTextEncoder Encoder(Encoding);
+    if (!Encoder) throw std::runtime_error("no converter to " + std::string(RulesOf(Encoding).MenuName));
+    // A character the encoding lacks can begin no line of it.
     const auto Encode = [&](std::string_view Utf8) {
-      std::string In(Utf8), Out(16, '\0');
-      char* InPos = In.data();
-      char* OutPos = Out.data();
-      std::size_t InLeft = In.size(), OutLeft = Out.size();
-      iconv(Cd, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(Cd, &InPos, &InLeft, &OutPos, &OutLeft) == static_cast<std::size_t>(-1)) Out.clear();
-      Out.resize(Out.size() - OutLeft);
-      return Out;
+      std::string Bytes;
+      if (!Encoder.Encode(Utf8, Bytes)) Bytes.clear();
+      return Bytes;
     };
     for (const char* Space : {" ", "\t", "\u3000"}) Add(Encode(Space), true);
     for (std::size_t Pos = 0; Pos < Leads.Leads.size();) {
-      const std::size_t Length = RulesOf(TTextEncoding::Utf8).Read(Leads.Leads.substr(Pos)).Length;
-      // A character the encoding cannot hold is in none of its files.
+      const std::size_t Length = ReadUtf8(Leads.Leads.substr(Pos)).Length;
       Add(Encode(Leads.Leads.substr(Pos, Length)), false);
       Pos += Length;
     }
-    iconv_close(Cd);
   }
 
   bool Candidate(std::string_view Line) const {
@@ -87,7 +79,7 @@ private:
 std::string TitleOf(std::string_view Line) {
   std::vector<std::string_view> Characters;
   for (std::size_t Pos = 0; Pos < Line.size();) {
-    const TCharacter Character = RulesOf(TTextEncoding::Utf8).Read(Line.substr(Pos));
+    const TUtf8Sequence Character = ReadUtf8(Line.substr(Pos));
     const bool Whole = Character.Valid && Pos + Character.Length <= Line.size();
     Characters.push_back(Whole ? Line.substr(Pos, Character.Length) : std::string_view("\uFFFD"));
     Pos += Whole ? Character.Length : 1;
@@ -249,7 +241,8 @@ private:
     for (const std::unique_ptr<TRuleScan>& Rule : FRules) {
       if (Rule->Filter && !Rule->Filter->Candidate(Raw)) continue;
       if (!Subject) {
-        if (FEncoding == TTextEncoding::Utf8) {
+        const TEncodingRules& Rules = RulesOf(FEncoding);
+        if (Rules.DecodedAsItIs) {
           Subject = Raw;
         } else {
           // Decoded text is valid UTF-8, so the matcher need not check it.
@@ -260,7 +253,7 @@ private:
             FTextSize = Need;
           }
           char* Out = FText.get();
-          DecodeToUtf8(FEncoding, Bytes.substr(0, To), From, To, Out);
+          Rules.Decode(Bytes.substr(0, To), From, To, Out);
           Subject = std::string_view(FText.get(), static_cast<std::size_t>(Out - FText.get()));
         }
       }

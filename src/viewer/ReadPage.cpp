@@ -111,7 +111,7 @@ std::string ReadCharacters(std::FILE* Stream, TFileOffset Start, const TEncoding
       Character = NextCharacter(Rules, Ahead);
     }
     const std::size_t Length = Character.Length;  // of the whole character; Inside of them lie before Start
-    const std::size_t Columns = Character.Valid ? Gb18030Columns(Character.CodePoint) : Length;
+    const std::size_t Columns = ColumnsOf(Rules, Character);
     const bool LineFeed = Character.Valid && Character.CodePoint == '\n';
     std::size_t Counted = std::min(Inside, Columns - 1);
     std::size_t Through = Length;  // where in the character the page's bytes of it end
@@ -137,13 +137,14 @@ std::string ReadCharacters(std::FILE* Stream, TFileOffset Start, const TEncoding
 std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPerPage, int CharsPerLine,
                      TFileOffset& PageEnd, TTextEncoding Encoding) {
   const TEncodingRules& Rules = RulesOf(Encoding);
-  const TFileOffset Before = Rules.Read && Start > 0 ? std::min<TFileOffset>(Start, 3) : 0;
+  const bool ByCharacter = !Rules.BytesAreColumns;
+  const TFileOffset Before = ByCharacter && Start > 0 ? std::min<TFileOffset>(Start, 3) : 0;
   // A stream buffer that holds the whole page, so that the page comes in one read rather than block
   // by block: a GB18030 page is at most a byte a column, one in another encoding two (UTF-16 ASCII).
   // It outlives the stream (declared first).
   // Each factor is cut first: their product is cut to 4 MiB anyway, and whole ints would overflow it.
   const auto Factor = [](int Value) { return std::int64_t{std::clamp(Value, 1, 1 << 22)}; };
-  const std::int64_t MostBytes = Factor(LinesPerPage) * 2 * Factor(CharsPerLine) * (Rules.Read ? 2 : 1);
+  const std::int64_t MostBytes = Factor(LinesPerPage) * 2 * Factor(CharsPerLine) * (ByCharacter ? 2 : 1);
   const auto BufferBytes = static_cast<std::size_t>(std::clamp<std::int64_t>(MostBytes + 16, 4096, 4 << 20));
   const std::unique_ptr<char[]> Buffer(new char[BufferBytes]);
   const int Fd = OpenRegularFile(FileName);
@@ -162,7 +163,7 @@ std::string ReadPage(const std::string& FileName, TFileOffset Start, int LinesPe
   ::setvbuf(Stream, Buffer.get(), _IOFBF, BufferBytes);
 
   std::string Page;
-  if (Rules.Read) {
+  if (ByCharacter) {
     if (!Placed) {
       const off_t End = ::ftello(Stream);
       if (End >= 0) PageEnd = End;

@@ -190,9 +190,9 @@ void TViewerState::OpenFile(const std::string& Path) {
     ShowFileSize();
   else
     FWindow.ShowStatus(CannotOpen);
-  const std::string Sample = ReadBytes(FileName, 0, EncodingSampleBytes);
-  DetectedEncoding = DetectEncoding(Sample);
-  FHead = Sample.substr(0, 4);
+  const std::vector<std::string> Samples = ReadEncodingSamples(FileName);
+  DetectedEncoding = DetectEncoding(Samples);
+  FHead = Samples.front().substr(0, 4);
   ChosenEncoding.reset();
   FWindow.SetTextEncoding(DetectedEncoding, true);
   Chapters.Clear();  // the window may ask for the new file's at once: its encoding is known now

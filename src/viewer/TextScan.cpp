@@ -1,19 +1,24 @@
 #include "TextScan.h"
 
+#include "Unicode.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 
 std::size_t AfterLineFeed(TTextEncoding Encoding, std::string_view Bytes, TFileOffset BufferFrom, std::size_t From,
                           std::size_t To, bool Last) {
-  const std::size_t Unit = CodeUnitBytes(Encoding);
+  const TEncodingRules& Rules = RulesOf(Encoding);
+  const std::size_t Unit = Rules.CodeUnit;
+  // Where the line feed's byte stands in its code unit.
+  const std::size_t Lag = Rules.LineFeed.find('\n');
   std::size_t Lo = From, Hi = To;
   while (Lo < Hi) {
     const void* Hit = Last ? ::memrchr(Bytes.data() + Lo, '\n', Hi - Lo) : std::memchr(Bytes.data() + Lo, '\n', Hi - Lo);
     if (!Hit) return NoLineFeed;
     const std::size_t At = static_cast<std::size_t>(static_cast<const char*>(Hit) - Bytes.data());
     if (Unit == 1) return At + 1;
-    const std::size_t UnitStart = Encoding == TTextEncoding::Utf16Be ? At - (At > 0 ? 1 : 0) : At;
+    const std::size_t UnitStart = At - std::min(At, Lag);
     if (UnitStart >= From && UnitStart + 2 <= To && (BufferFrom + static_cast<TFileOffset>(UnitStart)) % 2 == 0 &&
         CodeUnitAt(Encoding, Bytes, UnitStart) == '\n')
       return UnitStart + 2;
@@ -65,7 +70,7 @@ std::optional<std::pair<std::size_t, std::size_t>> TRegexMatcher::Match(std::str
     }
     // The next match may start inside this one: go on from its next character.
     Start = std::max<std::size_t>(Start, Ends[0]) + 1;
-    while (Start < Subject.size() && (Subject[Start] & 0xC0) == 0x80) ++Start;
+    while (Start < Subject.size() && IsContinuation(static_cast<unsigned char>(Subject[Start]))) ++Start;
   }
   return Found;
 }

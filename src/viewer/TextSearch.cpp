@@ -3,7 +3,7 @@
 #include "ReadPage.h"
 #include "RegexErrors.h"
 #include "TextScan.h"
-#include "TextToUtf8.h"
+#include "Unicode.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,13 +32,13 @@ std::vector<std::string_view> Utf8Characters(std::string_view Text, std::vector<
   std::vector<std::string_view> Characters;
   std::size_t Pos = 0;
   while (Pos < Text.size()) {
-    const TCharacter Character = RulesOf(TTextEncoding::Utf8).Read(Text.substr(Pos));
-    if (!Character.Valid || Pos + Character.Length > Text.size()) {
+    const TUtf8Sequence Character = ReadUtf8(Text.substr(Pos));
+    if (!Character.Valid || Character.Cut) {
       Codes.clear();
       return {};
     }
     Characters.push_back(Text.substr(Pos, Character.Length));
-    Codes.push_back(Character.CodePoint);
+    Codes.push_back(Character.Code);
     Pos += Character.Length;
   }
   return Characters;
@@ -56,44 +55,26 @@ char32_t OtherCase(char32_t Code) {
 
 std::string Utf8Of(char32_t Code) {
   char Bytes[4];
-  std::size_t Length = 0;
-  if (Code < 0x80) Bytes[Length++] = static_cast<char>(Code);
-  else {  // only letters come here, all in the Basic Multilingual Plane
-    Bytes[Length++] = static_cast<char>(0xE0 | Code >> 12);
-    Bytes[Length++] = static_cast<char>(0x80 | (Code >> 6 & 0x3F));
-    Bytes[Length++] = static_cast<char>(0x80 | (Code & 0x3F));
-  }
-  return {Bytes, Length};
+  return {Bytes, static_cast<std::size_t>(PutUtf8(Code, Bytes) - Bytes)};
 }
 
-// UTF-8 text converted by the system's converter into one encoding.
+// Characters of the query in the bytes of one encoding.
 class TQueryEncoder {
 public:
-  explicit TQueryEncoder(TTextEncoding Encoding) : FRules(RulesOf(Encoding)) {
-    FCd = iconv_open(FRules.IconvName, "UTF-8");
-    if (FCd == reinterpret_cast<iconv_t>(-1)) throw ESearchQuery(std::string("无法转换为 ") + FRules.MenuName + " 编码");
+  explicit TQueryEncoder(TTextEncoding Encoding) : FName(RulesOf(Encoding).MenuName), FEncoder(Encoding) {
+    if (!FEncoder) throw ESearchQuery(std::string("无法转换为 ") + FName + " 编码");
   }
-  ~TQueryEncoder() { iconv_close(FCd); }
-  TQueryEncoder(const TQueryEncoder&) = delete;
-  TQueryEncoder& operator=(const TQueryEncoder&) = delete;
 
   std::string operator()(std::string_view Character) {
-    std::string In(Character);
-    std::string Out(In.size() * 4 + 8, '\0');
-    char* InPos = In.data();
-    std::size_t InLeft = In.size();
-    char* OutPos = Out.data();
-    std::size_t OutLeft = Out.size();
-    iconv(FCd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(FCd, &InPos, &InLeft, &OutPos, &OutLeft) == static_cast<std::size_t>(-1) || InLeft != 0)
-      throw ESearchQuery("要查找的文字中的“" + In + "”无法用 " + FRules.MenuName + " 编码表示");
-    Out.resize(static_cast<std::size_t>(OutPos - Out.data()));
-    return Out;
+    std::string Bytes;
+    if (!FEncoder.Encode(Character, Bytes))
+      throw ESearchQuery("要查找的文字中的“" + std::string(Character) + "”无法用 " + FName + " 编码表示");
+    return Bytes;
   }
 
 private:
-  const TEncodingRules& FRules;
-  iconv_t FCd;
+  const char* FName;
+  TTextEncoder FEncoder;
 };
 
 // How often a byte turns up in text, roughly: zero bytes (UTF-16's other half of ASCII), then ASCII
@@ -139,7 +120,7 @@ void CompilePlain(TSearchPattern::TImpl& Impl) {
 std::size_t CharactersBefore(std::string_view Text, std::size_t Offset) {
   std::size_t Count = 0;
   for (std::size_t Pos = 0; Pos < std::min(Offset, Text.size()); ++Pos)
-    if ((static_cast<unsigned char>(Text[Pos]) & 0xC0) != 0x80) ++Count;
+    if (!IsContinuation(static_cast<unsigned char>(Text[Pos]))) ++Count;
   return Count;
 }
 
@@ -147,7 +128,7 @@ void CompileRegex(TSearchPattern::TImpl& Impl) {
   std::uint32_t Options = PCRE2_UTF | PCRE2_MULTILINE;
   if (!Impl.Query.MatchCase) Options |= PCRE2_CASELESS;
   // The file's own bytes are matched in UTF-8; they may hold bytes that are no character.
-  if (Impl.Encoding == TTextEncoding::Utf8) Options |= PCRE2_MATCH_INVALID_UTF;
+  if (RulesOf(Impl.Encoding).DecodedAsItIs) Options |= PCRE2_MATCH_INVALID_UTF;
   pcre2_compile_context* Context = pcre2_compile_context_create(nullptr);
   // Novels end their lines in CR LF: $ belongs before the CR.
   pcre2_set_newline(Context, PCRE2_NEWLINE_ANYCRLF);
@@ -184,8 +165,8 @@ TTextEncoding TSearchPattern::Encoding() const { return FImpl->Encoding; }
 
 namespace {
 
-// How far before a block the scan looks for a byte that surely starts a character (GB18030) or for
-// the start of the line (a regular expression's ^ and look-behind): as far as the page reader looks.
+// How far before a block the scan looks for the start of the line (a regular expression's ^ and
+// look-behind): as far as the page reader looks.
 constexpr std::size_t ContextBytes = LookBackBytes;
 // What a regular expression's block reads before it first: a line start is nearly always that close.
 constexpr std::size_t LineContextBytes = 1024;
@@ -200,64 +181,6 @@ struct TBlock {
   TFileOffset ScanTo = 0;
   TFileOffset BufferTo = 0;
   bool ScanFromLineStart = false;  // ScanFrom follows a line feed (or is where the text begins)
-};
-
-// ---- Where characters start ------------------------------------------------------------------------
-
-// Whether offsets of a buffer, asked in increasing order, start a character. Known is an offset known
-// to start one, at or before the first asked.
-class TCharacterStarts {
-public:
-  TCharacterStarts(TTextEncoding Encoding, std::string_view Bytes, TFileOffset BufferFrom, std::size_t Known)
-      : FEncoding(Encoding), FBytes(Bytes), FBufferFrom(BufferFrom), FWalked(Known) {}
-
-  bool operator()(std::size_t Pos) {
-    switch (FEncoding) {
-    case TTextEncoding::Gb18030: return GbStart(Pos);
-    case TTextEncoding::Utf8: return Utf8Start(Pos);
-    default: return Utf16Start(Pos);
-    }
-  }
-
-private:
-  unsigned char At(std::size_t Pos) const { return static_cast<unsigned char>(FBytes[Pos]); }
-
-  bool GbStart(std::size_t Pos) {
-    if (Pos < FWalked) return false;  // walked over: inside a character
-    // A byte below 0x30 starts a character: walk on from the last one, else from where the walk stands.
-    for (std::size_t Back = Pos + 1; Back > FWalked + 1; --Back)
-      if (At(Back - 1) < 0x30) {
-        FWalked = Back - 1;
-        break;
-      }
-    while (FWalked < Pos) FWalked += Gb18030Length(FBytes, FWalked);
-    return FWalked == Pos;
-  }
-
-  bool Utf8Start(std::size_t Pos) const {
-    if ((At(Pos) & 0xC0) != 0x80) return true;
-    // A continuation byte is a character of its own unless a lead before it takes it.
-    for (std::size_t Back = 1; Back <= 3 && Back <= Pos; ++Back) {
-      const unsigned char Byte = At(Pos - Back);
-      if ((Byte & 0xC0) == 0x80) continue;
-      const std::size_t Length = Byte < 0xC0 ? 1 : Byte < 0xE0 ? 2 : Byte < 0xF0 ? 3 : Byte < 0xF8 ? 4 : 1;
-      return Length <= Back;
-    }
-    return true;
-  }
-
-  bool Utf16Start(std::size_t Pos) const {
-    if ((FBufferFrom + static_cast<TFileOffset>(Pos)) % 2 != 0) return false;
-    if (Pos < 2 || Pos + 2 > FBytes.size()) return true;
-    const unsigned Unit = CodeUnitAt(FEncoding, FBytes, Pos);
-    const unsigned Before = CodeUnitAt(FEncoding, FBytes, Pos - 2);
-    return !(Unit >= 0xDC00 && Unit <= 0xDFFF && Before >= 0xD800 && Before <= 0xDBFF);
-  }
-
-  TTextEncoding FEncoding;
-  std::string_view FBytes;
-  TFileOffset FBufferFrom;
-  std::size_t FWalked;
 };
 
 // ---- Plain text ---------------------------------------------------------------------------------------
@@ -341,7 +264,8 @@ namespace {
 
 class TRegexScan {
 public:
-  explicit TRegexScan(const TSearchPattern::TImpl& Pattern) : FPattern(Pattern), FMatcher(Pattern) {}
+  explicit TRegexScan(const TSearchPattern::TImpl& Pattern)
+      : FPattern(Pattern), FRules(RulesOf(Pattern.Encoding)), FMatcher(Pattern) {}
   TRegexScan(const TRegexScan&) = delete;
   TRegexScan& operator=(const TRegexScan&) = delete;
 
@@ -353,9 +277,11 @@ public:
                                                           bool NotEol, bool Backward) {
     std::uint32_t Options = PCRE2_NOTEMPTY;
     if (NotBol) Options |= PCRE2_NOTBOL;
-    if (FPattern.Encoding == TTextEncoding::Utf8) {
+    if (FRules.DecodedAsItIs) {
       // The matcher starts on a character: past the continuation bytes of one begun before.
-      for (int Skipped = 0; Skipped < 3 && ScanFrom < ScanTo && (Bytes[ScanFrom] & 0xC0) == 0x80; ++Skipped) ++ScanFrom;
+      for (int Skipped = 0; Skipped < 3 && ScanFrom < ScanTo && IsContinuation(static_cast<unsigned char>(Bytes[ScanFrom]));
+           ++Skipped)
+        ++ScanFrom;
       const std::string_view Subject = Bytes.substr(Begin);
       const auto Found = FMatcher.Match(Subject, ScanFrom - Begin, ScanTo - Begin, NotEol ? Options | PCRE2_NOTEOL : Options,
                                Backward);
@@ -379,7 +305,7 @@ private:
       FTextSize = Need;
     }
     char* Out = FText.get();
-    const std::size_t Resume = DecodeToUtf8(Encoding, Bytes, Begin, ScanFrom, Out);
+    const std::size_t Resume = FRules.Decode(Bytes, Begin, ScanFrom, Out);
     const std::size_t StartAt = static_cast<std::size_t>(Out - FText.get());
     std::optional<std::size_t> Limit;  // where the characters that start from ScanTo on begin
     if (ScanTo <= Resume) Limit = StartAt;
@@ -392,10 +318,10 @@ private:
         if (Line != NoLineFeed) PieceEnd = Line;
       }
       if (!Limit && ScanTo <= PieceEnd) {
-        Raw = DecodeToUtf8(Encoding, Bytes, Raw, ScanTo, Out);
+        Raw = FRules.Decode(Bytes, Raw, ScanTo, Out);
         Limit = static_cast<std::size_t>(Out - FText.get());
       }
-      Raw = DecodeToUtf8(Encoding, Bytes, Raw, PieceEnd, Out);
+      Raw = FRules.Decode(Bytes, Raw, PieceEnd, Out);
       const std::string_view Subject(FText.get(), static_cast<std::size_t>(Out - FText.get()));
       const bool Whole = Raw >= Bytes.size();
       Found = FMatcher.Match(Subject, MatchFrom, Limit ? *Limit : Subject.size(),
@@ -405,12 +331,13 @@ private:
     }
     if (!Found) return std::nullopt;
     // Back to the file's bytes: walk the characters from the first one scanned.
-    const std::size_t HitStart = SkipDecoded(Encoding, Bytes, Resume, Found->first - StartAt);
-    const std::size_t HitEnd = SkipDecoded(Encoding, Bytes, HitStart, Found->second - Found->first);
+    const std::size_t HitStart = FRules.SkipDecoded(Bytes, Resume, Found->first - StartAt);
+    const std::size_t HitEnd = FRules.SkipDecoded(Bytes, HitStart, Found->second - Found->first);
     return std::make_pair(HitStart, HitEnd - HitStart);
   }
 
   const TSearchPattern::TImpl& FPattern;
+  const TEncodingRules& FRules;
   TRegexMatcher FMatcher;
   std::unique_ptr<char[]> FText;  // the decoded block, never read beyond what was written
   std::size_t FTextSize = 0;
@@ -487,8 +414,8 @@ private:
     const TFileOffset Step = static_cast<TFileOffset>(FBlock);
     Block.ScanFrom = Backward ? std::max(Lo, Cursor - Step) : Cursor;
     Block.ScanTo = Backward ? Cursor : std::min(Hi, Cursor + Step);
-    // GB18030 needs a byte that surely starts a character before the block; the others a few bytes.
-    const TFileOffset Context = FEncoding == TTextEncoding::Gb18030 ? static_cast<TFileOffset>(ContextBytes) : 4;
+    // As far before the block as a byte that surely starts a character may lie.
+    const TFileOffset Context = static_cast<TFileOffset>(RulesOf(FEncoding).StartReach);
     Block.BufferFrom = std::max<TFileOffset>(0, Block.ScanFrom - Context);
     Block.BufferTo = std::min(FSize, Block.ScanTo + static_cast<TFileOffset>(FPlain->Tail()));
     Load(Block);
@@ -554,20 +481,9 @@ private:
     return Block;
   }
 
-  // Where the characters before ScanFrom are surely known to start: a byte that always starts one
-  // (GB18030), the buffer's start otherwise (UTF-8 skips continuation bytes, UTF-16 stands on a unit).
+  // Where the characters before ScanFrom are surely known to start.
   std::size_t KnownStart(const TBlock& Block) const {
-    const std::string_view Text = Bytes(Block);
-    const std::size_t ScanFrom = static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom);
-    if (FEncoding == TTextEncoding::Gb18030) {
-      for (std::size_t Pos = ScanFrom; Pos > 0; --Pos)
-        if (static_cast<unsigned char>(Text[Pos - 1]) < 0x30) return Pos - 1;
-      return 0;
-    }
-    std::size_t Pos = 0;
-    if (FEncoding == TTextEncoding::Utf8)
-      while (Pos < ScanFrom && Pos < 3 && (Text[Pos] & 0xC0) == 0x80) ++Pos;
-    return Pos;
+    return RulesOf(FEncoding).KnownStart(Bytes(Block), static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom));
   }
 
   std::optional<TSearchHit> Scan(const TBlock& Block, bool Backward) {

@@ -10,8 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   if (Size == 0) return 0;
-  const int Pick = Data[0] % 5;
-  const TCodePage& CodePage = Pick == 4 ? TCodePage::Ansi() : TCodePage::Of(static_cast<TTextEncoding>(Pick));
+  const std::size_t Pick = Data[0] % (Encodings().size() + 1);
+  const TCodePage& CodePage = Pick == Encodings().size() ? TCodePage::Ansi() : TCodePage::Of(Encodings()[Pick].Encoding);
   const std::string_view Bytes(reinterpret_cast<const char*>(Data + 1), Size - 1);
   const QString Text = CodePage.Decode(Bytes);
   FUZZ_REQUIRE(IsValidUtf16(Text));

@@ -5,6 +5,7 @@
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "TextEncoding.h"
+#include "Unicode.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -26,13 +27,11 @@ private:
   std::size_t FSize;
 };
 
-bool IsContinuation(char Byte) { return (static_cast<unsigned char>(Byte) & 0xC0) == 0x80; }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   TFuzzInput Input(Data, Size);
-  const auto Encoding = static_cast<TTextEncoding>(Input.Take<std::uint8_t>() % 4);
+  const TTextEncoding Encoding = Encodings()[Input.Take<std::uint8_t>() % Encodings().size()].Encoding;
   const std::size_t Before = Input.Take<std::uint8_t>();
   const TFileOffset Further = Input.Take<std::uint8_t>() % 2 ? 0 : Input.Take<std::uint16_t>();
   const std::string_view Rest = Input.Rest();
@@ -41,9 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const TFileOffset PageStart = static_cast<TFileOffset>(Split) + Further;
   const TExact Page(Rest.substr(Split));
 
-  const TTextEncoding Detected = DetectEncoding(Page.View());
-  FUZZ_REQUIRE(Detected == TTextEncoding::Gb18030 || Detected == TTextEncoding::Utf8 ||
-               Detected == TTextEncoding::Utf16Le || Detected == TTextEncoding::Utf16Be);
+  const TTextEncoding Detected = DetectEncoding({std::string(Rest.substr(0, Split)), std::string(Page.View())});
+  FUZZ_REQUIRE(static_cast<std::size_t>(Detected) < Encodings().size());
 
   const std::size_t Needed = LookBackNeeded(Encoding, PageStart, Page.View());
   FUZZ_REQUIRE(Needed <= LookBackBytes && static_cast<TFileOffset>(Needed) <= PageStart);
@@ -54,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   if (Whole.To > Whole.From) {
     if (CodeUnitBytes(Encoding) == 2)
       FUZZ_REQUIRE((Whole.To - Whole.From) % 2 == 0 && (PageStart + static_cast<TFileOffset>(Whole.From)) % 2 == 0);
-    if (Encoding == TTextEncoding::Utf8 && PageStart > 0 && Whole.From < 3) FUZZ_REQUIRE(!IsContinuation(Bytes[Whole.From]));
+    if (RulesOf(Encoding).DecodedAsItIs && PageStart > 0 && Whole.From < 3) FUZZ_REQUIRE(!IsContinuation(static_cast<unsigned char>(Bytes[Whole.From])));
   }
   for (std::size_t Pos = 0; Pos < Bytes.size();) {
     const std::size_t Next = CharNext(Encoding, Bytes, Pos);

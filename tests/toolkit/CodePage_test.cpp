@@ -57,7 +57,11 @@ INSTANTIATE_TEST_SUITE_P(
                    TTextEncoding::Utf16Le},
         DecodeCase{"Utf16BePair", std::string("\x4E\x2D\xD8\x40\xDC\x00", 6), QStringLiteral(u"中\U00020000"), TTextEncoding::Utf16Be},
         // A bad code unit shows one mark, an odd last byte one more.
-        DecodeCase{"Utf16LoneSurrogateAndOddByte", std::string("\x00\xDC" "a\0b", 5), Bad + "a" + Bad, TTextEncoding::Utf16Le}));
+        DecodeCase{"Utf16LoneSurrogateAndOddByte", std::string("\x00\xDC" "a\0b", 5), Bad + "a" + Bad, TTextEncoding::Utf16Le},
+        // Big5: a pair with an ASCII trail, a letter with a combining mark, a character past the Basic
+        // Multilingual Plane; a lead the code page does not pair with the next byte, before a line feed.
+        DecodeCase{"Big5", "\xA5\x79\x88\x62\x87\x45\x81\n", QStringLiteral(u"句\u00CA\u0304\U00027267") + Bad + "\n",
+                   TTextEncoding::Big5}));
 
 TEST(CodePage, DecodesALargePageWhole) {
   std::string Bytes;

@@ -191,7 +191,7 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)", "-",
                                                  "全屏显示(F&ull Screen)", "夜间模式(&Night Mode)"}));
   EXPECT_EQ(Window.MnuFullScreen->shortcut(), QKeySequence(QStringLiteral("F11")));
-  EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
+  EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "Big5", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
   EXPECT_EQ(Texts(Window.MnuHelp), (QStringList{"访问本软件网站(&Web)", "-", "关于本软件(&About)"}));
   EXPECT_TRUE(Window.N1->isSeparator());
@@ -301,26 +301,34 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
   EXPECT_EQ(Window.SclBar->Position(), 1);
 }
 
-// A UTF-8, a UTF-16 (zero bytes in most code units) and a GBK novel each read right from the first
-// page; the menu's choice decodes the page on screen anew and lasts until the next file.
+// A UTF-8, a UTF-16 (zero bytes in most code units), a GBK and a Big5 novel each read right from the
+// first page, the tool bar saying which encoding was detected; the menu's choice decodes the page on
+// screen anew and lasts until the next file.
 TEST_F(MainWindow, EachEncodingReadsRightAndTheMenuDecodesThePageAnew) {
   const QString Novel = TCodePage::Ansi().Decode(NovelText(3));
-  QString Expected = Novel;
-  Expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  // The same in traditional characters, which Big5 holds.
+  QString Traditional = Novel;
+  const QString Simplified = QStringLiteral("黄张来闰余岁吕调阳"), Full = QStringLiteral("黃張來閏餘歲呂調陽");
+  for (int I = 0; I < Simplified.size(); ++I) Traditional.replace(Simplified[I], Full[I]);
   const std::string Utf8 = Novel.toUtf8().toStdString();
   const struct {
     const char* Name;
     std::string Bytes;
     TTextEncoding Encoding;
-  } Files[] = {{"utf8.txt", Utf8, TTextEncoding::Utf8},
-               {"utf16le.txt", "\xFF\xFE" + TCodePage::Of(TTextEncoding::Utf16Le).Encode(Novel), TTextEncoding::Utf16Le},
-               {"utf16be.txt", "\xFE\xFF" + TCodePage::Of(TTextEncoding::Utf16Be).Encode(Novel), TTextEncoding::Utf16Be},
-               {"gbk.txt", NovelText(3), TTextEncoding::Gb18030}};
+    QString Text;
+  } Files[] = {{"utf8.txt", Utf8, TTextEncoding::Utf8, Novel},
+               {"utf16le.txt", "\xFF\xFE" + TCodePage::Of(TTextEncoding::Utf16Le).Encode(Novel), TTextEncoding::Utf16Le, Novel},
+               {"utf16be.txt", "\xFE\xFF" + TCodePage::Of(TTextEncoding::Utf16Be).Encode(Novel), TTextEncoding::Utf16Be, Novel},
+               {"gbk.txt", NovelText(3), TTextEncoding::Gb18030, Novel},
+               {"big5.txt", TCodePage::Of(TTextEncoding::Big5).Encode(Traditional), TTextEncoding::Big5, Traditional}};
   for (const auto& File : Files) {
     OpenThroughDialog(Dir.Write(File.Name, File.Bytes));
     EXPECT_EQ(Window.Memo->Encoding(), File.Encoding) << File.Name;
+    EXPECT_EQ(Window.LblEncoding->Text(), QString(RulesOf(File.Encoding).MenuName) + QStringLiteral("（自动检测）"));
     const QString Page = Window.Memo->toPlainText();
     EXPECT_GT(Page.size(), 100) << File.Name;
+    QString Expected = File.Text;
+    Expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     EXPECT_TRUE(Expected.startsWith(Page)) << File.Name << ": " << Page.left(40).toStdString();
   }
 
@@ -330,6 +338,8 @@ TEST_F(MainWindow, EachEncodingReadsRightAndTheMenuDecodesThePageAnew) {
   const TFileOffset Start = Window.Viewer.PageStart, End = Window.Viewer.PageEnd;
   Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
   EXPECT_TRUE(Window.MnuEncodingOf(TTextEncoding::Gb18030)->isChecked());
+  EXPECT_EQ(Window.LblEncoding->Text(), QStringLiteral("GB18030"));
+  EXPECT_EQ(Window.MnuEncoding->title(), QStringLiteral("文本编码(&Encoding)：GB18030"));
   // The page is read again from its start, its lines now counted as GB18030 bytes.
   TFileOffset GbEnd = -1;
   const std::string Bytes = ReadPage(Dir.Path("utf8.txt"), Start, Window.Viewer.LinesPerPage,

@@ -100,16 +100,18 @@ INSTANTIATE_TEST_SUITE_P(
         HeadingCase{"第三者插足", nullptr}, HeadingCase{"引子弹出…", nullptr}, HeadingCase{"后记得带伞", nullptr},
         HeadingCase{"第几章", nullptr}, HeadingCase{"Chapters of life", nullptr}, HeadingCase{"", nullptr}));
 
-// A novel with headings on its first and last line, as each encoding stores it; the same lines with
-// blocks so small that block edges fall everywhere, and with a pattern of the same meaning that is not
-// the default text (so every line is decoded and matched, without the default's byte test).
+// A novel with headings on its first and last line, as each encoding stores it (in traditional
+// characters, which every encoding holds); the same lines with blocks so small that block edges fall
+// everywhere, and with a pattern of the same meaning that is not the default text (so every line is
+// decoded and matched, without the default's byte test).
 TEST(ChapterScan, FindsHeadingsInEveryEncodingFromFirstToLastLine) {
   TempDir Dir;
-  const std::vector<std::string> Lines = {"第一章 风起", "　　正文里提到第二章。", "　　第二章 云涌", "后记得带伞。",
-                                          "Chapter 3", "　　正文。", "尾声"};
-  for (const TTextEncoding Encoding : {Gb, U8, TTextEncoding::Utf16Le, TTextEncoding::Utf16Be})
+  const std::vector<std::string> Lines = {"第一章 風起", "　　正文裡提到第二章。", "　　第二節 雲湧", "後記得帶傘。",
+                                          "Chapter 3", "　　正文。", "尾聲"};
+  for (const TEncodingRules& Rules : Encodings())
     for (const bool FinalLineFeed : {true, false}) {
-      SCOPED_TRACE(std::string(RulesOf(Encoding).MenuName) + (FinalLineFeed ? " final line feed" : ""));
+      const TTextEncoding Encoding = Rules.Encoding;
+      SCOPED_TRACE(std::string(Rules.MenuName) + (FinalLineFeed ? " final line feed" : ""));
       std::string Bytes(RulesOf(Encoding).ByteOrderMark);
       std::vector<TChapter> Expected;
       for (std::size_t I = 0; I < Lines.size(); ++I) {
@@ -117,7 +119,7 @@ TEST(ChapterScan, FindsHeadingsInEveryEncodingFromFirstToLastLine) {
         if (Heading) Expected.push_back({static_cast<TFileOffset>(Bytes.size()), Lines[I]});
         Bytes += Encode(Lines[I] + (I + 1 < Lines.size() || FinalLineFeed ? "\r\n" : ""), Encoding);
       }
-      Expected[1].Title = "第二章 云涌";
+      Expected[1].Title = "第二節 雲湧";
       const std::string File = Dir.Write("novel.txt", Bytes);
       for (const std::string& Text : {std::string(DefaultChapterPattern), "(?:" + std::string(DefaultChapterPattern) + ")"}) {
         const TSearchPattern Headings(Pattern(Text), Encoding);

@@ -496,7 +496,9 @@ INSTANTIATE_TEST_SUITE_P(
         // GBK "中文", then "字" or a four-byte character, then "句": trail bytes that are lead bytes too.
         JumpCase{"Gb18030TwoByte", "\xD6\xD0\xCE\xC4", "\xD7\xD6", "\xBE\xE4", TTextEncoding::Gb18030},
         JumpCase{"Gb18030FourByte", "\xD6\xD0\xCE\xC4", "\x95\x32\x82\x36", "\xBE\xE4", TTextEncoding::Gb18030},
-        JumpCase{"Utf8ThreeByte", "\xE4\xB8\xAD\xE6\x96\x87", "\xE5\xAD\x97", "\xE5\x8F\xA5", TTextEncoding::Utf8}));
+        JumpCase{"Utf8ThreeByte", "\xE4\xB8\xAD\xE6\x96\x87", "\xE5\xAD\x97", "\xE5\x8F\xA5", TTextEncoding::Utf8},
+        // Big5 "中文", then "字" (trail "r"), then "句" (trail "y").
+        JumpCase{"Big5AsciiTrail", "\xA4\xA4\xA4\xE5", "\xA6\x72", "\xA5\x79", TTextEncoding::Big5}));
 
 // A page the line rule cuts inside a character shows it whole, finished from the bytes after the page;
 // the next page starts after it. Paging forward and back shows every character exactly once.

@@ -1,9 +1,11 @@
 #include "ReadPage.h"
 #include "TempDir.h"
 #include "TextEncoding.h"
+#include "Unicode.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,15 +24,34 @@ void PrintTo(const DetectCase& Row, std::ostream* Out) { *Out << Row.Name; }
 
 class DetectRows : public ::testing::TestWithParam<DetectCase> {};
 
-TEST_P(DetectRows, SampleFromTheFileStartDecides) {
+TEST_P(DetectRows, SamplesOfTheFileDecide) {
   TempDir Dir;
   const std::string Path = Dir.Write("sample.txt", GetParam().Bytes);
-  EXPECT_EQ(DetectEncoding(ReadBytes(Path, 0, EncodingSampleBytes)), GetParam().Encoding);
+  EXPECT_EQ(DetectEncoding(ReadEncodingSamples(Path)), GetParam().Encoding);
 }
 
 const std::string Utf8Line = "\xE3\x80\x80\xE3\x80\x80\xE7\xAC\xAC\xE4\xB8\x80\xE7\xAB\xA0 OK\r\n";  // "　　第一章 OK"
 const std::string GbkLine = "\xA1\xA1\xA1\xA1\xB5\xDA\xD2\xBB\xD5\xC2 OK\r\n";                         // the same in GBK
-const std::string Ascii(EncodingSampleBytes - 1, 'a');
+
+std::string Times(const std::string& Text, std::size_t Count) {
+  std::string Repeated;
+  while (Count-- > 0) Repeated += Text;
+  return Repeated;
+}
+
+// A preface longer than one sample, then the text: a licence in English before a novel.
+const std::string Preface = Times("Licensed under the terms below.\n", 3000);
+
+// A few sentences of a novel, in Big5 and in GB18030 as the system's converter writes them.
+std::string Encoded(const char* Utf8, TTextEncoding Encoding) {
+  std::string Bytes;
+  TTextEncoder(Encoding).Encode(Utf8, Bytes);
+  return Bytes;
+}
+const char* const Traditional = "　　第一章　風起\r\n　　天色漸漸暗了下來，城裡的燈火一盞一盞地亮起。他站在橋上，望著遠處的山，"
+                                "心裡想著那些年發生的事情。「我們還會再見面嗎？」她輕聲問道。他沒有回答。\r\n";
+const char* const Simplified = "　　第一章　风起\r\n　　天色渐渐暗了下来，城里的灯火一盏一盏地亮起。他站在桥上，望着远处的山，"
+                               "心里想着那些年发生的事情。“我们还会再见面吗？”她轻声问道。他没有回答。\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     TextEncoding, DetectRows,
@@ -45,9 +66,16 @@ INSTANTIATE_TEST_SUITE_P(
         // UTF-8 first, then a byte that cannot be: the text is not UTF-8.
         DetectCase{"Utf8ThenGbk", Utf8Line + GbkLine, TTextEncoding::Gb18030},
         DetectCase{"Utf8Surrogate", "a\xED\xA0\x80", TTextEncoding::Gb18030},
-        // The sample ends inside a character: still UTF-8. What lies past the sample is never read.
-        DetectCase{"Utf8CutBySampleEnd", Ascii + Utf8Line, TTextEncoding::Utf8},
-        DetectCase{"Utf8PastTheSample", Ascii + "a" + Utf8Line, TTextEncoding::Gb18030}));
+        // Beyond a first sample of ASCII: a small file is read whole, a large one in samples spread to its end.
+        DetectCase{"Utf8AfterAPreface", Preface + Times(Utf8Line, 100), TTextEncoding::Utf8},
+        DetectCase{"Utf8AfterAPrefaceInALargeFile", Preface + Times(Utf8Line, 60000), TTextEncoding::Utf8},
+        DetectCase{"GbkAfterAPrefaceInALargeFile", Preface + Times(GbkLine, 60000), TTextEncoding::Gb18030},
+        // Samples that start and end inside characters, with no byte below 0x30 to start from.
+        DetectCase{"Utf8SamplesCutInsideCharacters", Times("\xE4\xB8\xAD", 120000), TTextEncoding::Utf8},
+        // Both read as valid two-byte text in the other code page: its commonest characters decide.
+        DetectCase{"Big5", Encoded(Traditional, TTextEncoding::Big5), TTextEncoding::Big5},
+        DetectCase{"Gb18030Traditional", Encoded(Traditional, TTextEncoding::Gb18030), TTextEncoding::Gb18030},
+        DetectCase{"Gb18030Simplified", Encoded(Simplified, TTextEncoding::Gb18030), TTextEncoding::Gb18030}));
 
 // ---- The character walk --------------------------------------------------------------
 
@@ -71,13 +99,18 @@ INSTANTIATE_TEST_SUITE_P(
     TextEncoding, CharNextRows,
     ::testing::Values(WalkCase{"Ascii", "ab", 0, 1}, WalkCase{"TwoByteCharacter", "\xD6\xD0" "a", 0, 2},
                       WalkCase{"SecondCharacter", "a\xD6\xD0", 1, 3},
-                      // Whatever follows a lead byte is its trail, a line break included.
-                      WalkCase{"LineFeedAsTrail", "\xD6\n", 0, 2}, WalkCase{"CarriageReturnAsTrail", "\xD6\r", 0, 2},
+                      // A lead byte without a trail is a bad byte of its own: a line break after it stays one.
+                      WalkCase{"LeadBeforeLineFeed", "\x8B\n" "ABC", 0, 1}, WalkCase{"LeadBeforeCarriageReturn", "\xD6\r", 0, 1},
                       WalkCase{"TrailMissingAtTheEnd", "a\xD6", 1, 2}, WalkCase{"NulIsNoTrail", std::string("\xD6\0x", 3), 0, 1},
                       WalkCase{"EuroByteIsSingle", "\x80" "A", 0, 1}, WalkCase{"0xFFIsSingle", "\xFF" "A", 0, 1},
                       WalkCase{"AtTheEnd", "ab", 2, 2}, WalkCase{"PastTheEnd", "ab", 7, 2},
                       WalkCase{"Empty", "", 0, 0}, WalkCase{"FourByte", "\x95\x32\x82\x36", 0, 4},
-                      WalkCase{"FourByteCutIsTwo", "\x95\x32\x82", 0, 2},
+                      WalkCase{"FourByteCutTakesTheRest", "\x95\x32\x82", 0, 3},
+                      // Big5: a mapped pair, whose trail may be ASCII; a lead the code page does not pair
+                      // with the next byte is one bad byte.
+                      WalkCase{"Big5AsciiTrail", "\xA5\x79", 0, 2, TTextEncoding::Big5},
+                      WalkCase{"Big5UnmappedPair", "\x81\x41", 0, 1, TTextEncoding::Big5},
+                      WalkCase{"Big5LeadBeforeLineFeed", "\xA4\n", 0, 1, TTextEncoding::Big5},
                       // UTF-8: a lead byte takes only the continuation bytes that are there.
                       WalkCase{"Utf8ThreeByte", "\xE4\xB8\xAD", 0, 3, TTextEncoding::Utf8},
                       WalkCase{"Utf8FourByte", "\xF0\x9F\x98\x80", 0, 4, TTextEncoding::Utf8},
@@ -158,6 +191,13 @@ TEST(TextEncoding, Gb18030PagesShowWholeCharactersFromAnyByte) {
   ExpectWholeCharactersOfEveryPage(TCharacters(TTextEncoding::Gb18030, {"\xD6\xD0", "b"}, "\x84\x31\x95\x33"));
 }
 
+TEST(TextEncoding, Big5PagesShowWholeCharactersFromAnyByte) {
+  // Trail bytes in the ASCII range, a letter with a combining mark, a byte that begins no character,
+  // and bytes below 0x40 to walk from.
+  ExpectWholeCharactersOfEveryPage(TCharacters(TTextEncoding::Big5, {"\xA4\xA4", "\xA5\x79", "a", "\x88\x62", "\xA4\xE5",
+                                                                      "\r", "\n", "\xA6\x72", "1", "\xFF", "\xA4\x40"}));
+}
+
 TEST(TextEncoding, Utf8PagesShowWholeCharactersFromAnyByte) {
   ExpectWholeCharactersOfEveryPage(TCharacters(
       TTextEncoding::Utf8, {"\xE4\xB8\xAD", "a", "\xC3\xA9", "\xF0\xA0\x80\x80", "\xE6\x96\x87", "\n", "\xE5\xAD\x97"},
@@ -185,6 +225,78 @@ TEST(TextEncoding, Gb18030StartBeyondTheLookBackCountsAsWhole) {
   const TWholeCharacters Whole = WholeCharacters(TTextEncoding::Gb18030, Start, LookBack.View(), Page);
   EXPECT_EQ(Whole.From, 0u);
   EXPECT_EQ(Whole.To, 50u);  // the last lead byte has lost its trail
+}
+
+// ---- Every row of the table ------------------------------------------------------------------------
+
+// UTF-8 text in UTF-16.
+std::u16string Utf16Of(std::string_view Utf8) {
+  std::u16string Units(Utf8.size() + 1, u'\0');
+  char16_t* End = Units.data();
+  for (std::size_t Pos = 0; Pos < Utf8.size(); Pos += ReadUtf8(Utf8.substr(Pos)).Length)
+    End = PutUtf16(ReadUtf8(Utf8.substr(Pos)).Code, End);
+  Units.resize(static_cast<std::size_t>(End - Units.data()));
+  return Units;
+}
+
+// One text in every encoding, as far as each holds its characters: the walk steps over each character
+// whole and reads it back, the text decodes to what was encoded (in UTF-8 and in UTF-16), a decoded
+// prefix leads back to its character, the search takes exactly the characters' starts, and each
+// character takes the columns of its GB18030 form. A multi-unit character's first code unit before a
+// line feed decodes to one U+FFFD and keeps the line feed.
+TEST(TextEncoding, EveryRowReadsBackWhatItsEncoderWrote) {
+  const std::vector<std::string> Characters = {"a", "\r", "\n", "中", "文", "，", "Ａ", "€", "é", "あ", "\U00020000", "Z"};
+  TTextEncoder Gb(TTextEncoding::Gb18030);
+  for (const TEncodingRules& Rules : Encodings()) {
+    SCOPED_TRACE(Rules.MenuName);
+    TTextEncoder Encoder(Rules.Encoding);
+    std::string Text, Utf8, FirstUnit;
+    std::vector<std::string> Held;
+    std::vector<std::size_t> Starts;
+    for (const std::string& Character : Characters) {
+      std::string Bytes;
+      if (!Encoder.Encode(Character, Bytes)) continue;
+      if (FirstUnit.empty() && Bytes.size() > Rules.CodeUnit) FirstUnit = Bytes.substr(0, Rules.CodeUnit);
+      Starts.push_back(Text.size());
+      Text += Bytes;
+      Utf8 += Character;
+      Held.push_back(Character);
+    }
+    ASSERT_GE(Held.size(), Characters.size() - 3);
+    Starts.push_back(Text.size());
+    std::size_t Decoded = 0;
+    for (std::size_t I = 0; I + 1 < Starts.size(); ++I) {
+      EXPECT_EQ(CharNext(Rules.Encoding, Text, Starts[I]), Starts[I + 1]) << Held[I];
+      const TCharacter Character = Rules.Read(std::string_view(Text).substr(Starts[I]));
+      EXPECT_TRUE(Character.Valid) << Held[I];
+      EXPECT_EQ(Character.Length, Starts[I + 1] - Starts[I]) << Held[I];
+      EXPECT_EQ(Character.CodePoint, ReadUtf8(Held[I]).Code) << Held[I];
+      std::string GbBytes;
+      ASSERT_TRUE(Gb.Encode(Held[I], GbBytes));
+      EXPECT_EQ(ColumnsOf(Rules, Character), GbBytes.size()) << Held[I];
+      EXPECT_EQ(Rules.SkipDecoded(Text, 0, Decoded), Starts[I]) << Held[I];
+      Decoded += Held[I].size();
+    }
+    std::size_t Walked = 0;
+    for (std::size_t Pos = 0; Pos < Text.size(); ++Pos)
+      EXPECT_EQ(Rules.Starts(Text, 0, Walked, Pos), std::count(Starts.begin(), Starts.end(), Pos) == 1) << Pos;
+
+    const auto Decode = [&](const std::string& Bytes) {
+      std::string Out(Bytes.size() * Utf8BytesPerByte + 4, '\0');
+      char* End = Out.data();
+      EXPECT_EQ(Rules.Decode(Bytes, 0, Bytes.size(), End), Bytes.size());
+      Out.resize(static_cast<std::size_t>(End - Out.data()));
+      std::u16string Units(Bytes.size(), u'\0');
+      Units.resize(static_cast<std::size_t>(Rules.DecodeUtf16(Bytes, Units.data()) - Units.data()));
+      EXPECT_EQ(Units, Utf16Of(Out));
+      return Out;
+    };
+    EXPECT_EQ(Decode(Text), Utf8);
+    std::string LineFeed;
+    ASSERT_TRUE(Encoder.Encode("\nABC", LineFeed));
+    EXPECT_EQ(Decode(FirstUnit + LineFeed), "\uFFFD\nABC");
+    EXPECT_EQ(CharNext(Rules.Encoding, FirstUnit + LineFeed, 0), Rules.CodeUnit);
+  }
 }
 
 TEST(TextEncoding, ReadBytesReadsOnlyWhatIsThere) {

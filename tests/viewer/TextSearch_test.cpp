@@ -108,6 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
         SearchCase{"RegexEitherCase", Gb, "xABC\n", Regex("abc"), 0, false, Outcome::Found, 1, 3},
         SearchCase{"RegexMatchCase", Gb, "xABC\n", Regex("abc", true), 0, false, Outcome::NotFound},
         SearchCase{"RegexBackwardWraps", Gb, "a1\na2\n", Regex("a[0-9]"), 0, true, Outcome::Found, 3, 2, true},
+        // Big5 句 (A5 79) ends in the byte of "y", which only the next character is.
+        SearchCase{"RegexBig5AsciiTrail", TTextEncoding::Big5, "\xA5\x79y\n", Regex("y"), 0, false, Outcome::Found, 2, 1},
         // The byte-order mark is no text.
         SearchCase{"RegexAfterByteOrderMark", Gb, "\x84\x31\x95\x33" "x", Regex("."), 0, false, Outcome::Found, 4, 1}),
     [](const auto& Info) { return std::string(Info.param.Name); });
@@ -117,7 +119,7 @@ std::vector<std::size_t> CharacterStarts(TTextEncoding Encoding, const std::stri
   std::vector<std::size_t> Starts;
   for (std::size_t Pos = 0; Pos < Bytes.size();) {
     Starts.push_back(Pos);
-    Pos = Encoding == Gb ? Pos + Gb18030Length(Bytes, Pos) : CharNext(Encoding, Bytes, Pos);
+    Pos = CharNext(Encoding, Bytes, Pos);
   }
   return Starts;
 }
@@ -158,6 +160,10 @@ TEST(TextSearch, AgreesWithACharacterWalkAtEveryBlockEdge) {
         std::string("\xD8\x3D\xDE\x00", 4)},
        {std::string("\xDE\x00", 2)}},
       {U8, {"中", "a", "A", "！", "Ａ", "\n"}, {"\xE4\xB8", "\xAD"}},
+      // Big5: 中 文 憭 丕 一, trail bytes that are lead bytes or ASCII letters too.
+      {TTextEncoding::Big5,
+       {"\xA4\xA4", "\xA4\xE5", "\xE5\xA4", "\xA5\x41", "\xA4\x40", "A", "a", "\r\n"},
+       {"\x81", "\xFF"}},
   };
   std::mt19937 Random(19);
   const std::size_t Blocks[] = {4, 8, 12, 16, 64, SearchBlockBytes};

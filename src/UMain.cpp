@@ -85,6 +85,8 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   TBDown = Form.TBDown;
   MnuSetup = Form.MnuSetup;
   MnuFontSetup = Form.MnuFontSetup;
+  MnuZoomIn = Form.MnuZoomIn;
+  MnuZoomOut = Form.MnuZoomOut;
   MnuEncoding = Form.MnuEncoding;
   MnuEncodingAuto = Form.MnuEncodingAuto;
   N3 = MnuEncoding->actions().at(1);
@@ -94,7 +96,7 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
     Form.EncodingGroup->addAction(Item);
     MnuEncodings.push_back(Item);
   }
-  N6 = MnuSetup->actions().at(2);
+  N6 = MnuSetup->actions().at(4);
   MnuFullScreen = Form.MnuFullScreen;
   MnuNightMode = Form.MnuNightMode;
   MnuHelp = Form.MnuHelp;
@@ -111,6 +113,8 @@ void TFrmMain::SetupForm() {
   setFont(SimSun(-12).ToQFont());
 
   Memo->SetFont(SimSun(-14));
+  // Ctrl+= is Ctrl++ without the Shift that + needs on most keyboards.
+  MnuZoomIn->setShortcuts({QKeySequence(QStringLiteral("Ctrl+=")), QKeySequence(QStringLiteral("Ctrl++"))});
   Memo->SetText(Ansi("请打开文件...\r\n\r\n"));
 
   StsBar->AddPanel(50, Ansi("就绪"));
@@ -145,6 +149,8 @@ void TFrmMain::BindEvents() {
   connect(MnuOpen, &QAction::triggered, this, [this] { MnuOpenClick(MnuOpen); });
   connect(MnuExit, &QAction::triggered, this, [this] { MnuExitClick(MnuExit); });
   connect(MnuFontSetup, &QAction::triggered, this, [this] { MnuFontSetupClick(MnuFontSetup); });
+  connect(MnuZoomIn, &QAction::triggered, this, [this] { MnuZoomInClick(MnuZoomIn); });
+  connect(MnuZoomOut, &QAction::triggered, this, [this] { MnuZoomOutClick(MnuZoomOut); });
   std::vector<QAction*> EncodingItems = MnuEncodings;
   EncodingItems.push_back(MnuEncodingAuto);
   for (QAction* Item : EncodingItems)
@@ -172,6 +178,7 @@ void TFrmMain::BindEvents() {
   connect(TBDown, &QAction::triggered, this, [this] { TBDownClick(TBDown); });
   SclBar->OnChange = [this](QObject* Sender) { SclBarChange(Sender); };
   Memo->OnKeyDown = [this](QObject* Sender, std::uint16_t& Key, TShiftState Shift) { MemoKeyDown(Sender, Key, Shift); };
+  Memo->OnMouseWheel = [this](QObject* Sender, int Notches, TShiftState Shift) { MemoMouseWheel(Sender, Notches, Shift); };
   // Paging on is what a reader does most: the next page's characters are made ready meanwhile.
   Memo->OnTextAhead = [this] { return Viewer.NextPageText(); };
   OnResize = [this](QObject* Sender) { FormResize(Sender); };
@@ -189,6 +196,10 @@ void TFrmMain::TBDownClick(QObject*) { Viewer.NextPage(); }
 void TFrmMain::TBUpClick(QObject*) { Viewer.PreviousPage(); }
 
 void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
+
+void TFrmMain::MnuZoomInClick(QObject*) { Viewer.StepFontSize(1); }
+
+void TFrmMain::MnuZoomOutClick(QObject*) { Viewer.StepFontSize(-1); }
 
 void TFrmMain::MnuCopyClick(QObject*) { Memo->copy(); }
 
@@ -309,6 +320,16 @@ void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
   Memo->SetSelStart(0);
 }
 
+// A notch turns a page as Page Up and Page Down do; with Ctrl it steps the font size.
+void TFrmMain::MemoMouseWheel(QObject* Sender, int Notches, TShiftState Shift) {
+  if (Shift.testFlag(ssCtrl)) {
+    Viewer.StepFontSize(Notches);
+    return;
+  }
+  for (; Notches > 0; --Notches) TBUpClick(Sender);
+  for (; Notches < 0; ++Notches) TBDownClick(Sender);
+}
+
 void TFrmMain::MnuAboutClick(QObject*) { AboutBox->ShowFormModal(); }
 
 void TFrmMain::MnuWebClick(QObject*) {
@@ -376,6 +397,12 @@ bool TFrmMain::ChooseTextFont() {
   if (!FontDlg.Execute(this)) return false;
   Memo->SetFont(FontDlg.Font);
   return true;
+}
+
+void TFrmMain::SetTextFontHeight(int Height) {
+  TFont Font = Memo->Font();
+  Font.Height = Height;
+  Memo->SetFont(Font);
 }
 
 void TFrmMain::Beep() { ::Beep(); }

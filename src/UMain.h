@@ -80,6 +80,8 @@ public:
   const std::array<QIcon, 2> ImageList1;
   QMenu* MnuSetup;
   QAction* MnuFontSetup;
+  QAction* MnuZoomIn;   // Ctrl+= (Ctrl++), and Ctrl with the wheel away from the reader
+  QAction* MnuZoomOut;  // Ctrl+-, and Ctrl with the wheel toward the reader
   QMenu* MnuEncoding;
   QAction* MnuEncodingAuto;
   QAction* N3;
@@ -115,6 +117,8 @@ private:
   void TBDownClick(QObject* Sender);
   void TBUpClick(QObject* Sender);
   void MnuFontSetupClick(QObject* Sender);
+  void MnuZoomInClick(QObject* Sender);
+  void MnuZoomOutClick(QObject* Sender);
   void MnuCopyClick(QObject* Sender);
   void MnuSelectAllClick(QObject* Sender);
   void MnuFindClick(QObject* Sender);
@@ -134,6 +138,7 @@ private:
   void FormResize(QObject* Sender);
   void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
+  void MemoMouseWheel(QObject* Sender, int Notches, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
   void MnuWebClick(QObject* Sender);
 
@@ -152,6 +157,7 @@ private:
   void SetCaption(const std::string& Text) override;
   bool ChooseFile(std::string& FileName) override;
   bool ChooseTextFont() override;
+  void SetTextFontHeight(int Height) override;
   void Beep() override;
   TViewerScrollBar& ScrollBar() override;
 

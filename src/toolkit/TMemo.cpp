@@ -409,6 +409,21 @@ void TMemo::mouseMoveEvent(QMouseEvent* Event) {
   if (Event->buttons().testFlag(Qt::LeftButton)) MoveCaret(PositionAt(Event->position().toPoint()), true);
 }
 
+void TMemo::wheelEvent(QWheelEvent* Event) {
+  if (!OnMouseWheel) return QAbstractScrollArea::wheelEvent(Event);
+  Event->accept();
+  const int Delta = Event->angleDelta().y();
+  if (Delta == 0) return;
+  // A turn the other way, or with other keys held, starts afresh instead of paying back the rest.
+  if ((FWheelRest != 0 && (Delta > 0) != (FWheelRest > 0)) || Event->modifiers() != FWheelModifiers) FWheelRest = 0;
+  FWheelModifiers = Event->modifiers();
+  FWheelRest += Delta;
+  const int Notches = FWheelRest / QWheelEvent::DefaultDeltasPerStep;
+  if (Notches == 0) return;
+  FWheelRest -= Notches * QWheelEvent::DefaultDeltasPerStep;
+  OnMouseWheel(this, Notches, ShiftStateOf(Event->modifiers(), Event->buttons()));
+}
+
 // The text control's own menu: copying a passage is how a reader quotes it, since every key in the
 // main window first puts the caret back at the start.
 void TMemo::contextMenuEvent(QContextMenuEvent* Event) {

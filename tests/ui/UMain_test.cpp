@@ -188,8 +188,12 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
   EXPECT_EQ(Window.MnuContents->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
   EXPECT_TRUE(Window.N5->isSeparator());
-  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)", "-",
-                                                 "全屏显示(F&ull Screen)", "夜间模式(&Night Mode)"}));
+  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "放大字体(Zoom &In)", "缩小字体(Zoom &Out)",
+                                                 "文本编码(&Encoding)", "-", "全屏显示(F&ull Screen)",
+                                                 "夜间模式(&Night Mode)"}));
+  EXPECT_EQ(Window.MnuZoomIn->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+=")),
+                                                                 QKeySequence(QStringLiteral("Ctrl++"))}));
+  EXPECT_EQ(Window.MnuZoomOut->shortcut(), QKeySequence(QStringLiteral("Ctrl+-")));
   EXPECT_EQ(Window.MnuFullScreen->shortcut(), QKeySequence(QStringLiteral("F11")));
   EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());

@@ -207,6 +207,7 @@ void TFrmMain::MnuSelectAllClick(QObject*) { Memo->selectAll(); }
 
 void TFrmMain::MnuFindClick(QObject*) {
   FindBarShown->setVisible(true);
+  SetToolBarOverPage(ToolBar, true);  // in full screen, over the page's last rows: a hit shows at its top
   ToolBar->layout()->activate();  // shows the bar now, so that it can take the focus
   FindBar->Open();
 }
@@ -225,6 +226,7 @@ void TFrmMain::FindBarFind(QObject*, bool Backward) {
 
 void TFrmMain::FindBarClose(QObject*) {
   FindBarShown->setVisible(false);
+  SetToolBarOverPage(ToolBar, false);
   ToolBar->layout()->activate();
   if (Viewer.CancelSearch()) ShowStatus("查找已取消");
   Memo->setFocus();

@@ -465,6 +465,98 @@ TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {
   FitsTheTextArea();
 }
 
+// A notch of the wheel over the page turns it as Page Down and Page Up do, a touchpad's small steps
+// once they add up to a notch; with Ctrl, and with Ctrl+= and Ctrl+-, the font takes a step and the
+// page is fitted from where it starts. Full screen (F11) shows the page alone, fitted to it; the menus
+// come over its top at the screen's edge and the find bar over its foot, neither moving it; F11 again
+// brings the bars back.
+TEST_F(MainWindow, WheelTurnsPagesAndStepsTheFontFullScreenShowsOnlyThePage) {
+  const std::string Novel = NovelText(30);
+  Window.resize(600, 400);
+  QCoreApplication::processEvents();
+  OpenThroughDialog(Dir.Write("wheel.txt", Novel));
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    Window.activateWindow();
+    return QApplication::activeWindow() == &Window;
+  }, 5000));
+  const auto Wheel = [&](int Delta, Qt::KeyboardModifiers Modifiers = Qt::NoModifier) {
+    const QPointF At(40, 40);
+    QWheelEvent Event(At, Window.Memo->viewport()->mapToGlobal(At), QPoint(), QPoint(0, Delta), Qt::NoButton,
+                      Modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Window.Memo->viewport(), &Event);
+  };
+  const auto ShowsItsPage = [&] {
+    const TFileOffset Start = Window.Viewer.PageStart;
+    EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+  };
+  const auto Fitted = [&](int Pixels) {
+    EXPECT_EQ(Window.Memo->Font().Height, -Pixels);
+    EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / Pixels);
+    EXPECT_EQ(Window.Viewer.CharsPerLine, Window.Memo->ClientWidth() / Pixels);
+    ShowsItsPage();
+  };
+  const TFileOffset First = Window.Viewer.PageEnd;
+  Wheel(-120);
+  EXPECT_EQ(Window.Viewer.PageStart, First);
+  Wheel(120);
+  EXPECT_EQ(Window.Viewer.PageStart, 0);
+  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  for (int Step = 0; Step < 2; ++Step) Wheel(-50);
+  EXPECT_EQ(Window.Viewer.PageStart, 0);
+  Wheel(-50);  // 150 units: a notch, and 30 toward the next
+  EXPECT_EQ(Window.Viewer.PageStart, First);
+  Wheel(-210);
+  EXPECT_EQ(Window.Viewer.History.count(), 3);
+  ShowsItsPage();
+
+  const TFileOffset Start = Window.Viewer.PageStart;
+  Wheel(120, Qt::ControlModifier);
+  Fitted(16);
+  QTest::keyClick(Window.Memo, Qt::Key_Minus, Qt::ControlModifier);
+  QTest::keyClick(Window.Memo, Qt::Key_Minus, Qt::ControlModifier);
+  Fitted(12);
+  QTest::keyClick(Window.Memo, Qt::Key_Equal, Qt::ControlModifier);
+  Fitted(14);
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_EQ(Window.Viewer.History.count(), 3);
+  EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
+
+  const int Lines = Window.Viewer.LinesPerPage;
+  QTest::keyClick(Window.Memo, Qt::Key_F11);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.geometry() == Window.screen()->geometry(); }));
+  for (QWidget* Bar : std::initializer_list<QWidget*>{Window.MainMnu, Window.ToolBar, Window.StsBar})
+    EXPECT_FALSE(Bar->isVisible());
+  EXPECT_EQ(Window.centralWidget()->geometry(), Window.rect());
+  EXPECT_GT(Window.Viewer.LinesPerPage, Lines);
+  Fitted(14);
+  const QSize Page = Window.Memo->size();
+  const TFileOffset End = Window.Viewer.PageEnd;
+  QTest::mouseMove(Window.windowHandle(), QPoint(300, 0));
+  EXPECT_TRUE(Window.MenuBarOverPage());
+  QTest::mouseMove(Window.windowHandle(), QPoint(300, 300));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Window.MenuBarOverPage(); }));
+  QTest::keyClick(Window.windowHandle(), Qt::Key_Alt);
+  EXPECT_TRUE(Window.MenuBarOverPage());
+  EXPECT_EQ(Window.Memo->size(), Page);
+  QTest::keyClick(Window.Memo, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(Window.FindBar->isVisible());
+  EXPECT_TRUE(Window.FindBar->Field->hasFocus());
+  EXPECT_EQ(Window.ToolBar->geometry().bottom(), Window.rect().bottom());
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_Escape);
+  EXPECT_FALSE(Window.ToolBar->isVisible());
+  EXPECT_EQ(Window.Memo->size(), Page);
+  EXPECT_EQ(Window.Viewer.PageEnd, End);
+
+  QTest::keyClick(Window.Memo, Qt::Key_F11);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.size() == QSize(600, 400); }));
+  for (QWidget* Bar : std::initializer_list<QWidget*>{Window.MainMnu, Window.ToolBar, Window.StsBar})
+    EXPECT_TRUE(Bar->isVisible());
+  EXPECT_FALSE(Window.MenuBarOverPage());
+  EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
+  Fitted(14);
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+}
+
 TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {
   OpenThroughDialog(Dir.Write("resize.txt", NovelText(10)));
   const TFileOffset End = Window.Viewer.PageEnd;

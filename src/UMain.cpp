@@ -2,6 +2,7 @@
 
 #include "Beep.h"
 #include "CodePage.h"
+#include "ColourSchemes.h"
 #include "ProgramResources.h"
 #include "TChapterWindow.h"
 #include "TElidedLabel.h"
@@ -32,10 +33,6 @@ constexpr std::uint16_t VK_ESCAPE = 27;
 constexpr std::uint16_t VK_SPACE = 32;
 constexpr std::uint16_t VK_PRIOR = 33;  // Page Up
 constexpr std::uint16_t VK_NEXT = 34;   // Page Down
-
-// Night mode: light text on a dark ground, both a little warm, easy on the eyes in the dark.
-const QColor NightText(0xC8, 0xC3, 0xB6);
-const QColor NightGround(0x1E, 0x1E, 0x1C);
 
 // Bytes in the code page for a text written here; panels and the text area hold such bytes.
 std::string Ansi(const std::string& Text) { return TCodePage::Ansi().Encode(QString::fromStdString(Text)); }
@@ -98,7 +95,10 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   }
   N6 = MnuSetup->actions().at(4);
   MnuFullScreen = Form.MnuFullScreen;
-  MnuNightMode = Form.MnuNightMode;
+  MnuColours = Form.MnuColours;
+  MnuColourDesktop = Form.MnuColourDesktop;
+  MnuColourPaper = Form.MnuColourPaper;
+  MnuColourNight = Form.MnuColourNight;
   MnuHelp = Form.MnuHelp;
   MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
@@ -156,7 +156,8 @@ void TFrmMain::BindEvents() {
   for (QAction* Item : EncodingItems)
     connect(Item, &QAction::triggered, this, [this, Item] { MnuEncodingClick(Item); });
   connect(MnuFullScreen, &QAction::triggered, this, [this] { MnuFullScreenClick(MnuFullScreen); });
-  connect(MnuNightMode, &QAction::triggered, this, [this] { MnuNightModeClick(MnuNightMode); });
+  for (QAction* Item : {MnuColourDesktop, MnuColourPaper, MnuColourNight})
+    connect(Item, &QAction::triggered, this, [this, Item] { MnuColoursClick(Item); });
   connect(MnuCopy, &QAction::triggered, this, [this] { MnuCopyClick(MnuCopy); });
   connect(MnuSelectAll, &QAction::triggered, this, [this] { MnuSelectAllClick(MnuSelectAll); });
   connect(MnuFind, &QAction::triggered, this, [this] { MnuFindClick(MnuFind); });
@@ -264,12 +265,10 @@ void TFrmMain::MnuEncodingClick(QObject* Sender) {
 void TFrmMain::MnuFullScreenClick(QObject*) { SetFullScreen(MnuFullScreen->isChecked()); }
 
 // Only the colours change: the page stays as it is, with the glyphs already drawn.
-void TFrmMain::MnuNightModeClick(QObject*) {
-  const bool Night = MnuNightMode->isChecked();
-  TFont Font = Memo->Font();
-  Font.Color = Night ? NightText : clWindowText;
-  Memo->SetFont(Font);
-  Memo->SetColor(Night ? NightGround : clWindow);
+void TFrmMain::MnuColoursClick(QObject* Sender) {
+  SetColourScheme(Sender == MnuColourNight   ? TColourScheme::Night
+                  : Sender == MnuColourPaper ? TColourScheme::Paper
+                                             : TColourScheme::Desktop);
 }
 
 // Full screen on or off is the reader asking for another page size: the page is fitted to it once

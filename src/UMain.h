@@ -89,7 +89,10 @@ public:
   std::vector<QAction*> MnuEncodings;
   QAction* N6;
   QAction* MnuFullScreen;
-  QAction* MnuNightMode;
+  QMenu* MnuColours;  // one scheme for the whole window: the desktop's, paper or night
+  QAction* MnuColourDesktop;
+  QAction* MnuColourPaper;
+  QAction* MnuColourNight;
   TFontDialog FontDlg;
   QMenu* MnuHelp;
   QAction* MnuAbout;
@@ -134,7 +137,8 @@ private:
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MnuFullScreenClick(QObject* Sender);
-  void MnuNightModeClick(QObject* Sender);
+  // One handler for the items of Setup > Colours, told apart by Sender.
+  void MnuColoursClick(QObject* Sender);
   void FormResize(QObject* Sender);
   void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);

@@ -1,5 +1,6 @@
 #include "Beep.h"
 #include "CodePage.h"
+#include "ColourSchemes.h"
 #include "PageText.h"
 #include "ReadPage.h"
 #include "TApplication.h"
@@ -44,6 +45,7 @@
 #include <QHelpEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -190,7 +192,8 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_TRUE(Window.N5->isSeparator());
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "放大字体(Zoom &In)", "缩小字体(Zoom &Out)",
                                                  "文本编码(&Encoding)", "-", "全屏显示(F&ull Screen)",
-                                                 "夜间模式(&Night Mode)"}));
+                                                 "配色(&Colours)"}));
+  EXPECT_EQ(Texts(Window.MnuColours), (QStringList{"跟随桌面(&Desktop)", "纸张(&Paper)", "夜间(&Night)"}));
   EXPECT_EQ(Window.MnuZoomIn->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+=")),
                                                                  QKeySequence(QStringLiteral("Ctrl++"))}));
   EXPECT_EQ(Window.MnuZoomOut->shortcut(), QKeySequence(QStringLiteral("Ctrl+-")));
@@ -936,11 +939,29 @@ std::pair<QColor, QColor> PageColours(TMemo& Memo) {
   return {QColor(Ground), QColor(Text)};
 }
 
-// The page is drawn in the desktop's colours, also when they change while it runs; night mode draws
-// light text on a dark ground, at once, until it is turned off.
-TEST_F(MainWindow, ThePageTakesTheDesktopsColoursOrNightModes) {
+// The contrast ratio of two colours as WCAG 2 reckons it, 1 to 21.
+double Contrast(const QColor& A, const QColor& B) {
+  const auto Luminance = [](const QColor& Colour) {
+    const auto Linear = [](double Channel) {
+      return Channel <= 0.04045 ? Channel / 12.92 : std::pow((Channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * Linear(Colour.redF()) + 0.7152 * Linear(Colour.greenF()) + 0.0722 * Linear(Colour.blueF());
+  };
+  const double Lighter = std::max(Luminance(A), Luminance(B)), Darker = std::min(Luminance(A), Luminance(B));
+  return (Lighter + 0.05) / (Darker + 0.05);
+}
+
+// The page is drawn in the desktop's colours, also when they change while it runs. 纸张 and 夜间 colour
+// the whole window at once, not only the page: menus, bars, the scroll bar, the find bar, the chapter
+// list, the About box and a dialog opened meanwhile; the text and the selection (which shows a found
+// match) read well on each ground. 跟随桌面 brings the desktop's colours back.
+TEST_F(MainWindow, ColourSchemesColourTheWholeWindow) {
+  struct TBackToDesktop {
+    ~TBackToDesktop() { SetColourScheme(TColourScheme::Desktop); }
+  } BackToDesktop;
   OpenThroughDialog(Dir.Write("colours.txt", NovelText(1)));
   const QPalette Desktop = QApplication::palette();
+  EXPECT_TRUE(Window.MnuColourDesktop->isChecked());
   auto [Ground, Text] = PageColours(*Window.Memo);
   EXPECT_EQ(Ground, Desktop.color(QPalette::Base));
   EXPECT_EQ(Text, Desktop.color(QPalette::Text));
@@ -956,18 +977,59 @@ TEST_F(MainWindow, ThePageTakesTheDesktopsColoursOrNightModes) {
   EXPECT_EQ(Text, Dark.color(QPalette::Text));
   QApplication::setPalette(Desktop);
 
-  Window.MnuNightMode->trigger();
-  EXPECT_TRUE(Window.MnuNightMode->isChecked());
-  std::tie(Ground, Text) = PageColours(*Window.Memo);
-  EXPECT_LT(Ground.lightness(), 48);
-  EXPECT_GT(Text.lightness(), 160);
-  // The font chosen meanwhile keeps the night's colours.
+  const struct {
+    QAction* Item;
+    bool Night;
+  } Rows[] = {{Window.MnuColourPaper, false}, {Window.MnuColourNight, true}, {Window.MnuColourPaper, false}};
+  for (const auto& Row : Rows) {
+    SCOPED_TRACE(Row.Item->text().toStdString());
+    Row.Item->trigger();
+    EXPECT_TRUE(Row.Item->isChecked());
+    std::tie(Ground, Text) = PageColours(*Window.Memo);
+    if (Row.Night) {
+      EXPECT_LT(Ground.lightness(), 48);
+      EXPECT_GT(Text.lightness(), 160);
+    } else {  // warm paper, dark brown ink
+      EXPECT_GT(Ground.lightness(), 200);
+      EXPECT_TRUE(Ground.hue() >= 20 && Ground.hue() <= 60 && Ground.saturation() > 20) << Ground.name().toStdString();
+      EXPECT_LT(Text.lightness(), 80);
+      EXPECT_TRUE(Text.hue() >= 15 && Text.hue() <= 45) << Text.name().toStdString();
+    }
+    EXPECT_GE(Contrast(Ground, Text), 7);
+    const QPalette Page = Window.Memo->palette();
+    EXPECT_GE(Contrast(Page.color(QPalette::Highlight), Page.color(QPalette::HighlightedText)), 4.5);
+    EXPECT_GE(Contrast(Page.color(QPalette::Highlight), Ground), 1.5);  // a selection stands out
+
+    const QPalette Scheme = QApplication::palette();
+    EXPECT_NE(Scheme.color(QPalette::Window), Desktop.color(QPalette::Window));
+    for (QWidget* Part : std::initializer_list<QWidget*>{Window.MainMnu, Window.MnuSetup, Window.ToolBar, Window.StsBar,
+                                                         Window.SclBar, Window.FindBar->Field, Window.ChapterWin,
+                                                         Window.ChapterWin->List, Window.LblChapter}) {
+      SCOPED_TRACE(Part->metaObject()->className());
+      const QPalette Colours = Part->palette();
+      EXPECT_EQ(Colours.color(QPalette::Active, QPalette::Window), Scheme.color(QPalette::Window));
+      EXPECT_EQ(Colours.color(QPalette::Active, QPalette::WindowText), Scheme.color(QPalette::WindowText));
+      EXPECT_EQ(Colours.color(QPalette::Active, QPalette::Base), Ground);
+    }
+    EXPECT_EQ(About.palette().color(QPalette::Window), Scheme.color(QPalette::Button));
+    QColor DialogFace;
+    TModalAnswer<QFontDialog> Cancel([&](QFontDialog* Dialog) {
+      DialogFace = Dialog->palette().color(QPalette::Window);
+      Dialog->reject();
+    });
+    Window.MnuFontSetup->trigger();
+    EXPECT_EQ(DialogFace, Scheme.color(QPalette::Window));
+  }
+  // The font chosen meanwhile keeps the scheme's colours.
   ChooseFontSize(12);
   EXPECT_EQ(PageColours(*Window.Memo).second, Text);
-  Window.MnuNightMode->trigger();
+
+  Window.MnuColourDesktop->trigger();
   std::tie(Ground, Text) = PageColours(*Window.Memo);
   EXPECT_EQ(Ground, Desktop.color(QPalette::Base));
   EXPECT_EQ(Text, Desktop.color(QPalette::Text));
+  EXPECT_EQ(Window.MainMnu->palette().color(QPalette::Window), Desktop.color(QPalette::Window));
+  EXPECT_EQ(About.palette().color(QPalette::Window), Desktop.color(QPalette::Button));
 }
 
 }  // namespace

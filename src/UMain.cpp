@@ -20,8 +20,11 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
+#include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 TFrmMain* FrmMain = nullptr;
 
@@ -33,6 +36,17 @@ constexpr std::uint16_t VK_ESCAPE = 27;
 constexpr std::uint16_t VK_SPACE = 32;
 constexpr std::uint16_t VK_PRIOR = 33;  // Page Up
 constexpr std::uint16_t VK_NEXT = 34;   // Page Down
+// The keys that pace the auto turn, on the main keys and on the keypad, and the modifiers, which
+// alone stop nothing: they are the first half of a key with them.
+constexpr std::uint16_t VK_SHIFT = 16;
+constexpr std::uint16_t VK_MENU = 18;  // Alt
+constexpr std::uint16_t VK_ADD = 107;
+constexpr std::uint16_t VK_SUBTRACT = 109;
+constexpr std::uint16_t VK_OEM_PLUS = 187;
+constexpr std::uint16_t VK_OEM_MINUS = 189;
+
+// The seconds between pages the auto turn can take, + and - stepping from one to the next.
+constexpr int AutoTurnPaces[] = {1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 25, 30, 40, 50, 60};
 
 // Bytes in the code page for a text written here; panels and the text area hold such bytes.
 std::string Ansi(const std::string& Text) { return TCodePage::Ansi().Encode(QString::fromStdString(Text)); }
@@ -75,6 +89,8 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuContents = Form.MnuContents;
   MnuPreviousChapter = Form.MnuPreviousChapter;
   MnuNextChapter = Form.MnuNextChapter;
+  N7 = MnuGo->actions().at(5);
+  MnuAutoTurn = Form.MnuAutoTurn;
   Memo = Form.Memo;
   SclBar = Form.SclBar;
   ToolBar = Form.ToolBar;
@@ -140,12 +156,20 @@ void TFrmMain::SetupForm() {
   FindBarShown->setVisible(false);
 
   ChapterWin = new TChapterWindow(Viewer.Chapters, Viewer.ChapterPattern, this);
+  TmrAutoTurn = new QTimer(this);
 
   OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
   OpenDlg.DefaultExt = "txt";
 }
 
 void TFrmMain::BindEvents() {
+  // First: a command stops the auto turn before it runs, so that the command's own message is the last.
+  for (QAction* Item : findChildren<QAction*>())
+    if (Item != MnuAutoTurn) connect(Item, &QAction::triggered, this, [this] { StopAutoTurn(); });
+  connect(MnuAutoTurn, &QAction::triggered, this, [this] { MnuAutoTurnClick(MnuAutoTurn); });
+  connect(TmrAutoTurn, &QTimer::timeout, this, [this] { TmrAutoTurnTimer(TmrAutoTurn); });
+  OnUserInput = [this](QObject* Sender, std::uint16_t Key, TShiftState Shift) { FormUserInput(Sender, Key, Shift); };
+  OnDeactivate = [this](QObject* Sender) { FormDeactivate(Sender); };
   connect(MnuOpen, &QAction::triggered, this, [this] { MnuOpenClick(MnuOpen); });
   connect(MnuExit, &QAction::triggered, this, [this] { MnuExitClick(MnuExit); });
   connect(MnuFontSetup, &QAction::triggered, this, [this] { MnuFontSetupClick(MnuFontSetup); });
@@ -255,6 +279,55 @@ void TFrmMain::ChapterWinJump(QObject*, std::size_t Index) {
   Viewer.GoToChapter(Index);
 }
 
+void TFrmMain::MnuAutoTurnClick(QObject*) {
+  if (!MnuAutoTurn->isChecked()) return StopAutoTurn();
+  if (Viewer.FileName.empty() || Viewer.PageEnd >= Viewer.FileSize) {
+    MnuAutoTurn->setChecked(false);
+    if (Viewer.FileName.empty()) return;
+    Beep();
+    ShowStatus("自动翻页：已到文件末尾");
+    return;
+  }
+  TmrAutoTurn->start(FAutoTurnSeconds * 1000);
+  ShowAutoTurn();
+}
+
+void TFrmMain::TmrAutoTurnTimer(QObject* Sender) {
+  TBDownClick(Sender);
+  if (Viewer.PageEnd >= Viewer.FileSize) return StopAutoTurn("自动翻页已停止：已到文件末尾");
+  // A page turn with more to say than where it went (the file changed, or cannot be read) stops it,
+  // and what it said stays.
+  if (!FStatus.starts_with("当前操作记录数为") && !FStatus.starts_with("当前翻页Position=")) return StopAutoTurn("");
+  ShowAutoTurn();
+}
+
+void TFrmMain::FormUserInput(QObject*, std::uint16_t Key, TShiftState Shift) {
+  if (!TmrAutoTurn->isActive() || Key == VK_SHIFT || Key == VK_CONTROL || Key == VK_MENU) return;
+  const bool Plain = !(Shift & (ssCtrl | ssAlt));
+  const bool Faster = Plain && (Key == VK_OEM_PLUS || Key == VK_ADD);
+  const bool Slower = Plain && (Key == VK_OEM_MINUS || Key == VK_SUBTRACT);
+  if (!Faster && !Slower) return StopAutoTurn();
+  const auto First = std::begin(AutoTurnPaces), Last = std::end(AutoTurnPaces);
+  if (Faster) {
+    if (const auto At = std::lower_bound(First, Last, FAutoTurnSeconds); At != First) FAutoTurnSeconds = *(At - 1);
+  } else {
+    if (const auto At = std::upper_bound(First, Last, FAutoTurnSeconds); At != Last) FAutoTurnSeconds = *At;
+  }
+  TmrAutoTurn->start(FAutoTurnSeconds * 1000);
+  ShowAutoTurn();
+}
+
+void TFrmMain::FormDeactivate(QObject*) { StopAutoTurn(); }
+
+void TFrmMain::StopAutoTurn(const std::string& Why) {
+  if (!TmrAutoTurn->isActive()) return;
+  TmrAutoTurn->stop();
+  MnuAutoTurn->setChecked(false);
+  if (!Why.empty()) ShowStatus(Why);
+}
+
+void TFrmMain::ShowAutoTurn() { ShowStatus("自动翻页：每" + std::to_string(FAutoTurnSeconds) + "秒一页（+快 -慢）"); }
+
 void TFrmMain::MnuEncodingClick(QObject* Sender) {
   std::optional<TTextEncoding> Choice;
   for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
@@ -281,6 +354,7 @@ void TFrmMain::FormResize(QObject*) {
 }
 
 void TFrmMain::FormDropFiles(QObject*, const std::vector<std::string>& Files) {
+  StopAutoTurn();
   if (Files.size() > 1) {
     Beep();
     ShowStatus("一次只能打开一个文件");
@@ -383,7 +457,10 @@ void TFrmMain::SetTextEncoding(TTextEncoding Encoding, bool Detected) {
   (Detected ? MnuEncodingAuto : MnuEncodingOf(Encoding))->setChecked(true);
 }
 
-void TFrmMain::ShowStatus(const std::string& Text) { StsBar->Panels(1).SetText(Ansi(Text)); }
+void TFrmMain::ShowStatus(const std::string& Text) {
+  FStatus = Text;
+  StsBar->Panels(1).SetText(Ansi(Text));
+}
 
 void TFrmMain::SetCaption(const std::string& Text) { TForm::SetCaption(Text); }
 

@@ -30,6 +30,7 @@ class QLabel;
 class QActionGroup;
 class QMenu;
 class QMenuBar;
+class QTimer;
 class TChapterWindow;
 class TElidedLabel;
 class TFindBar;
@@ -67,6 +68,8 @@ public:
   QAction* MnuContents;
   QAction* MnuPreviousChapter;
   QAction* MnuNextChapter;
+  QAction* N7;
+  QAction* MnuAutoTurn;  // a page every AutoTurnSeconds, until any input
   TOpenDialog OpenDlg;
   TMemo* Memo;
   TFindBar* FindBar;      // in the tool bar, shown by Edit > Find
@@ -99,7 +102,11 @@ public:
   QAction* N2;
   QAction* MnuWeb;
 
+  QTimer* TmrAutoTurn;  // runs while Go > Auto turn is on
+
   TViewerState Viewer{*this};
+  // The seconds Go > Auto turn waits between pages; + and - step them while it runs.
+  int AutoTurnSeconds() const { return FAutoTurnSeconds; }
   TChapterWindow* ChapterWin;  // Go > Table of contents; made with the window, shown on demand
 
   // The item of Setup > Text encoding that stands for Encoding.
@@ -134,6 +141,12 @@ private:
   void MnuPreviousChapterClick(QObject* Sender);
   void MnuNextChapterClick(QObject* Sender);
   void ChapterWinJump(QObject* Sender, std::size_t Index);
+  void MnuAutoTurnClick(QObject* Sender);
+  void TmrAutoTurnTimer(QObject* Sender);
+  // Any command, key, click or wheel, and the window losing the focus, stop the auto turn; + and -
+  // while it runs change its pace instead.
+  void FormUserInput(QObject* Sender, std::uint16_t Key, TShiftState Shift);
+  void FormDeactivate(QObject* Sender);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MnuFullScreenClick(QObject* Sender);
@@ -165,7 +178,13 @@ private:
   void Beep() override;
   TViewerScrollBar& ScrollBar() override;
 
+  // Ends the auto turn, if it runs, saying Why.
+  void StopAutoTurn(const std::string& Why = "自动翻页已停止");
+  void ShowAutoTurn();
+
   std::string FPageText;  // the page text last shown: a match's byte offsets count in it
+  std::string FStatus;  // the message panel's text, as last given
+  int FAutoTurnSeconds = 20;
   bool FFittedFullScreen = false;  // whether the page was last fitted to the window in full screen
 };
 

@@ -186,7 +186,10 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(Window.MnuFindPrevious->shortcut(), QKeySequence(QStringLiteral("Shift+F3")));
   EXPECT_TRUE(Window.N4->isSeparator());
   EXPECT_EQ(Texts(Window.MnuGo), (QStringList{"转到位置(&Go To)...", "-", "目录(&Table of Contents)...",
-                                              "上一章(P&revious Chapter)", "下一章(Ne&xt Chapter)"}));
+                                              "上一章(P&revious Chapter)", "下一章(Ne&xt Chapter)", "-",
+                                              "自动翻页(&Auto Turn)"}));
+  EXPECT_EQ(Window.MnuAutoTurn->shortcut(), QKeySequence(QStringLiteral("F5")));
+  EXPECT_TRUE(Window.N7->isSeparator());
   EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
   EXPECT_EQ(Window.MnuContents->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
   EXPECT_TRUE(Window.N5->isSeparator());
@@ -558,6 +561,85 @@ TEST_F(MainWindow, WheelTurnsPagesAndStepsTheFontFullScreenShowsOnlyThePage) {
   EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
   Fitted(14);
   EXPECT_EQ(Window.Viewer.PageStart, Start);
+}
+
+// Go > Auto turn (F5) turns a page every N seconds, N in the status; + and - change N and keep it
+// running. It stops at the end of the file, and at any key, click, command or loss of the focus,
+// which then does what it does.
+TEST_F(MainWindow, AutoTurnPagesUntilTheEndOrAnyInput) {
+  const std::string Novel = NovelText(3);
+  Window.resize(600, 400);
+  QCoreApplication::processEvents();
+  OpenThroughDialog(Dir.Write("auto.txt", Novel));
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    Window.activateWindow();
+    return QApplication::activeWindow() == &Window;
+  }, 5000));
+  QTest::keyClick(Window.Memo, Qt::Key_F5);
+  EXPECT_TRUE(Window.MnuAutoTurn->isChecked());
+  EXPECT_EQ(Message(), QStringLiteral("自动翻页：每20秒一页（+快 -慢）"));
+  EXPECT_EQ(Window.TmrAutoTurn->interval(), 20000);
+  const struct {
+    Qt::Key Key;
+    Qt::KeyboardModifiers Modifiers;
+    int Seconds;
+  } Paces[] = {{Qt::Key_Plus, Qt::ShiftModifier, 15}, {Qt::Key_Equal, Qt::NoModifier, 12},
+               {Qt::Key_Minus, Qt::KeypadModifier, 15}, {Qt::Key_Minus, Qt::NoModifier, 20}};
+  for (const auto& Pace : Paces) {
+    QTest::keyClick(Window.windowHandle(), Pace.Key, Pace.Modifiers);
+    EXPECT_EQ(Window.AutoTurnSeconds(), Pace.Seconds);
+    EXPECT_EQ(Window.TmrAutoTurn->interval(), Pace.Seconds * 1000);
+    EXPECT_TRUE(Window.TmrAutoTurn->isActive());
+  }
+  for (int Step = 0; Step < 30; ++Step) QTest::keyClick(Window.windowHandle(), Qt::Key_Minus);
+  EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
+  EXPECT_EQ(Window.Viewer.PageStart, 0);
+
+  Window.TmrAutoTurn->setInterval(10);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.History.count() == 1; }));
+  EXPECT_TRUE(Window.TmrAutoTurn->isActive());
+  EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.TmrAutoTurn->isActive(); }));
+  EXPECT_EQ(Window.Viewer.PageEnd, static_cast<TFileOffset>(Novel.size()));
+  EXPECT_FALSE(Window.MnuAutoTurn->isChecked());
+  EXPECT_EQ(Message(), QStringLiteral("自动翻页已停止：已到文件末尾"));
+  TBeepCounter Beeps;
+  Window.MnuAutoTurn->trigger();  // nothing more to turn
+  EXPECT_EQ(Beeps.Count(), 1);
+  EXPECT_FALSE(Window.MnuAutoTurn->isChecked());
+
+  QWidget Elsewhere;
+  // Each stop, and how far back in the history it leaves the page (a page key does its own turn).
+  const struct {
+    const char* What;
+    std::function<void()> Stop;
+    int Back;
+  } Stops[] = {
+      {"key", [&] { QTest::keyClick(Window.windowHandle(), Qt::Key_Right); }, 0},
+      {"page key", [&] { QTest::keyClick(Window.windowHandle(), Qt::Key_PageUp); }, 1},
+      {"click", [&] { QTest::mouseClick(Window.windowHandle(), Qt::LeftButton, {}, QPoint(100, 100)); }, 0},
+      {"command", [&] { Window.MnuSelectAll->trigger(); }, 0},
+      {"the same item", [&] { QTest::keyClick(Window.Memo, Qt::Key_F5); }, 0},
+      {"focus lost", [&] {
+         Elsewhere.show();
+         Elsewhere.activateWindow();
+         ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.isActiveWindow(); }));
+       }, 0},
+  };
+  for (const auto& Row : Stops) {
+    SCOPED_TRACE(Row.What);
+    Window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &Window; }));
+    QTest::keyClick(Window.Memo, Qt::Key_PageUp);  // away from the file's end
+    Window.MnuAutoTurn->trigger();
+    ASSERT_TRUE(Window.TmrAutoTurn->isActive());
+    EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
+    const int Steps = Window.Viewer.History.count();
+    Row.Stop();
+    EXPECT_FALSE(Window.TmrAutoTurn->isActive());
+    EXPECT_FALSE(Window.MnuAutoTurn->isChecked());
+    EXPECT_EQ(Window.Viewer.History.count(), Steps - Row.Back);
+  }
 }
 
 TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {

@@ -1,5 +1,6 @@
 #include "TMemo.h"
 
+#include "AccessibleStringAtOffset.h"
 #include "CodePage.h"
 #include "LineBreaks.h"
 #include "TMemoAccessible.h"
@@ -68,7 +69,7 @@ int ShownPositionOf(const QString& Shown, int TextPosition) {
 } // namespace
 
 TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
-  static const bool AccessibleInstalled = (QAccessible::installFactory(MemoAccessible), true);
+  static const bool AccessibleInstalled = (QAccessible::installFactory(MemoAccessible), AnswerStringAtOffset(), true);
   (void)AccessibleInstalled;
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

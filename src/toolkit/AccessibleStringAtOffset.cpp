@@ -73,8 +73,9 @@ public:
 }  // namespace
 
 void AnswerStringAtOffset() {
-  // Kept for the program's life: Qt's accessibility may still report to it while the program ends.
-  static const bool Observed = (QAccessible::installActivationObserver(new TActivation), true);
+  // Kept for the program's life: Qt's accessibility may report to it until the application ends.
+  static TActivation Activation;
+  static const bool Observed = (QAccessible::installActivationObserver(&Activation), true);
   (void)Observed;
   if (QAccessible::isActive()) QTimer::singleShot(0, &StandInFront);
 }

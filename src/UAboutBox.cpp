@@ -35,12 +35,22 @@ TAboutBox::TAboutBox() {
   Font.Charset = ANSI_CHARSET;
   setFont(Font.ToQFont());
 
-  // The dialog is drawn in the button face colour.
-  QPalette Colours = palette();
-  Colours.setColor(QPalette::Window, Colours.color(QPalette::Button));
-  setPalette(Colours);
+  UseButtonFace();
   setAutoFillBackground(true);
 
   // Labels are as wide as their text in the font actually used.
   for (QLabel* Label : {ProductName, Version, Copyright, Label1}) Label->adjustSize();
+}
+
+void TAboutBox::UseButtonFace() {
+  QPalette Colours = palette();
+  if (Colours.color(QPalette::Window) == Colours.color(QPalette::Button)) return;
+  Colours.setColor(QPalette::Window, Colours.color(QPalette::Button));
+  setPalette(Colours);
+}
+
+// Another colour scheme changes the button face too.
+void TAboutBox::changeEvent(QEvent* Event) {
+  TForm::changeEvent(Event);
+  if (Event->type() == QEvent::PaletteChange) UseButtonFace();
 }

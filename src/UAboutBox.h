@@ -22,6 +22,13 @@ public:
   QLabel* Copyright = nullptr;
   QLabel* Label1 = nullptr;
   QPushButton* OKButton = nullptr;
+
+protected:
+  void changeEvent(QEvent* Event) override;
+
+private:
+  // The dialog is drawn in the button face colour, of whatever colours the program is in.
+  void UseButtonFace();
 };
 
 extern TAboutBox* AboutBox;

@@ -2,6 +2,7 @@
 
 #include "Beep.h"
 #include "CodePage.h"
+#include "ColourSchemes.h"
 #include "ProgramResources.h"
 #include "TChapterWindow.h"
 #include "TElidedLabel.h"
@@ -19,9 +20,11 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
+#include <QTimer>
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 TFrmMain* FrmMain = nullptr;
 
@@ -33,10 +36,17 @@ constexpr std::uint16_t VK_ESCAPE = 27;
 constexpr std::uint16_t VK_SPACE = 32;
 constexpr std::uint16_t VK_PRIOR = 33;  // Page Up
 constexpr std::uint16_t VK_NEXT = 34;   // Page Down
+// The keys that pace the auto turn, on the main keys and on the keypad, and the modifiers, which
+// alone stop nothing: they are the first half of a key with them.
+constexpr std::uint16_t VK_SHIFT = 16;
+constexpr std::uint16_t VK_MENU = 18;  // Alt
+constexpr std::uint16_t VK_ADD = 107;
+constexpr std::uint16_t VK_SUBTRACT = 109;
+constexpr std::uint16_t VK_OEM_PLUS = 187;
+constexpr std::uint16_t VK_OEM_MINUS = 189;
 
-// Night mode: light text on a dark ground, both a little warm, easy on the eyes in the dark.
-const QColor NightText(0xC8, 0xC3, 0xB6);
-const QColor NightGround(0x1E, 0x1E, 0x1C);
+// The seconds between pages the auto turn can take, + and - stepping from one to the next.
+constexpr int AutoTurnPaces[] = {1, 2, 3, 4, 5, 6, 8, 10, 12, 15, 20, 25, 30, 40, 50, 60};
 
 // Bytes in the code page for a text written here; panels and the text area hold such bytes.
 std::string Ansi(const std::string& Text) { return TCodePage::Ansi().Encode(QString::fromStdString(Text)); }
@@ -85,6 +95,8 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuContents = Form.MnuContents;
   MnuPreviousChapter = Form.MnuPreviousChapter;
   MnuNextChapter = Form.MnuNextChapter;
+  N7 = MnuGo->actions().at(5);
+  MnuAutoTurn = Form.MnuAutoTurn;
   Memo = Form.Memo;
   SclBar = Form.SclBar;
   ToolBar = Form.ToolBar;
@@ -92,6 +104,8 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   TBDown = Form.TBDown;
   MnuSetup = Form.MnuSetup;
   MnuFontSetup = Form.MnuFontSetup;
+  MnuZoomIn = Form.MnuZoomIn;
+  MnuZoomOut = Form.MnuZoomOut;
   MnuEncoding = Form.MnuEncoding;
   MnuEncodingAuto = Form.MnuEncodingAuto;
   N3 = MnuEncoding->actions().at(1);
@@ -101,9 +115,12 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
     Form.EncodingGroup->addAction(Item);
     MnuEncodings.push_back(Item);
   }
-  N6 = MnuSetup->actions().at(2);
+  N6 = MnuSetup->actions().at(4);
   MnuFullScreen = Form.MnuFullScreen;
-  MnuNightMode = Form.MnuNightMode;
+  MnuColours = Form.MnuColours;
+  MnuColourDesktop = Form.MnuColourDesktop;
+  MnuColourPaper = Form.MnuColourPaper;
+  MnuColourNight = Form.MnuColourNight;
   MnuHelp = Form.MnuHelp;
   MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
@@ -118,6 +135,8 @@ void TFrmMain::SetupForm() {
   setFont(SimSun(-12).ToQFont());
 
   Memo->SetFont(SimSun(-14));
+  // Ctrl+= is Ctrl++ without the Shift that + needs on most keyboards.
+  MnuZoomIn->setShortcuts({QKeySequence(QStringLiteral("Ctrl+=")), QKeySequence(QStringLiteral("Ctrl++"))});
   Memo->SetText(Ansi("请打开文件...\r\n\r\n"));
 
   StsBar->AddPanel(50, Ansi("就绪"));
@@ -151,21 +170,32 @@ void TFrmMain::SetupForm() {
   FindBarShown->setVisible(false);
 
   ChapterWin = new TChapterWindow(Viewer.Chapters, Viewer.ChapterPattern, this);
+  TmrAutoTurn = new QTimer(this);
 
   OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
   OpenDlg.DefaultExt = "txt";
 }
 
 void TFrmMain::BindEvents() {
+  // First: a command stops the auto turn before it runs, so that the command's own message is the last.
+  for (QAction* Item : findChildren<QAction*>())
+    if (Item != MnuAutoTurn) connect(Item, &QAction::triggered, this, [this] { StopAutoTurn(); });
+  connect(MnuAutoTurn, &QAction::triggered, this, [this] { MnuAutoTurnClick(MnuAutoTurn); });
+  connect(TmrAutoTurn, &QTimer::timeout, this, [this] { TmrAutoTurnTimer(TmrAutoTurn); });
+  OnUserInput = [this](QObject* Sender, std::uint16_t Key, TShiftState Shift) { FormUserInput(Sender, Key, Shift); };
+  OnDeactivate = [this](QObject* Sender) { FormDeactivate(Sender); };
   connect(MnuOpen, &QAction::triggered, this, [this] { MnuOpenClick(MnuOpen); });
   connect(MnuExit, &QAction::triggered, this, [this] { MnuExitClick(MnuExit); });
   connect(MnuFontSetup, &QAction::triggered, this, [this] { MnuFontSetupClick(MnuFontSetup); });
+  connect(MnuZoomIn, &QAction::triggered, this, [this] { MnuZoomInClick(MnuZoomIn); });
+  connect(MnuZoomOut, &QAction::triggered, this, [this] { MnuZoomOutClick(MnuZoomOut); });
   std::vector<QAction*> EncodingItems = MnuEncodings;
   EncodingItems.push_back(MnuEncodingAuto);
   for (QAction* Item : EncodingItems)
     connect(Item, &QAction::triggered, this, [this, Item] { MnuEncodingClick(Item); });
   connect(MnuFullScreen, &QAction::triggered, this, [this] { MnuFullScreenClick(MnuFullScreen); });
-  connect(MnuNightMode, &QAction::triggered, this, [this] { MnuNightModeClick(MnuNightMode); });
+  for (QAction* Item : {MnuColourDesktop, MnuColourPaper, MnuColourNight})
+    connect(Item, &QAction::triggered, this, [this, Item] { MnuColoursClick(Item); });
   connect(MnuCopy, &QAction::triggered, this, [this] { MnuCopyClick(MnuCopy); });
   connect(MnuSelectAll, &QAction::triggered, this, [this] { MnuSelectAllClick(MnuSelectAll); });
   connect(MnuFind, &QAction::triggered, this, [this] { MnuFindClick(MnuFind); });
@@ -187,6 +217,7 @@ void TFrmMain::BindEvents() {
   connect(TBDown, &QAction::triggered, this, [this] { TBDownClick(TBDown); });
   SclBar->OnChange = [this](QObject* Sender) { SclBarChange(Sender); };
   Memo->OnKeyDown = [this](QObject* Sender, std::uint16_t& Key, TShiftState Shift) { MemoKeyDown(Sender, Key, Shift); };
+  Memo->OnMouseWheel = [this](QObject* Sender, int Notches, TShiftState Shift) { MemoMouseWheel(Sender, Notches, Shift); };
   // Paging on is what a reader does most: the next page's characters are made ready meanwhile.
   Memo->OnTextAhead = [this] { return Viewer.NextPageText(); };
   OnResize = [this](QObject* Sender) { FormResize(Sender); };
@@ -205,12 +236,17 @@ void TFrmMain::TBUpClick(QObject*) { Viewer.PreviousPage(); }
 
 void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
 
+void TFrmMain::MnuZoomInClick(QObject*) { Viewer.StepFontSize(1); }
+
+void TFrmMain::MnuZoomOutClick(QObject*) { Viewer.StepFontSize(-1); }
+
 void TFrmMain::MnuCopyClick(QObject*) { Memo->copy(); }
 
 void TFrmMain::MnuSelectAllClick(QObject*) { Memo->selectAll(); }
 
 void TFrmMain::MnuFindClick(QObject*) {
   FindBarShown->setVisible(true);
+  SetToolBarOverPage(ToolBar, true);  // in full screen, over the page's last rows: a hit shows at its top
   ToolBar->layout()->activate();  // shows the bar now, so that it can take the focus
   FindBar->Open();
 }
@@ -229,6 +265,7 @@ void TFrmMain::FindBarFind(QObject*, bool Backward) {
 
 void TFrmMain::FindBarClose(QObject*) {
   FindBarShown->setVisible(false);
+  SetToolBarOverPage(ToolBar, false);
   ToolBar->layout()->activate();
   if (Viewer.CancelSearch()) ShowStatus("查找已取消");
   Memo->setFocus();
@@ -256,6 +293,55 @@ void TFrmMain::ChapterWinJump(QObject*, std::size_t Index) {
   Viewer.GoToChapter(Index);
 }
 
+void TFrmMain::MnuAutoTurnClick(QObject*) {
+  if (!MnuAutoTurn->isChecked()) return StopAutoTurn();
+  if (Viewer.FileName.empty() || Viewer.PageEnd >= Viewer.FileSize) {
+    MnuAutoTurn->setChecked(false);
+    if (Viewer.FileName.empty()) return;
+    Beep();
+    ShowStatus("自动翻页：已到文件末尾");
+    return;
+  }
+  TmrAutoTurn->start(FAutoTurnSeconds * 1000);
+  ShowAutoTurn();
+}
+
+void TFrmMain::TmrAutoTurnTimer(QObject* Sender) {
+  TBDownClick(Sender);
+  if (Viewer.PageEnd >= Viewer.FileSize) return StopAutoTurn("自动翻页已停止：已到文件末尾");
+  // A page turn with more to say than where it went (the file changed, or cannot be read) stops it,
+  // and what it said stays.
+  if (!FStatus.starts_with("当前操作记录数为") && !FStatus.starts_with("当前翻页Position=")) return StopAutoTurn("");
+  ShowAutoTurn();
+}
+
+void TFrmMain::FormUserInput(QObject*, std::uint16_t Key, TShiftState Shift) {
+  if (!TmrAutoTurn->isActive() || Key == VK_SHIFT || Key == VK_CONTROL || Key == VK_MENU) return;
+  const bool Plain = !(Shift & (ssCtrl | ssAlt));
+  const bool Faster = Plain && (Key == VK_OEM_PLUS || Key == VK_ADD);
+  const bool Slower = Plain && (Key == VK_OEM_MINUS || Key == VK_SUBTRACT);
+  if (!Faster && !Slower) return StopAutoTurn();
+  const auto First = std::begin(AutoTurnPaces), Last = std::end(AutoTurnPaces);
+  if (Faster) {
+    if (const auto At = std::lower_bound(First, Last, FAutoTurnSeconds); At != First) FAutoTurnSeconds = *(At - 1);
+  } else {
+    if (const auto At = std::upper_bound(First, Last, FAutoTurnSeconds); At != Last) FAutoTurnSeconds = *At;
+  }
+  TmrAutoTurn->start(FAutoTurnSeconds * 1000);
+  ShowAutoTurn();
+}
+
+void TFrmMain::FormDeactivate(QObject*) { StopAutoTurn(); }
+
+void TFrmMain::StopAutoTurn(const std::string& Why) {
+  if (!TmrAutoTurn->isActive()) return;
+  TmrAutoTurn->stop();
+  MnuAutoTurn->setChecked(false);
+  if (!Why.empty()) ShowStatus(Why);
+}
+
+void TFrmMain::ShowAutoTurn() { ShowStatus("自动翻页：每" + std::to_string(FAutoTurnSeconds) + "秒一页（+快 -慢）"); }
+
 void TFrmMain::MnuEncodingClick(QObject* Sender) {
   std::optional<TTextEncoding> Choice;
   for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
@@ -266,12 +352,10 @@ void TFrmMain::MnuEncodingClick(QObject* Sender) {
 void TFrmMain::MnuFullScreenClick(QObject*) { SetFullScreen(MnuFullScreen->isChecked()); }
 
 // Only the colours change: the page stays as it is, with the glyphs already drawn.
-void TFrmMain::MnuNightModeClick(QObject*) {
-  const bool Night = MnuNightMode->isChecked();
-  TFont Font = Memo->Font();
-  Font.Color = Night ? NightText : clWindowText;
-  Memo->SetFont(Font);
-  Memo->SetColor(Night ? NightGround : clWindow);
+void TFrmMain::MnuColoursClick(QObject* Sender) {
+  SetColourScheme(Sender == MnuColourNight   ? TColourScheme::Night
+                  : Sender == MnuColourPaper ? TColourScheme::Paper
+                                             : TColourScheme::Desktop);
 }
 
 // Full screen on or off is the reader asking for another page size: the page is fitted to it once
@@ -284,6 +368,7 @@ void TFrmMain::FormResize(QObject*) {
 }
 
 void TFrmMain::FormDropFiles(QObject*, const std::vector<std::string>& Files) {
+  StopAutoTurn();
   if (Files.size() > 1) {
     Beep();
     ShowStatus("一次只能打开一个文件");
@@ -322,6 +407,16 @@ void TFrmMain::MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState) {
     if (MnuFullScreen->isChecked()) MnuFullScreen->trigger();
   }
   Memo->SetSelStart(0);
+}
+
+// A notch turns a page as Page Up and Page Down do; with Ctrl it steps the font size.
+void TFrmMain::MemoMouseWheel(QObject* Sender, int Notches, TShiftState Shift) {
+  if (Shift.testFlag(ssCtrl)) {
+    Viewer.StepFontSize(Notches);
+    return;
+  }
+  for (; Notches > 0; --Notches) TBUpClick(Sender);
+  for (; Notches < 0; ++Notches) TBDownClick(Sender);
 }
 
 void TFrmMain::MnuAboutClick(QObject*) { AboutBox->ShowFormModal(); }
@@ -379,7 +474,10 @@ void TFrmMain::SetTextEncoding(TTextEncoding Encoding, bool Detected) {
   MnuEncoding->setTitle(FEncodingTitle + QStringLiteral("：") + InUse);
 }
 
-void TFrmMain::ShowStatus(const std::string& Text) { StsBar->Panels(1).SetText(Ansi(Text)); }
+void TFrmMain::ShowStatus(const std::string& Text) {
+  FStatus = Text;
+  StsBar->Panels(1).SetText(Ansi(Text));
+}
 
 void TFrmMain::SetCaption(const std::string& Text) { TForm::SetCaption(Text); }
 
@@ -394,6 +492,12 @@ bool TFrmMain::ChooseTextFont() {
   if (!FontDlg.Execute(this)) return false;
   Memo->SetFont(FontDlg.Font);
   return true;
+}
+
+void TFrmMain::SetTextFontHeight(int Height) {
+  TFont Font = Memo->Font();
+  Font.Height = Height;
+  Memo->SetFont(Font);
 }
 
 void TFrmMain::Beep() { ::Beep(); }

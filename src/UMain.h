@@ -30,6 +30,7 @@ class QLabel;
 class QActionGroup;
 class QMenu;
 class QMenuBar;
+class QTimer;
 class TChapterWindow;
 class TElidedLabel;
 class TFindBar;
@@ -67,6 +68,8 @@ public:
   QAction* MnuContents;
   QAction* MnuPreviousChapter;
   QAction* MnuNextChapter;
+  QAction* N7;
+  QAction* MnuAutoTurn;  // a page every AutoTurnSeconds, until any input
   TOpenDialog OpenDlg;
   TMemo* Memo;
   TFindBar* FindBar;      // in the tool bar, shown by Edit > Find
@@ -81,6 +84,8 @@ public:
   const std::array<QIcon, 2> ImageList1;
   QMenu* MnuSetup;
   QAction* MnuFontSetup;
+  QAction* MnuZoomIn;   // Ctrl+= (Ctrl++), and Ctrl with the wheel away from the reader
+  QAction* MnuZoomOut;  // Ctrl+-, and Ctrl with the wheel toward the reader
   QMenu* MnuEncoding;
   QAction* MnuEncodingAuto;
   QAction* N3;
@@ -88,14 +93,21 @@ public:
   std::vector<QAction*> MnuEncodings;
   QAction* N6;
   QAction* MnuFullScreen;
-  QAction* MnuNightMode;
+  QMenu* MnuColours;  // one scheme for the whole window: the desktop's, paper or night
+  QAction* MnuColourDesktop;
+  QAction* MnuColourPaper;
+  QAction* MnuColourNight;
   TFontDialog FontDlg;
   QMenu* MnuHelp;
   QAction* MnuAbout;
   QAction* N2;
   QAction* MnuWeb;
 
+  QTimer* TmrAutoTurn;  // runs while Go > Auto turn is on
+
   TViewerState Viewer{*this};
+  // The seconds Go > Auto turn waits between pages; + and - step them while it runs.
+  int AutoTurnSeconds() const { return FAutoTurnSeconds; }
   TChapterWindow* ChapterWin;  // Go > Table of contents; made with the window, shown on demand
 
   // The item of Setup > Text encoding that stands for Encoding.
@@ -116,6 +128,8 @@ private:
   void TBDownClick(QObject* Sender);
   void TBUpClick(QObject* Sender);
   void MnuFontSetupClick(QObject* Sender);
+  void MnuZoomInClick(QObject* Sender);
+  void MnuZoomOutClick(QObject* Sender);
   void MnuCopyClick(QObject* Sender);
   void MnuSelectAllClick(QObject* Sender);
   void MnuFindClick(QObject* Sender);
@@ -128,13 +142,21 @@ private:
   void MnuPreviousChapterClick(QObject* Sender);
   void MnuNextChapterClick(QObject* Sender);
   void ChapterWinJump(QObject* Sender, std::size_t Index);
+  void MnuAutoTurnClick(QObject* Sender);
+  void TmrAutoTurnTimer(QObject* Sender);
+  // Any command, key, click or wheel, and the window losing the focus, stop the auto turn; + and -
+  // while it runs change its pace instead.
+  void FormUserInput(QObject* Sender, std::uint16_t Key, TShiftState Shift);
+  void FormDeactivate(QObject* Sender);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MnuFullScreenClick(QObject* Sender);
-  void MnuNightModeClick(QObject* Sender);
+  // One handler for the items of Setup > Colours, told apart by Sender.
+  void MnuColoursClick(QObject* Sender);
   void FormResize(QObject* Sender);
   void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
+  void MemoMouseWheel(QObject* Sender, int Notches, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
   void MnuWebClick(QObject* Sender);
 
@@ -153,10 +175,17 @@ private:
   void SetCaption(const std::string& Text) override;
   bool ChooseFile(std::string& FileName) override;
   bool ChooseTextFont() override;
+  void SetTextFontHeight(int Height) override;
   void Beep() override;
   TViewerScrollBar& ScrollBar() override;
 
+  // Ends the auto turn, if it runs, saying Why.
+  void StopAutoTurn(const std::string& Why = "自动翻页已停止");
+  void ShowAutoTurn();
+
   std::string FPageText;  // the page text last shown: a match's byte offsets count in it
+  std::string FStatus;  // the message panel's text, as last given
+  int FAutoTurnSeconds = 20;
   bool FFittedFullScreen = false;  // whether the page was last fitted to the window in full screen
   QString FEncodingTitle;  // Setup > Text encoding's own title, before the encoding in use
 };

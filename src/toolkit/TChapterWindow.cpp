@@ -251,6 +251,13 @@ void TChapterWindow::ShowState() {
   const bool Fault = !FFault.empty();
   // A fault leaves the list of the last good pattern: both are said.
   StatusLabel->setText(QString::fromStdString(Fault ? FFault + "\n" + FChapters.Status() : FChapters.Status()));
-  StatusLabel->setStyleSheet(Fault ? QStringLiteral("color: #c00000;") : QString());
+  // Red that reads on the window's ground, a light one or a dark one.
+  const bool DarkGround = palette().color(QPalette::Window).lightness() < 128;
+  StatusLabel->setStyleSheet(!Fault ? QString() : DarkGround ? QStringLiteral("color: #ff8a80;") : QStringLiteral("color: #c00000;"));
   StopButton->setEnabled(FChapters.State() == TState::Scanning);
+}
+
+void TChapterWindow::changeEvent(QEvent* Event) {
+  QDialog::changeEvent(Event);
+  if (Event->type() == QEvent::PaletteChange && StatusLabel) ShowState();
 }

@@ -44,12 +44,13 @@ public:
   QLineEdit* FilterField;
   QLineEdit* PatternField;
   QPushButton* DefaultButton;
-  QPushButton* StopButton;
+  QPushButton* StopButton = nullptr;
   QListView* List;
-  QLabel* StatusLabel;
+  QLabel* StatusLabel = nullptr;
 
 protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
 
 private:
   void Jump(const QModelIndex& Row);

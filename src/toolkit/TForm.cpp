@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "TApplication.h"
+#include "VirtualKeys.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,15 +13,41 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
 #include <QUrl>
 #include <QWindow>
 
 #include <algorithm>
 
-TForm::TForm(QWidget* Parent) : QMainWindow(Parent) {}
+namespace {
+
+// How long the menu bar stays over the page in full screen once the pointer has left it (and no menu
+// is open), or after Alt when the pointer never came.
+constexpr int MenuBarOverPageMs = 1500;
+
+// The items of Menus and of every menu under them, separators and submenus left out.
+void CollectItems(const QList<QAction*>& Menus, std::vector<QAction*>& Items) {
+  for (QAction* Action : Menus) {
+    if (QMenu* Menu = Action->menu())
+      CollectItems(Menu->actions(), Items);
+    else if (!Action->isSeparator())
+      Items.push_back(Action);
+  }
+}
+
+}  // namespace
+
+TForm::TForm(QWidget* Parent) : QMainWindow(Parent) {
+  FMenuBarOverPageCheck.setSingleShot(true);
+  FMenuBarOverPageCheck.setInterval(MenuBarOverPageMs);
+  connect(&FMenuBarOverPageCheck, &QTimer::timeout, this, &TForm::CheckMenuBarOverPage);
+}
 
 TForm::~TForm() = default;
 
@@ -69,13 +96,39 @@ void TForm::WhenShown(std::function<void()> Call) {
   windowHandle()->installEventFilter(this);
 }
 
-// The window is exposed only once the window manager has placed and sized it.
+// The window's own events, before any control: the window is exposed only once the window manager
+// has placed and sized it; input arrives here before the control with the focus or under the pointer
+// gets it.
 bool TForm::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Watched == windowHandle() && Event->type() == QEvent::Expose && windowHandle()->isExposed() && FWhenShown) {
-    windowHandle()->removeEventFilter(this);
-    const std::function<void()> Call = std::move(FWhenShown);
-    FWhenShown = nullptr;
-    Call();
+  if (Watched != windowHandle()) return QMainWindow::eventFilter(Watched, Event);
+  switch (Event->type()) {
+  case QEvent::Expose:
+    if (windowHandle()->isExposed() && FWhenShown) {
+      const std::function<void()> Call = std::move(FWhenShown);
+      FWhenShown = nullptr;
+      Call();
+    }
+    break;
+  case QEvent::KeyPress: {
+    const auto* Key = static_cast<QKeyEvent*>(Event);
+    if (FBarsHidden && Key->key() == Qt::Key_Alt) ShowMenuBarOverPage();
+    if (OnUserInput)
+      OnUserInput(this, VirtualKeyOf(Key->key(), Key->modifiers()),
+                  ShiftStateOf(Key->modifiers(), QGuiApplication::mouseButtons()));
+    break;
+  }
+  case QEvent::MouseButtonPress:
+  case QEvent::Wheel: {
+    const auto* Input = static_cast<QSinglePointEvent*>(Event);
+    if (OnUserInput) OnUserInput(this, 0, ShiftStateOf(Input->modifiers(), Input->buttons()));
+    break;
+  }
+  case QEvent::MouseMove:
+    FPointer = static_cast<QMouseEvent*>(Event)->position().toPoint();
+    // The screen's top edge: a pointer cannot go further up.
+    if (FBarsHidden && FPointer.y() < 2) ShowMenuBarOverPage();
+    break;
+  default: break;
   }
   return QMainWindow::eventFilter(Watched, Event);
 }
@@ -85,8 +138,112 @@ void TForm::SetFullScreen(bool Value) {
   setWindowState(Value ? windowState() | Qt::WindowFullScreen : windowState() & ~Qt::WindowFullScreen);
 }
 
+bool TForm::MenuBarOverPage() const { return FMenuBarOverPage && FMenuBarOverPage->isVisible(); }
+
+void TForm::SetToolBarOverPage(QToolBar* Bar, bool Shown) {
+  const auto Found = std::find(FToolBarsOverPage.begin(), FToolBarsOverPage.end(), Bar);
+  if (Shown == (Found != FToolBarsOverPage.end())) return;
+  if (Shown)
+    FToolBarsOverPage.push_back(Bar);
+  else
+    FToolBarsOverPage.erase(Found);
+  PlaceBarsOverPage();
+}
+
+// Runs inside the change of the window state, before the window takes its new size: the central
+// widget is laid out once, at the full screen's size.
+void TForm::HideBars(bool Hidden) {
+  FBarsHidden = Hidden;
+  if (Hidden) {
+    if (QWidget* Menus = menuWidget()) {
+      // A menu item's shortcut counts only while a widget that holds the item shows.
+      std::vector<QAction*> Items;
+      CollectItems(Menus->actions(), Items);
+      for (QAction* Item : Items) {
+        if (actions().contains(Item)) continue;
+        addAction(Item);
+        FActionsTaken.emplace_back(Item);
+      }
+      if (!Menus->isHidden()) {
+        Menus->hide();
+        FHiddenBars.emplace_back(Menus);
+      }
+    }
+    // Out of the layout, so that one can show over the page without moving it.
+    for (QToolBar* Bar : findChildren<QToolBar*>(QString(), Qt::FindDirectChildrenOnly)) {
+      const Qt::ToolBarArea Area = toolBarArea(Bar);
+      if (Area == Qt::NoToolBarArea) continue;
+      if (!Bar->isHidden()) FHiddenBars.emplace_back(Bar);
+      FRemovedToolBars.emplace_back(Bar, Area);
+      removeToolBar(Bar);
+    }
+    if (auto* Status = findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly); Status && !Status->isHidden()) {
+      Status->hide();
+      FHiddenBars.emplace_back(Status);
+    }
+    PlaceBarsOverPage();
+    return;
+  }
+  FMenuBarOverPageCheck.stop();
+  if (FMenuBarOverPage) FMenuBarOverPage->hide();
+  for (const auto& [Bar, Area] : FRemovedToolBars) {
+    if (!Bar) continue;
+    Bar->hide();
+    addToolBar(Area, Bar);
+  }
+  for (const QPointer<QWidget>& Bar : FHiddenBars)
+    if (Bar) Bar->show();
+  for (const QPointer<QAction>& Item : FActionsTaken)
+    if (Item) removeAction(Item);
+  FRemovedToolBars.clear();
+  FHiddenBars.clear();
+  FActionsTaken.clear();
+}
+
+void TForm::ShowMenuBarOverPage() {
+  auto* Menus = qobject_cast<QMenuBar*>(menuWidget());
+  if (!Menus) return;
+  if (!FMenuBarOverPage) FMenuBarOverPage = new QMenuBar(this);
+  // The same menus, as the menu bar holds them now.
+  if (FMenuBarOverPage->actions() != Menus->actions()) {
+    FMenuBarOverPage->clear();
+    FMenuBarOverPage->addActions(Menus->actions());
+  }
+  FMenuBarOverPage->setGeometry(0, 0, width(), FMenuBarOverPage->sizeHint().height());
+  FMenuBarOverPage->show();
+  FMenuBarOverPage->raise();
+  FMenuBarOverPageCheck.start();
+}
+
+void TForm::CheckMenuBarOverPage() {
+  if (!MenuBarOverPage()) return;
+  const bool Pointed = FMenuBarOverPage->geometry().contains(FPointer);
+  if (Pointed || FMenuBarOverPage->activeAction() || QApplication::activePopupWidget())
+    FMenuBarOverPageCheck.start();
+  else
+    FMenuBarOverPage->hide();
+}
+
+void TForm::PlaceBarsOverPage() {
+  if (!FBarsHidden) return;
+  if (MenuBarOverPage()) FMenuBarOverPage->setGeometry(0, 0, width(), FMenuBarOverPage->sizeHint().height());
+  int Bottom = height();
+  for (const auto& [Bar, Area] : FRemovedToolBars) {
+    if (!Bar) continue;
+    const bool Over = std::find(FToolBarsOverPage.begin(), FToolBarsOverPage.end(), Bar) != FToolBarsOverPage.end();
+    if (Over) {
+      const int Height = std::clamp(Bar->sizeHint().height(), Bar->minimumHeight(), Bar->maximumHeight());
+      Bottom -= Height;
+      Bar->setGeometry(0, Bottom, width(), Height);
+      Bar->raise();
+    }
+    Bar->setVisible(Over);
+  }
+}
+
 void TForm::resizeEvent(QResizeEvent* Event) {
   QMainWindow::resizeEvent(Event);
+  PlaceBarsOverPage();
   if (OnResize) OnResize(this);
 }
 
@@ -117,6 +274,7 @@ void TForm::dropEvent(QDropEvent* Event) {
 void TForm::showEvent(QShowEvent* Event) {
   ApplyPosition();
   QMainWindow::showEvent(Event);
+  if (windowHandle()) windowHandle()->installEventFilter(this);
 }
 
 void TForm::ApplyPosition() {
@@ -167,8 +325,10 @@ void TForm::changeEvent(QEvent* Event) {
     FWindowState = State.testFlag(Qt::WindowMinimized)   ? wsMinimized
                    : State.testFlag(Qt::WindowMaximized) ? wsMaximized
                                                          : wsNormal;
+    if (State.testFlag(Qt::WindowFullScreen) != FBarsHidden) HideBars(!FBarsHidden);
   }
   QMainWindow::changeEvent(Event);
+  if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && OnDeactivate) OnDeactivate(this);
 }
 
 void TForm::keyPressEvent(QKeyEvent* Event) {

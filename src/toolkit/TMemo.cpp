@@ -1,5 +1,6 @@
 #include "TMemo.h"
 
+#include "AccessibleStringAtOffset.h"
 #include "CodePage.h"
 #include "LineBreaks.h"
 #include "TMemoAccessible.h"
@@ -68,7 +69,7 @@ int ShownPositionOf(const QString& Shown, int TextPosition) {
 } // namespace
 
 TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
-  static const bool AccessibleInstalled = (QAccessible::installFactory(MemoAccessible), true);
+  static const bool AccessibleInstalled = (QAccessible::installFactory(MemoAccessible), AnswerStringAtOffset(), true);
   (void)AccessibleInstalled;
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -407,6 +408,21 @@ void TMemo::mousePressEvent(QMouseEvent* Event) {
 
 void TMemo::mouseMoveEvent(QMouseEvent* Event) {
   if (Event->buttons().testFlag(Qt::LeftButton)) MoveCaret(PositionAt(Event->position().toPoint()), true);
+}
+
+void TMemo::wheelEvent(QWheelEvent* Event) {
+  if (!OnMouseWheel) return QAbstractScrollArea::wheelEvent(Event);
+  Event->accept();
+  const int Delta = Event->angleDelta().y();
+  if (Delta == 0) return;
+  // A turn the other way, or with other keys held, starts afresh instead of paying back the rest.
+  if ((FWheelRest != 0 && (Delta > 0) != (FWheelRest > 0)) || Event->modifiers() != FWheelModifiers) FWheelRest = 0;
+  FWheelModifiers = Event->modifiers();
+  FWheelRest += Delta;
+  const int Notches = FWheelRest / QWheelEvent::DefaultDeltasPerStep;
+  if (Notches == 0) return;
+  FWheelRest -= Notches * QWheelEvent::DefaultDeltasPerStep;
+  OnMouseWheel(this, Notches, ShiftStateOf(Event->modifiers(), Event->buttons()));
 }
 
 // The text control's own menu: copying a passage is how a reader quotes it, since every key in the

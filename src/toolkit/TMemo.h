@@ -42,6 +42,7 @@ class TMemo : public QAbstractScrollArea {
 public:
   using TNotifyEvent = std::function<void(QObject* Sender)>;
   using TKeyEvent = std::function<void(QObject* Sender, std::uint16_t& Key, TShiftState Shift)>;
+  using TMouseWheelEvent = std::function<void(QObject* Sender, int Notches, TShiftState Shift)>;
 
   explicit TMemo(QWidget* parent = nullptr);
   ~TMemo() override;
@@ -110,6 +111,10 @@ public:
   // Fires for each key that goes down (auto-repeats too) before the control handles it. Setting Key
   // to 0 keeps the key from the control. Tab never arrives: it moves the focus first.
   TKeyEvent OnKeyDown;
+  // Fires for each whole notch the wheel turns over the text: 120 units of its angle, a touchpad's
+  // smaller ones added up. Notches away from the reader (up) count positive, toward him negative.
+  // While it is unset the wheel scrolls, as in any scroll area.
+  TMouseWheelEvent OnMouseWheel;
   // Asked once the control has painted a new text: the text (bytes in its encoding, as SetText takes
   // them) it will likely be given next. Its characters' glyphs are then made while the program waits
   // for input, before the common characters', so that a next page of characters not seen yet shows
@@ -124,6 +129,7 @@ protected:
   void mousePressEvent(QMouseEvent* Event) override;
   void mouseMoveEvent(QMouseEvent* Event) override;
   void mouseDoubleClickEvent(QMouseEvent* Event) override;
+  void wheelEvent(QWheelEvent* Event) override;
   void contextMenuEvent(QContextMenuEvent* Event) override;
   void focusInEvent(QFocusEvent* Event) override;
   void focusOutEvent(QFocusEvent* Event) override;
@@ -183,6 +189,8 @@ private:
   qsizetype FAheadDone = 0; // how far into FAhead
   qsizetype FPrepared = 0; // how far into TGlyphCache::CommonCharacters
   bool PreparingWanted() const;
+  int FWheelRest = 0;  // wheel units short of a notch
+  Qt::KeyboardModifiers FWheelModifiers;  // held with the units in FWheelRest
   mutable TPageLayout FLayout;
   mutable bool FLayoutValid = false;
   mutable int FLayoutWidth = -1;

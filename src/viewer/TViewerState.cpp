@@ -268,6 +268,19 @@ void TViewerState::FontSetup() {
   FitPage();
 }
 
+void TViewerState::StepFontSize(int Steps) {
+  const TRunning Running(FRunning);
+  StopWaiting();
+  const int Height = FWindow.TextFontHeight();
+  const int Pixels = Height != 0 ? std::abs(Height) : std::max(FWindow.TextFontRenderedHeight(), 1);
+  // A font chosen beyond the range in the font dialog steps back into it one step at a time.
+  const int Next = std::clamp(Pixels + Steps * FontSizeStep, std::min(Pixels, MinFontPixels),
+                              std::max(Pixels, MaxFontPixels));
+  if (Next == Pixels) return;
+  FWindow.SetTextFontHeight(Height > 0 ? Next : -Next);
+  FitPage();
+}
+
 void TViewerState::Refit() {
   const TRunning Running(FRunning);
   StopWaiting();

@@ -33,6 +33,13 @@ public:
   void PreviousPage();  // tool button up, Page Up
   void ScrollJump();    // the scroll bar's position changed
   void FontSetup();     // Setup > Font
+  // Ctrl with the wheel, Ctrl+= and Ctrl+-: the text font Steps sizes larger (smaller when negative),
+  // FontSizeStep pixels a size, within MinFontPixels..MaxFontPixels, and the page fitted anew as after
+  // Setup > Font. A font already at the bound a step leads past stays, and nothing is read again.
+  void StepFontSize(int Steps);
+  static constexpr int FontSizeStep = 2;
+  static constexpr int MinFontPixels = 8;
+  static constexpr int MaxFontPixels = 72;
   // The text area took another size at the reader's request (full screen on or off): the page is
   // measured and read again from PageStart, as after a font change.
   void Refit();

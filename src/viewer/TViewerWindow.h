@@ -42,6 +42,9 @@ public:
   virtual bool ChooseFile(std::string& FileName) = 0;
   // Runs the font dialog from the text area's font; on confirm the text area takes the chosen font.
   virtual bool ChooseTextFont() = 0;
+  // Gives the text area's font another Height (same convention as TextFontHeight), the rest of the
+  // font kept.
+  virtual void SetTextFontHeight(int Height) = 0;
 
   virtual void Beep() = 0;
   // Runs Call on this (the GUI) thread once the current command and the events before it are done:

@@ -642,6 +642,42 @@ TEST_F(TMemoTest, AccessibilityTreeHoldsTheTextCaretAndSelection) {
   EXPECT_EQ(Text->offsetAtPoint(Text->characterRect(3).topLeft() + QPoint(1, 1)), 3);
 }
 
+// A screen reader reads the page row by row: the accessible text's lines are the rows on screen, those
+// of a wrapped paragraph too, a row's line feed with it; before the first and after the last is none.
+TEST_F(TMemoTest, AccessibleLinesAreTheRowsOnScreen) {
+  std::string Paragraph;
+  for (int I = 0; I < 60; ++I) Paragraph += "\xD6\xD0";  // 中, far wider than the control
+  Memo->SetText(Paragraph + "\r\nab\r\n\r\n" + Paragraph.substr(0, 6));
+  const QString Shown = Memo->toPlainText();
+  const std::vector<TPageLine>& Rows = Memo->Layout().Lines;
+  ASSERT_GE(Rows.size(), 5u);
+  ASSERT_EQ(Rows[1].Start, Rows[0].Length);  // the paragraph wraps
+  QAccessibleTextInterface* Text = QAccessible::queryAccessibleInterface(Memo)->textInterface();
+  // The line Method gives at Offset is row Row: its text and its bounds.
+  using TLineAt = QString (QAccessibleTextInterface::*)(int, QAccessible::TextBoundaryType, int*, int*) const;
+  const auto Expect = [&](TLineAt Method, int Offset, int Row) {
+    int Start = 0, End = 0;
+    const QString Got = (Text->*Method)(Offset, QAccessible::LineBoundary, &Start, &End);
+    const int From = Row < 0 || Row >= int(Rows.size()) ? -1 : Rows[Row].Start;
+    const int To = From < 0 ? -1 : Row + 1 < int(Rows.size()) ? Rows[Row + 1].Start : int(Shown.size());
+    EXPECT_EQ(std::pair(Start, End), std::pair(From, To)) << "offset " << Offset << ", row " << Row;
+    EXPECT_EQ(Got, From < 0 ? QString() : Shown.mid(From, To - From)) << "offset " << Offset << ", row " << Row;
+  };
+  const TLineAt At = &QAccessibleTextInterface::textAtOffset;
+  const TLineAt Before = &QAccessibleTextInterface::textBeforeOffset;
+  const TLineAt After = &QAccessibleTextInterface::textAfterOffset;
+  for (int Row = 0; Row < int(Rows.size()); ++Row) {
+    for (const int Offset : {Rows[Row].Start, Rows[Row].Start + Rows[Row].Length / 2}) {
+      Expect(At, Offset, Row);
+      Expect(Before, Offset, Row - 1);
+      Expect(After, Offset, Row + 1);
+    }
+  }
+  Expect(At, int(Shown.size()), int(Rows.size()) - 1);
+  Expect(At, int(Shown.size()) + 1, -1);
+  Expect(After, -1, -1);
+}
+
 TEST_F(TMemoTest, PageViewDefaults) {
   EXPECT_EQ(Memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   EXPECT_EQ(Memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);

@@ -1,5 +1,6 @@
 #include "Beep.h"
 #include "CodePage.h"
+#include "ColourSchemes.h"
 #include "PageText.h"
 #include "ReadPage.h"
 #include "TApplication.h"
@@ -44,6 +45,7 @@
 #include <QHelpEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -184,12 +186,20 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_EQ(Window.MnuFindPrevious->shortcut(), QKeySequence(QStringLiteral("Shift+F3")));
   EXPECT_TRUE(Window.N4->isSeparator());
   EXPECT_EQ(Texts(Window.MnuGo), (QStringList{"转到位置(&Go To)...", "-", "目录(&Table of Contents)...",
-                                              "上一章(P&revious Chapter)", "下一章(Ne&xt Chapter)"}));
+                                              "上一章(P&revious Chapter)", "下一章(Ne&xt Chapter)", "-",
+                                              "自动翻页(&Auto Turn)"}));
+  EXPECT_EQ(Window.MnuAutoTurn->shortcut(), QKeySequence(QStringLiteral("F5")));
+  EXPECT_TRUE(Window.N7->isSeparator());
   EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
   EXPECT_EQ(Window.MnuContents->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
   EXPECT_TRUE(Window.N5->isSeparator());
-  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "文本编码(&Encoding)", "-",
-                                                 "全屏显示(F&ull Screen)", "夜间模式(&Night Mode)"}));
+  EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "放大字体(Zoom &In)", "缩小字体(Zoom &Out)",
+                                                 "文本编码(&Encoding)", "-", "全屏显示(F&ull Screen)",
+                                                 "配色(&Colours)"}));
+  EXPECT_EQ(Texts(Window.MnuColours), (QStringList{"跟随桌面(&Desktop)", "纸张(&Paper)", "夜间(&Night)"}));
+  EXPECT_EQ(Window.MnuZoomIn->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+=")),
+                                                                 QKeySequence(QStringLiteral("Ctrl++"))}));
+  EXPECT_EQ(Window.MnuZoomOut->shortcut(), QKeySequence(QStringLiteral("Ctrl+-")));
   EXPECT_EQ(Window.MnuFullScreen->shortcut(), QKeySequence(QStringLiteral("F11")));
   EXPECT_EQ(Texts(Window.MnuEncoding), (QStringList{"自动检测", "-", "GB18030", "Big5", "UTF-8", "UTF-16LE", "UTF-16BE"}));
   EXPECT_TRUE(Window.MnuEncodingAuto->isChecked());
@@ -469,6 +479,177 @@ TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {
   EXPECT_FALSE(Window.MnuFullScreen->isChecked());
   EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
   FitsTheTextArea();
+}
+
+// A notch of the wheel over the page turns it as Page Down and Page Up do, a touchpad's small steps
+// once they add up to a notch; with Ctrl, and with Ctrl+= and Ctrl+-, the font takes a step and the
+// page is fitted from where it starts. Full screen (F11) shows the page alone, fitted to it; the menus
+// come over its top at the screen's edge and the find bar over its foot, neither moving it; F11 again
+// brings the bars back.
+TEST_F(MainWindow, WheelTurnsPagesAndStepsTheFontFullScreenShowsOnlyThePage) {
+  const std::string Novel = NovelText(30);
+  Window.resize(600, 400);
+  QCoreApplication::processEvents();
+  OpenThroughDialog(Dir.Write("wheel.txt", Novel));
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    Window.activateWindow();
+    return QApplication::activeWindow() == &Window;
+  }, 5000));
+  const auto Wheel = [&](int Delta, Qt::KeyboardModifiers Modifiers = Qt::NoModifier) {
+    const QPointF At(40, 40);
+    QWheelEvent Event(At, Window.Memo->viewport()->mapToGlobal(At), QPoint(), QPoint(0, Delta), Qt::NoButton,
+                      Modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Window.Memo->viewport(), &Event);
+  };
+  const auto ShowsItsPage = [&] {
+    const TFileOffset Start = Window.Viewer.PageStart;
+    EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+  };
+  const auto Fitted = [&](int Pixels) {
+    EXPECT_EQ(Window.Memo->Font().Height, -Pixels);
+    EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / Pixels);
+    EXPECT_EQ(Window.Viewer.CharsPerLine, Window.Memo->ClientWidth() / Pixels);
+    ShowsItsPage();
+  };
+  const TFileOffset First = Window.Viewer.PageEnd;
+  Wheel(-120);
+  EXPECT_EQ(Window.Viewer.PageStart, First);
+  Wheel(120);
+  EXPECT_EQ(Window.Viewer.PageStart, 0);
+  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  for (int Step = 0; Step < 2; ++Step) Wheel(-50);
+  EXPECT_EQ(Window.Viewer.PageStart, 0);
+  Wheel(-50);  // 150 units: a notch, and 30 toward the next
+  EXPECT_EQ(Window.Viewer.PageStart, First);
+  Wheel(-210);
+  EXPECT_EQ(Window.Viewer.History.count(), 3);
+  ShowsItsPage();
+
+  const TFileOffset Start = Window.Viewer.PageStart;
+  Wheel(120, Qt::ControlModifier);
+  Fitted(16);
+  QTest::keyClick(Window.Memo, Qt::Key_Minus, Qt::ControlModifier);
+  QTest::keyClick(Window.Memo, Qt::Key_Minus, Qt::ControlModifier);
+  Fitted(12);
+  QTest::keyClick(Window.Memo, Qt::Key_Equal, Qt::ControlModifier);
+  Fitted(14);
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_EQ(Window.Viewer.History.count(), 3);
+  EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
+
+  const int Lines = Window.Viewer.LinesPerPage;
+  QTest::keyClick(Window.Memo, Qt::Key_F11);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.geometry() == Window.screen()->geometry(); }));
+  for (QWidget* Bar : std::initializer_list<QWidget*>{Window.MainMnu, Window.ToolBar, Window.StsBar})
+    EXPECT_FALSE(Bar->isVisible());
+  EXPECT_EQ(Window.centralWidget()->geometry(), Window.rect());
+  EXPECT_GT(Window.Viewer.LinesPerPage, Lines);
+  Fitted(14);
+  const QSize Page = Window.Memo->size();
+  const TFileOffset End = Window.Viewer.PageEnd;
+  QTest::mouseMove(Window.windowHandle(), QPoint(300, 0));
+  EXPECT_TRUE(Window.MenuBarOverPage());
+  QTest::mouseMove(Window.windowHandle(), QPoint(300, 300));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Window.MenuBarOverPage(); }));
+  QTest::keyClick(Window.windowHandle(), Qt::Key_Alt);
+  EXPECT_TRUE(Window.MenuBarOverPage());
+  EXPECT_EQ(Window.Memo->size(), Page);
+  QTest::keyClick(Window.Memo, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(Window.FindBar->isVisible());
+  EXPECT_TRUE(Window.FindBar->Field->hasFocus());
+  EXPECT_EQ(Window.ToolBar->geometry().bottom(), Window.rect().bottom());
+  QTest::keyClick(Window.FindBar->Field, Qt::Key_Escape);
+  EXPECT_FALSE(Window.ToolBar->isVisible());
+  EXPECT_EQ(Window.Memo->size(), Page);
+  EXPECT_EQ(Window.Viewer.PageEnd, End);
+
+  QTest::keyClick(Window.Memo, Qt::Key_F11);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.size() == QSize(600, 400); }));
+  for (QWidget* Bar : std::initializer_list<QWidget*>{Window.MainMnu, Window.ToolBar, Window.StsBar})
+    EXPECT_TRUE(Bar->isVisible());
+  EXPECT_FALSE(Window.MenuBarOverPage());
+  EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
+  Fitted(14);
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+}
+
+// Go > Auto turn (F5) turns a page every N seconds, N in the status; + and - change N and keep it
+// running. It stops at the end of the file, and at any key, click, command or loss of the focus,
+// which then does what it does.
+TEST_F(MainWindow, AutoTurnPagesUntilTheEndOrAnyInput) {
+  const std::string Novel = NovelText(3);
+  Window.resize(600, 400);
+  QCoreApplication::processEvents();
+  OpenThroughDialog(Dir.Write("auto.txt", Novel));
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    Window.activateWindow();
+    return QApplication::activeWindow() == &Window;
+  }, 5000));
+  QTest::keyClick(Window.Memo, Qt::Key_F5);
+  EXPECT_TRUE(Window.MnuAutoTurn->isChecked());
+  EXPECT_EQ(Message(), QStringLiteral("自动翻页：每20秒一页（+快 -慢）"));
+  EXPECT_EQ(Window.TmrAutoTurn->interval(), 20000);
+  const struct {
+    Qt::Key Key;
+    Qt::KeyboardModifiers Modifiers;
+    int Seconds;
+  } Paces[] = {{Qt::Key_Plus, Qt::ShiftModifier, 15}, {Qt::Key_Equal, Qt::NoModifier, 12},
+               {Qt::Key_Minus, Qt::KeypadModifier, 15}, {Qt::Key_Minus, Qt::NoModifier, 20}};
+  for (const auto& Pace : Paces) {
+    QTest::keyClick(Window.windowHandle(), Pace.Key, Pace.Modifiers);
+    EXPECT_EQ(Window.AutoTurnSeconds(), Pace.Seconds);
+    EXPECT_EQ(Window.TmrAutoTurn->interval(), Pace.Seconds * 1000);
+    EXPECT_TRUE(Window.TmrAutoTurn->isActive());
+  }
+  for (int Step = 0; Step < 30; ++Step) QTest::keyClick(Window.windowHandle(), Qt::Key_Minus);
+  EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
+  EXPECT_EQ(Window.Viewer.PageStart, 0);
+
+  Window.TmrAutoTurn->setInterval(10);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.History.count() == 1; }));
+  EXPECT_TRUE(Window.TmrAutoTurn->isActive());
+  EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.TmrAutoTurn->isActive(); }));
+  EXPECT_EQ(Window.Viewer.PageEnd, static_cast<TFileOffset>(Novel.size()));
+  EXPECT_FALSE(Window.MnuAutoTurn->isChecked());
+  EXPECT_EQ(Message(), QStringLiteral("自动翻页已停止：已到文件末尾"));
+  TBeepCounter Beeps;
+  Window.MnuAutoTurn->trigger();  // nothing more to turn
+  EXPECT_EQ(Beeps.Count(), 1);
+  EXPECT_FALSE(Window.MnuAutoTurn->isChecked());
+
+  QWidget Elsewhere;
+  // Each stop, and how far back in the history it leaves the page (a page key does its own turn).
+  const struct {
+    const char* What;
+    std::function<void()> Stop;
+    int Back;
+  } Stops[] = {
+      {"key", [&] { QTest::keyClick(Window.windowHandle(), Qt::Key_Right); }, 0},
+      {"page key", [&] { QTest::keyClick(Window.windowHandle(), Qt::Key_PageUp); }, 1},
+      {"click", [&] { QTest::mouseClick(Window.windowHandle(), Qt::LeftButton, {}, QPoint(100, 100)); }, 0},
+      {"command", [&] { Window.MnuSelectAll->trigger(); }, 0},
+      {"the same item", [&] { QTest::keyClick(Window.Memo, Qt::Key_F5); }, 0},
+      {"focus lost", [&] {
+         Elsewhere.show();
+         Elsewhere.activateWindow();
+         ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.isActiveWindow(); }));
+       }, 0},
+  };
+  for (const auto& Row : Stops) {
+    SCOPED_TRACE(Row.What);
+    Window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &Window; }));
+    QTest::keyClick(Window.Memo, Qt::Key_PageUp);  // away from the file's end
+    Window.MnuAutoTurn->trigger();
+    ASSERT_TRUE(Window.TmrAutoTurn->isActive());
+    EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
+    const int Steps = Window.Viewer.History.count();
+    Row.Stop();
+    EXPECT_FALSE(Window.TmrAutoTurn->isActive());
+    EXPECT_FALSE(Window.MnuAutoTurn->isChecked());
+    EXPECT_EQ(Window.Viewer.History.count(), Steps - Row.Back);
+  }
 }
 
 TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {
@@ -850,11 +1031,29 @@ std::pair<QColor, QColor> PageColours(TMemo& Memo) {
   return {QColor(Ground), QColor(Text)};
 }
 
-// The page is drawn in the desktop's colours, also when they change while it runs; night mode draws
-// light text on a dark ground, at once, until it is turned off.
-TEST_F(MainWindow, ThePageTakesTheDesktopsColoursOrNightModes) {
+// The contrast ratio of two colours as WCAG 2 reckons it, 1 to 21.
+double Contrast(const QColor& A, const QColor& B) {
+  const auto Luminance = [](const QColor& Colour) {
+    const auto Linear = [](double Channel) {
+      return Channel <= 0.04045 ? Channel / 12.92 : std::pow((Channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * Linear(Colour.redF()) + 0.7152 * Linear(Colour.greenF()) + 0.0722 * Linear(Colour.blueF());
+  };
+  const double Lighter = std::max(Luminance(A), Luminance(B)), Darker = std::min(Luminance(A), Luminance(B));
+  return (Lighter + 0.05) / (Darker + 0.05);
+}
+
+// The page is drawn in the desktop's colours, also when they change while it runs. 纸张 and 夜间 colour
+// the whole window at once, not only the page: menus, bars, the scroll bar, the find bar, the chapter
+// list, the About box and a dialog opened meanwhile; the text and the selection (which shows a found
+// match) read well on each ground. 跟随桌面 brings the desktop's colours back.
+TEST_F(MainWindow, ColourSchemesColourTheWholeWindow) {
+  struct TBackToDesktop {
+    ~TBackToDesktop() { SetColourScheme(TColourScheme::Desktop); }
+  } BackToDesktop;
   OpenThroughDialog(Dir.Write("colours.txt", NovelText(1)));
   const QPalette Desktop = QApplication::palette();
+  EXPECT_TRUE(Window.MnuColourDesktop->isChecked());
   auto [Ground, Text] = PageColours(*Window.Memo);
   EXPECT_EQ(Ground, Desktop.color(QPalette::Base));
   EXPECT_EQ(Text, Desktop.color(QPalette::Text));
@@ -870,18 +1069,59 @@ TEST_F(MainWindow, ThePageTakesTheDesktopsColoursOrNightModes) {
   EXPECT_EQ(Text, Dark.color(QPalette::Text));
   QApplication::setPalette(Desktop);
 
-  Window.MnuNightMode->trigger();
-  EXPECT_TRUE(Window.MnuNightMode->isChecked());
-  std::tie(Ground, Text) = PageColours(*Window.Memo);
-  EXPECT_LT(Ground.lightness(), 48);
-  EXPECT_GT(Text.lightness(), 160);
-  // The font chosen meanwhile keeps the night's colours.
+  const struct {
+    QAction* Item;
+    bool Night;
+  } Rows[] = {{Window.MnuColourPaper, false}, {Window.MnuColourNight, true}, {Window.MnuColourPaper, false}};
+  for (const auto& Row : Rows) {
+    SCOPED_TRACE(Row.Item->text().toStdString());
+    Row.Item->trigger();
+    EXPECT_TRUE(Row.Item->isChecked());
+    std::tie(Ground, Text) = PageColours(*Window.Memo);
+    if (Row.Night) {
+      EXPECT_LT(Ground.lightness(), 48);
+      EXPECT_GT(Text.lightness(), 160);
+    } else {  // warm paper, dark brown ink
+      EXPECT_GT(Ground.lightness(), 200);
+      EXPECT_TRUE(Ground.hue() >= 20 && Ground.hue() <= 60 && Ground.saturation() > 20) << Ground.name().toStdString();
+      EXPECT_LT(Text.lightness(), 80);
+      EXPECT_TRUE(Text.hue() >= 15 && Text.hue() <= 45) << Text.name().toStdString();
+    }
+    EXPECT_GE(Contrast(Ground, Text), 7);
+    const QPalette Page = Window.Memo->palette();
+    EXPECT_GE(Contrast(Page.color(QPalette::Highlight), Page.color(QPalette::HighlightedText)), 4.5);
+    EXPECT_GE(Contrast(Page.color(QPalette::Highlight), Ground), 1.5);  // a selection stands out
+
+    const QPalette Scheme = QApplication::palette();
+    EXPECT_NE(Scheme.color(QPalette::Window), Desktop.color(QPalette::Window));
+    for (QWidget* Part : std::initializer_list<QWidget*>{Window.MainMnu, Window.MnuSetup, Window.ToolBar, Window.StsBar,
+                                                         Window.SclBar, Window.FindBar->Field, Window.ChapterWin,
+                                                         Window.ChapterWin->List, Window.LblChapter}) {
+      SCOPED_TRACE(Part->metaObject()->className());
+      const QPalette Colours = Part->palette();
+      EXPECT_EQ(Colours.color(QPalette::Active, QPalette::Window), Scheme.color(QPalette::Window));
+      EXPECT_EQ(Colours.color(QPalette::Active, QPalette::WindowText), Scheme.color(QPalette::WindowText));
+      EXPECT_EQ(Colours.color(QPalette::Active, QPalette::Base), Ground);
+    }
+    EXPECT_EQ(About.palette().color(QPalette::Window), Scheme.color(QPalette::Button));
+    QColor DialogFace;
+    TModalAnswer<QFontDialog> Cancel([&](QFontDialog* Dialog) {
+      DialogFace = Dialog->palette().color(QPalette::Window);
+      Dialog->reject();
+    });
+    Window.MnuFontSetup->trigger();
+    EXPECT_EQ(DialogFace, Scheme.color(QPalette::Window));
+  }
+  // The font chosen meanwhile keeps the scheme's colours.
   ChooseFontSize(12);
   EXPECT_EQ(PageColours(*Window.Memo).second, Text);
-  Window.MnuNightMode->trigger();
+
+  Window.MnuColourDesktop->trigger();
   std::tie(Ground, Text) = PageColours(*Window.Memo);
   EXPECT_EQ(Ground, Desktop.color(QPalette::Base));
   EXPECT_EQ(Text, Desktop.color(QPalette::Text));
+  EXPECT_EQ(Window.MainMnu->palette().color(QPalette::Window), Desktop.color(QPalette::Window));
+  EXPECT_EQ(About.palette().color(QPalette::Window), Desktop.color(QPalette::Button));
 }
 
 }  // namespace

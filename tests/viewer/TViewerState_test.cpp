@@ -109,6 +109,7 @@ public:
     FontHeight = *NextFontHeight;
     return true;
   }
+  void SetTextFontHeight(int Value) override { FontHeight = Value; }
   void Beep() override { ++Beeps; }
   std::function<void()> OnRunLater;  // runs on the scan's thread as it hands a call over
   void RunLater(std::function<void()> Call) override {
@@ -396,6 +397,40 @@ TEST_F(ViewerCommands, FontChangeRereadsThePageAndKeepsHistoryAndPosition) {
   State.NextPage();
   EXPECT_EQ(State.History.last(), 4000);
   EXPECT_EQ(Window.Page, Text.substr(8000, 4000));
+}
+
+// Ctrl with the wheel, Ctrl+= and Ctrl+-: a step of the font's pixel height fits the page from its
+// start, as a font chosen in the dialog does; a step past a bound changes nothing at all.
+TEST_F(ViewerCommands, FontSizeStepsStayInRangeAndRefitFromThePageStart) {
+  const std::string Text = Lines({{400, 30}}, 12000);
+  Open(Dir.Write("steps.txt", Text));
+  State.NextPage();
+  const TFileOffset Start = State.PageStart;
+  Window.RenderedHeight = 20;
+  const struct {
+    int Height, Steps, Expected;
+  } Rows[] = {
+      {-14, 1, -16}, {-14, -3, -8},   {-9, -1, -8},    {-8, -1, -8},  {-72, 1, -72}, {-71, 2, -72},
+      {-100, -1, -98}, {-100, 1, -100}, {14, 1, 16},  {0, 1, -22},   {0, -7, -8},
+  };
+  for (const auto& Row : Rows) {
+    Window.FontHeight = Row.Height;
+    Window.Statuses.clear();
+    const int Pages = Window.PagesShown;
+    State.StepFontSize(Row.Steps);
+    SCOPED_TRACE(std::to_string(Row.Height) + " by " + std::to_string(Row.Steps));
+    EXPECT_EQ(Window.FontHeight, Row.Expected);
+    if (Row.Expected == Row.Height) {
+      EXPECT_TRUE(Window.Statuses.empty());
+      EXPECT_EQ(Window.PagesShown, Pages);
+      continue;
+    }
+    EXPECT_EQ(Window.Status(), "文件大小：12000字节");
+    EXPECT_EQ(State.LinesPerPage, 420 / std::abs(Row.Expected));
+    EXPECT_EQ(State.PageStart, Start);
+    EXPECT_EQ(Window.Page, Text.substr(Start, State.PageEnd - Start));
+    EXPECT_EQ(State.History.count(), 1);
+  }
 }
 
 TEST_F(ViewerCommands, ResizingChangesNothingUntilTheNextOpenOrFontChange) {

@@ -296,12 +296,12 @@ private:
 
 TScanOutcome ScanChapters(const std::string& FileName, const TSearchPattern& Pattern, const std::atomic<bool>& Cancel,
                           const std::function<void(std::vector<TChapter>&& Found)>& OnChapters,
-                          const TSearchProgress& Progress, std::size_t MaxChapters, std::size_t BlockBytes) {
+                          const TSearchProgress& Progress, std::size_t Cap, std::size_t BlockBytes) {
   if (!Pattern.Impl().Code) throw std::invalid_argument("ScanChapters needs a regular expression");
   if (Cancel.load()) return TScanOutcome::Cancelled;
   std::optional<TChapterScan> Scan;
   try {
-    Scan.emplace(FileName, std::vector<const TSearchPattern*>{&Pattern}, Cancel, MaxChapters, BlockBytes);
+    Scan.emplace(FileName, std::vector<const TSearchPattern*>{&Pattern}, Cancel, Cap, BlockBytes);
     Scan->Run(OnChapters, Progress);
     return TScanOutcome::Done;
   } catch (const TStop& Stop) {

@@ -41,7 +41,7 @@ struct TScanned {
 };
 
 TScanned Scan(const std::string& File, const TSearchPattern& Pattern, std::size_t BlockBytes = SearchBlockBytes,
-              std::size_t MaxChapters = 200000, const TSearchProgress& Progress = {},
+              std::size_t Cap = MaxChapters, const TSearchProgress& Progress = {},
               const std::atomic<bool>* Cancel = nullptr) {
   const std::atomic<bool> Never{false};
   TScanned Result;
@@ -49,7 +49,7 @@ TScanned Scan(const std::string& File, const TSearchPattern& Pattern, std::size_
     ++Result.Batches;
     Result.Chapters.insert(Result.Chapters.end(), Found.begin(), Found.end());
   };
-  Result.Outcome = ScanChapters(File, Pattern, Cancel ? *Cancel : Never, Take, Progress, MaxChapters, BlockBytes);
+  Result.Outcome = ScanChapters(File, Pattern, Cancel ? *Cancel : Never, Take, Progress, Cap, BlockBytes);
   return Result;
 }
 
@@ -154,7 +154,7 @@ TEST(ChapterScan, AFileWithoutHeadingsIsDoneWithNone) {
   for (int I = 0; I < 2000; ++I) Log += "2024-01-01 12:00:00 INFO request " + std::to_string(I) + " served\n";
   const std::string File = Dir.Write("server.log", Log);
   std::vector<int> Shares;
-  const TScanned Result = Scan(File, TSearchPattern(Pattern(DefaultChapterPattern), Gb), 4096, 200000,
+  const TScanned Result = Scan(File, TSearchPattern(Pattern(DefaultChapterPattern), Gb), 4096, MaxChapters,
                                [&](int Permille, bool) { Shares.push_back(Permille); });
   EXPECT_EQ(Result.Outcome, TScanOutcome::Done);
   EXPECT_TRUE(Result.Chapters.empty());
@@ -181,20 +181,20 @@ TEST(ChapterScan, StopsWhenTooManyCancelledOrTheFileChanges) {
   EXPECT_EQ(Result.Chapters.back().Title, "第49章");
 
   std::atomic<bool> Cancel{true};
-  Result = Scan(File, Default, 64, 200000, {}, &Cancel);
+  Result = Scan(File, Default, 64, MaxChapters, {}, &Cancel);
   EXPECT_EQ(Result.Outcome, TScanOutcome::Cancelled);
   EXPECT_TRUE(Result.Chapters.empty());
   Cancel = false;
-  Result = Scan(File, Default, 64, 200000, [&](int, bool) { Cancel = true; }, &Cancel);
+  Result = Scan(File, Default, 64, MaxChapters, [&](int, bool) { Cancel = true; }, &Cancel);
   EXPECT_EQ(Result.Outcome, TScanOutcome::Cancelled);
   EXPECT_LT(Result.Chapters.size(), 50u);
 
   EXPECT_THROW(Scan(Dir.Path("missing.txt"), Default), EFileUnreadable);
-  Result = Scan(File, Default, 64, 200000, [&](int, bool) { Dir.Write("novel.txt", "第1章\n"); });
+  Result = Scan(File, Default, 64, MaxChapters, [&](int, bool) { Dir.Write("novel.txt", "第1章\n"); });
   EXPECT_EQ(Result.Outcome, TScanOutcome::FileChanged);
   // Growth is no change: the headings are those of the part there at the start.
   Dir.Write("novel.txt", Text);
-  Result = Scan(File, Default, 64, 200000, [&](int, bool) { std::ofstream(File, std::ios::app) << "第99章\n"; });
+  Result = Scan(File, Default, 64, MaxChapters, [&](int, bool) { std::ofstream(File, std::ios::app) << "第99章\n"; });
   EXPECT_EQ(Result.Outcome, TScanOutcome::Done);
   EXPECT_EQ(Result.Chapters.size(), 50u);
 }

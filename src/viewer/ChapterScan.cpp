@@ -1,6 +1,7 @@
 #include "ChapterScan.h"
 
 #include "ChapterRules.h"
+#include "TFileScan.h"
 #include "TextScan.h"
 #include "Unicode.h"
 
@@ -14,9 +15,6 @@
 
 
 namespace {
-
-// The first block is small, so the first headings come at once; then it doubles, as FindText's.
-constexpr std::size_t FirstBlockBytes = 64 * 1024;
 
 // The most bytes one character takes in any encoding a file is read in (GB18030 and UTF-8: 4, UTF-16:
 // a surrogate pair); a byte that begins no character counts as one.
@@ -110,51 +108,35 @@ struct TRuleScan {
   std::vector<TChapter> Found;
 };
 
-// Lines of a file matched against one pattern or more: the whole file in growing blocks (Run), or a
-// sample of pieces (Sample).
-class TChapterScan {
+// The lines of blocks matched against one pattern or more: the headings of a whole file, or of a
+// sample's pieces.
+class TChapterLines {
 public:
-  TChapterScan(const std::string& FileName, const std::vector<const TSearchPattern*>& Patterns,
-               const std::atomic<bool>& Cancel, std::size_t MaxChapters, std::size_t BlockBytes)
-      : FEncoding(Patterns.front()->Encoding()), FUnit(CodeUnitBytes(FEncoding)), FCancel(Cancel),
-        FMaxChapters(MaxChapters), FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)),
-        FBlock(std::min(FMaxBlock, FirstBlockBytes)), FFile(FileName) {
+  TChapterLines(const std::vector<const TSearchPattern*>& Patterns, const TFileScan& Scan, std::size_t Cap)
+      : FEncoding(Patterns.front()->Encoding()), FUnit(CodeUnitBytes(FEncoding)), FScan(Scan), FCap(Cap) {
     for (const TSearchPattern* Pattern : Patterns) {
       if (!Pattern->Impl().Code) throw std::invalid_argument("ScanChapters needs a regular expression");
       FRules.push_back(std::make_unique<TRuleScan>(Pattern->Impl()));
     }
-    FSize = FFile.Size();
-    const std::string_view Mark = RulesOf(FEncoding).ByteOrderMark;
-    if (FSize >= static_cast<TFileOffset>(Mark.size())) {
-      std::string Head(Mark.size(), '\0');
-      FFile.Read(0, static_cast<TFileOffset>(Mark.size()), Head.data(), false);
-      if (Head == Mark) FFirst = static_cast<TFileOffset>(Mark.size());
-    }
   }
 
-  void Run(const std::function<void(std::vector<TChapter>&&)>& OnChapters, const TSearchProgress& Progress) {
-    bool AtLineStart = true;
-    for (TFileOffset Cursor = FFirst; Cursor < FSize;) {
-      if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
-      const TFileOffset To = std::min(FSize, Cursor + static_cast<TFileOffset>(FBlock));
-      const std::string_view Bytes = Read(Cursor, To);
-      // The block ends after its last line feed, so that no line is cut; a line longer than the whole
-      // block is cut, and the next block starts inside it.
-      std::size_t End = Bytes.size();
-      bool EndsLine = To == FSize;
-      if (To < FSize) {
-        const std::size_t Cut = AfterLineFeed(FEncoding, Bytes, Cursor, 0, Bytes.size(), true);
-        if (Cut != NoLineFeed) {
-          End = Cut;
-          EndsLine = true;
-        }
+  // Every line that starts in the block's [From, To): one that runs past the block's bytes is cut there.
+  void Match(const TScanBlock& Block) {
+    const std::string_view Bytes = Block.Bytes;
+    std::size_t Pos = Block.From;
+    if (Block.LineStart != Pos || !Block.LineStarts) {
+      Pos = AfterLineFeed(FEncoding, Bytes, Block.BufferFrom, Pos, Bytes.size(), false);
+      if (Pos == NoLineFeed) return;
+    }
+    while (Pos < Block.To) {
+      FScan.CheckCancel();
+      const std::size_t Next = NextLine(Bytes, Block.BufferFrom, Pos);
+      if (Next == NoLineFeed) {
+        Line(Bytes, Block.BufferFrom, Pos, Bytes.size(), !Block.TextEnd);
+        return;
       }
-      Lines(Bytes.substr(0, End), Cursor, 0, AtLineStart, EndsLine);
-      AtLineStart = EndsLine;
-      Cursor += static_cast<TFileOffset>(End);
-      HandOver(OnChapters);
-      Report(Progress, Cursor);
-      FBlock = std::min(FMaxBlock, FBlock * 2);
+      Line(Bytes, Block.BufferFrom, Pos, Next - FUnit, false);
+      Pos = Next;
     }
   }
 
@@ -165,39 +147,6 @@ public:
     Found.clear();
   }
 
-  void Sample(std::size_t SampleBytes, TChapterSample& Result) {
-    // The book's start, where a first piece of equal size would often hold front matter only, and
-    // pieces from all through the rest, so that headings can show how evenly they are spread.
-    constexpr int Spread = 8;
-    std::vector<std::pair<TFileOffset, TFileOffset>> Plan;
-    const auto Length = static_cast<std::size_t>(FSize - FFirst);
-    if (Length <= SampleBytes) {
-      Plan.emplace_back(FFirst, FSize);
-    } else {
-      const auto Head = static_cast<TFileOffset>(SampleBytes / 2);
-      const auto Piece = static_cast<TFileOffset>((SampleBytes - SampleBytes / 2) / Spread);
-      const TFileOffset Rest = FSize - FFirst - Head;
-      Plan.emplace_back(FFirst, FFirst + Head);
-      for (int K = 0; K < Spread; ++K) {
-        TFileOffset From = FFirst + Head + Rest / (2 * Spread) * (2 * K + 1) - Piece / 2;
-        From -= From % 2;  // a UTF-16 unit's start
-        Plan.emplace_back(From, std::min(FSize, From + Piece));
-      }
-    }
-    for (const auto& [From, To] : Plan) {
-      if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
-      const std::string_view Bytes = Read(From, To);
-      // Whole lines only: from after the first line feed (but at the text's start) to after the last.
-      const std::size_t Begin = From == FFirst ? 0 : AfterLineFeed(FEncoding, Bytes, From, 0, Bytes.size(), false);
-      if (Begin == NoLineFeed) continue;
-      const std::size_t End =
-          To == FSize ? Bytes.size() : AfterLineFeed(FEncoding, Bytes, From, Begin, Bytes.size(), true);
-      if (End == NoLineFeed || End <= Begin) continue;
-      Lines(Bytes.substr(0, End), From, Begin, true, true);
-      Result.Pieces.emplace_back(From + static_cast<TFileOffset>(Begin), From + static_cast<TFileOffset>(End));
-    }
-  }
-
   std::vector<std::vector<TChapter>> TakeFound() {
     std::vector<std::vector<TChapter>> Found;
     for (const std::unique_ptr<TRuleScan>& Rule : FRules) Found.push_back(std::move(Rule->Found));
@@ -205,30 +154,11 @@ public:
   }
 
 private:
-  std::string_view Read(TFileOffset From, TFileOffset To) {
-    const auto Count = static_cast<std::size_t>(To - From);
-    if (FBufferSize < Count) {
-      FBuffer.reset(new char[Count]);
-      FBufferSize = Count;
-    }
-    FFile.Read(From, To, FBuffer.get());
-    return std::string_view(FBuffer.get(), Count);
-  }
-
-  // The lines of Bytes from Pos on; EndsLine: its end is a line's end (the file's end or after a line
-  // feed).
-  void Lines(std::string_view Bytes, TFileOffset BufferFrom, std::size_t Pos, bool AtLineStart, bool EndsLine) {
-    bool LineStart = AtLineStart;
-    while (Pos < Bytes.size()) {
-      const std::size_t Next = AfterLineFeed(FEncoding, Bytes, BufferFrom, Pos, Bytes.size(), false);
-      if (LineStart) {
-        if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
-        Line(Bytes, BufferFrom, Pos, Next == NoLineFeed ? Bytes.size() : Next - FUnit, Next == NoLineFeed && !EndsLine);
-      }
-      if (Next == NoLineFeed) break;
-      Pos = Next;
-      LineStart = true;
-    }
+  // Just past the line feed that ends the line at Pos.
+  std::size_t NextLine(std::string_view Bytes, TFileOffset BufferFrom, std::size_t Pos) const {
+    if (FUnit == 2) return AfterLineFeed(FEncoding, Bytes, BufferFrom, Pos, Bytes.size(), false);
+    const void* Feed = std::memchr(Bytes.data() + Pos, '\n', Bytes.size() - Pos);
+    return Feed ? static_cast<std::size_t>(static_cast<const char*>(Feed) - Bytes.data()) + 1 : NoLineFeed;
   }
 
   // The line Bytes[From, To), its line feed left off; Cut: the line goes on beyond the block, so its
@@ -258,39 +188,40 @@ private:
         }
       }
       if (!Rule->Matcher.Match(*Subject, 0, Subject->size(), Options, false)) continue;
-      if (FCount == FMaxChapters) throw TTooMany{};
+      if (FCount == FCap) throw TTooMany{};
       ++FCount;
       const std::uint8_t Level = Rule->Volume > 0 && Rule->Matcher.Took(Rule->Volume) ? 0 : 1;
       Rule->Found.push_back({BufferFrom + static_cast<TFileOffset>(From), TitleOf(*Subject), Level});
     }
   }
 
-  void Report(const TSearchProgress& Progress, TFileOffset Cursor) {
-    if (!Progress) return;
-    const TFileOffset Total = std::max<TFileOffset>(1, FSize - FFirst);
-    const int Permille = static_cast<int>(std::min<TFileOffset>(1000, (Cursor - FFirst) * 1000 / Total));
-    if (Permille == FReported) return;
-    FReported = Permille;
-    Progress(Permille, false);
-  }
-
   TTextEncoding FEncoding;
   std::size_t FUnit;
-  const std::atomic<bool>& FCancel;
-  std::size_t FMaxChapters;
-  std::size_t FMaxBlock;
-  std::size_t FBlock;
-  TSearchFile FFile;
+  const TFileScan& FScan;
+  std::size_t FCap;
   std::vector<std::unique_ptr<TRuleScan>> FRules;
-  TFileOffset FSize = 0;
-  TFileOffset FFirst = 0;
-  std::unique_ptr<char[]> FBuffer;  // the block, never read beyond what was read into it
-  std::size_t FBufferSize = 0;
   std::unique_ptr<char[]> FText;  // a line decoded to UTF-8
   std::size_t FTextSize = 0;
   std::size_t FCount = 0;
-  int FReported = -1;
 };
+
+// The pieces of a sample of the text [First, Size): the book's start, where a first piece of equal size
+// would often hold front matter only, and pieces from all through the rest, so that headings can show
+// how evenly they are spread.
+std::vector<std::pair<TFileOffset, TFileOffset>> SamplePlan(TFileOffset First, TFileOffset Size, std::size_t SampleBytes) {
+  constexpr int Spread = 8;
+  if (static_cast<std::size_t>(Size - First) <= SampleBytes) return {{First, Size}};
+  const auto Head = static_cast<TFileOffset>(SampleBytes / 2);
+  const auto Piece = static_cast<TFileOffset>((SampleBytes - SampleBytes / 2) / Spread);
+  const TFileOffset Rest = Size - First - Head;
+  std::vector<std::pair<TFileOffset, TFileOffset>> Plan = {{First, First + Head}};
+  for (int K = 0; K < Spread; ++K) {
+    TFileOffset From = First + Head + Rest / (2 * Spread) * (2 * K + 1) - Piece / 2;
+    From -= From % 2;  // a UTF-16 unit's start
+    Plan.emplace_back(From, std::min(Size, From + Piece));
+  }
+  return Plan;
+}
 
 }  // namespace
 
@@ -299,16 +230,22 @@ TScanOutcome ScanChapters(const std::string& FileName, const TSearchPattern& Pat
                           const TSearchProgress& Progress, std::size_t Cap, std::size_t BlockBytes) {
   if (!Pattern.Impl().Code) throw std::invalid_argument("ScanChapters needs a regular expression");
   if (Cancel.load()) return TScanOutcome::Cancelled;
-  std::optional<TChapterScan> Scan;
+  std::optional<TFileScan> Scan;
+  std::optional<TChapterLines> Lines;
   try {
-    Scan.emplace(FileName, std::vector<const TSearchPattern*>{&Pattern}, Cancel, Cap, BlockBytes);
-    Scan->Run(OnChapters, Progress);
+    Scan.emplace(FileName, Pattern.Encoding(), Cancel, Progress, BlockBytes);
+    Lines.emplace(std::vector<const TSearchPattern*>{&Pattern}, *Scan, Cap);
+    Scan->Walk(Scan->First(), Scan->Size(), false, false, TBlockEdges{true, 0}, [&](const TScanBlock& Block) {
+      Lines->Match(Block);
+      Lines->HandOver(OnChapters);
+      return false;
+    });
     return TScanOutcome::Done;
   } catch (const TStop& Stop) {
-    if (Scan) Scan->HandOver(OnChapters);
+    if (Lines) Lines->HandOver(OnChapters);
     return Stop.Outcome == TSearchOutcome::Cancelled ? TScanOutcome::Cancelled : TScanOutcome::FileChanged;
   } catch (const TTooMany&) {
-    Scan->HandOver(OnChapters);
+    Lines->HandOver(OnChapters);
     return TScanOutcome::TooMany;
   }
 }
@@ -322,13 +259,19 @@ TChapterSample SampleChapters(const std::string& FileName, const std::vector<con
     Result.Outcome = TScanOutcome::Cancelled;
     return Result;
   }
-  std::optional<TChapterScan> Scan;
+  std::optional<TFileScan> Scan;
+  std::optional<TChapterLines> Lines;
   try {
-    Scan.emplace(FileName, Patterns, Cancel, static_cast<std::size_t>(-1), SearchBlockBytes);
-    Scan->Sample(SampleBytes, Result);
+    Scan.emplace(FileName, Patterns.front()->Encoding(), Cancel, TSearchProgress(), SearchBlockBytes);
+    Lines.emplace(Patterns, *Scan, static_cast<std::size_t>(-1));
+    for (const auto& [From, To] : SamplePlan(Scan->First(), Scan->Size(), SampleBytes))
+      if (const std::optional<TScanBlock> Block = Scan->Piece(From, To)) {
+        Lines->Match(*Block);
+        Result.Pieces.emplace_back(Block->Offset(Block->From), Block->Offset(Block->To));
+      }
   } catch (const TStop& Stop) {
     Result.Outcome = Stop.Outcome == TSearchOutcome::Cancelled ? TScanOutcome::Cancelled : TScanOutcome::FileChanged;
   }
-  if (Scan) Result.Found = Scan->TakeFound();
+  if (Lines) Result.Found = Lines->TakeFound();
   return Result;
 }

@@ -1,6 +1,6 @@
 #include "ChapterScan.h"
 
-#include "ChapterRules.h"
+#include "LineLeads.h"
 #include "TFileScan.h"
 #include "TextScan.h"
 #include "Unicode.h"
@@ -16,60 +16,66 @@
 
 namespace {
 
-// The most bytes one character takes in any encoding a file is read in (GB18030 and UTF-8: 4, UTF-16:
-// a surrogate pair); a byte that begins no character counts as one.
-constexpr std::size_t MaxCharacterBytes = 4;
-
-// A built-in rule's cheap test on a line's raw bytes: after spaces, one of the characters its headings
-// begin with, and no more bytes than its longest heading can take. Only lines that pass are decoded and
-// matched, which keeps the scan near the speed of reading the file.
+// A pattern's cheap test on a line's raw bytes, from what its headings can begin with after spaces
+// (LineLeadsOf): only lines that pass are decoded and matched, which keeps the scan near the speed of
+// reading the file.
 class TLineFilter {
 public:
-  TLineFilter(TTextEncoding Encoding, const TLineLeads& Leads) : FMaxBytes(Leads.MaxCharacters * MaxCharacterBytes) {
-    TTextEncoder Encoder(Encoding);
-    if (!Encoder) throw std::runtime_error("no converter to " + std::string(RulesOf(Encoding).MenuName));
-    // A character the encoding lacks can begin no line of it.
-    const auto Encode = [&](std::string_view Utf8) {
-      std::string Bytes;
-      if (!Encoder.Encode(Utf8, Bytes)) Bytes.clear();
-      return Bytes;
-    };
-    for (const char* Space : {" ", "\t", "\u3000"}) Add(Encode(Space), true);
-    for (std::size_t Pos = 0; Pos < Leads.Leads.size();) {
-      const std::size_t Length = ReadUtf8(Leads.Leads.substr(Pos)).Length;
-      Add(Encode(Leads.Leads.substr(Pos, Length)), false);
-      Pos += Length;
-    }
-  }
+  TLineFilter(TTextEncoding Encoding, TLineLeads Leads) : FRules(RulesOf(Encoding)), FLeads(std::move(Leads)) {}
 
-  bool Candidate(std::string_view Line) const {
+  // Whether Line may be a heading: it begins with a lead, or a carriage return stands inside it (the
+  // matcher takes one for a line end, so ^ matches after it whatever the line begins with).
+  bool Candidate(std::string_view Line) { return Leads(Line) || HoldsReturn(Line); }
+
+private:
+  enum class TKind : std::uint8_t { Space, Lead, Other };
+  struct TKnown {
+    std::uint32_t Key = 0;
+    std::uint8_t Length = 0;  // 0: nothing known here yet
+    TKind Kind = TKind::Other;
+  };
+
+  // Whether the line begins with a lead after its spaces.
+  bool Leads(std::string_view Line) {
     for (std::size_t Pos = 0; Pos < Line.size();) {
       const std::string_view Rest = Line.substr(Pos);
-      const std::vector<TEntry>& Entries = FByFirstByte[static_cast<unsigned char>(Rest[0])];
-      const auto Entry = std::find_if(Entries.begin(), Entries.end(),
-                                      [&](const TEntry& Entry) { return Rest.starts_with(Entry.Bytes); });
-      if (Entry == Entries.end()) return false;
-      if (!Entry->Space) return Rest.size() <= FMaxBytes;
-      Pos += Entry->Bytes.size();
+      const std::size_t Length = FRules.Length(Rest, 0);
+      TKind Kind;
+      if (Length <= std::min<std::size_t>(4, Rest.size())) {
+        // A line's first characters are few: each is read and looked up once, then known by its bytes.
+        std::uint32_t Key = 0;
+        for (std::size_t At = 0; At < Length; ++At) Key = Key << 8 | static_cast<unsigned char>(Rest[At]);
+        TKnown& Known = FKnown[((Key ^ static_cast<std::uint32_t>(Length)) * 2654435761u) >> 18];
+        if (Known.Length != Length || Known.Key != Key) Known = {Key, static_cast<std::uint8_t>(Length), KindOf(Rest)};
+        Kind = Known.Kind;
+      } else {
+        Kind = KindOf(Rest);
+      }
+      if (Kind != TKind::Space) return Kind == TKind::Lead;
+      Pos += Length;
     }
     return false;
   }
 
-private:
-  // A space or a lead, in the encoding's bytes; looked up by its first byte, so a line costs a table
-  // look-up or two (most begin with neither, or with a space and then neither).
-  struct TEntry {
-    std::string Bytes;
-    bool Space = false;
-  };
-  void Add(const std::string& Bytes, bool Space) {
-    if (Bytes.empty()) return;
-    const auto First = static_cast<unsigned char>(Bytes.front());
-    FByFirstByte[First].push_back(TEntry{Bytes, Space});
+  bool HoldsReturn(std::string_view Line) const {
+    if (FRules.CodeUnit == 1) return std::memchr(Line.data(), '\r', Line.size()) != nullptr;
+    for (std::size_t Pos = 0; Pos + 2 <= Line.size(); Pos += 2)
+      if (CodeUnitAt(FRules.Encoding, Line, Pos) == '\r') return true;
+    return false;
   }
 
-  std::size_t FMaxBytes;
-  std::array<std::vector<TEntry>, 256> FByFirstByte;
+  // The character at the start of Bytes as the decoder reads it: bytes that begin none are U+FFFD.
+  TKind KindOf(std::string_view Bytes) const {
+    const TCharacter Character = FRules.Read(Bytes);
+    const bool Whole = Character.Valid && Character.Length <= Bytes.size();
+    const char32_t Code = Whole ? Character.CodePoint : ReplacementCharacter;
+    if (IsLeadingSpace(Code)) return TKind::Space;
+    return FLeads.Contains(Code) ? TKind::Lead : TKind::Other;
+  }
+
+  const TEncodingRules& FRules;
+  TLineLeads FLeads;
+  std::array<TKnown, 16384> FKnown{};
 };
 
 // A line's text as a title: valid UTF-8 (a byte that begins no character becomes U+FFFD), without
@@ -94,13 +100,14 @@ std::string TitleOf(std::string_view Line) {
 
 struct TTooMany {};
 
-// One pattern's part in a scan: its matcher, its cheap test when it is a built-in rule's, and what it
-// found since the last hand-over.
+// One pattern's part in a scan: its matcher, its cheap test when the pattern tells what its headings
+// begin with, and what it found since the last hand-over.
 struct TRuleScan {
   explicit TRuleScan(const TSearchPattern::TImpl& Pattern) : Matcher(Pattern) {
     const int Number = pcre2_substring_number_from_name(Pattern.Code, reinterpret_cast<PCRE2_SPTR>("volume"));
     Volume = std::max(0, Number);
-    if (const std::optional<TLineLeads> Leads = LineLeadsOf(Pattern.Query.Text)) Filter.emplace(Pattern.Encoding, *Leads);
+    if (std::optional<TLineLeads> Leads = LineLeadsOf(Pattern.Query.Text, !Pattern.Query.MatchCase))
+      Filter.emplace(Pattern.Encoding, std::move(*Leads));
   }
   TRegexMatcher Matcher;
   std::optional<TLineFilter> Filter;
@@ -130,7 +137,7 @@ public:
     }
     while (Pos < Block.To) {
       FScan.CheckCancel();
-      const std::size_t Next = NextLine(Bytes, Block.BufferFrom, Pos);
+      const std::size_t Next = LineEnd(Bytes, Block.BufferFrom, Pos);
       if (Next == NoLineFeed) {
         Line(Bytes, Block.BufferFrom, Pos, Bytes.size(), !Block.TextEnd);
         return;
@@ -154,8 +161,8 @@ public:
   }
 
 private:
-  // Just past the line feed that ends the line at Pos.
-  std::size_t NextLine(std::string_view Bytes, TFileOffset BufferFrom, std::size_t Pos) const {
+  // Just past the line feed that ends the line at Pos; NoLineFeed: none before the bytes end.
+  std::size_t LineEnd(std::string_view Bytes, TFileOffset BufferFrom, std::size_t Pos) const {
     if (FUnit == 2) return AfterLineFeed(FEncoding, Bytes, BufferFrom, Pos, Bytes.size(), false);
     const void* Feed = std::memchr(Bytes.data() + Pos, '\n', Bytes.size() - Pos);
     return Feed ? static_cast<std::size_t>(static_cast<const char*>(Feed) - Bytes.data()) + 1 : NoLineFeed;

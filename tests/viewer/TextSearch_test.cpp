@@ -1,16 +1,13 @@
 #include "ReadPage.h"
 #include "TextSearch.h"
 #include "TextEncoding.h"
+#include "LineMatches.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <iconv.h>
 
-#define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
-
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -229,61 +226,18 @@ TEST(TextSearch, AgreesWithACharacterWalkAtEveryBlockEdge) {
   }
 }
 
-// Every match of a regular expression inside a line of Bytes, by PCRE2 over each line alone, decoded
-// (UTF-8 as it is): at each character start, the match that begins there, in the file's bytes.
+// Every match of a regular expression inside a line of Bytes, by PCRE2 over each line alone: at each
+// character start, the match that begins there.
 std::vector<TSearchHit> LineMatches(TTextEncoding Encoding, const std::string& Bytes, const std::string& Query) {
-  const TEncodingRules& Rules = RulesOf(Encoding);
-  std::uint32_t Options = PCRE2_UTF | PCRE2_MULTILINE | PCRE2_CASELESS;
-  if (Rules.DecodedAsItIs) Options |= PCRE2_MATCH_INVALID_UTF;
-  pcre2_compile_context* Context = pcre2_compile_context_create(nullptr);
-  pcre2_set_newline(Context, PCRE2_NEWLINE_ANYCRLF);
-  int Error = 0;
-  PCRE2_SIZE ErrorAt = 0;
-  pcre2_code* Code =
-      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(Query.data()), Query.size(), Options, &Error, &ErrorAt, Context);
-  pcre2_compile_context_free(Context);
-  pcre2_match_data* Match = pcre2_match_data_create_from_pattern(Code, nullptr);
+  pcre2_code* Code = CompileAsTheSearch(Query, Encoding, false);
   std::vector<TSearchHit> Hits;
-  std::string Text;                    // the line's characters, decoded one by one
-  std::vector<std::size_t> CharStarts;  // where each begins in Text
-  std::vector<TFileOffset> Offsets;    // for each byte of Text, and its end: the file offset of its
-                                       // character's start (its first byte) or end (the others)
-  const auto EndLine = [&](std::size_t End) {
-    Offsets.push_back(static_cast<TFileOffset>(End));
-    for (const std::size_t Start : CharStarts)
-      if (pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Text.data()), Text.size(), Start,
-                      PCRE2_ANCHORED | PCRE2_NOTEMPTY, Match, nullptr) >= 0) {
-        const PCRE2_SIZE* Ends = pcre2_get_ovector_pointer(Match);
-        Hits.push_back({Offsets[Ends[0]], Offsets[Ends[1]] - Offsets[Ends[0]]});
-      }
-    Text.clear();
-    CharStarts.clear();
-    Offsets.clear();
-  };
-  for (std::size_t Pos = 0; Pos < Bytes.size();) {
-    const std::size_t Next = CharNext(Encoding, Bytes, Pos);
-    const std::string_view Character(Bytes.data() + Pos, Next - Pos);
-    if (Character == Rules.LineFeed) {
-      EndLine(Pos);
-      Pos = Next;
-      continue;
+  for (const TDecodedLine& Line : DecodedLines(Encoding, Bytes))
+    for (const std::size_t Start : Line.CharacterStarts) {
+      std::size_t Begin = 0, End = 0;
+      if (MatchAt(Code, Line, Start, Begin, End))
+        Hits.push_back({Line.Offsets[Begin], Line.Offsets[End] - Line.Offsets[Begin]});
     }
-    char Decoded[16];
-    char* Out = Decoded;
-    if (Rules.DecodedAsItIs)
-      Out = std::copy(Character.begin(), Character.end(), Out);
-    else
-      Rules.Decode(Bytes.substr(0, Next), Pos, Next, Out);
-    CharStarts.push_back(Text.size());
-    Text.append(Decoded, Out);
-    Offsets.push_back(static_cast<TFileOffset>(Pos));
-    Offsets.insert(Offsets.end(), static_cast<std::size_t>(Out - Decoded) - 1, static_cast<TFileOffset>(Next));
-    Pos = Next;
-    if (Pos == Bytes.size()) EndLine(Pos);
-  }
-  pcre2_match_data_free(Match);
   pcre2_code_free(Code);
-  std::sort(Hits.begin(), Hits.end(), [](const TSearchHit& A, const TSearchHit& B) { return A.Start < B.Start; });
   return Hits;
 }
 

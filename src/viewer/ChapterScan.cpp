@@ -1,18 +1,17 @@
 #include "ChapterScan.h"
 
-#include "LineLeads.h"
 #include "TFileScan.h"
 #include "TextScan.h"
 #include "Unicode.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
-
 
 namespace {
 
@@ -21,7 +20,7 @@ namespace {
 // reading the file.
 class TLineFilter {
 public:
-  TLineFilter(TTextEncoding Encoding, TLineLeads Leads) : FRules(RulesOf(Encoding)), FLeads(std::move(Leads)) {}
+  TLineFilter(TTextEncoding Encoding, const TLineLeads& Leads) : FRules(RulesOf(Encoding)), FLeads(Leads) {}
 
   // Whether Line may be a heading: it begins with a lead, or a carriage return stands inside it (the
   // matcher takes one for a line end, so ^ matches after it whatever the line begins with).
@@ -45,7 +44,7 @@ private:
         // A line's first characters are few: each is read and looked up once, then known by its bytes.
         std::uint32_t Key = 0;
         for (std::size_t At = 0; At < Length; ++At) Key = Key << 8 | static_cast<unsigned char>(Rest[At]);
-        TKnown& Known = FKnown[((Key ^ static_cast<std::uint32_t>(Length)) * 2654435761u) >> 18];
+        TKnown& Known = FKnown[((Key ^ static_cast<std::uint32_t>(Length)) * 2654435761u) >> 19];
         if (Known.Length != Length || Known.Key != Key) Known = {Key, static_cast<std::uint8_t>(Length), KindOf(Rest)};
         Kind = Known.Kind;
       } else {
@@ -74,8 +73,8 @@ private:
   }
 
   const TEncodingRules& FRules;
-  TLineLeads FLeads;
-  std::array<TKnown, 16384> FKnown{};
+  const TLineLeads& FLeads;
+  std::array<TKnown, 8192> FKnown{};
 };
 
 // A line's text as a title: valid UTF-8 (a byte that begins no character becomes U+FFFD), without
@@ -106,8 +105,7 @@ struct TRuleScan {
   explicit TRuleScan(const TSearchPattern::TImpl& Pattern) : Matcher(Pattern) {
     const int Number = pcre2_substring_number_from_name(Pattern.Code, reinterpret_cast<PCRE2_SPTR>("volume"));
     Volume = std::max(0, Number);
-    if (std::optional<TLineLeads> Leads = LineLeadsOf(Pattern.Query.Text, !Pattern.Query.MatchCase))
-      Filter.emplace(Pattern.Encoding, std::move(*Leads));
+    if (Pattern.Leads) Filter.emplace(Pattern.Encoding, *Pattern.Leads);
   }
   TRegexMatcher Matcher;
   std::optional<TLineFilter> Filter;

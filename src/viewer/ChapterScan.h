@@ -12,7 +12,7 @@
 #include <vector>
 
 // The chapter headings of a file: every line that a regular expression matches, found by one pass
-// over the file in blocks, the same streaming scan (reading, decoding, matching) as FindText's.
+// over the file in blocks, a matcher of lines over the same streaming scan (TFileScan) as FindText's.
 
 struct TChapter {
   TFileOffset Offset = 0;  // where the heading's line starts (the byte after the line feed before it)

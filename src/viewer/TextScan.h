@@ -5,6 +5,7 @@
 // engine: it brings PCRE2 with it.
 
 #include "FileOffset.h"
+#include "LineLeads.h"
 #include "TextEncoding.h"
 #include "TextSearch.h"
 
@@ -39,8 +40,10 @@ struct TSearchPattern::TImpl {
   std::size_t ProbeFirst = 0;
   std::size_t ProbeSecond = 0;
 
-  // A regular expression, over UTF-8 (the file's own bytes, or a block decoded to it).
+  // A regular expression, over UTF-8 (the file's own bytes, or a block decoded to it), and what the
+  // lines it matches begin with (LineLeadsOf), for a scan of lines.
   pcre2_code* Code = nullptr;
+  std::optional<TLineLeads> Leads;
 
   TImpl() = default;
   TImpl(const TImpl&) = delete;

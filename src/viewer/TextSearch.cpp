@@ -136,6 +136,7 @@ void CompileRegex(TSearchPattern::TImpl& Impl) {
   if (!Impl.Code) throw ESearchQuery(RegexFaultMessage(Error, CharactersBefore(Text, ErrorOffset) + 1));
   // Without the JIT (not built for this machine) the same pattern is interpreted, only slower.
   pcre2_jit_compile(Impl.Code, PCRE2_JIT_COMPLETE);
+  Impl.Leads = LineLeadsOf(Text, !Impl.Query.MatchCase);
 }
 
 }  // namespace

@@ -80,19 +80,25 @@ inline pcre2_code* CompileAsTheSearch(std::string_view Pattern, TTextEncoding En
   return Code;
 }
 
-// The match of Code that begins at Line's character Start (non-empty), as [start, end) in Line.Text;
-// false when none does (or PCRE2 gives up on it).
-inline bool MatchAt(const pcre2_code* Code, const TDecodedLine& Line, std::size_t Start, std::size_t& Begin,
-                    std::size_t& End) {
+// The match of Code that begins at Line's character Start (non-empty), as [Begin, End) in Line.Text:
+// 1 when there is one, 0 when there is none, -1 when PCRE2 gives up before it knows (the reference
+// stops at a tenth of the backtracking the search allows, so that a pattern that backtracks wildly
+// costs a fuzz input no more than a moment).
+inline int MatchAt(const pcre2_code* Code, const TDecodedLine& Line, std::size_t Start, std::size_t& Begin,
+                   std::size_t& End) {
   pcre2_match_data* Match = pcre2_match_data_create_from_pattern(Code, nullptr);
-  bool Found = pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Line.Text.data()), Line.Text.size(), Start,
-                           PCRE2_ANCHORED | PCRE2_NOTEMPTY, Match, nullptr) >= 0;
-  if (Found) {
+  pcre2_match_context* Context = pcre2_match_context_create(nullptr);
+  pcre2_set_match_limit(Context, 1000000);
+  const int Result = pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(Line.Text.data()), Line.Text.size(), Start,
+                                 PCRE2_ANCHORED | PCRE2_NOTEMPTY, Match, Context);
+  int Found = Result >= 0 ? 1 : Result == PCRE2_ERROR_NOMATCH ? 0 : -1;
+  if (Found == 1) {
     Begin = pcre2_get_ovector_pointer(Match)[0];
     End = pcre2_get_ovector_pointer(Match)[1];
     // Bytes that are no UTF-8 are passed over even by an anchored match: that match begins elsewhere.
-    Found = Begin == Start;
+    if (Begin != Start) Found = 0;
   }
+  pcre2_match_context_free(Context);
   pcre2_match_data_free(Match);
   return Found;
 }

@@ -234,7 +234,7 @@ std::vector<TSearchHit> LineMatches(TTextEncoding Encoding, const std::string& B
   for (const TDecodedLine& Line : DecodedLines(Encoding, Bytes))
     for (const std::size_t Start : Line.CharacterStarts) {
       std::size_t Begin = 0, End = 0;
-      if (MatchAt(Code, Line, Start, Begin, End))
+      if (MatchAt(Code, Line, Start, Begin, End) == 1)
         Hits.push_back({Line.Offsets[Begin], Line.Offsets[End] - Line.Offsets[Begin]});
     }
   pcre2_code_free(Code);

@@ -7,62 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// ---- The file -----------------------------------------------------------------------------------------
-
-namespace {
-
-constexpr std::size_t SampleBytes = 64;
-
-}  // namespace
-
-TSearchFile::TSearchFile(const std::string& FileName) : FFileName(FileName) {
-  TFileProblem Problem = TFileProblem::None;
-  FFd = OpenRegularFile(FileName, &Problem);
-  if (FFd < 0) throw EFileUnreadable(Problem);
-  struct stat Info {};
-  if (::fstat(FFd, &Info) != 0) {
-    ::close(FFd);
-    throw EFileUnreadable(TFileProblem::Unreadable);
-  }
-  FFacts = FileFactsOf(Info);
-  FSeen = FFacts;
-  FHead = Sample(0);
-  FTail = Sample(TailFrom());
-}
-
-TSearchFile::~TSearchFile() { ::close(FFd); }
-
-void TSearchFile::Read(TFileOffset From, TFileOffset To, char* Out, bool Check) {
-  const auto Count = static_cast<std::size_t>(To - From);
-  if (ReadAt(FFd, From, Out, Count) != Count) throw TStop{TSearchOutcome::FileChanged};  // cut short, or unreadable
-  if (Check) CheckUnchanged();
-}
-
-TFileOffset TSearchFile::TailFrom() const {
-  return std::max<TFileOffset>(0, FFacts.Size - static_cast<TFileOffset>(SampleBytes));
-}
-
-std::string TSearchFile::Sample(TFileOffset From) const {
-  std::string Bytes(SampleBytes, '\0');
-  Bytes.resize(ReadAt(FFd, From, Bytes.data(),
-                      static_cast<std::size_t>(std::min<TFileOffset>(FFacts.Size - From, static_cast<TFileOffset>(SampleBytes)))));
-  return Bytes;
-}
-
-void TSearchFile::CheckUnchanged() {
-  struct stat Info {};
-  if (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode)) throw TStop{TSearchOutcome::FileChanged};
-  const TFileFacts Now = FileFactsOf(Info);
-  if (Now == FSeen) return;
-  const bool Grown = Now.Device == FFacts.Device && Now.Inode == FFacts.Inode && Now.Size > FSeen.Size;
-  if (!Grown || Sample(0) != FHead || Sample(TailFrom()) != FTail) throw TStop{TSearchOutcome::FileChanged};
-  FSeen = Now;
-}
-
 // ---- The scan -----------------------------------------------------------------------------------------
 
 namespace {
 
+// The bytes of the file's start and of its end (before its size at the scan's start) that must stay
+// as they were while it grows.
+constexpr std::size_t SampleBytes = 64;
 // The first block: small, so a hit or a heading near the start comes back at once.
 constexpr std::size_t FirstBlockBytes = 64 * 1024;
 // What a line block reads before it first: a line start is nearly always that close. With none there,
@@ -73,18 +24,53 @@ constexpr std::size_t LineContextBytes = 1024;
 
 TFileScan::TFileScan(const std::string& FileName, TTextEncoding Encoding, const std::atomic<bool>& Cancel,
                      const TSearchProgress& Progress, std::size_t BlockBytes)
-    : FEncoding(Encoding), FCancel(Cancel), FProgress(Progress), FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)),
-      FBlock(std::min(FMaxBlock, FirstBlockBytes)), FFile(FileName) {
-  FSize = FFile.Size();
-  const std::string_view Mark = RulesOf(Encoding).ByteOrderMark;
-  if (FSize >= static_cast<TFileOffset>(Mark.size())) {
-    std::string Head(Mark.size(), '\0');
-    FFile.Read(0, static_cast<TFileOffset>(Mark.size()), Head.data(), false);
-    if (Head == Mark) FFirst = static_cast<TFileOffset>(Mark.size());
+    : FFileName(FileName), FEncoding(Encoding), FCancel(Cancel), FProgress(Progress),
+      FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)), FBlock(std::min(FMaxBlock, FirstBlockBytes)) {
+  TFileProblem Problem = TFileProblem::None;
+  FFd = OpenRegularFile(FileName, &Problem);
+  if (FFd < 0) throw EFileUnreadable(Problem);
+  struct stat Info {};
+  if (::fstat(FFd, &Info) != 0) {
+    ::close(FFd);
+    throw EFileUnreadable(TFileProblem::Unreadable);
   }
+  FFacts = FileFactsOf(Info);
+  FSeen = FFacts;
+  FSize = FFacts.Size;
+  FHead = Sample(0);
+  FTail = Sample(TailFrom());
+  const std::string_view Mark = RulesOf(Encoding).ByteOrderMark;
+  if (FHead.starts_with(Mark)) FFirst = static_cast<TFileOffset>(Mark.size());
 }
 
-TFileScan::~TFileScan() = default;
+TFileScan::~TFileScan() { ::close(FFd); }
+
+void TFileScan::Read(TFileOffset From, TFileOffset To, char* Out) {
+  const auto Count = static_cast<std::size_t>(To - From);
+  if (ReadAt(FFd, From, Out, Count) != Count) throw TStop{TSearchOutcome::FileChanged};  // cut short, or unreadable
+  CheckUnchanged();
+}
+
+TFileOffset TFileScan::TailFrom() const {
+  return std::max<TFileOffset>(0, FFacts.Size - static_cast<TFileOffset>(SampleBytes));
+}
+
+std::string TFileScan::Sample(TFileOffset From) const {
+  std::string Bytes(SampleBytes, '\0');
+  Bytes.resize(ReadAt(FFd, From, Bytes.data(),
+                      static_cast<std::size_t>(std::min<TFileOffset>(FFacts.Size - From, static_cast<TFileOffset>(SampleBytes)))));
+  return Bytes;
+}
+
+void TFileScan::CheckUnchanged() {
+  struct stat Info {};
+  if (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode)) throw TStop{TSearchOutcome::FileChanged};
+  const TFileFacts Now = FileFactsOf(Info);
+  if (Now == FSeen) return;
+  const bool Grown = Now.Device == FFacts.Device && Now.Inode == FFacts.Inode && Now.Size > FSeen.Size;
+  if (!Grown || Sample(0) != FHead || Sample(TailFrom()) != FTail) throw TStop{TSearchOutcome::FileChanged};
+  FSeen = Now;
+}
 
 bool TFileScan::Walk(TFileOffset Lo, TFileOffset Hi, bool Backward, bool Wrapped, const TBlockEdges& Edges,
                      const TBlockMatch& Match) {
@@ -119,7 +105,7 @@ std::string_view TFileScan::Load(TFileOffset From, TFileOffset To) {
     FBuffer.reset(new char[Count]);
     FBufferSize = Count;
   }
-  FFile.Read(From, To, FBuffer.get());
+  Read(From, To, FBuffer.get());
   return {FBuffer.get(), Count};
 }
 

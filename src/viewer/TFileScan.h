@@ -24,38 +24,6 @@ struct TStop {
   TSearchOutcome Outcome;
 };
 
-// The file, open for one scan: reads whole stretches and notices a change. It opens as the page
-// reader does (a regular file only; a FIFO does not block the open), or throws EFileUnreadable with
-// the reason, and takes the facts from the descriptor it reads. A scan covers the bytes there at its
-// start, Size(). After each read the name must still lead to that file with the same facts (one stat,
-// not a reopen: a search reads the file thousands of times a second when hits are close), or with
-// more bytes added at its end, as a log grows: then its first bytes and its last before Size() must
-// be as they were, which a file written anew seldom leaves them.
-class TSearchFile {
-public:
-  explicit TSearchFile(const std::string& FileName);
-  ~TSearchFile();
-  TSearchFile(const TSearchFile&) = delete;
-  TSearchFile& operator=(const TSearchFile&) = delete;
-
-  TFileOffset Size() const { return FFacts.Size; }
-
-  // Bytes [From, To) into Out, all of them, and (Check) the file unchanged since the scan began.
-  void Read(TFileOffset From, TFileOffset To, char* Out, bool Check = true);
-
-private:
-  TFileOffset TailFrom() const;
-  std::string Sample(TFileOffset From) const;
-  void CheckUnchanged();
-
-  const std::string& FFileName;
-  TFileFacts FFacts;  // at the scan's start
-  TFileFacts FSeen;   // at the last read: the same, or grown since
-  std::string FHead;  // the first bytes, and the last before the start's size, as they were then
-  std::string FTail;
-  int FFd = -1;
-};
-
 // One block as a matcher sees it: the file's bytes from BufferFrom on, of which matches are looked
 // for that start in [From, To); the bytes around them are there for matches that begin before a
 // character's start is known or end after To.
@@ -86,6 +54,13 @@ struct TBlockEdges {
 // Takes a block; true when the matcher is done (a search's hit) and the walk stops there.
 using TBlockMatch = std::function<bool(const TScanBlock& Block)>;
 
+// The file is held open for the scan. It opens as the page reader does (a regular file only; a FIFO
+// does not block the open), or throws EFileUnreadable with the reason, and takes the facts from the
+// descriptor it reads. A scan covers the bytes there at its start, Size(). After each read the name
+// must still lead to that file with the same facts (one stat, not a reopen: a search reads the file
+// thousands of times a second when hits are close), or with more bytes added at its end, as a log
+// grows: then its first bytes and its last before Size() must be as they were, which a file written
+// anew seldom leaves them. Otherwise the scan stops: TStop with FileChanged.
 class TFileScan {
 public:
   // Opens FileName (throws EFileUnreadable) to read it as text in Encoding, at most BlockBytes at once.
@@ -120,6 +95,11 @@ private:
     TFileOffset BufferFrom = 0, From = 0, To = 0, BufferTo = 0, LineStart = 0;
     bool LineStarts = false;
   };
+  // Bytes [From, To) into Out, all of them, and the file unchanged since the scan began.
+  void Read(TFileOffset From, TFileOffset To, char* Out);
+  TFileOffset TailFrom() const;
+  std::string Sample(TFileOffset From) const;
+  void CheckUnchanged();
   std::string_view Load(TFileOffset From, TFileOffset To);
   std::string_view Bytes(const TRange& Range) const;
   TScanBlock Block(const TRange& Range) const;
@@ -128,12 +108,17 @@ private:
   bool LineStartAt(const TRange& Range, TFileOffset Offset) const;
   void Report(TFileOffset Scanned, bool Wrapped);
 
+  const std::string& FFileName;
+  int FFd = -1;
+  TFileFacts FFacts;  // at the scan's start
+  TFileFacts FSeen;   // at the last read: the same, or grown since
+  std::string FHead;  // the first bytes, and the last before the start's size, as they were then
+  std::string FTail;
   TTextEncoding FEncoding;
   const std::atomic<bool>& FCancel;
   const TSearchProgress& FProgress;
   std::size_t FMaxBlock;
   std::size_t FBlock;
-  TSearchFile FFile;
   TFileOffset FSize = 0;
   TFileOffset FFirst = 0;
   std::unique_ptr<char[]> FBuffer;  // the block, never read beyond what was read into it

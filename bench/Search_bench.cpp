@@ -79,7 +79,7 @@ long Run(const TOptions& Options, const TSearchPattern& Pattern) {
   long Hits = 0;
   if (Options.Chapters) {
     const auto Count = [&](std::vector<TChapter>&& Found) { Hits += static_cast<long>(Found.size()); };
-    if (ScanChapters(Options.File, Pattern, Cancel, Count, {}, 100000000, Options.BlockBytes) != TScanOutcome::Done)
+    if (ScanChapters(Options.File, Pattern, Cancel, Count, {}, MaxChapters, Options.BlockBytes) != TScanOutcome::Done)
       throw std::runtime_error("the scan did not finish");
     return Hits;
   }

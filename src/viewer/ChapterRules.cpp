@@ -3,7 +3,6 @@
 #include "Unicode.h"
 
 #include <algorithm>
-#include <array>
 #include <set>
 #include <string>
 
@@ -107,41 +106,16 @@ std::string BuildStrict() {
          ")?" + Close;
 }
 
-struct TBuiltIn {
-  const char* Name;
-  std::string Pattern;
-  // What its headings begin with after spaces: in step with its pieces (the corpus test reads its lines
-  // through the scan's test of these).
-  std::string_view Leads;
-  bool Enabled = true;
-};
-
-const std::array<TBuiltIn, 4>& BuiltIns() {
-  static const std::array<TBuiltIn, 4> Rules = {{
-      {"自动识别", DefaultChapterPattern,
-       "第序楔引前后後尾终終最番外完上中下卷作内內正Vv【〖[［☆★=Cc"},
-      {"数字编号", BuildNumbered(), "0123456789０１２３４５６７８９零〇一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟"},
-      {"英文 Chapter", BuildEnglish(), "CcPpBbVvEeIiFfAa"},
-      // Off at first: its headings are some of the default's, a choice only the reader can make.
-      {"仅“第N章”", BuildStrict(), "第", false},
-  }};
-  return Rules;
-}
-
 }  // namespace
 
 const std::string DefaultChapterPattern = BuildDefault();
 
 std::vector<TChapterRule> BuiltInChapterRules() {
-  std::vector<TChapterRule> Rules;
-  for (const TBuiltIn& Rule : BuiltIns()) Rules.push_back({Rule.Name, Rule.Pattern, Rule.Enabled});
-  return Rules;
-}
-
-std::optional<TLineLeads> LineLeadsOf(std::string_view Pattern) {
-  for (const TBuiltIn& Rule : BuiltIns())
-    if (Rule.Pattern == Pattern) return TLineLeads{Rule.Leads, 40};
-  return std::nullopt;
+  return {{"自动识别", DefaultChapterPattern},
+          {"数字编号", BuildNumbered()},
+          {"英文 Chapter", BuildEnglish()},
+          // Off at first: its headings are some of the default's, a choice only the reader can make.
+          {"仅“第N章”", BuildStrict(), false}};
 }
 
 namespace {

@@ -36,15 +36,6 @@ extern const std::string DefaultChapterPattern;
 // 一、标题), English (Chapter, Part, Prologue…) and 仅“第N章” (not enabled: the reader picks it).
 std::vector<TChapterRule> BuiltInChapterRules();
 
-// What a built-in rule's headings can begin with after the line's spaces (UTF-8), and how many
-// characters they hold at most after them: a cheap test on a line's raw bytes before it is decoded.
-// None for any other pattern.
-struct TLineLeads {
-  std::string_view Leads;
-  std::size_t MaxCharacters = 0;
-};
-std::optional<TLineLeads> LineLeadsOf(std::string_view Pattern);
-
 // The number of a heading: the first number that starts in its first 12 characters and ends before a
 // unit (章, 回, 卷…), a separator, a bracket or the title's end, in Arabic or full-width digits or in
 // Chinese (十二, 一百零三, 一〇三, 两百, 壹佰贰拾叁); none when it has none or one too large.

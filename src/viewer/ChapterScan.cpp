@@ -1,77 +1,80 @@
 #include "ChapterScan.h"
 
-#include "ChapterRules.h"
+#include "TFileScan.h"
 #include "TextScan.h"
 #include "Unicode.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
 
-
 namespace {
 
-// The first block is small, so the first headings come at once; then it doubles, as FindText's.
-constexpr std::size_t FirstBlockBytes = 64 * 1024;
-
-// The most bytes one character takes in any encoding a file is read in (GB18030 and UTF-8: 4, UTF-16:
-// a surrogate pair); a byte that begins no character counts as one.
-constexpr std::size_t MaxCharacterBytes = 4;
-
-// A built-in rule's cheap test on a line's raw bytes: after spaces, one of the characters its headings
-// begin with, and no more bytes than its longest heading can take. Only lines that pass are decoded and
-// matched, which keeps the scan near the speed of reading the file.
+// A pattern's cheap test on a line's raw bytes, from what its headings can begin with after spaces
+// (LineLeadsOf): only lines that pass are decoded and matched, which keeps the scan near the speed of
+// reading the file.
 class TLineFilter {
 public:
-  TLineFilter(TTextEncoding Encoding, const TLineLeads& Leads) : FMaxBytes(Leads.MaxCharacters * MaxCharacterBytes) {
-    TTextEncoder Encoder(Encoding);
-    if (!Encoder) throw std::runtime_error("no converter to " + std::string(RulesOf(Encoding).MenuName));
-    // A character the encoding lacks can begin no line of it.
-    const auto Encode = [&](std::string_view Utf8) {
-      std::string Bytes;
-      if (!Encoder.Encode(Utf8, Bytes)) Bytes.clear();
-      return Bytes;
-    };
-    for (const char* Space : {" ", "\t", "\u3000"}) Add(Encode(Space), true);
-    for (std::size_t Pos = 0; Pos < Leads.Leads.size();) {
-      const std::size_t Length = ReadUtf8(Leads.Leads.substr(Pos)).Length;
-      Add(Encode(Leads.Leads.substr(Pos, Length)), false);
-      Pos += Length;
-    }
-  }
+  TLineFilter(TTextEncoding Encoding, const TLineLeads& Leads) : FRules(RulesOf(Encoding)), FLeads(Leads) {}
 
-  bool Candidate(std::string_view Line) const {
+  // Whether Line may be a heading: it begins with a lead, or a carriage return stands inside it (the
+  // matcher takes one for a line end, so ^ matches after it whatever the line begins with).
+  bool Candidate(std::string_view Line) { return Leads(Line) || HoldsReturn(Line); }
+
+private:
+  enum class TKind : std::uint8_t { Space, Lead, Other };
+  struct TKnown {
+    std::uint32_t Key = 0;
+    std::uint8_t Length = 0;  // 0: nothing known here yet
+    TKind Kind = TKind::Other;
+  };
+
+  // Whether the line begins with a lead after its spaces.
+  bool Leads(std::string_view Line) {
     for (std::size_t Pos = 0; Pos < Line.size();) {
       const std::string_view Rest = Line.substr(Pos);
-      const std::vector<TEntry>& Entries = FByFirstByte[static_cast<unsigned char>(Rest[0])];
-      const auto Entry = std::find_if(Entries.begin(), Entries.end(),
-                                      [&](const TEntry& Entry) { return Rest.starts_with(Entry.Bytes); });
-      if (Entry == Entries.end()) return false;
-      if (!Entry->Space) return Rest.size() <= FMaxBytes;
-      Pos += Entry->Bytes.size();
+      const std::size_t Length = FRules.Length(Rest, 0);
+      TKind Kind;
+      if (Length <= std::min<std::size_t>(4, Rest.size())) {
+        // A line's first characters are few: each is read and looked up once, then known by its bytes.
+        std::uint32_t Key = 0;
+        for (std::size_t At = 0; At < Length; ++At) Key = Key << 8 | static_cast<unsigned char>(Rest[At]);
+        TKnown& Known = FKnown[((Key ^ static_cast<std::uint32_t>(Length)) * 2654435761u) >> 19];
+        if (Known.Length != Length || Known.Key != Key) Known = {Key, static_cast<std::uint8_t>(Length), KindOf(Rest)};
+        Kind = Known.Kind;
+      } else {
+        Kind = KindOf(Rest);
+      }
+      if (Kind != TKind::Space) return Kind == TKind::Lead;
+      Pos += Length;
     }
     return false;
   }
 
-private:
-  // A space or a lead, in the encoding's bytes; looked up by its first byte, so a line costs a table
-  // look-up or two (most begin with neither, or with a space and then neither).
-  struct TEntry {
-    std::string Bytes;
-    bool Space = false;
-  };
-  void Add(const std::string& Bytes, bool Space) {
-    if (Bytes.empty()) return;
-    const auto First = static_cast<unsigned char>(Bytes.front());
-    FByFirstByte[First].push_back(TEntry{Bytes, Space});
+  bool HoldsReturn(std::string_view Line) const {
+    if (FRules.CodeUnit == 1) return std::memchr(Line.data(), '\r', Line.size()) != nullptr;
+    for (std::size_t Pos = 0; Pos + 2 <= Line.size(); Pos += 2)
+      if (CodeUnitAt(FRules.Encoding, Line, Pos) == '\r') return true;
+    return false;
   }
 
-  std::size_t FMaxBytes;
-  std::array<std::vector<TEntry>, 256> FByFirstByte;
+  // The character at the start of Bytes as the decoder reads it: bytes that begin none are U+FFFD.
+  TKind KindOf(std::string_view Bytes) const {
+    const TCharacter Character = FRules.Read(Bytes);
+    const bool Whole = Character.Valid && Character.Length <= Bytes.size();
+    const char32_t Code = Whole ? Character.CodePoint : ReplacementCharacter;
+    if (IsLeadingSpace(Code)) return TKind::Space;
+    return FLeads.Contains(Code) ? TKind::Lead : TKind::Other;
+  }
+
+  const TEncodingRules& FRules;
+  const TLineLeads& FLeads;
+  std::array<TKnown, 8192> FKnown{};
 };
 
 // A line's text as a title: valid UTF-8 (a byte that begins no character becomes U+FFFD), without
@@ -96,13 +99,13 @@ std::string TitleOf(std::string_view Line) {
 
 struct TTooMany {};
 
-// One pattern's part in a scan: its matcher, its cheap test when it is a built-in rule's, and what it
-// found since the last hand-over.
+// One pattern's part in a scan: its matcher, its cheap test when the pattern tells what its headings
+// begin with, and what it found since the last hand-over.
 struct TRuleScan {
   explicit TRuleScan(const TSearchPattern::TImpl& Pattern) : Matcher(Pattern) {
     const int Number = pcre2_substring_number_from_name(Pattern.Code, reinterpret_cast<PCRE2_SPTR>("volume"));
     Volume = std::max(0, Number);
-    if (const std::optional<TLineLeads> Leads = LineLeadsOf(Pattern.Query.Text)) Filter.emplace(Pattern.Encoding, *Leads);
+    if (Pattern.Leads) Filter.emplace(Pattern.Encoding, *Pattern.Leads);
   }
   TRegexMatcher Matcher;
   std::optional<TLineFilter> Filter;
@@ -110,51 +113,35 @@ struct TRuleScan {
   std::vector<TChapter> Found;
 };
 
-// Lines of a file matched against one pattern or more: the whole file in growing blocks (Run), or a
-// sample of pieces (Sample).
-class TChapterScan {
+// The lines of blocks matched against one pattern or more: the headings of a whole file, or of a
+// sample's pieces.
+class TChapterLines {
 public:
-  TChapterScan(const std::string& FileName, const std::vector<const TSearchPattern*>& Patterns,
-               const std::atomic<bool>& Cancel, std::size_t MaxChapters, std::size_t BlockBytes)
-      : FEncoding(Patterns.front()->Encoding()), FUnit(CodeUnitBytes(FEncoding)), FCancel(Cancel),
-        FMaxChapters(MaxChapters), FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)),
-        FBlock(std::min(FMaxBlock, FirstBlockBytes)), FFile(FileName) {
+  TChapterLines(const std::vector<const TSearchPattern*>& Patterns, const TFileScan& Scan, std::size_t Cap)
+      : FEncoding(Patterns.front()->Encoding()), FUnit(CodeUnitBytes(FEncoding)), FScan(Scan), FCap(Cap) {
     for (const TSearchPattern* Pattern : Patterns) {
       if (!Pattern->Impl().Code) throw std::invalid_argument("ScanChapters needs a regular expression");
       FRules.push_back(std::make_unique<TRuleScan>(Pattern->Impl()));
     }
-    FSize = FFile.Size();
-    const std::string_view Mark = RulesOf(FEncoding).ByteOrderMark;
-    if (FSize >= static_cast<TFileOffset>(Mark.size())) {
-      std::string Head(Mark.size(), '\0');
-      FFile.Read(0, static_cast<TFileOffset>(Mark.size()), Head.data(), false);
-      if (Head == Mark) FFirst = static_cast<TFileOffset>(Mark.size());
-    }
   }
 
-  void Run(const std::function<void(std::vector<TChapter>&&)>& OnChapters, const TSearchProgress& Progress) {
-    bool AtLineStart = true;
-    for (TFileOffset Cursor = FFirst; Cursor < FSize;) {
-      if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
-      const TFileOffset To = std::min(FSize, Cursor + static_cast<TFileOffset>(FBlock));
-      const std::string_view Bytes = Read(Cursor, To);
-      // The block ends after its last line feed, so that no line is cut; a line longer than the whole
-      // block is cut, and the next block starts inside it.
-      std::size_t End = Bytes.size();
-      bool EndsLine = To == FSize;
-      if (To < FSize) {
-        const std::size_t Cut = AfterLineFeed(FEncoding, Bytes, Cursor, 0, Bytes.size(), true);
-        if (Cut != NoLineFeed) {
-          End = Cut;
-          EndsLine = true;
-        }
+  // Every line that starts in the block's [From, To): one that runs past the block's bytes is cut there.
+  void Match(const TScanBlock& Block) {
+    const std::string_view Bytes = Block.Bytes;
+    std::size_t Pos = Block.From;
+    if (Block.LineStart != Pos || !Block.LineStarts) {
+      Pos = AfterLineFeed(FEncoding, Bytes, Block.BufferFrom, Pos, Bytes.size(), false);
+      if (Pos == NoLineFeed) return;
+    }
+    while (Pos < Block.To) {
+      FScan.CheckCancel();
+      const std::size_t Next = LineEnd(Bytes, Block.BufferFrom, Pos);
+      if (Next == NoLineFeed) {
+        Line(Bytes, Block.BufferFrom, Pos, Bytes.size(), !Block.TextEnd);
+        return;
       }
-      Lines(Bytes.substr(0, End), Cursor, 0, AtLineStart, EndsLine);
-      AtLineStart = EndsLine;
-      Cursor += static_cast<TFileOffset>(End);
-      HandOver(OnChapters);
-      Report(Progress, Cursor);
-      FBlock = std::min(FMaxBlock, FBlock * 2);
+      Line(Bytes, Block.BufferFrom, Pos, Next - FUnit, false);
+      Pos = Next;
     }
   }
 
@@ -165,39 +152,6 @@ public:
     Found.clear();
   }
 
-  void Sample(std::size_t SampleBytes, TChapterSample& Result) {
-    // The book's start, where a first piece of equal size would often hold front matter only, and
-    // pieces from all through the rest, so that headings can show how evenly they are spread.
-    constexpr int Spread = 8;
-    std::vector<std::pair<TFileOffset, TFileOffset>> Plan;
-    const auto Length = static_cast<std::size_t>(FSize - FFirst);
-    if (Length <= SampleBytes) {
-      Plan.emplace_back(FFirst, FSize);
-    } else {
-      const auto Head = static_cast<TFileOffset>(SampleBytes / 2);
-      const auto Piece = static_cast<TFileOffset>((SampleBytes - SampleBytes / 2) / Spread);
-      const TFileOffset Rest = FSize - FFirst - Head;
-      Plan.emplace_back(FFirst, FFirst + Head);
-      for (int K = 0; K < Spread; ++K) {
-        TFileOffset From = FFirst + Head + Rest / (2 * Spread) * (2 * K + 1) - Piece / 2;
-        From -= From % 2;  // a UTF-16 unit's start
-        Plan.emplace_back(From, std::min(FSize, From + Piece));
-      }
-    }
-    for (const auto& [From, To] : Plan) {
-      if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
-      const std::string_view Bytes = Read(From, To);
-      // Whole lines only: from after the first line feed (but at the text's start) to after the last.
-      const std::size_t Begin = From == FFirst ? 0 : AfterLineFeed(FEncoding, Bytes, From, 0, Bytes.size(), false);
-      if (Begin == NoLineFeed) continue;
-      const std::size_t End =
-          To == FSize ? Bytes.size() : AfterLineFeed(FEncoding, Bytes, From, Begin, Bytes.size(), true);
-      if (End == NoLineFeed || End <= Begin) continue;
-      Lines(Bytes.substr(0, End), From, Begin, true, true);
-      Result.Pieces.emplace_back(From + static_cast<TFileOffset>(Begin), From + static_cast<TFileOffset>(End));
-    }
-  }
-
   std::vector<std::vector<TChapter>> TakeFound() {
     std::vector<std::vector<TChapter>> Found;
     for (const std::unique_ptr<TRuleScan>& Rule : FRules) Found.push_back(std::move(Rule->Found));
@@ -205,30 +159,11 @@ public:
   }
 
 private:
-  std::string_view Read(TFileOffset From, TFileOffset To) {
-    const auto Count = static_cast<std::size_t>(To - From);
-    if (FBufferSize < Count) {
-      FBuffer.reset(new char[Count]);
-      FBufferSize = Count;
-    }
-    FFile.Read(From, To, FBuffer.get());
-    return std::string_view(FBuffer.get(), Count);
-  }
-
-  // The lines of Bytes from Pos on; EndsLine: its end is a line's end (the file's end or after a line
-  // feed).
-  void Lines(std::string_view Bytes, TFileOffset BufferFrom, std::size_t Pos, bool AtLineStart, bool EndsLine) {
-    bool LineStart = AtLineStart;
-    while (Pos < Bytes.size()) {
-      const std::size_t Next = AfterLineFeed(FEncoding, Bytes, BufferFrom, Pos, Bytes.size(), false);
-      if (LineStart) {
-        if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
-        Line(Bytes, BufferFrom, Pos, Next == NoLineFeed ? Bytes.size() : Next - FUnit, Next == NoLineFeed && !EndsLine);
-      }
-      if (Next == NoLineFeed) break;
-      Pos = Next;
-      LineStart = true;
-    }
+  // Just past the line feed that ends the line at Pos; NoLineFeed: none before the bytes end.
+  std::size_t LineEnd(std::string_view Bytes, TFileOffset BufferFrom, std::size_t Pos) const {
+    if (FUnit == 2) return AfterLineFeed(FEncoding, Bytes, BufferFrom, Pos, Bytes.size(), false);
+    const void* Feed = std::memchr(Bytes.data() + Pos, '\n', Bytes.size() - Pos);
+    return Feed ? static_cast<std::size_t>(static_cast<const char*>(Feed) - Bytes.data()) + 1 : NoLineFeed;
   }
 
   // The line Bytes[From, To), its line feed left off; Cut: the line goes on beyond the block, so its
@@ -258,57 +193,64 @@ private:
         }
       }
       if (!Rule->Matcher.Match(*Subject, 0, Subject->size(), Options, false)) continue;
-      if (FCount == FMaxChapters) throw TTooMany{};
+      if (FCount == FCap) throw TTooMany{};
       ++FCount;
       const std::uint8_t Level = Rule->Volume > 0 && Rule->Matcher.Took(Rule->Volume) ? 0 : 1;
       Rule->Found.push_back({BufferFrom + static_cast<TFileOffset>(From), TitleOf(*Subject), Level});
     }
   }
 
-  void Report(const TSearchProgress& Progress, TFileOffset Cursor) {
-    if (!Progress) return;
-    const TFileOffset Total = std::max<TFileOffset>(1, FSize - FFirst);
-    const int Permille = static_cast<int>(std::min<TFileOffset>(1000, (Cursor - FFirst) * 1000 / Total));
-    if (Permille == FReported) return;
-    FReported = Permille;
-    Progress(Permille, false);
-  }
-
   TTextEncoding FEncoding;
   std::size_t FUnit;
-  const std::atomic<bool>& FCancel;
-  std::size_t FMaxChapters;
-  std::size_t FMaxBlock;
-  std::size_t FBlock;
-  TSearchFile FFile;
+  const TFileScan& FScan;
+  std::size_t FCap;
   std::vector<std::unique_ptr<TRuleScan>> FRules;
-  TFileOffset FSize = 0;
-  TFileOffset FFirst = 0;
-  std::unique_ptr<char[]> FBuffer;  // the block, never read beyond what was read into it
-  std::size_t FBufferSize = 0;
   std::unique_ptr<char[]> FText;  // a line decoded to UTF-8
   std::size_t FTextSize = 0;
   std::size_t FCount = 0;
-  int FReported = -1;
 };
+
+// The pieces of a sample of the text [First, Size): the book's start, where a first piece of equal size
+// would often hold front matter only, and pieces from all through the rest, so that headings can show
+// how evenly they are spread.
+std::vector<std::pair<TFileOffset, TFileOffset>> SamplePlan(TFileOffset First, TFileOffset Size, std::size_t SampleBytes) {
+  constexpr int Spread = 8;
+  if (static_cast<std::size_t>(Size - First) <= SampleBytes) return {{First, Size}};
+  const auto Head = static_cast<TFileOffset>(SampleBytes / 2);
+  const auto Piece = static_cast<TFileOffset>((SampleBytes - SampleBytes / 2) / Spread);
+  const TFileOffset Rest = Size - First - Head;
+  std::vector<std::pair<TFileOffset, TFileOffset>> Plan = {{First, First + Head}};
+  for (int K = 0; K < Spread; ++K) {
+    TFileOffset From = First + Head + Rest / (2 * Spread) * (2 * K + 1) - Piece / 2;
+    From -= From % 2;  // a UTF-16 unit's start
+    Plan.emplace_back(From, std::min(Size, From + Piece));
+  }
+  return Plan;
+}
 
 }  // namespace
 
 TScanOutcome ScanChapters(const std::string& FileName, const TSearchPattern& Pattern, const std::atomic<bool>& Cancel,
                           const std::function<void(std::vector<TChapter>&& Found)>& OnChapters,
-                          const TSearchProgress& Progress, std::size_t MaxChapters, std::size_t BlockBytes) {
+                          const TSearchProgress& Progress, std::size_t Cap, std::size_t BlockBytes) {
   if (!Pattern.Impl().Code) throw std::invalid_argument("ScanChapters needs a regular expression");
   if (Cancel.load()) return TScanOutcome::Cancelled;
-  std::optional<TChapterScan> Scan;
+  std::optional<TFileScan> Scan;
+  std::optional<TChapterLines> Lines;
   try {
-    Scan.emplace(FileName, std::vector<const TSearchPattern*>{&Pattern}, Cancel, MaxChapters, BlockBytes);
-    Scan->Run(OnChapters, Progress);
+    Scan.emplace(FileName, Pattern.Encoding(), Cancel, Progress, BlockBytes);
+    Lines.emplace(std::vector<const TSearchPattern*>{&Pattern}, *Scan, Cap);
+    Scan->Walk(Scan->First(), Scan->Size(), false, false, TBlockEdges{true, 0}, [&](const TScanBlock& Block) {
+      Lines->Match(Block);
+      Lines->HandOver(OnChapters);
+      return false;
+    });
     return TScanOutcome::Done;
   } catch (const TStop& Stop) {
-    if (Scan) Scan->HandOver(OnChapters);
+    if (Lines) Lines->HandOver(OnChapters);
     return Stop.Outcome == TSearchOutcome::Cancelled ? TScanOutcome::Cancelled : TScanOutcome::FileChanged;
   } catch (const TTooMany&) {
-    Scan->HandOver(OnChapters);
+    Lines->HandOver(OnChapters);
     return TScanOutcome::TooMany;
   }
 }
@@ -322,13 +264,19 @@ TChapterSample SampleChapters(const std::string& FileName, const std::vector<con
     Result.Outcome = TScanOutcome::Cancelled;
     return Result;
   }
-  std::optional<TChapterScan> Scan;
+  std::optional<TFileScan> Scan;
+  std::optional<TChapterLines> Lines;
   try {
-    Scan.emplace(FileName, Patterns, Cancel, static_cast<std::size_t>(-1), SearchBlockBytes);
-    Scan->Sample(SampleBytes, Result);
+    Scan.emplace(FileName, Patterns.front()->Encoding(), Cancel, TSearchProgress(), SearchBlockBytes);
+    Lines.emplace(Patterns, *Scan, static_cast<std::size_t>(-1));
+    for (const auto& [From, To] : SamplePlan(Scan->First(), Scan->Size(), SampleBytes))
+      if (const std::optional<TScanBlock> Block = Scan->Piece(From, To)) {
+        Lines->Match(*Block);
+        Result.Pieces.emplace_back(Block->Offset(Block->From), Block->Offset(Block->To));
+      }
   } catch (const TStop& Stop) {
     Result.Outcome = Stop.Outcome == TSearchOutcome::Cancelled ? TScanOutcome::Cancelled : TScanOutcome::FileChanged;
   }
-  if (Scan) Result.Found = Scan->TakeFound();
+  if (Lines) Result.Found = Lines->TakeFound();
   return Result;
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 // The chapter headings of a file: every line that a regular expression matches, found by one pass
-// over the file in blocks, the same streaming scan (reading, decoding, matching) as FindText's.
+// over the file in blocks, a matcher of lines over the same streaming scan (TFileScan) as FindText's.
 
 struct TChapter {
   TFileOffset Offset = 0;  // where the heading's line starts (the byte after the line feed before it)
@@ -24,6 +24,9 @@ struct TChapter {
 // The most characters of a heading's line its title keeps.
 constexpr std::size_t MaxChapterTitle = 40;
 
+// The most headings a scan lists: a pattern that matches nearly every line stops there.
+constexpr std::size_t MaxChapters = 1000000;
+
 enum class TScanOutcome { Done, Cancelled, FileChanged, TooMany };
 
 // Finds every line of FileName that Pattern (Regex = true, made for the file's encoding) matches
@@ -31,13 +34,13 @@ enum class TScanOutcome { Done, Cancelled, FileChanged, TooMany };
 // over in batches to OnChapters (on the scanning thread, after each block that found some). Progress,
 // when given, gets the share scanned (0..1000, the Wrapped flag always false) whenever it grows.
 // Cancel is checked at every line: Cancelled. FileChanged as FindText gives it. A line longer than a
-// block is matched on its first block only, where $ finds no line end. With MaxChapters headings
-// handed over and one more found, the scan stops: TooMany. Throws EFileUnreadable (ReadPage.h) when
+// block is matched on its first block only, where $ finds no line end. With Cap headings handed
+// over and one more found, the scan stops: TooMany. Throws EFileUnreadable (ReadPage.h) when
 // the file cannot be opened, ESearchQuery when the pattern needs more backtracking on a line than
 // PCRE2 allows, std::invalid_argument for a pattern that is no regular expression.
 TScanOutcome ScanChapters(const std::string& FileName, const TSearchPattern& Pattern, const std::atomic<bool>& Cancel,
                           const std::function<void(std::vector<TChapter>&& Found)>& OnChapters,
-                          const TSearchProgress& Progress = {}, std::size_t MaxChapters = 200000,
+                          const TSearchProgress& Progress = {}, std::size_t Cap = MaxChapters,
                           std::size_t BlockBytes = SearchBlockBytes);
 
 // The headings of a sample of FileName, for choosing a pattern before the whole scan: the whole file

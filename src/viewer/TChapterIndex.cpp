@@ -75,8 +75,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
           [&](int Share, bool) {
             Permille = Share;
             Send(false);
-          },
-          MaxChapters);
+          });
     } catch (const std::exception& Error) {
       Failure = Error.what();
     }

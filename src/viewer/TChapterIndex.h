@@ -23,8 +23,8 @@
 class TChapterIndex {
 public:
   enum class TState { NotScanned, Scanning, Done, Cancelled, FileChanged, TooMany, Failed };
-  // The most headings a scan lists; a pattern that matches nearly every line stops there.
-  static constexpr std::size_t MaxChapters = 1000000;
+  // The most headings a scan lists (ChapterScan.h).
+  static constexpr std::size_t MaxChapters = ::MaxChapters;
 
   explicit TChapterIndex(TScanThread::TPost Post);
 

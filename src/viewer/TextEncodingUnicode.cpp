@@ -36,11 +36,11 @@ TCharacter Utf8Read(std::string_view Bytes) {
 
 bool Utf8Starts(std::string_view Bytes, TFileOffset, std::size_t&, std::size_t Pos) {
   if (!IsContinuation(ByteAt(Bytes, Pos))) return true;
-  // A continuation byte is a character of its own unless a lead before it takes it.
+  // A continuation byte is a character of its own unless a sequence begun before it takes it: one
+  // that is a character, or one the end cuts off.
   for (std::size_t Back = 1; Back <= 3 && Back <= Pos; ++Back) {
-    const unsigned char Byte = ByteAt(Bytes, Pos - Back);
-    if (IsContinuation(Byte)) continue;
-    return Utf8LengthOf(Byte) <= Back;
+    if (IsContinuation(ByteAt(Bytes, Pos - Back))) continue;
+    return Utf8Length(Bytes, Pos - Back) <= Back;
   }
   return true;
 }
@@ -166,7 +166,9 @@ struct TUtf16 {
   // Code units stand at even offsets of the file; a low surrogate after a high one ends a pair.
   static bool Starts(std::string_view Bytes, TFileOffset BufferFrom, std::size_t&, std::size_t Pos) {
     if ((BufferFrom + static_cast<TFileOffset>(Pos)) % 2 != 0) return false;
-    if (Pos < 2 || Pos + 2 > Bytes.size()) return true;
+    if (Pos < 2) return true;
+    // A last odd byte is a unit cut off, or the rest of a pair that the end cuts off.
+    if (Pos + 2 > Bytes.size()) return !IsHighSurrogate(UnitAt(Bytes, Pos - 2));
     return !(IsLowSurrogate(UnitAt(Bytes, Pos)) && IsHighSurrogate(UnitAt(Bytes, Pos - 2)));
   }
 

@@ -1,18 +1,17 @@
 #pragma once
 
-// The pieces the streaming scans of a file share (FindText's search, ScanChapters' headings): the
-// compiled query, the file held open for one scan, line feeds in any encoding and the regular
-// expression matcher. Private to the engine: it brings PCRE2 with it.
+// The pieces the matchers of a file's scan share (FindText's search, ScanChapters' headings): the
+// compiled query, line feeds in any encoding and the regular expression matcher. Private to the
+// engine: it brings PCRE2 with it.
 
 #include "FileOffset.h"
-#include "ReadPage.h"
+#include "LineLeads.h"
 #include "TextEncoding.h"
 #include "TextSearch.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -20,9 +19,6 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 // A stretch of the plain query's bytes: where the two cases of a letter differ, either form matches.
 struct TNeedleSpan {
@@ -44,85 +40,15 @@ struct TSearchPattern::TImpl {
   std::size_t ProbeFirst = 0;
   std::size_t ProbeSecond = 0;
 
-  // A regular expression, over UTF-8 (the file's own bytes, or a block decoded to it).
+  // A regular expression, over UTF-8 (the file's own bytes, or a block decoded to it), and what the
+  // lines it matches begin with (LineLeadsOf), for a scan of lines.
   pcre2_code* Code = nullptr;
+  std::optional<TLineLeads> Leads;
 
   TImpl() = default;
   TImpl(const TImpl&) = delete;
   TImpl& operator=(const TImpl&) = delete;
   ~TImpl() { pcre2_code_free(Code); }
-};
-
-// Ends a scan early with its outcome.
-struct TStop {
-  TSearchOutcome Outcome;
-};
-
-// The file, open for one scan: reads whole stretches and notices a change. It opens as the page
-// reader does (a regular file only; a FIFO does not block the open), or throws EFileUnreadable with
-// the reason, and takes the facts from the descriptor it reads. A scan covers the bytes there at its
-// start, Size(). After each read the name must still lead to that file with the same facts (one stat,
-// not a reopen: a search reads the file thousands of times a second when hits are close), or with
-// more bytes added at its end, as a log grows: then its first bytes and its last before Size() must
-// be as they were, which a file written anew seldom leaves them.
-class TSearchFile {
-public:
-  explicit TSearchFile(const std::string& FileName) : FFileName(FileName) {
-    TFileProblem Problem = TFileProblem::None;
-    FFd = OpenRegularFile(FileName, &Problem);
-    if (FFd < 0) throw EFileUnreadable(Problem);
-    struct stat Info {};
-    if (::fstat(FFd, &Info) != 0) {
-      ::close(FFd);
-      throw EFileUnreadable(TFileProblem::Unreadable);
-    }
-    FFacts = FileFactsOf(Info);
-    FSeen = FFacts;
-    FHead = Sample(0);
-    FTail = Sample(TailFrom());
-  }
-  ~TSearchFile() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TSearchFile(const TSearchFile&) = delete;
-  TSearchFile& operator=(const TSearchFile&) = delete;
-
-  TFileOffset Size() const { return FFacts.Size; }
-
-  // Bytes [From, To) into Out, all of them, and (Check) the file unchanged since the scan began.
-  void Read(TFileOffset From, TFileOffset To, char* Out, bool Check = true) {
-    const auto Count = static_cast<std::size_t>(To - From);
-    if (ReadAt(FFd, From, Out, Count) != Count) throw TStop{TSearchOutcome::FileChanged};  // cut short, or unreadable
-    if (Check) CheckUnchanged();
-  }
-
-private:
-  static constexpr std::size_t SampleBytes = 64;
-
-  TFileOffset TailFrom() const { return std::max<TFileOffset>(0, FFacts.Size - static_cast<TFileOffset>(SampleBytes)); }
-  std::string Sample(TFileOffset From) const {
-    std::string Bytes(SampleBytes, '\0');
-    Bytes.resize(ReadAt(FFd, From, Bytes.data(), static_cast<std::size_t>(std::min<TFileOffset>(
-                                                   FFacts.Size - From, static_cast<TFileOffset>(SampleBytes)))));
-    return Bytes;
-  }
-
-  void CheckUnchanged() {
-    struct stat Info {};
-    if (::stat(FFileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode)) throw TStop{TSearchOutcome::FileChanged};
-    const TFileFacts Now = FileFactsOf(Info);
-    if (Now == FSeen) return;
-    const bool Grown = Now.Device == FFacts.Device && Now.Inode == FFacts.Inode && Now.Size > FSeen.Size;
-    if (!Grown || Sample(0) != FHead || Sample(TailFrom()) != FTail) throw TStop{TSearchOutcome::FileChanged};
-    FSeen = Now;
-  }
-
-  const std::string& FFileName;
-  TFileFacts FFacts;  // at the scan's start
-  TFileFacts FSeen;   // at the last read: the same, or grown since
-  std::string FHead;  // the first bytes, and the last before the start's size, as they were then
-  std::string FTail;
-  int FFd = -1;
 };
 
 inline constexpr std::size_t NoLineFeed = static_cast<std::size_t>(-1);

@@ -1,22 +1,17 @@
 #include "TextSearch.h"
 
-#include "ReadPage.h"
 #include "RegexErrors.h"
+#include "TFileScan.h"
 #include "TextScan.h"
 #include "Unicode.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -141,6 +136,7 @@ void CompileRegex(TSearchPattern::TImpl& Impl) {
   if (!Impl.Code) throw ESearchQuery(RegexFaultMessage(Error, CharactersBefore(Text, ErrorOffset) + 1));
   // Without the JIT (not built for this machine) the same pattern is interpreted, only slower.
   pcre2_jit_compile(Impl.Code, PCRE2_JIT_COMPLETE);
+  Impl.Leads = LineLeadsOf(Text, !Impl.Query.MatchCase);
 }
 
 }  // namespace
@@ -161,27 +157,7 @@ const TSearchQuery& TSearchPattern::Query() const { return FImpl->Query; }
 
 TTextEncoding TSearchPattern::Encoding() const { return FImpl->Encoding; }
 
-// ---- Reading the file ---------------------------------------------------------------------------------
-
 namespace {
-
-// How far before a block the scan looks for the start of the line (a regular expression's ^ and
-// look-behind): as far as the page reader looks.
-constexpr std::size_t ContextBytes = LookBackBytes;
-// What a regular expression's block reads before it first: a line start is nearly always that close.
-constexpr std::size_t LineContextBytes = 1024;
-// The first block: small, so a hit near the start comes back at once.
-constexpr std::size_t FirstBlockBytes = 64 * 1024;
-
-// One step of a scan: hits are looked for that start in [ScanFrom, ScanTo); the buffer holds the
-// file's bytes [BufferFrom, BufferTo) around them.
-struct TBlock {
-  TFileOffset BufferFrom = 0;
-  TFileOffset ScanFrom = 0;
-  TFileOffset ScanTo = 0;
-  TFileOffset BufferTo = 0;
-  bool ScanFromLineStart = false;  // ScanFrom follows a line feed (or is where the text begins)
-};
 
 // ---- Plain text ---------------------------------------------------------------------------------------
 
@@ -189,13 +165,14 @@ class TPlainScan {
 public:
   explicit TPlainScan(const TSearchPattern::TImpl& Pattern) : FPattern(Pattern) {}
 
+  // The bytes a block needs past its end: a hit that starts in it, and the next character's start.
   std::size_t Tail() const { return FPattern.Needle.size() - 1 + 3; }
 
-  // The first (Backward: the last) hit in the buffer that starts in [ScanFrom, ScanTo) and starts a
-  // character, as buffer offsets.
-  std::optional<std::pair<std::size_t, std::size_t>> Find(std::string_view Bytes, std::size_t ScanFrom,
-                                                          std::size_t ScanTo, TCharacterStarts& Starts,
-                                                          bool Backward) const {
+  // The first (Backward: the last) hit in the block that starts a character, as buffer positions.
+  std::optional<std::pair<std::size_t, std::size_t>> Find(const TScanBlock& Block, bool Backward) const {
+    const std::string_view Bytes = Block.Bytes;
+    TCharacterStarts Starts(FPattern.Encoding, Bytes, Block.BufferFrom, 0);
+    std::size_t ScanFrom = Block.From, ScanTo = Block.To;
     const std::size_t Length = FPattern.Needle.size();
     if (Bytes.size() < Length) return std::nullopt;
     ScanTo = std::min(ScanTo, Bytes.size() - Length + 1);
@@ -256,11 +233,7 @@ private:
   const TSearchPattern::TImpl& FPattern;
 };
 
-}  // namespace
-
 // ---- Regular expressions ------------------------------------------------------------------------------
-
-namespace {
 
 class TRegexScan {
 public:
@@ -269,14 +242,15 @@ public:
   TRegexScan(const TRegexScan&) = delete;
   TRegexScan& operator=(const TRegexScan&) = delete;
 
-  // The first (Backward: the last) match in the buffer that starts in [ScanFrom, ScanTo), as buffer
-  // offsets. The text is matched from Begin, a character start at or before ScanFrom; NotBol: Begin
-  // starts no line; NotEol: the buffer's end is not the end of the text.
-  std::optional<std::pair<std::size_t, std::size_t>> Find(std::string_view Bytes, std::size_t Begin,
-                                                          std::size_t ScanFrom, std::size_t ScanTo, bool NotBol,
-                                                          bool NotEol, bool Backward) {
+  // The first (Backward: the last) match in the block, as buffer positions. The text is matched from
+  // the start of the block's first line (or a character start before it, where no line starts).
+  std::optional<std::pair<std::size_t, std::size_t>> Find(const TScanBlock& Block, bool Backward) {
+    const std::string_view Bytes = Block.Bytes;
+    const std::size_t Begin = Block.LineStart, ScanTo = Block.To;
+    const bool NotEol = !Block.TextEnd;
+    std::size_t ScanFrom = Block.From;
     std::uint32_t Options = PCRE2_NOTEMPTY;
-    if (NotBol) Options |= PCRE2_NOTBOL;
+    if (!Block.LineStarts) Options |= PCRE2_NOTBOL;
     if (FRules.DecodedAsItIs) {
       // The matcher starts on a character: past the continuation bytes of one begun before.
       for (int Skipped = 0; Skipped < 3 && ScanFrom < ScanTo && IsContinuation(static_cast<unsigned char>(Bytes[ScanFrom]));
@@ -343,206 +317,6 @@ private:
   std::size_t FTextSize = 0;
 };
 
-// ---- The scan -----------------------------------------------------------------------------------------
-
-class TScan {
-public:
-  TScan(const std::string& FileName, const TSearchPattern::TImpl& Pattern, const std::atomic<bool>& Cancel,
-        const TSearchProgress& Progress, std::size_t BlockBytes)
-      : FEncoding(Pattern.Encoding), FCancel(Cancel), FProgress(Progress),
-        FMaxBlock(std::max<std::size_t>(4, BlockBytes / 4 * 4)), FBlock(std::min(FMaxBlock, FirstBlockBytes)) {
-    FFile.emplace(FileName);
-    FSize = FFile->Size();
-    const std::string_view Mark = RulesOf(FEncoding).ByteOrderMark;
-    if (FSize >= static_cast<TFileOffset>(Mark.size())) {
-      std::string Head(Mark.size(), '\0');
-      FFile->Read(0, static_cast<TFileOffset>(Mark.size()), Head.data(), false);
-      if (Head == Mark) FFirst = static_cast<TFileOffset>(Mark.size());
-    }
-    if (Pattern.Code)
-      FRegex.emplace(Pattern);
-    else
-      FPlain.emplace(Pattern);
-  }
-
-  TFileOffset First() const { return FFirst; }
-  TFileOffset Size() const { return FSize; }
-
-  // The first (Backward: the last) hit that starts in [Lo, Hi).
-  std::optional<TSearchHit> Range(TFileOffset Lo, TFileOffset Hi, bool Backward, bool Wrapped) {
-    FWrapped = Wrapped;
-    FAtLineStart = false;
-    TFileOffset Cursor = Backward ? Hi : Lo;
-    while (Backward ? Cursor > Lo : Cursor < Hi) {
-      if (FCancel.load(std::memory_order_relaxed)) throw TStop{TSearchOutcome::Cancelled};
-      const TBlock Block = FRegex ? RegexBlock(Cursor, Lo, Hi, Backward) : PlainBlock(Cursor, Lo, Hi, Backward);
-      const std::optional<TSearchHit> Hit = Scan(Block, Backward);
-      Cursor = Backward ? Block.ScanFrom : Block.ScanTo;
-      FAtLineStart = Backward ? Block.ScanFromLineStart : LineStartAt(Block, Block.ScanTo);
-      Report(Block.ScanTo - Block.ScanFrom);
-      if (Hit) return Hit;
-      FBlock = std::min(FMaxBlock, FBlock * 2);
-    }
-    return std::nullopt;
-  }
-
-private:
-  std::string_view Bytes(const TBlock& Block) const {
-    return {FBuffer.get(), static_cast<std::size_t>(Block.BufferTo - Block.BufferFrom)};
-  }
-
-  void Load(TBlock& Block) {
-    const std::size_t Count = static_cast<std::size_t>(Block.BufferTo - Block.BufferFrom);
-    if (FBufferSize < Count) {
-      FBuffer.reset(new char[Count]);
-      FBufferSize = Count;
-    }
-    FFile->Read(Block.BufferFrom, Block.BufferTo, FBuffer.get());
-  }
-
-  // Whether a line starts at Offset, as far as the block's buffer shows.
-  bool LineStartAt(const TBlock& Block, TFileOffset Offset) const {
-    if (Offset == FFirst) return true;
-    const TFileOffset Unit = static_cast<TFileOffset>(CodeUnitBytes(FEncoding));
-    if (Offset - Unit < Block.BufferFrom || Offset > Block.BufferTo) return false;
-    const std::size_t At = static_cast<std::size_t>(Offset - Unit - Block.BufferFrom);
-    return CodeUnitAt(FEncoding, Bytes(Block), At) == '\n';
-  }
-
-  TBlock PlainBlock(TFileOffset Cursor, TFileOffset Lo, TFileOffset Hi, bool Backward) {
-    TBlock Block;
-    const TFileOffset Step = static_cast<TFileOffset>(FBlock);
-    Block.ScanFrom = Backward ? std::max(Lo, Cursor - Step) : Cursor;
-    Block.ScanTo = Backward ? Cursor : std::min(Hi, Cursor + Step);
-    // As far before the block as a byte that surely starts a character may lie.
-    const TFileOffset Context = static_cast<TFileOffset>(RulesOf(FEncoding).StartReach);
-    Block.BufferFrom = std::max<TFileOffset>(0, Block.ScanFrom - Context);
-    Block.BufferTo = std::min(FSize, Block.ScanTo + static_cast<TFileOffset>(FPlain->Tail()));
-    Load(Block);
-    return Block;
-  }
-
-  // Blocks that end after a line feed, so that a match inside a line is never cut; a line longer than
-  // a block is cut, and the next block starts half a block back.
-  TBlock RegexBlock(TFileOffset Cursor, TFileOffset Lo, TFileOffset Hi, bool Backward) {
-    TBlock Block;
-    const TFileOffset Step = static_cast<TFileOffset>(FBlock);
-    const TFileOffset Context = FAtLineStart ? 4 : static_cast<TFileOffset>(LineContextBytes);
-    if (!Backward) {
-      Block.ScanFrom = Cursor;
-      Block.BufferFrom = std::max(FFirst, Cursor - Context);
-      Block.BufferTo = std::min(FSize, Cursor + Step);
-      Load(Block);
-      if (Block.BufferTo == FSize) {
-        Block.ScanTo = Hi;
-      } else {
-        const std::size_t From = static_cast<std::size_t>(Cursor - Block.BufferFrom);
-        const std::size_t Cut = AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, From, Bytes(Block).size(), true);
-        if (Cut != NoLineFeed) {
-          Block.BufferTo = Block.BufferFrom + static_cast<TFileOffset>(Cut);
-          Block.ScanTo = std::min(Hi, Block.BufferTo);
-        } else {
-          Block.ScanTo = std::min(Hi, Cursor + Step / 2);
-        }
-      }
-    } else {
-      const TFileOffset Start = std::max(Lo, Cursor - Step);
-      Block.ScanTo = Cursor;
-      Block.BufferFrom = std::max(FFirst, Start - Context);
-      // A match that starts before the cursor may run on to the end of its line.
-      Block.BufferTo = FAtLineStart ? Cursor : std::min(FSize, Cursor + Step / 2);
-      Load(Block);
-      const TFileOffset Unit = static_cast<TFileOffset>(CodeUnitBytes(FEncoding));
-      if (Block.BufferTo > Cursor) {
-        const std::size_t From = static_cast<std::size_t>(std::max(Block.BufferFrom, Cursor - Unit) - Block.BufferFrom);
-        const std::size_t Cut = AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, From, Bytes(Block).size(), false);
-        if (Cut != NoLineFeed) Block.BufferTo = Block.BufferFrom + static_cast<TFileOffset>(Cut);
-      }
-      Block.ScanFrom = Start;
-      if (Start > Lo) {
-        const std::size_t From = static_cast<std::size_t>(Start - Block.BufferFrom);
-        const std::size_t To = static_cast<std::size_t>(Cursor - Block.BufferFrom);
-        const std::size_t Cut = AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, From, To, false);
-        if (Cut != NoLineFeed && Cut < To)
-          Block.ScanFrom = Block.BufferFrom + static_cast<TFileOffset>(Cut);
-        else
-          Block.ScanFrom = std::max(Lo, Cursor - Step / 2);
-      }
-    }
-    Block.ScanFromLineStart = LineStartAt(Block, Block.ScanFrom);
-    // No line start in the bytes read before the block: read on back as far as the page reader looks.
-    const TFileOffset Farthest = std::max(FFirst, Block.ScanFrom - static_cast<TFileOffset>(ContextBytes));
-    if (!Block.ScanFromLineStart && Block.BufferFrom > Farthest &&
-        AfterLineFeed(FEncoding, Bytes(Block), Block.BufferFrom, 0,
-                      static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom), true) == NoLineFeed) {
-      Block.BufferFrom = Farthest;
-      Load(Block);
-    }
-    return Block;
-  }
-
-  // Where the characters before ScanFrom are surely known to start.
-  std::size_t KnownStart(const TBlock& Block) const {
-    return RulesOf(FEncoding).KnownStart(Bytes(Block), static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom));
-  }
-
-  std::optional<TSearchHit> Scan(const TBlock& Block, bool Backward) {
-    const std::string_view Text = Bytes(Block);
-    const std::size_t ScanFrom = static_cast<std::size_t>(Block.ScanFrom - Block.BufferFrom);
-    const std::size_t ScanTo = static_cast<std::size_t>(Block.ScanTo - Block.BufferFrom);
-    std::optional<std::pair<std::size_t, std::size_t>> Found;
-    if (FPlain) {
-      TCharacterStarts Starts(FEncoding, Text, Block.BufferFrom, 0);
-      Found = FPlain->Find(Text, ScanFrom, ScanTo, Starts, Backward);
-    } else {
-      std::size_t Begin = ScanFrom;
-      bool NotBol = false;
-      if (!Block.ScanFromLineStart) {
-        const std::size_t Line = AfterLineFeed(FEncoding, Text, Block.BufferFrom, 0, ScanFrom, true);
-        if (Line != NoLineFeed) {
-          Begin = Line;
-        } else {
-          Begin = KnownStart(Block);
-          NotBol = Block.BufferFrom + static_cast<TFileOffset>(Begin) != FFirst;
-        }
-      }
-      Found = FRegex->Find(Text, Begin, ScanFrom, ScanTo, NotBol, Block.BufferTo < FSize, Backward);
-    }
-    if (!Found) return std::nullopt;
-    return TSearchHit{Block.BufferFrom + static_cast<TFileOffset>(Found->first),
-                      static_cast<TFileOffset>(Found->second)};
-  }
-
-  void Report(TFileOffset Scanned) {
-    FScanned += Scanned;
-    if (!FProgress) return;
-    const TFileOffset Total = std::max<TFileOffset>(1, FSize - FFirst);
-    const int Permille = static_cast<int>(std::min<TFileOffset>(1000, FScanned * 1000 / Total));
-    if (Permille == FReported && FWrapped == FReportedWrapped) return;
-    FReported = Permille;
-    FReportedWrapped = FWrapped;
-    FProgress(Permille, FWrapped);
-  }
-
-  TTextEncoding FEncoding;
-  const std::atomic<bool>& FCancel;
-  const TSearchProgress& FProgress;
-  std::size_t FMaxBlock;
-  std::size_t FBlock;
-  std::optional<TSearchFile> FFile;
-  TFileOffset FSize = 0;
-  TFileOffset FFirst = 0;
-  std::optional<TPlainScan> FPlain;
-  std::optional<TRegexScan> FRegex;
-  std::unique_ptr<char[]> FBuffer;  // the block, never read beyond what was read into it
-  std::size_t FBufferSize = 0;
-  bool FAtLineStart = false;
-  bool FWrapped = false;
-  TFileOffset FScanned = 0;
-  int FReported = -1;
-  bool FReportedWrapped = false;
-};
-
 }  // namespace
 
 TSearchResult FindText(const std::string& FileName, const TSearchPattern& Pattern, TFileOffset From, bool Backward,
@@ -550,16 +324,28 @@ TSearchResult FindText(const std::string& FileName, const TSearchPattern& Patter
   TSearchResult Result;
   try {
     if (Cancel.load()) throw TStop{TSearchOutcome::Cancelled};
-    TScan Scan(FileName, Pattern.Impl(), Cancel, Progress, BlockBytes);
+    const TSearchPattern::TImpl& Impl = Pattern.Impl();
+    TFileScan Scan(FileName, Impl.Encoding, Cancel, Progress, BlockBytes);
+    std::optional<TPlainScan> Plain;
+    std::optional<TRegexScan> Regex;
+    if (Impl.Code)
+      Regex.emplace(Impl);
+    else
+      Plain.emplace(Impl);
+    const TBlockEdges Edges = Regex ? TBlockEdges{true, 0} : TBlockEdges{false, Plain->Tail()};
+    const auto Match = [&](const TScanBlock& Block) {
+      const auto Found = Plain ? Plain->Find(Block, Backward) : Regex->Find(Block, Backward);
+      if (Found) Result.Hit = TSearchHit{Block.Offset(Found->first), static_cast<TFileOffset>(Found->second)};
+      return Found.has_value();
+    };
     From = std::clamp(From, Scan.First(), Scan.Size());
     // UTF-16 characters start at even offsets only.
-    if (CodeUnitBytes(Pattern.Encoding()) == 2 && From % 2 != 0 && From < Scan.Size()) ++From;
+    if (CodeUnitBytes(Impl.Encoding) == 2 && From % 2 != 0 && From < Scan.Size()) ++From;
     const TFileOffset Lo[2] = {Backward ? Scan.First() : From, Backward ? From : Scan.First()};
     const TFileOffset Hi[2] = {Backward ? From : Scan.Size(), Backward ? Scan.Size() : From};
     for (int Pass = 0; Pass < 2; ++Pass)
-      if (const std::optional<TSearchHit> Hit = Scan.Range(Lo[Pass], Hi[Pass], Backward, Pass == 1)) {
+      if (Scan.Walk(Lo[Pass], Hi[Pass], Backward, Pass == 1, Edges, Match)) {
         Result.Outcome = TSearchOutcome::Found;
-        Result.Hit = *Hit;
         Result.Wrapped = Pass == 1;
         return Result;
       }

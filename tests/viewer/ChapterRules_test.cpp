@@ -75,7 +75,7 @@ const std::vector<TLine> Corpus = {
 };
 
 // Every line of the corpus in a file of its own encoding; the default pattern's headings, in GB18030
-// (through the scan's byte test) and UTF-8, are scored against the kinds.
+// (through the scan's test of the pattern's leads) and UTF-8, are scored against the kinds.
 TEST(ChapterRules, TheDefaultTellsHeadingsFromTextAndVolumesFromChapters) {
   TempDir Dir;
   for (const TTextEncoding Encoding : {TTextEncoding::Gb18030, TTextEncoding::Utf8}) {

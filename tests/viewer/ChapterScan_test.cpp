@@ -1,5 +1,6 @@
 #include "ChapterRules.h"
 #include "ChapterScan.h"
+#include "LineLeads.h"
 #include "ReadPage.h"
 #include "TempDir.h"
 
@@ -41,7 +42,7 @@ struct TScanned {
 };
 
 TScanned Scan(const std::string& File, const TSearchPattern& Pattern, std::size_t BlockBytes = SearchBlockBytes,
-              std::size_t MaxChapters = 200000, const TSearchProgress& Progress = {},
+              std::size_t Cap = MaxChapters, const TSearchProgress& Progress = {},
               const std::atomic<bool>* Cancel = nullptr) {
   const std::atomic<bool> Never{false};
   TScanned Result;
@@ -49,7 +50,7 @@ TScanned Scan(const std::string& File, const TSearchPattern& Pattern, std::size_
     ++Result.Batches;
     Result.Chapters.insert(Result.Chapters.end(), Found.begin(), Found.end());
   };
-  Result.Outcome = ScanChapters(File, Pattern, Cancel ? *Cancel : Never, Take, Progress, MaxChapters, BlockBytes);
+  Result.Outcome = ScanChapters(File, Pattern, Cancel ? *Cancel : Never, Take, Progress, Cap, BlockBytes);
   return Result;
 }
 
@@ -102,8 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A novel with headings on its first and last line, as each encoding stores it (in traditional
 // characters, which every encoding holds); the same lines with blocks so small that block edges fall
-// everywhere, and with a pattern of the same meaning that is not the default text (so every line is
-// decoded and matched, without the default's byte test).
+// everywhere, and with a pattern of the same meaning whose leads the scan cannot read (so every line is
+// decoded and matched, without the test of the leads).
 TEST(ChapterScan, FindsHeadingsInEveryEncodingFromFirstToLastLine) {
   TempDir Dir;
   const std::vector<std::string> Lines = {"第一章 風起", "　　正文裡提到第二章。", "　　第二節 雲湧", "後記得帶傘。",
@@ -121,7 +122,7 @@ TEST(ChapterScan, FindsHeadingsInEveryEncodingFromFirstToLastLine) {
       }
       Expected[1].Title = "第二節 雲湧";
       const std::string File = Dir.Write("novel.txt", Bytes);
-      for (const std::string& Text : {std::string(DefaultChapterPattern), "(?:" + std::string(DefaultChapterPattern) + ")"}) {
+      for (const std::string& Text : {std::string(DefaultChapterPattern), "(?:" + std::string(DefaultChapterPattern) + ")|(*FAIL)"}) {
         const TSearchPattern Headings(Pattern(Text), Encoding);
         for (std::size_t Block = 40; Block <= 80; Block += 4) {
           SCOPED_TRACE("block bytes " + std::to_string(Block));
@@ -135,6 +136,41 @@ TEST(ChapterScan, FindsHeadingsInEveryEncodingFromFirstToLastLine) {
         }
       }
     }
+}
+
+// The scan passes over the lines that cannot begin as a pattern's matches do, as the pattern itself
+// tells (LineLeadsOf): never over one it matches. Each row's line is a heading to its pattern, placed
+// after a line of text, in GB18030 (read by the row's decoder) and UTF-8 (as it is).
+TEST(ChapterScan, PassesOverNoLineThePatternTakes) {
+  const struct {
+    const char* Pattern;
+    const char* Line;
+  } Rows[] = {
+      {"(?i)^k", "\u212A"},                   // the Kelvin sign folds with k
+      {"^(?i:ｂ)", "Ｂ"},                       // full-width letters have cases
+      {"^\\h*第", "\u2003第一章"},             // a space the scan does not pass over
+      {"^\\s*第", "\v第一章"},
+      {"^第", "序\r第一章"},                   // a carriage return inside a line starts another for ^
+      {"^(?:x|)[　 ]*第", "　第一章"},
+      {"^\\x{7B2C}{2}", "第第"},
+      {"^(?<v>卷)|^[上下]部", "下部"},
+      {"^第|章$", "他说第一章"},                // an alternative anywhere on the line
+      {"^.{0,3}第", "前言第"},
+      {"^[^正]", "b"},
+      {"^\\Q第\\E", "第"},
+  };
+  TempDir Dir;
+  for (const auto& Row : Rows)
+    for (const TTextEncoding Encoding : {Gb, U8}) {
+      SCOPED_TRACE(std::string(Row.Pattern) + " " + RulesOf(Encoding).MenuName);
+      const std::string Before = Encode("正文。\n", Encoding);
+      const std::string File = Dir.Write("novel.txt", Before + Encode(std::string(Row.Line) + "\n", Encoding));
+      const TScanned Result = Scan(File, TSearchPattern({Row.Pattern, true, true}, Encoding));
+      ASSERT_EQ(Result.Chapters.size(), 1u);
+      EXPECT_EQ(Result.Chapters[0].Offset, static_cast<TFileOffset>(Before.size()));
+    }
+  // Each built-in rule tells its leads: a book's other lines are never decoded.
+  for (const TChapterRule& Rule : BuiltInChapterRules()) EXPECT_TRUE(LineLeadsOf(Rule.Pattern, false)) << Rule.Name;
 }
 
 TEST(ChapterScan, CutsLongTitlesAndTakesCustomPatterns) {
@@ -154,7 +190,7 @@ TEST(ChapterScan, AFileWithoutHeadingsIsDoneWithNone) {
   for (int I = 0; I < 2000; ++I) Log += "2024-01-01 12:00:00 INFO request " + std::to_string(I) + " served\n";
   const std::string File = Dir.Write("server.log", Log);
   std::vector<int> Shares;
-  const TScanned Result = Scan(File, TSearchPattern(Pattern(DefaultChapterPattern), Gb), 4096, 200000,
+  const TScanned Result = Scan(File, TSearchPattern(Pattern(DefaultChapterPattern), Gb), 4096, MaxChapters,
                                [&](int Permille, bool) { Shares.push_back(Permille); });
   EXPECT_EQ(Result.Outcome, TScanOutcome::Done);
   EXPECT_TRUE(Result.Chapters.empty());
@@ -181,20 +217,20 @@ TEST(ChapterScan, StopsWhenTooManyCancelledOrTheFileChanges) {
   EXPECT_EQ(Result.Chapters.back().Title, "第49章");
 
   std::atomic<bool> Cancel{true};
-  Result = Scan(File, Default, 64, 200000, {}, &Cancel);
+  Result = Scan(File, Default, 64, MaxChapters, {}, &Cancel);
   EXPECT_EQ(Result.Outcome, TScanOutcome::Cancelled);
   EXPECT_TRUE(Result.Chapters.empty());
   Cancel = false;
-  Result = Scan(File, Default, 64, 200000, [&](int, bool) { Cancel = true; }, &Cancel);
+  Result = Scan(File, Default, 64, MaxChapters, [&](int, bool) { Cancel = true; }, &Cancel);
   EXPECT_EQ(Result.Outcome, TScanOutcome::Cancelled);
   EXPECT_LT(Result.Chapters.size(), 50u);
 
   EXPECT_THROW(Scan(Dir.Path("missing.txt"), Default), EFileUnreadable);
-  Result = Scan(File, Default, 64, 200000, [&](int, bool) { Dir.Write("novel.txt", "第1章\n"); });
+  Result = Scan(File, Default, 64, MaxChapters, [&](int, bool) { Dir.Write("novel.txt", "第1章\n"); });
   EXPECT_EQ(Result.Outcome, TScanOutcome::FileChanged);
   // Growth is no change: the headings are those of the part there at the start.
   Dir.Write("novel.txt", Text);
-  Result = Scan(File, Default, 64, 200000, [&](int, bool) { std::ofstream(File, std::ios::app) << "第99章\n"; });
+  Result = Scan(File, Default, 64, MaxChapters, [&](int, bool) { std::ofstream(File, std::ios::app) << "第99章\n"; });
   EXPECT_EQ(Result.Outcome, TScanOutcome::Done);
   EXPECT_EQ(Result.Chapters.size(), 50u);
 }

@@ -277,9 +277,25 @@ TEST(TextEncoding, EveryRowReadsBackWhatItsEncoderWrote) {
       EXPECT_EQ(Rules.SkipDecoded(Text, 0, Decoded), Starts[I]) << Held[I];
       Decoded += Held[I].size();
     }
-    std::size_t Walked = 0;
-    for (std::size_t Pos = 0; Pos < Text.size(); ++Pos)
-      EXPECT_EQ(Rules.Starts(Text, 0, Walked, Pos), std::count(Starts.begin(), Starts.end(), Pos) == 1) << Pos;
+    // The search takes exactly the walk's starts: in the text, and in the first bytes of its longest
+    // character, cut off by the end or followed by another.
+    const auto TakesTheWalksStarts = [&](const std::string& Bytes) {
+      std::size_t Walked = 0, Next = 0;
+      for (std::size_t Pos = 0; Pos < Bytes.size(); ++Pos) {
+        EXPECT_EQ(Rules.Starts(Bytes, 0, Walked, Pos), Pos == Next) << Pos;
+        if (Pos == Next) Next = CharNext(Rules.Encoding, Bytes, Pos);
+      }
+    };
+    TakesTheWalksStarts(Text);
+    std::string Longest, Letter;
+    for (const std::string& Character : Held)
+      if (Encoder.Encode(Character, Letter) && Letter.size() > Longest.size()) Longest = Letter;
+    ASSERT_TRUE(Encoder.Encode("A", Letter));
+    for (std::size_t Cut = Rules.CodeUnit; Cut < Longest.size(); Cut += Rules.CodeUnit) {
+      SCOPED_TRACE("the first " + std::to_string(Cut) + " bytes of the longest character");
+      TakesTheWalksStarts(Longest.substr(0, Cut));
+      TakesTheWalksStarts(Longest.substr(0, Cut) + Letter);
+    }
 
     const auto Decode = [&](const std::string& Bytes) {
       std::string Out(Bytes.size() * Utf8BytesPerByte + 4, '\0');

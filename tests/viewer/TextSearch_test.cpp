@@ -1,6 +1,7 @@
 #include "ReadPage.h"
 #include "TextSearch.h"
 #include "TextEncoding.h"
+#include "LineMatches.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -137,17 +138,16 @@ std::string ToUtf8(TTextEncoding Encoding, const std::string& Bytes) {
   return Out;
 }
 
-// Random text of characters that share bytes (and of bytes that are no character), queries of whole
-// characters cut from the same pieces (so most hits have false twins across characters), searched
-// from every offset both ways with blocks from 4 bytes up: the search finds what a walk over the
-// characters finds.
-TEST(TextSearch, AgreesWithACharacterWalkAtEveryBlockEdge) {
-  struct Kind {
-    TTextEncoding Encoding;
-    std::vector<std::string> Characters;  // also query pieces
-    std::vector<std::string> Broken;      // file pieces only
-  };
-  const std::vector<Kind> Kinds = {
+// Characters of each encoding that share bytes (also query pieces), and bytes that are no character
+// (file pieces only).
+struct TKind {
+  TTextEncoding Encoding;
+  std::vector<std::string> Characters;
+  std::vector<std::string> Broken;
+};
+
+const std::vector<TKind>& SharedByteKinds() {
+  static const std::vector<TKind> Kinds = {
       {Gb,
        {"\xD6\xD0", "\xB0\xD6", "\xD0\xC4", "\x81\x30\x81\x30", "0", "A", "a", "\x81\x41", "\r\n", "\xA3\xC1"},
        {"\x81", "\xFF"}},
@@ -165,10 +165,46 @@ TEST(TextSearch, AgreesWithACharacterWalkAtEveryBlockEdge) {
        {"\xA4\xA4", "\xA4\xE5", "\xE5\xA4", "\xA5\x41", "\xA4\x40", "A", "a", "\r\n"},
        {"\x81", "\xFF"}},
   };
+  return Kinds;
+}
+
+// Searches File from every offset both ways, each time with blocks of a size drawn from Blocks: the
+// search finds among Hits (every hit, in file order) the first that starts at or after From, else the
+// first of all (backward: the last before From, else the last of all).
+void SearchEveryOffset(const std::string& File, const TSearchPattern& Pattern, TFileOffset Size,
+                       const std::vector<TSearchHit>& Hits, const std::vector<std::size_t>& Blocks, std::mt19937& Random) {
+  for (TFileOffset From = 0; From <= Size; ++From)
+    for (const bool Backward : {false, true}) {
+      std::optional<TSearchHit> Expected;
+      bool Wrapped = false;
+      for (const TSearchHit& Hit : Hits)
+        if (Backward ? Hit.Start < From : Hit.Start >= From) {
+          if (!Expected || Backward) Expected = Hit;
+        }
+      if (!Expected && !Hits.empty()) {
+        Expected = Backward ? Hits.back() : Hits.front();
+        Wrapped = true;
+      }
+      const std::size_t Block = Blocks[Random() % Blocks.size()];
+      const TSearchResult Result = Find(File, Pattern, From, Backward, Block);
+      SCOPED_TRACE(::testing::Message() << "from " << From << (Backward ? " back" : "") << " block " << Block);
+      ASSERT_EQ(Result.Outcome, Expected ? Outcome::Found : Outcome::NotFound);
+      if (!Expected) continue;
+      ASSERT_EQ(Result.Hit.Start, Expected->Start);
+      ASSERT_EQ(Result.Hit.Length, Expected->Length);
+      ASSERT_EQ(Result.Wrapped, Wrapped);
+    }
+}
+
+// Random text of characters that share bytes (and of bytes that are no character), queries of whole
+// characters cut from the same pieces (so most hits have false twins across characters), searched
+// from every offset both ways with blocks from 4 bytes up: the search finds what a walk over the
+// characters finds.
+TEST(TextSearch, AgreesWithACharacterWalkAtEveryBlockEdge) {
   std::mt19937 Random(19);
-  const std::size_t Blocks[] = {4, 8, 12, 16, 64, SearchBlockBytes};
-  for (const Kind& Kind : Kinds) {
+  for (const TKind& Kind : SharedByteKinds()) {
     for (int Trial = 0; Trial < 12; ++Trial) {
+      SCOPED_TRACE(::testing::Message() << RulesOf(Kind.Encoding).MenuName << " trial " << Trial);
       std::string Bytes;
       for (int I = 0; I < 50; ++I)
         Bytes += Random() % 8 == 0 ? Kind.Broken[Random() % Kind.Broken.size()]
@@ -176,35 +212,72 @@ TEST(TextSearch, AgreesWithACharacterWalkAtEveryBlockEdge) {
       std::string Needle;
       for (std::size_t I = 0, Count = 1 + Random() % 3; I < Count; ++I)
         Needle += Kind.Characters[Random() % Kind.Characters.size()];
-      std::vector<TFileOffset> Hits;
+      std::vector<TSearchHit> Hits;
       for (const std::size_t Start : CharacterStarts(Kind.Encoding, Bytes))
-        if (Bytes.compare(Start, Needle.size(), Needle) == 0) Hits.push_back(static_cast<TFileOffset>(Start));
+        if (Bytes.compare(Start, Needle.size(), Needle) == 0)
+          Hits.push_back({static_cast<TFileOffset>(Start), static_cast<TFileOffset>(Needle.size())});
       TempDir Dir;
       const std::string File = Dir.Write("text.txt", Bytes);
       const TSearchPattern Pattern(Exact(ToUtf8(Kind.Encoding, Needle)), Kind.Encoding);
-      for (TFileOffset From = 0; From <= static_cast<TFileOffset>(Bytes.size()); ++From)
-        for (const bool Backward : {false, true}) {
-          // The reference: the first hit at or after From, else the first of all; backward the mirror.
-          std::optional<TFileOffset> Expected;
-          bool Wrapped = false;
-          for (const TFileOffset Hit : Hits)
-            if (Backward ? Hit < From : Hit >= From) {
-              if (!Expected || Backward) Expected = Hit;
-            }
-          if (!Expected && !Hits.empty()) {
-            Expected = Backward ? Hits.back() : Hits.front();
-            Wrapped = true;
-          }
-          const std::size_t Block = Blocks[Random() % std::size(Blocks)];
-          const TSearchResult Result = Find(File, Pattern, From, Backward, Block);
-          SCOPED_TRACE(::testing::Message() << "trial " << Trial << " from " << From << (Backward ? " back" : "")
-                                            << " block " << Block);
-          ASSERT_EQ(Result.Outcome, Expected ? Outcome::Found : Outcome::NotFound);
-          if (!Expected) continue;
-          ASSERT_EQ(Result.Hit.Start, *Expected);
-          ASSERT_EQ(Result.Hit.Length, static_cast<TFileOffset>(Needle.size()));
-          ASSERT_EQ(Result.Wrapped, Wrapped);
-        }
+      SearchEveryOffset(File, Pattern, static_cast<TFileOffset>(Bytes.size()), Hits, {4, 8, 12, 16, 64, SearchBlockBytes},
+                        Random);
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+// Every match of a regular expression inside a line of Bytes, by PCRE2 over each line alone: at each
+// character start, the match that begins there.
+std::vector<TSearchHit> LineMatches(TTextEncoding Encoding, const std::string& Bytes, const std::string& Query) {
+  pcre2_code* Code = CompileAsTheSearch(Query, Encoding, false);
+  std::vector<TSearchHit> Hits;
+  for (const TDecodedLine& Line : DecodedLines(Encoding, Bytes))
+    for (const std::size_t Start : Line.CharacterStarts) {
+      std::size_t Begin = 0, End = 0;
+      if (MatchAt(Code, Line, Start, Begin, End) == 1)
+        Hits.push_back({Line.Offsets[Begin], Line.Offsets[End] - Line.Offsets[Begin]});
+    }
+  pcre2_code_free(Code);
+  return Hits;
+}
+
+// Random lines (CR LF and LF, some longer than a block) of characters that share bytes, regular
+// expressions from a small set whose matches are a few characters long (anchored, classes,
+// alternation, look-behind), searched from every offset both ways with small blocks: the search finds
+// what a line-by-line match over the decoded text finds.
+TEST(TextSearch, RegexAgreesWithALineByLineMatchAtEveryBlockEdge) {
+  const std::vector<std::string> Queries = {"^中",       "中$",     "[0a]{1,3}",  "a|中中", "^(?:a|中){1,2}$",
+                                            "0.",        "\\d[^\\d\\r\\n]", "Ａ|a0", "(?<=中)a", "^.$",
+                                            "\\x{2D30}N"};
+  std::mt19937 Random(7);
+  for (const TKind& Kind : SharedByteKinds()) {
+    // Line ends and ASCII in the encoding's code units.
+    const auto Units = [&](std::string_view Ascii) {
+      std::string Bytes;
+      for (const char Byte : Ascii)
+        Bytes += Kind.Encoding == U16Le ? std::string{Byte, '\0'} : Kind.Encoding == U16Be ? std::string{'\0', Byte} : std::string{Byte};
+      return Bytes;
+    };
+    std::vector<std::string> Pieces = Kind.Characters;
+    for (const char* Ascii : {"a", "0", "N"}) Pieces.push_back(Units(Ascii));
+    for (int Trial = 0; Trial < 8; ++Trial) {
+      const std::string& Query = Queries[Random() % Queries.size()];
+      SCOPED_TRACE(::testing::Message() << RulesOf(Kind.Encoding).MenuName << " trial " << Trial << " " << Query);
+      // Every third text has lines longer than the blocks.
+      const unsigned LineEvery = Trial % 3 == 0 ? 40 : 6;
+      std::string Bytes;
+      for (int I = 0; I < 80; ++I) {
+        const unsigned Pick = Random() % LineEvery;
+        Bytes += Pick == 0   ? Units(Random() % 2 ? "\r\n" : "\n")
+                 : Pick == 1 ? Kind.Broken[Random() % Kind.Broken.size()]
+                             : Pieces[Random() % Pieces.size()];
+      }
+      TempDir Dir;
+      const std::string File = Dir.Write("text.txt", Bytes);
+      const TSearchPattern Pattern(Regex(Query), Kind.Encoding);
+      SearchEveryOffset(File, Pattern, static_cast<TFileOffset>(Bytes.size()), LineMatches(Kind.Encoding, Bytes, Query),
+                        {32, 48, 64, SearchBlockBytes}, Random);
+      if (HasFatalFailure()) return;
     }
   }
 }

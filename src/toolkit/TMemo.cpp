@@ -561,8 +561,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   };
   // A line is filled and drawn in one pass, each pixel written once, from its top or from below the
   // ink of the lines above, down to its bottom or its lowest ink. A line with a highlight or above one,
-  // and any line of a repaint whose region is not one rectangle, is cleared ahead and blended into
-  // instead.
+  // and any line on a ground that is not one colour, is cleared ahead and blended into instead.
   const bool SolidGround = Base.style() == Qt::SolidPattern && Base.color().alpha() == 255;
   int Inked = INT_MIN; // the row below the lowest ink of the lines drawn
   for (int Index = First; Index <= Last; ++Index) {

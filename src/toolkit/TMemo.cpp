@@ -91,12 +91,19 @@ namespace {
 // The common characters stop here; the text ahead is prepared whatever its size, as it is about to be
 // drawn anyway.
 constexpr qsizetype CommonMaskBudget = 4 << 20;
+// The text ahead is prepared this long after a new text is painted: the window's other repaints and
+// their flush come first, and a reader does not turn the next page within this time.
 constexpr int PrepareDelayMs = 20;
+// The common characters only once nothing has been painted for this long: they are some 40 ms of work
+// at the start, which would otherwise run beside the window's first showing and compete with it.
+constexpr int IdleDelayMs = 500;
 }  // namespace
 
-bool TMemo::PreparingWanted() const {
-  return !FAheadAsked || FAheadDone < FAhead.size() || FPrepared < TGlyphCache::CommonCharacters().size();
-}
+bool TMemo::AheadWanted() const { return !FAheadAsked || FAheadDone < FAhead.size(); }
+
+bool TMemo::CommonWanted() const { return FPrepared < TGlyphCache::CommonCharacters().size(); }
+
+bool TMemo::PreparingWanted() const { return AheadWanted() || CommonWanted(); }
 
 // Half a millisecond at a time, so that a key pressed meanwhile waits no longer than that.
 void TMemo::PrepareSomeGlyphs() {
@@ -121,6 +128,15 @@ void TMemo::PrepareSomeGlyphs() {
             FGlyphs->Prepare(CodePointAt(FAhead, FAheadDone, Units));
             FAheadDone += Units;
           });
+  if (AheadWanted()) {
+    FPrepare.start(0);
+    return;
+  }
+  const qint64 Quiet = FPainted.isValid() ? FPainted.elapsed() : IdleDelayMs;
+  if (Quiet < IdleDelayMs) {
+    if (CommonWanted()) FPrepare.start(static_cast<int>(IdleDelayMs - Quiet));
+    return;
+  }
   const QString& Common = TGlyphCache::CommonCharacters();
   InSlice([&] { return FPrepared < Common.size(); },
           [&] {
@@ -600,9 +616,12 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   }
   ClearTo(Area.bottom() + 1);
   if (hasFocus()) Painter.fillRect(CaretRect(), Text);
-  // Not at once: the window's other repaints and their flush come first, and a reader does not
-  // turn the next page within this time.
-  if (PreparingWanted() && !FPrepare.isActive()) FPrepare.start(PrepareDelayMs);
+  FPainted.start();
+  if (AheadWanted()) {
+    if (!FPrepare.isActive() || FPrepare.remainingTime() > PrepareDelayMs) FPrepare.start(PrepareDelayMs);
+  } else if (CommonWanted() && !FPrepare.isActive()) {
+    FPrepare.start(IdleDelayMs);
+  }
 }
 
 void TMemo::ApplyPalette() {

@@ -4,40 +4,20 @@
 
 #include <vector>
 
-#ifdef __x86_64__
-#define PAGORIN_X86_BLEND 1
+#ifdef __SSE2__
+#define PAGORIN_SSE2_BLEND 1
 #endif
 
-// The kernels that blend a glyph's coverage mask in one colour into the window's opaque 32-bit pixels:
-// a scalar one for every processor, and SSE2, AVX2 and AVX-512 ones that give the same pixels faster. Each
-// pixel becomes, channel by channel, the nearest of (Source * A + Dest * (255 - A)) / 255 for its
-// coverage A; coverage 0 leaves a pixel untouched, 255 writes the colour.
+// The kernels that put glyphs' coverage masks in one colour into the window's opaque 32-bit pixels: a
+// scalar one for every processor and an SSE2 one (every x86-64 processor has it) that gives the same
+// pixels faster. Wider ones (AVX2, AVX-512) were no faster through the X server: a page turn there is
+// the server's and Qt's as much as ours. A pixel of coverage A becomes, channel by channel, the nearest
+// of (Source * A + Dest * (255 - A)) / 255; coverage 0 leaves it as it was, 255 writes the colour.
 
-// Blends a Width x Height block of coverage (rows CoverageStride bytes apart) into pixels DestStride
-// apart. Source and the pixels are opaque: their alpha bytes are 0xFF.
-using TBlendBlock = void (*)(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
-                             qsizetype CoverageStride, int Width, int Height);
-
-void BlendBlockScalar(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
-                      qsizetype CoverageStride, int Width, int Height);
-#ifdef PAGORIN_X86_BLEND
-// Every x86-64 processor has SSE2.
-void BlendBlockSse2(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
-                    qsizetype CoverageStride, int Width, int Height);
-// Only where the processor has AVX2 (see SupportedBlendKernels).
-void BlendBlockAvx2(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
-                    qsizetype CoverageStride, int Width, int Height);
-// Only where the processor has AVX-512 F, BW and VL: sixteen pixels at a time, any width in masked
-// loads and stores, so a glyph row of a CJK character is one step and pixels of coverage 0 are not
-// even read.
-void BlendBlockAvx512(quint32* Dest, qsizetype DestStride, quint32 Source, const uchar* Coverage,
-                      qsizetype CoverageStride, int Width, int Height);
-#endif
-
-// A glyph's part of a band that ComposeBand writes: the columns of its box inside the band, its rows,
-// the coverage of the part's first column on the box's top row, and Room, the columns from Left that
-// may be written (at least Width): past Width the mask reads 0, its padding, so a kernel writing whole
-// steps there writes the ground, which the rest of the row overwrites anyway.
+// A glyph's part of a band: the columns of its box inside the band, its rows, the coverage of the part's
+// first column on the box's top row, and Room, the columns from Left that may be written (at least
+// Width): past Width the mask reads 0, its padding, so a kernel writing whole steps there writes the
+// ground on a row being written, and leaves the pixels as they were on a held row.
 struct TInkSpan {
   int Left = 0;
   int Top = 0;
@@ -48,24 +28,23 @@ struct TInkSpan {
   qsizetype Stride = 0;
 };
 
-// Writes every pixel of the rows [Clean, Bottom) of the band [Left, Right) x [Top, Bottom) of Pixels
-// (rows Stride apart) once, row by row: a span's pixels as Source blended onto Ground by their
-// coverage, all others Ground; the rows [Top, Clean) hold what was drawn before and get only the spans
-// blended in. The result is that of filling the rows from Clean with Ground and blending each span into
-// the band in turn with a TBlendBlock, without reading the pixels or writing any twice except where a
-// span reaches back over columns its row holds already (a held row, or the glyph before overlapping
-// it): those are blended into. Spans lie inside the band's columns.
+// Writes the band [Left, Right) x [Top, Bottom) of Pixels (rows Stride apart) row by row. The rows
+// [Top, Clean) hold what was drawn before: each span is blended into them. The rows [Clean, Bottom) are
+// written once each: a span's pixels as Source mixed onto Ground by their coverage, all others Ground,
+// without reading them, except where a span reaches back over columns its row holds already (the glyph
+// before overlaps it): those are blended into. The result is that of filling the rows from Clean with
+// Ground and then blending each span in turn. Spans lie inside the band's columns; Clean may be Bottom
+// (nothing filled: the spans blended into what the band holds).
 using TComposeBand = void (*)(quint32* Pixels, qsizetype Stride, int Left, int Top, int Clean, int Right, int Bottom,
                               const TInkSpan* Spans, int Count, quint32 Source, quint32 Ground);
 
 struct TBlendKernel {
   const char* Name;
-  TBlendBlock Block;
   TComposeBand Band;
 };
 
-// The kernels this processor runs, the scalar one first.
+// The kernels built for this processor, the scalar one first.
 std::vector<TBlendKernel> SupportedBlendKernels();
 
-// The fastest kernel this processor runs: what the glyph cache draws with.
+// The fastest of them: what the glyph cache draws with.
 TBlendKernel FastestBlendKernel();

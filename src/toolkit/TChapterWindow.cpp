@@ -132,7 +132,6 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
   auto* Grid = new QGridLayout(this);
   FilterField = new QLineEdit(this);
   FilterField->setPlaceholderText(QStringLiteral("输入文字筛选章节"));
-  FilterField->setClearButtonEnabled(true);
   PatternField = new QLineEdit(QString::fromStdString(Pattern), this);
   PatternField->setToolTip(QStringLiteral("找出章节标题的正则表达式，逐行匹配，修改后立即生效"));
   DefaultButton = new QPushButton(QStringLiteral("默认"), this);
@@ -203,6 +202,9 @@ bool TChapterWindow::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TChapterWindow::Open() {
+  // Not before: the clear button's icon comes from the desktop's icon theme, whose first look-up
+  // reads the theme's index, at the start, for a window not shown yet.
+  FilterField->setClearButtonEnabled(true);
   show();
   raise();
   activateWindow();

@@ -17,7 +17,6 @@ TFindBar::TFindBar(QWidget* Parent) : QFrame(Parent) {
   Field = new QLineEdit(this);
   Field->setMinimumWidth(220);
   Field->setMaximumWidth(420);
-  Field->setClearButtonEnabled(true);
   // A line edit cuts what is typed or pasted at 32,767 characters; the search takes a query of any
   // length, and a cut one would be reported found where only its start is.
   Field->setMaxLength(std::numeric_limits<int>::max());
@@ -47,6 +46,9 @@ bool TFindBar::Regex() const { return RegexBox->isChecked(); }
 bool TFindBar::Backward() const { return UpButton->isChecked(); }
 
 void TFindBar::Open() {
+  // Not before: the clear button's icon is the desktop's icon theme's, whose first look-up reads the
+  // theme's index, some 10 ms of the start for a bar hidden until it is asked for.
+  Field->setClearButtonEnabled(true);
   Field->setFocus(Qt::ShortcutFocusReason);
   Field->selectAll();
 }

@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -18,13 +19,15 @@
 namespace {
 
 constexpr char32_t CodePoints = 0x110000;
-constexpr int BlendChunk = 8;
+// A line's Clean row where none is filled: its glyphs are blended into what the image holds.
+constexpr int OnlyBlend = INT_MAX;
+constexpr int BlendChunk = 4;
 
-// A mask's rows have zero coverage to the right up to this width, so that a whole row blends in chunks
-// of eight pixels.
+// A mask's rows have zero coverage to the right up to this width, so that a whole row is mixed in
+// steps of four pixels.
 int PaddedWidth(int Width) { return (Width + BlendChunk - 1) / BlendChunk * BlendChunk; }
 
-// Chosen once: the fastest kernels this processor runs.
+// Chosen once: the fastest kernel built for this processor.
 const TBlendKernel KernelHere = FastestBlendKernel();
 
 }  // namespace
@@ -145,9 +148,34 @@ const QString& TGlyphCache::CommonCharacters() {
 }
 
 int TGlyphCache::Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color) {
-  int Below = 0;
-  if (!Text.isEmpty() && !Blend(Painter, Origin, Text, Color, Below)) DrawRuns(Painter, Origin, Text, Color);
-  return Below;
+  if (Text.isEmpty()) return 0;
+  TTarget Target;
+  if (!FindTarget(Painter, Color, Target)) {
+    DrawRuns(Painter, Origin, Text, Color);
+    return 0;
+  }
+  const QPointF Start = Origin + Target.Shift;
+  const int X = static_cast<int>(std::lround(Start.x()));
+  const int Baseline = static_cast<int>(std::lround(Start.y()));
+  const QRect Bounds = Target.Clip.boundingRect();
+  const int Lowest = ComposeLine(Target, X, Baseline, Text, Color.rgb() | 0xFF000000u, Bounds.left(), Bounds.right() + 1,
+                                 OnlyBlend, Baseline, 0);
+  return Lowest - Baseline;
+}
+
+bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const QColor& Ground, QPointF Origin,
+                          QStringView Text, const QColor& Color, int& Bottom) {
+  TTarget Target;
+  // The band's rows and columns are whole pixels of the image only under a shift in whole pixels.
+  if (!FindTarget(Painter, Color, Target) || !Target.Whole || Ground.alpha() != 255) return false;
+  const QPoint Shift = Target.Shift.toPoint();
+  const QPointF Start = Origin + Target.Shift;
+  const int Filled = Band.bottom() + 1 + Shift.y();
+  Bottom = ComposeLine(Target, static_cast<int>(std::lround(Start.x())), static_cast<int>(std::lround(Start.y())), Text,
+                       Color.rgb() | 0xFF000000u, Band.left() + Shift.x(), Band.right() + 1 + Shift.x(), Clean + Shift.y(),
+                       Filled, Ground.rgb() | 0xFF000000u) -
+           Shift.y();
+  return true;
 }
 
 bool TGlyphCache::FindTarget(QPainter& Painter, const QColor& Color, TTarget& Target) {
@@ -163,93 +191,42 @@ bool TGlyphCache::FindTarget(QPainter& Painter, const QColor& Color, TTarget& Ta
   if (Transform.type() > QTransform::TxTranslate) return false;
   Target.Pixels = reinterpret_cast<quint32*>(Image.bits());
   Target.Stride = Image.bytesPerLine() / 4;
-  Target.Clip = Image.rect();
-  Target.OneRect = Transform.dx() == std::floor(Transform.dx()) && Transform.dy() == std::floor(Transform.dy());
   Target.Shift = QPointF(Transform.dx(), Transform.dy());
-  Target.Offset = QPoint(static_cast<int>(Transform.dx()), static_cast<int>(Transform.dy()));
+  Target.Whole = Transform.dx() == std::floor(Transform.dx()) && Transform.dy() == std::floor(Transform.dy());
+  Target.Clip = Image.rect();
   const QRegion System = Engine->systemClip();
-  if (!System.isEmpty()) {
-    Target.Clip &= System.boundingRect();
-    Target.OneRect = Target.OneRect && System.rectCount() == 1;
-  }
-  if (Painter.hasClipping()) {
-    const QRegion Region = Painter.clipRegion();
-    Target.Clip &= Transform.mapRect(Painter.clipBoundingRect()).toAlignedRect();
-    Target.OneRect = Target.OneRect && Region.rectCount() <= 1;
-  }
+  if (!System.isEmpty()) Target.Clip &= System;
+  if (Painter.hasClipping()) Target.Clip &= Transform.map(Painter.clipRegion());
   return true;
 }
 
-bool TGlyphCache::Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color, int& Below) {
-  TTarget Target;
-  if (!FindTarget(Painter, Color, Target)) return false;
-  const QRect Clip = Target.Clip;
-  if (Clip.isEmpty()) return true;
-
-  const quint32 Source = Color.rgb() | 0xFF000000u;
-  const QPointF Start = Origin + Target.Shift;
-  int X = static_cast<int>(std::lround(Start.x()));
-  const int Baseline = static_cast<int>(std::lround(Start.y()));
-  const qsizetype Stride = Target.Stride;
-  quint32* const Pixels = Target.Pixels;
-  const int ClipLeft = Clip.left(), ClipTop = Clip.top();
-  const int ClipRight = Clip.right() + 1, ClipBottom = Clip.bottom() + 1;  // past the last column and row
-  // The glyph after the one being blended is looked up first and its mask fetched ahead: on a page of
-  // many different characters, masks come from all over memory.
-  qsizetype I = 0;
-  const auto Next = [&]() -> TGlyph* {
-    if (I >= Text.size()) return nullptr;
-    int Units = 1;
-    TGlyph* Found = &this->Glyph(CodePointAt(Text, I, Units));
-    I += Units;
-    if (Found->Coverage)
-      for (int Byte = 0; Byte < Found->Height * PaddedWidth(Found->Width); Byte += 64)
-        __builtin_prefetch(Found->Coverage + Byte);
-    return Found;
-  };
-  for (TGlyph* Ahead = Next(); Ahead;) {
-    TGlyph& Glyph = *Ahead;
-    Ahead = Next();
-    if (Glyph.Index != 0 && X < ClipRight) {
-      if (!Glyph.Coverage) Rasterize(Glyph);
-      // The glyph's box cut to the clip, on plain ints: QRect's intersection is a call for each glyph.
-      const int BoxLeft = X + Glyph.Left;
-      const int BoxTop = Baseline + Glyph.Top;
-      const int Left = std::max(BoxLeft, ClipLeft);
-      const int Right = std::min(BoxLeft + int(Glyph.Width), ClipRight);
-      const int Top = std::max(BoxTop, ClipTop);
-      const int Bottom = std::min(BoxTop + int(Glyph.Height), ClipBottom);
-      if (Left < Right && Top < Bottom) {
-        Below = std::max(Below, Glyph.Top + int(Glyph.Height));
-        // Whole chunks reach past the glyph into its padding, which leaves those pixels as they are,
-        // as long as the chunks start at the mask's left edge and end inside the clip.
-        const int Chunks = PaddedWidth(Right - Left);
-        const bool WholeChunks = Left == BoxLeft && Left + Chunks <= ClipRight;
-        const qsizetype MaskRow = PaddedWidth(Glyph.Width);
-        KernelHere.Block(Pixels + Top * Stride + Left, Stride, Source,
-                       Glyph.Coverage + (Top - BoxTop) * MaskRow + (Left - BoxLeft), MaskRow,
-                       WholeChunks ? Chunks : Right - Left, Bottom - Top);
-      }
-    }
-    X += Glyph.Advance;
+int TGlyphCache::ComposeLine(const TTarget& Target, int X, int Baseline, QStringView Text, quint32 Source, int Left,
+                             int Right, int Clean, int Filled, quint32 Ground) {
+  const bool Fills = Clean != OnlyBlend;
+  int Bottom = Fills ? std::max(Clean, Filled) : Filled;
+  int Highest = INT_MAX, Lowest = INT_MIN;
+  if (Fills && Target.Clip.rectCount() > 1) {
+    // The rows written whole end alike in every part: where the ink of the whole line ends.
+    const QRect Bounds = Target.Clip.boundingRect();
+    PlaceSpans(X, Baseline, Text, std::max(Left, Bounds.left()), std::min(Right, Bounds.right() + 1), Highest, Lowest);
+    Bottom = std::max(Bottom, Lowest);
   }
-  return true;
+  for (const QRect& Part : Target.Clip) {
+    const int From = std::max(Left, Part.left()), To = std::min(Right, Part.right() + 1);
+    if (From >= To) continue;
+    Highest = INT_MAX, Lowest = INT_MIN;
+    PlaceSpans(X, Baseline, Text, From, To, Highest, Lowest);
+    Bottom = std::max(Bottom, Lowest);
+    const int Top = std::max(Fills ? std::min(Highest, Clean) : Highest, Part.top());
+    const int End = std::min(Fills ? Bottom : Lowest, Part.bottom() + 1);
+    if (Top < End)
+      KernelHere.Band(Target.Pixels, Target.Stride, From, Top, Fills ? std::clamp(Clean, Top, End) : End, To, End,
+                      FSpans.data(), static_cast<int>(FSpans.size()), Source, Ground);
+  }
+  return Bottom;
 }
 
-bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const QColor& Ground, QPointF Origin,
-                          QStringView Text, const QColor& Color, int& Bottom) {
-  TTarget Target;
-  if (!FindTarget(Painter, Color, Target) || !Target.OneRect || Ground.alpha() != 255) return false;
-  const quint32 Source = Color.rgb() | 0xFF000000u;
-  const QPointF Start = Origin + Target.Offset;
-  int X = static_cast<int>(std::lround(Start.x()));
-  const int Baseline = static_cast<int>(std::lround(Start.y()));
-  const int Left = std::max(Band.left() + Target.Offset.x(), Target.Clip.left());
-  const int Right = std::min(Band.right() + 1 + Target.Offset.x(), Target.Clip.right() + 1);
-  const int ClipTop = Target.Clip.top(), ClipBottom = Target.Clip.bottom() + 1;
-  Clean += Target.Offset.y();
-  int Lowest = std::max(Clean, Band.bottom() + 1 + Target.Offset.y());
-  int Highest = Clean; // the top row written, above Clean where a glyph reaches up
+void TGlyphCache::PlaceSpans(int X, int Baseline, QStringView Text, int Left, int Right, int& Highest, int& Lowest) {
   FSpans.clear();
   // The line's glyph entries are asked for all at once first: on a page of many characters they come
   // from all over memory, and one at a time each waits for the last.
@@ -283,14 +260,6 @@ bool TGlyphCache::Compose(QPainter& Painter, const QRect& Band, int Clean, const
                       static_cast<int>(std::min<qsizetype>(MaskRow - (From - BoxLeft), Right - From)),
                       Glyph.Coverage + (From - BoxLeft), MaskRow});
   }
-  Bottom = Lowest - Target.Offset.y();
-  if (Left >= Right) return true;
-  // Rows above the clean ones hold what was drawn before: glyphs reaching into them are blended there.
-  const int RowsFrom = std::max(Highest, ClipTop), RowsTo = std::min(Lowest, ClipBottom);
-  if (RowsFrom < RowsTo)
-    KernelHere.Band(Target.Pixels, Target.Stride, Left, RowsFrom, std::max(Clean, RowsFrom), Right, RowsTo,
-                    FSpans.data(), static_cast<int>(FSpans.size()), Source, Ground.rgb() | 0xFF000000u);
-  return true;
 }
 
 // Painters that draw elsewhere (a printer, a picture, a transformed view): glyph runs of each face.

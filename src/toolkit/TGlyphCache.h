@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QRawFont>
+#include <QRegion>
 #include <QStringView>
 
 #include <memory>
@@ -25,15 +26,14 @@ public:
   qreal Ascent() const { return FAscent; }
   qreal Descent() const { return FDescent; }
 
-  // Draws Text on one line with its baseline starting at Origin (device-independent pixels). Returns
-  // how far below the baseline its ink reaches, in pixels.
+  // Draws Text on one line with its baseline starting at Origin (device-independent pixels), blended
+  // into what the painter's device holds. Returns how far below the baseline its ink reaches, in pixels.
   int Draw(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
   // Draws Text as Draw would on a line whose Band (rows and columns) is to be filled with Ground, for
-  // a painter into a window's image whose clip is one rectangle: the rows from Clean down, which nothing
-  // has inked yet, to the band's bottom or the text's lowest ink, are written once each, row by row, the
-  // glyphs on the ground; glyphs reaching above Clean are blended there, into what the rows hold.
-  // Bottom: the row below the last written. False, with nothing drawn, where the painter draws
-  // elsewhere or through a clip of more than one rectangle.
+  // a painter into a window's image: the rows from Clean down, which nothing has inked yet, to the
+  // band's bottom or the text's lowest ink, are written once each, row by row, the glyphs on the
+  // ground; glyphs reaching above Clean are blended there, into what the rows hold. Bottom: the row
+  // below the last written. False, with nothing drawn, where the painter draws elsewhere.
   bool Compose(QPainter& Painter, const QRect& Band, int Clean, const QColor& Ground, QPointF Origin,
                QStringView Text, const QColor& Color, int& Bottom);
 
@@ -52,7 +52,7 @@ private:
     quint32 Index = 0;
     qint16 Advance = 0;
     qint16 Face = -1;               // -1: not looked up yet
-    // One byte a pixel, rows of the width padded to chunks of eight; null: not rasterized yet.
+    // One byte a pixel, rows of the width padded to steps of four; null: not rasterized yet.
     const uchar* Coverage = nullptr;
     quint16 Width = 0;
     quint16 Height = 0;
@@ -69,14 +69,20 @@ private:
   struct TTarget {
     quint32* Pixels = nullptr;
     qsizetype Stride = 0;
-    QRect Clip;           // in the image
+    QRegion Clip;         // in the image
     QPointF Shift;        // of the painter's coordinates in the image (it only translates)
-    QPoint Offset;        // the same in whole pixels, where OneRect holds
-    bool OneRect = false; // the clip is the whole of what may be drawn
+    bool Whole = false;   // the shift is in whole pixels
   };
   static bool FindTarget(QPainter& Painter, const QColor& Color, TTarget& Target);
-  // Blends straight into the window's image when the painter draws into one; false otherwise.
-  bool Blend(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color, int& Below);
+  // Composes the line whose baseline starts at (X, Baseline) in the image into each rectangle of the
+  // target's clip, cut to the columns [Left, Right): the rows from Clean down to Filled or the lowest
+  // ink written whole on Ground, the ink above Clean blended into what the rows hold (with Clean
+  // OnlyBlend, all of it). Returns the row below the rows written, at least Filled.
+  int ComposeLine(const TTarget& Target, int X, int Baseline, QStringView Text, quint32 Source, int Left, int Right,
+                  int Clean, int Filled, quint32 Ground);
+  // The line's glyphs whose boxes reach into the columns [Left, Right), cut to them, in FSpans; Highest
+  // and Lowest: their top row and the row below their bottom, where they reach past those given.
+  void PlaceSpans(int X, int Baseline, QStringView Text, int Left, int Right, int& Highest, int& Lowest);
   void DrawRuns(QPainter& Painter, QPointF Origin, QStringView Text, const QColor& Color);
 
   QFont FFont;

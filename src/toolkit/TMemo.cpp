@@ -92,12 +92,19 @@ namespace {
 // The common characters stop here; the text ahead is prepared whatever its size, as it is about to be
 // drawn anyway.
 constexpr qsizetype CommonMaskBudget = 4 << 20;
+// The text ahead is prepared this long after a new text is painted: the window's other repaints and
+// their flush come first, and a reader does not turn the next page within this time.
 constexpr int PrepareDelayMs = 20;
+// The common characters only once nothing has been painted for this long: they are some 40 ms of work
+// at the start, which would otherwise run beside the window's first showing and compete with it.
+constexpr int IdleDelayMs = 500;
 }  // namespace
 
-bool TMemo::PreparingWanted() const {
-  return !FAheadAsked || FAheadDone < FAhead.size() || FPrepared < TGlyphCache::CommonCharacters().size();
-}
+bool TMemo::AheadWanted() const { return !FAheadAsked || FAheadDone < FAhead.size(); }
+
+bool TMemo::CommonWanted() const { return FPrepared < TGlyphCache::CommonCharacters().size(); }
+
+bool TMemo::PreparingWanted() const { return AheadWanted() || CommonWanted(); }
 
 // Half a millisecond at a time, so that a key pressed meanwhile waits no longer than that.
 void TMemo::PrepareSomeGlyphs() {
@@ -122,6 +129,15 @@ void TMemo::PrepareSomeGlyphs() {
             FGlyphs->Prepare(CodePointAt(FAhead, FAheadDone, Units));
             FAheadDone += Units;
           });
+  if (AheadWanted()) {
+    FPrepare.start(0);
+    return;
+  }
+  const qint64 Quiet = FPainted.isValid() ? FPainted.elapsed() : IdleDelayMs;
+  if (Quiet < IdleDelayMs) {
+    if (CommonWanted()) FPrepare.start(static_cast<int>(IdleDelayMs - Quiet));
+    return;
+  }
   const QString& Common = TGlyphCache::CommonCharacters();
   InSlice([&] { return FPrepared < Common.size(); },
           [&] {
@@ -577,8 +593,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   };
   // A line is filled and drawn in one pass, each pixel written once, from its top or from below the
   // ink of the lines above, down to its bottom or its lowest ink. A line with a highlight or above one,
-  // and any line of a repaint whose region is not one rectangle, is cleared ahead and blended into
-  // instead.
+  // and any line on a ground that is not one colour, is cleared ahead and blended into instead.
   const bool SolidGround = Base.style() == Qt::SolidPattern && Base.color().alpha() == 255;
   int Inked = INT_MIN; // the row below the lowest ink of the lines drawn
   for (int Index = First; Index <= Last; ++Index) {
@@ -617,9 +632,12 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   }
   ClearTo(Area.bottom() + 1);
   if (hasFocus()) Painter.fillRect(CaretRect(), Text);
-  // Not at once: the window's other repaints and their flush come first, and a reader does not
-  // turn the next page within this time.
-  if (PreparingWanted() && !FPrepare.isActive()) FPrepare.start(PrepareDelayMs);
+  FPainted.start();
+  if (AheadWanted()) {
+    if (!FPrepare.isActive() || FPrepare.remainingTime() > PrepareDelayMs) FPrepare.start(PrepareDelayMs);
+  } else if (CommonWanted() && !FPrepare.isActive()) {
+    FPrepare.start(IdleDelayMs);
+  }
 }
 
 void TMemo::ApplyPalette() {

@@ -7,6 +7,7 @@
 #include "TextEncoding.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -181,13 +182,16 @@ private:
   QColor FColor = clWindow;
   bool FApplyingPalette = false;
   mutable std::unique_ptr<TGlyphCache> FGlyphs;
-  // Prepares glyphs a few at a time while the program waits for input: the text ahead's, then the
-  // common characters'.
+  // Prepares glyphs a few at a time while the program waits for input: the text ahead's, then, once
+  // the program has been idle a while, the common characters'.
   QTimer FPrepare;
+  QElapsedTimer FPainted; // since the last paint
   bool FAheadAsked = true;  // OnTextAhead has been asked since the text last changed
   QString FAhead;
   qsizetype FAheadDone = 0; // how far into FAhead
   qsizetype FPrepared = 0; // how far into TGlyphCache::CommonCharacters
+  bool AheadWanted() const;
+  bool CommonWanted() const;
   bool PreparingWanted() const;
   int FWheelRest = 0;  // wheel units short of a notch
   Qt::KeyboardModifiers FWheelModifiers;  // held with the units in FWheelRest

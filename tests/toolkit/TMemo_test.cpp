@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLinearGradient>
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -591,10 +592,11 @@ TEST_F(TMemoTest, GlyphsBlendedIntoAnImageLandWhereQtDrawsThem) {
   EXPECT_EQ(Part.copy(Cut), Blended.copy(Cut));
 }
 
-// A page is drawn in one pass, each line's band filled and its glyphs put on it at once; a repaint
-// whose region is not one rectangle still clears and blends glyph by glyph. Both give the same pixels:
-// Chinese, Latin reaching past its box and its line, punctuation, a tab, a selection, by day and by
-// night.
+// A page is drawn in one pass, each line's band filled and its glyphs put on it at once. On a ground
+// that is not one colour (here a gradient of one colour) it is cleared and the glyphs blended in; in a
+// repaint of a region of several rectangles each is composed on its own, and nothing is drawn outside
+// the region. All give the same pixels: Chinese, Latin reaching past its box and its line,
+// punctuation, a tab, a selection, by day and by night.
 TEST_F(TMemoTest, PageDrawnInOnePassMatchesItClearedAndBlended) {
   TFont Font;
   Font.Name = "宋体";
@@ -603,17 +605,33 @@ TEST_F(TMemoTest, PageDrawnInOnePassMatchesItClearedAndBlended) {
   Memo->SetHideSelection(false);
   Memo->SetSelection(45, 100);
   for (const bool Night : {false, true}) {
-    if (Night) {
-      Font.Color = QColor(0xC8, 0xC8, 0xB4);
-      Memo->SetColor(QColor(0x1E, 0x1E, 0x24));
-    }
+    const QColor Ground = Night ? QColor(0x1E, 0x1E, 0x24) : QColor(0xFF, 0xFF, 0xF0);
+    if (Night) Font.Color = QColor(0xC8, 0xC8, 0xB4);
     Memo->SetFont(Font);
     const int Width = Memo->viewport()->width(), Height = Memo->viewport()->height();
-    QImage OnePass(Width, Height, QImage::Format_RGB32);
-    Memo->viewport()->render(&OnePass);
-    QImage Blended(Width, Height, QImage::Format_RGB32);
-    Memo->viewport()->render(&Blended, QPoint(), QRegion(0, 0, Width, Height / 2) + QRegion(0, Height / 2, Width - 1, Height));
-    EXPECT_EQ(OnePass.copy(0, 0, Width - 1, Height), Blended.copy(0, 0, Width - 1, Height)) << (Night ? "night" : "day");
+    // The ground the memo inherits from its window.
+    const auto Drawn = [&](const QBrush& Base, const QRegion& Region) {
+      QPalette Colors = Window->palette();
+      Colors.setBrush(QPalette::Base, Base);
+      Window->setPalette(Colors);
+      QImage Image(Width, Height, QImage::Format_RGB32);
+      Image.fill(Qt::black);
+      Memo->viewport()->render(&Image, QPoint(), Region);
+      return Image;
+    };
+    QLinearGradient OneColour(0, 0, Width, 0);
+    OneColour.setColorAt(0, Ground);
+    OneColour.setColorAt(1, Ground);
+    const QRegion Whole(0, 0, Width, Height);
+    const QImage OnePass = Drawn(Ground, Whole);
+    EXPECT_EQ(OnePass, Drawn(OneColour, Whole)) << (Night ? "night" : "day") << ", cleared and blended";
+    // The lower rectangles' top cuts through a line; the strip between them is left as it was.
+    const QRect Strip(Width / 3, Height / 2, 20, Height - Height / 2);
+    const QImage InParts = Drawn(Ground, QRegion(0, 0, Width, Height) - QRegion(Strip));
+    QImage Want = OnePass;
+    for (int Y = Strip.top(); Y <= Strip.bottom(); ++Y)
+      for (int X = Strip.left(); X <= Strip.right(); ++X) Want.setPixel(X, Y, qRgb(0, 0, 0));
+    EXPECT_EQ(InParts, Want) << (Night ? "night" : "day") << ", in parts";
   }
 }
 

@@ -127,8 +127,9 @@ void TFrmMain::SetupForm() {
   // A screen reader reads each label's text as its name; the description says what the text is.
   LblWhere->setAccessibleDescription(QStringLiteral("本页在文件中的位置"));
   ToolBar->addWidget(LblWhere);
-  // Room for a title of 16 characters, which gives way to the find bar in a narrow window.
-  LblChapter = new TElidedLabel(Metrics.horizontalAdvance(QString(16, QChar(0x7AE0))), ToolBar);
+  // Room for a volume's title and a chapter's, 28 characters, which give way to the find bar in a
+  // narrow window.
+  LblChapter = new TElidedLabel(Metrics.horizontalAdvance(QString(28, QChar(0x7AE0))), ToolBar);
   LblChapter->setAccessibleDescription(QStringLiteral("本页所在的章节"));
   ToolBar->addWidget(LblChapter);
   FindBar = new TFindBar(ToolBar);

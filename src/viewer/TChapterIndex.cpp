@@ -45,7 +45,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       auto Found = std::make_shared<TChapterList>(std::move(Pending));
       Deliver([this, Found, Permille] {
         FPermille = Permille;
-        FList.Append(std::move(*Found));
+        Take(std::move(*Found));
         Changed();
       });
     };
@@ -91,7 +91,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       FPermille = 1000;
       FState = State;
       FFailure = Failure;
-      FList.Append(std::move(*Found));
+      Take(std::move(*Found));
       Changed();
     });
   });
@@ -115,6 +115,7 @@ void TChapterIndex::DropFrom(TFileOffset End) {
   const std::size_t Kept = FList.FirstFrom(End);
   if (Kept == Count()) return;
   FList.Truncate(Kept);
+  FVolumes.erase(std::lower_bound(FVolumes.begin(), FVolumes.end(), Kept), FVolumes.end());
   // A shorter list is another list to the views over it, as after a rescan.
   ++FGeneration;
   Changed();
@@ -125,6 +126,21 @@ void TChapterIndex::Forget() {
   ++FGeneration;
   FChosen.reset();
   FList.Clear();
+  FVolumes.clear();
+  FVolumes.shrink_to_fit();
+}
+
+void TChapterIndex::Take(TChapterList&& Found) {
+  const std::size_t First = FList.Count();
+  FList.Append(std::move(Found));
+  for (std::size_t Index = First; Index < FList.Count(); ++Index)
+    if (FList.Level(Index) == 0) FVolumes.push_back(Index);
+}
+
+std::optional<std::size_t> TChapterIndex::VolumeOf(std::size_t Index) const {
+  const auto After = std::upper_bound(FVolumes.begin(), FVolumes.end(), Index);
+  if (After == FVolumes.begin()) return std::nullopt;
+  return *std::prev(After);
 }
 
 void TChapterIndex::Changed() {

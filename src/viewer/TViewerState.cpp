@@ -526,7 +526,14 @@ void TViewerState::GoTo(const std::string& Where) {
 
 void TViewerState::ShowWhere() {
   const std::optional<std::size_t> Chapter = ChapterOnScreen();
-  FWindow.ShowWhere(Where(), Chapter ? std::string(Chapters.Title(*Chapter)) : std::string());
+  std::string Title;
+  if (Chapter) {
+    // Chapters are numbered anew in each volume: the volume tells which 第三章 it is.
+    const std::optional<std::size_t> Volume = Chapters.VolumeOf(*Chapter);
+    if (Volume && *Volume != *Chapter) Title = std::string(Chapters.Title(*Volume)) + " · ";
+    Title += Chapters.Title(*Chapter);
+  }
+  FWindow.ShowWhere(Where(), Title);
 }
 
 TFileOffset TViewerState::FirstShown() const {

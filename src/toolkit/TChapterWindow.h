@@ -9,16 +9,18 @@
 
 class QLabel;
 class QLineEdit;
-class QListView;
+class QModelIndex;
 class QPushButton;
+class QTreeView;
 class TChapterIndex;
 class TChapterModel;
 
-// The table of contents (目录): the open file's chapter headings in file order, a filter that narrows
-// them by typed text, the pattern that finds them and how their scan stands. A window of its own
-// beside the main window, so opening it never changes the text area's size. The list is a view over
-// the headings the engine keeps (a model, no item per heading): a million of them show at once. Return
-// or a double click on a heading runs OnJump and closes the window; Escape closes it.
+// The table of contents (目录): the open file's chapter headings in file order, volumes with their
+// chapters under them (unfolded when the window opens), a filter that narrows them by typed text, the
+// pattern that finds them and how their scan stands. A window of its own beside the main window, so
+// opening it never changes the text area's size. The list is a view over the headings the engine
+// keeps (a model, no item per heading): a million of them show at once. Return or a double click on
+// a heading runs OnJump and closes the window; Escape closes it.
 class TChapterWindow : public QDialog {
   Q_OBJECT
 
@@ -45,7 +47,7 @@ public:
   QLineEdit* PatternField;
   QPushButton* DefaultButton;
   QPushButton* StopButton;
-  QListView* List;
+  QTreeView* List;
   QLabel* StatusLabel;
 
 protected:
@@ -58,11 +60,13 @@ private:
   // Marks FCurrent's row and makes it the current row, in view, unless the reader has chosen his own;
   // Opening does so also when it is current already, as the reader may have scrolled it away.
   void ShowCurrent(bool Opening);
+  // Unfolds the volumes, as a list taken anew or filtered shows them.
+  void ExpandVolumes();
 
   const TChapterIndex& FChapters;
   TChapterModel* FModel;
   std::string FDefaultPattern;
   std::string FFault;  // why the pattern typed last cannot be used
   std::optional<std::size_t> FCurrent;
-  bool FReaderMoved = false;  // the reader moved the current row or scrolled since the window opened
+  bool FReaderMoved = false;  // the reader moved the current row, scrolled or folded since the window opened
 };

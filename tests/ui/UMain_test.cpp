@@ -30,7 +30,6 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -41,6 +40,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTreeView>
 #include <QHelpEvent>
 
 #include <algorithm>
@@ -53,13 +53,13 @@ namespace {
 
 std::string Gbk(const QString& Text) { return TCodePage::Ansi().Encode(Text); }
 
-// A GBK novel-like text: chapters of paragraphs of Chinese lines, CR LF line ends.
-std::string NovelText(int Chapters) {
+// A GBK novel-like text: each heading followed by paragraphs of Chinese lines, CR LF line ends.
+std::string BookText(const QStringList& Headings) {
   const QString Words = QStringLiteral("天地玄黄宇宙洪荒日月盈昃辰宿列张寒来暑往秋收冬藏闰余成岁律吕调阳");
   QString Text;
   std::uint32_t Seed = 7;
-  for (int Chapter = 1; Chapter <= Chapters; ++Chapter) {
-    Text += QStringLiteral("第%1章\r\n").arg(Chapter);
+  for (const QString& Heading : Headings) {
+    Text += Heading + QStringLiteral("\r\n");
     for (int Paragraph = 0; Paragraph < 12; ++Paragraph) {
       Text += QStringLiteral("　　");
       Seed = Seed * 1103515245u + 12345u;
@@ -69,6 +69,13 @@ std::string NovelText(int Chapters) {
     }
   }
   return Gbk(Text);
+}
+
+// Headings 第1章 to 第N章.
+std::string NovelText(int Chapters) {
+  QStringList Headings;
+  for (int Chapter = 1; Chapter <= Chapters; ++Chapter) Headings << QStringLiteral("第%1章").arg(Chapter);
+  return BookText(Headings);
 }
 
 // Counts the beeps sounded while it lives, in place of the sound.
@@ -686,6 +693,7 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window.ChapterWin->List->model()->rowCount() == 40; }, 10000));
   EXPECT_EQ(Window.Memo->size(), Area);
   EXPECT_EQ(Window.ChapterWin->StatusLabel->text(), QStringLiteral("共 40 章"));
+  EXPECT_FALSE(Window.ChapterWin->List->rootIsDecorated());  // a book without volumes: a plain list
   EXPECT_EQ(Window.ChapterWin->List->currentIndex().row(), 0);  // the page on screen: 第1章
   Window.ChapterWin->FilterField->setText(QStringLiteral("3"));
   emit Window.ChapterWin->FilterField->textEdited(QStringLiteral("3"));
@@ -745,13 +753,71 @@ TEST_F(MainWindow, TableOfContentsEmptiesAndFillsAgainOnANewPatternOrEncoding) {
   EXPECT_FALSE(Box.Seen.Shown) << Box.Seen.Text;
 }
 
+// A book with volumes lists them with their chapters under them, unfolded whenever the window opens;
+// a volume folds (Left) and unfolds (Right). The filter finds a chapter under its volume, and the tool
+// bar names both; the page's chapter is current in its volume. Return on a volume shows its page.
+TEST_F(MainWindow, TableOfContentsGroupsChaptersUnderTheirVolumes) {
+  const QStringList Headings = {QStringLiteral("楔子"),        QStringLiteral("第一卷 龙城"), QStringLiteral("第一章 少年"),
+                                QStringLiteral("第二章 出城"), QStringLiteral("第二卷 风云"), QStringLiteral("第一章 入京"),
+                                QStringLiteral("第二章 风起"), QStringLiteral("第三章 夜雨")};
+  const std::string Text = BookText(Headings);
+  OpenThroughDialog(Dir.Write("volumes.txt", Text));
+  Window.MnuContents->trigger();
+  TChapterWindow& Contents = *Window.ChapterWin;
+  QTreeView& List = *Contents.List;
+  QAbstractItemModel& Rows = *List.model();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 10000));
+  ASSERT_EQ(Rows.rowCount(), 3);  // 楔子 and the two volumes
+  const QModelIndex First = Rows.index(1, 0), Second = Rows.index(2, 0);
+  EXPECT_EQ(Rows.rowCount(Rows.index(0, 0)), 0);
+  EXPECT_EQ(Rows.rowCount(First), 2);
+  ASSERT_EQ(Rows.rowCount(Second), 3);
+  EXPECT_EQ(Rows.index(1, 0, Second).data().toString(), QStringLiteral("第二章 风起"));
+  EXPECT_TRUE(List.rootIsDecorated());
+  EXPECT_TRUE(List.isExpanded(First) && List.isExpanded(Second));
+
+  Contents.FilterField->setText(QStringLiteral("风起"));
+  emit Contents.FilterField->textEdited(Contents.FilterField->text());
+  ASSERT_EQ(Rows.rowCount(), 1);
+  const QModelIndex Volume = Rows.index(0, 0);
+  EXPECT_EQ(Volume.data().toString(), QStringLiteral("第二卷 风云"));
+  ASSERT_EQ(Rows.rowCount(Volume), 1);
+  EXPECT_TRUE(List.isExpanded(Volume));
+  QTest::keyClick(Contents.FilterField, Qt::Key_Return);  // the first that passes: the chapter, not its volume
+  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第二章 风起")))));
+  EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第二卷 风云 · 第二章 风起"));
+
+  Contents.FilterField->clear();
+  emit Contents.FilterField->textEdited(QString());
+  Window.MnuContents->trigger();
+  EXPECT_EQ(List.currentIndex(), Rows.index(1, 0, Second));
+  EXPECT_TRUE(List.currentIndex().data(Qt::FontRole).value<QFont>().bold());
+  QTest::keyClick(&List, Qt::Key_Left);  // to its volume
+  QTest::keyClick(&List, Qt::Key_Left);
+  EXPECT_FALSE(List.isExpanded(Second));
+  QTest::keyClick(&List, Qt::Key_Right);
+  EXPECT_TRUE(List.isExpanded(Second));
+  const QRect Arrow = List.visualRect(First);
+  QTest::mouseClick(List.viewport(), Qt::LeftButton, {}, QPoint(Arrow.left() - List.indentation() / 2, Arrow.center().y()));
+  EXPECT_FALSE(List.isExpanded(First));
+  QTest::keyClick(&List, Qt::Key_Escape);
+  Window.MnuContents->trigger();
+  EXPECT_TRUE(List.isExpanded(First));
+  EXPECT_EQ(List.currentIndex(), Rows.index(1, 0, Second));
+
+  List.setCurrentIndex(First);
+  QTest::keyClick(&List, Qt::Key_Return);
+  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第一卷 龙城")))));
+  EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第一卷 龙城"));
+}
+
 // The list opens with the page's chapter current, selected and in view, also when its heading is
 // found after the window opened; a row the reader chose himself stays until the window opens again.
 TEST_F(MainWindow, TableOfContentsOpensAtThePagesChapter) {
   OpenThroughDialog(Dir.Write("long.txt", NovelText(2000)));  // headings far beyond the scan's first block
   Window.Viewer.GoTo("50%");
   Window.MnuContents->trigger();
-  QListView& List = *Window.ChapterWin->List;
+  QTreeView& List = *Window.ChapterWin->List;
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 20000));
   const auto AtPage = [&] {
     const QModelIndex Row = List.currentIndex();

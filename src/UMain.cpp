@@ -136,7 +136,8 @@ void TFrmMain::SetupForm() {
   FindBarShown = ToolBar->addWidget(FindBar);
   FindBarShown->setVisible(false);
 
-  ChapterWin = new TChapterWindow(Viewer.Chapters, Viewer.ChapterPattern, this);
+  ChapterWin = new TChapterWindow(Viewer.Chapters, this);
+  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
 
   OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
   OpenDlg.DefaultExt = "txt";
@@ -162,7 +163,9 @@ void TFrmMain::BindEvents() {
   connect(MnuPreviousChapter, &QAction::triggered, this, [this] { MnuPreviousChapterClick(MnuPreviousChapter); });
   connect(MnuNextChapter, &QAction::triggered, this, [this] { MnuNextChapterClick(MnuNextChapter); });
   ChapterWin->OnJump = [this](std::size_t Index) { ChapterWinJump(ChapterWin, Index); };
-  ChapterWin->OnPattern = [this](const std::string& Pattern) { return Viewer.SetChapterPattern(Pattern); };
+  ChapterWin->OnRules = [this](const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick) {
+    return ChapterWinRules(ChapterWin, Rules, Pick);
+  };
   ChapterWin->OnStop = [this] { Viewer.Chapters.Cancel(); };
   FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
   FindBar->OnClose = [this] { FindBarClose(FindBar); };
@@ -240,6 +243,13 @@ void TFrmMain::ChapterWinJump(QObject*, std::size_t Index) {
   activateWindow();
   Memo->setFocus();
   Viewer.GoToChapter(Index);
+}
+
+std::string TFrmMain::ChapterWinRules(QObject*, const std::vector<TChapterRule>& Rules,
+                                      std::optional<std::size_t> Pick) {
+  const std::string Fault = Viewer.SetChapterRules(Rules, Pick);
+  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
+  return Fault;
 }
 
 void TFrmMain::MnuEncodingClick(QObject* Sender) {
@@ -351,6 +361,7 @@ void TFrmMain::ChaptersChanged() {
   // A window left open asks for the headings of the file opened since (a stopped scan stays stopped).
   if (ChapterWin->isVisible() && Viewer.Chapters.State() == TChapterIndex::TState::NotScanned) Viewer.FindChapters();
   ChapterWin->Refresh(Viewer.ChapterOnScreen());
+  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
 }
 
 void TFrmMain::RunLater(std::function<void()> Call) {

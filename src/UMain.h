@@ -127,6 +127,8 @@ private:
   void MnuPreviousChapterClick(QObject* Sender);
   void MnuNextChapterClick(QObject* Sender);
   void ChapterWinJump(QObject* Sender, std::size_t Index);
+  // The reader picked a rule or changed them in 目录: the answer is empty, or why they cannot be used.
+  std::string ChapterWinRules(QObject* Sender, const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MnuFullScreenClick(QObject* Sender);

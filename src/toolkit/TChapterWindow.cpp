@@ -2,7 +2,9 @@
 
 #include "TChapterIndex.h"
 #include "TChapterModel.h"
+#include "TChapterRulesDialog.h"
 
+#include <QComboBox>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,20 +16,22 @@
 #include <algorithm>
 #include <iterator>
 
-TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string& Pattern, QWidget* Parent)
-    : QDialog(Parent), FChapters(Chapters), FModel(new TChapterModel(Chapters, this)), FDefaultPattern(Pattern) {
+TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, QWidget* Parent)
+    : QDialog(Parent), FChapters(Chapters), FModel(new TChapterModel(Chapters, this)) {
   setWindowTitle(QStringLiteral("目录"));
   resize(460, 640);
   auto* Grid = new QGridLayout(this);
   FilterField = new QLineEdit(this);
   FilterField->setPlaceholderText(QStringLiteral("输入文字筛选章节"));
   FilterField->setClearButtonEnabled(true);
-  PatternField = new QLineEdit(QString::fromStdString(Pattern), this);
-  PatternField->setToolTip(QStringLiteral("找出章节标题的正则表达式，逐行匹配，修改后立即生效"));
-  DefaultButton = new QPushButton(QStringLiteral("默认"), this);
+  RuleBox = new QComboBox(this);
+  RuleBox->setToolTip(QStringLiteral("找出章节标题的规则；自动识别：按每本书的样本选出最合适的一条"));
+  RuleBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  RuleBox->setMinimumContentsLength(12);
+  EditRulesButton = new QPushButton(QStringLiteral("编辑规则(&E)…"), this);
   StopButton = new QPushButton(QStringLiteral("停止"), this);
   // No default button: Return in a field belongs to the list, not to 停止.
-  for (QPushButton* Button : {DefaultButton, StopButton}) Button->setAutoDefault(false);
+  for (QPushButton* Button : {EditRulesButton, StopButton}) Button->setAutoDefault(false);
   List = new QTreeView(this);
   List->setModel(FModel);
   List->setHeaderHidden(true);
@@ -37,14 +41,19 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
   List->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StatusLabel = new QLabel(this);
   StatusLabel->setWordWrap(true);
-  Grid->addWidget(new QLabel(QStringLiteral("筛选："), this), 0, 0);
+  auto* FilterLabel = new QLabel(QStringLiteral("筛选(&F)："), this);
+  FilterLabel->setBuddy(FilterField);
+  auto* RuleLabel = new QLabel(QStringLiteral("规则(&R)："), this);
+  RuleLabel->setBuddy(RuleBox);
+  Grid->addWidget(FilterLabel, 0, 0);
   Grid->addWidget(FilterField, 0, 1, 1, 2);
-  Grid->addWidget(new QLabel(QStringLiteral("表达式："), this), 1, 0);
-  Grid->addWidget(PatternField, 1, 1);
-  Grid->addWidget(DefaultButton, 1, 2);
+  Grid->addWidget(RuleLabel, 1, 0);
+  Grid->addWidget(RuleBox, 1, 1);
+  Grid->addWidget(EditRulesButton, 1, 2);
   Grid->addWidget(List, 2, 0, 1, 3);
   Grid->addWidget(StatusLabel, 3, 0, 1, 2);
   Grid->addWidget(StopButton, 3, 2);
+  Grid->setColumnStretch(1, 1);
 
   List->installEventFilter(this);
   // A row the reader clicks is his choice, and scrolling the list or folding a volume himself is his
@@ -76,12 +85,8 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string&
     const QModelIndex Row = List->currentIndex().isValid() ? List->currentIndex() : FModel->FirstPassing();
     if (Row.isValid()) Jump(Row);
   });
-  PatternField->setCursorPosition(0);  // the pattern's start says most about it
-  connect(PatternField, &QLineEdit::textEdited, this, &TChapterWindow::PatternEdited);
-  connect(DefaultButton, &QPushButton::clicked, this, [this] {
-    PatternField->setText(QString::fromStdString(FDefaultPattern));
-    PatternEdited(PatternField->text());
-  });
+  connect(RuleBox, &QComboBox::activated, this, &TChapterWindow::PickRule);
+  connect(EditRulesButton, &QPushButton::clicked, this, &TChapterWindow::EditRules);
   connect(StopButton, &QPushButton::clicked, this, [this] {
     if (OnStop) OnStop();
   });
@@ -130,6 +135,55 @@ void TChapterWindow::MarkCurrent(std::optional<std::size_t> Current) {
   if (isVisible()) ShowCurrent(false);
 }
 
+void TChapterWindow::ShowRules(const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick,
+                               std::optional<std::size_t> InUse) {
+  FRules = Rules;
+  FPick = Pick;
+  // 自动识别 says which rule it chose for this book.
+  QString Automatic = QStringLiteral("自动识别");
+  if (!Pick && InUse && *InUse < Rules.size())
+    Automatic += QStringLiteral("（%1）").arg(QString::fromStdString(Rules[*InUse].Name));
+  QStringList Items{Automatic};
+  for (const TChapterRule& Rule : Rules) Items << QString::fromStdString(Rule.Name);
+  const QSignalBlocker Quiet(RuleBox);
+  bool Same = RuleBox->count() == Items.size();
+  for (int Item = 1; Same && Item < Items.size(); ++Item) Same = RuleBox->itemText(Item) == Items[Item];
+  if (Same) {
+    RuleBox->setItemText(0, Automatic);
+  } else {
+    RuleBox->clear();
+    RuleBox->addItems(Items);
+  }
+  RuleBox->setCurrentIndex(Pick ? static_cast<int>(*Pick) + 1 : 0);
+  RuleBox->setAccessibleDescription(QStringLiteral("正在使用：") + RuleBox->currentText());
+}
+
+void TChapterWindow::PickRule(int Item) {
+  const std::optional<std::size_t> Pick =
+      Item > 0 ? std::optional<std::size_t>(static_cast<std::size_t>(Item - 1)) : std::nullopt;
+  if (Pick == FPick) return;
+  FFault = OnRules ? OnRules(FRules, Pick) : std::string();
+  // A pick refused leaves the one before.
+  if (!FFault.empty()) {
+    const QSignalBlocker Quiet(RuleBox);
+    RuleBox->setCurrentIndex(FPick ? static_cast<int>(*FPick) + 1 : 0);
+  }
+  ShowState();
+}
+
+void TChapterWindow::EditRules() {
+  TChapterRulesDialog Dialog(FRules, FPick, this);
+  Dialog.OnApply = [this](const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick) {
+    std::string Fault = OnRules ? OnRules(Rules, Pick) : std::string();
+    if (Fault.empty()) {
+      FFault.clear();
+      ShowState();
+    }
+    return Fault;
+  };
+  Dialog.exec();
+}
+
 void TChapterWindow::ExpandVolumes() {
   // Only those folded: unfolding one lays the list out again, a million rows.
   for (const QModelIndex& Volume : FModel->VolumeRows())
@@ -153,15 +207,10 @@ void TChapterWindow::Jump(const QModelIndex& Row) {
   if (OnJump) OnJump(Chapter);
 }
 
-void TChapterWindow::PatternEdited(const QString& Text) {
-  FFault = OnPattern ? OnPattern(Text.toStdString()) : std::string();
-  ShowState();
-}
-
 void TChapterWindow::ShowState() {
   using TState = TChapterIndex::TState;
   const bool Fault = !FFault.empty();
-  // A fault leaves the list of the last good pattern: both are said.
+  // A fault leaves the list of the last good rules: both are said.
   StatusLabel->setText(QString::fromStdString(Fault ? FFault + "\n" + FChapters.Status() : FChapters.Status()));
   StatusLabel->setStyleSheet(Fault ? QStringLiteral("color: #c00000;") : QString());
   StopButton->setEnabled(FChapters.State() == TState::Scanning);

@@ -116,7 +116,7 @@ struct TBuiltIn {
 
 const std::array<TBuiltIn, 4>& BuiltIns() {
   static const std::array<TBuiltIn, 4> Rules = {{
-      {"自动识别", DefaultChapterPattern,
+      {"默认", DefaultChapterPattern,
        "第序楔引前后後尾终最番外完上中下卷作内正Vv【〖[［☆★=Cc"},
       {"数字编号", BuildNumbered(), "0123456789０１２３４５６７８９零〇一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟"},
       {"英文 Chapter", BuildEnglish(), "CcPpBbVvEeIiFfAa"},

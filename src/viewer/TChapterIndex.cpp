@@ -176,13 +176,13 @@ std::string TChapterIndex::Status() const {
   case TState::NotScanned: return "";
   case TState::Scanning: return "正在查找章节…" + IntToStr(FPermille / 10) + "%，" + Found;
   case TState::Done:
-    if (Count() == 0) return "没有找到章节：文件里没有与表达式相符的行";
+    if (Count() == 0) return "没有找到章节：文件里没有与规则相符的行";
     return "共 " + IntToStr(static_cast<TFileOffset>(Count())) + " 章";
   case TState::Cancelled: return "章节查找已停止，" + Found;
   case TState::FileChanged: return "文件已改变，章节查找已停止，" + Found;
   case TState::TooMany:
     return "相符的行超过 " + IntToStr(static_cast<TFileOffset>(MaxChapters)) + " 个，只列出前 " +
-           IntToStr(static_cast<TFileOffset>(MaxChapters)) + " 个：请改用更严格的表达式";
+           IntToStr(static_cast<TFileOffset>(MaxChapters)) + " 个：请改用更严格的规则";
   case TState::Failed: return "章节查找已停止：" + FFailure;
   }
   return "";

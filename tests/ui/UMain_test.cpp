@@ -5,6 +5,7 @@
 #include "TApplication.h"
 #include "TFindBar.h"
 #include "TChapterIndex.h"
+#include "TChapterRulesDialog.h"
 #include "TChapterWindow.h"
 #include "TElidedLabel.h"
 #include "TMemo.h"
@@ -23,6 +24,8 @@
 #include <QAccessible>
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QApplication>
 #include <QFileDialog>
@@ -34,6 +37,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
@@ -683,8 +688,8 @@ TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {
 }
 
 // The table of contents lists the headings once asked for, in a window of its own; the filter narrows
-// them, Return jumps to one and the tool bar names it; a pattern with a fault keeps the list.
-TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
+// them, Return jumps to one and the tool bar names it.
+TEST_F(MainWindow, TableOfContentsFiltersAndJumps) {
   const std::string Text = NovelText(40);
   OpenThroughDialog(Dir.Write("novel.txt", Text));
   EXPECT_EQ(Window.Viewer.Chapters.State(), TChapterIndex::TState::NotScanned);
@@ -712,36 +717,54 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第14章"));
   EXPECT_EQ(Title->text(QAccessible::Name), QStringLiteral("第14章"));
 
-  Window.MnuContents->trigger();
-  Window.ChapterWin->PatternField->setText(QStringLiteral("^第(\\d"));
-  emit Window.ChapterWin->PatternField->textEdited(Window.ChapterWin->PatternField->text());
-  EXPECT_TRUE(Window.ChapterWin->StatusLabel->text().startsWith(QStringLiteral("正则表达式第 ")));
-  EXPECT_EQ(Window.Viewer.Chapters.Count(), 40u);
   // The window left open lists the next file's headings, through the filter still typed.
+  Window.MnuContents->trigger();
   OpenThroughDialog(Dir.Write("short.txt", NovelText(3)));
-  const auto Listed = [&] { return Window.ChapterWin->StatusLabel->text().endsWith(QStringLiteral("\n共 3 章")); };
+  const auto Listed = [&] { return Window.ChapterWin->StatusLabel->text() == QStringLiteral("共 3 章"); };
   ASSERT_TRUE(QTest::qWaitFor(Listed, 10000));
   ASSERT_EQ(Rows->rowCount(), 1);
   EXPECT_EQ(Rows->index(0, 0).data().toString(), QStringLiteral("第3章"));
 }
 
-// A new pattern or another encoding finds the headings anew: the list empties at once, through the
-// filter too, and the view paints at every moment of it; then it fills with the new headings.
-TEST_F(MainWindow, TableOfContentsEmptiesAndFillsAgainOnANewPatternOrEncoding) {
+// 规则 shows the rule in use, and which one 自动识别 chose for the book. A rule the reader adds in
+// 编辑规则 is checked first (one with a fault is refused, says where, and the list stays), then used;
+// another rule picked is used too. Each, and another encoding, finds the headings anew: the list
+// empties at once, through the filter too, the view paints at every moment, and it fills again.
+TEST_F(MainWindow, TableOfContentsFindsTheHeadingsAnewWithTheRuleAddedOrPicked) {
   TErrorBoxAnswer Box;
-  OpenThroughDialog(Dir.Write("novel.txt", NovelText(40)));
+  QStringList Headings;
+  for (int Chapter = 1; Chapter <= 40; ++Chapter) Headings << QStringLiteral("%1 归乡").arg(Chapter, 3, 10, QLatin1Char('0'));
+  OpenThroughDialog(Dir.Write("numbered.txt", BookText(Headings)));
   Window.MnuContents->trigger();
   TChapterWindow& Contents = *Window.ChapterWin;
   QAbstractItemModel* Rows = Contents.List->model();
   const auto Found = [&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; };
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
-  Contents.PatternField->setText(QStringLiteral("."));  // every line: 40 headings and 12 paragraphs each
-  emit Contents.PatternField->textEdited(Contents.PatternField->text());
+  EXPECT_EQ(Rows->rowCount(), 40);
+  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("自动识别（数字编号）"));
+
+  std::string Refused;
+  int RowsMeanwhile = -1;
+  TModalAnswer<TChapterRulesDialog> Answer([&](TChapterRulesDialog* Dialog) {
+    QTest::mouseClick(Dialog->AddButton, Qt::LeftButton);
+    Dialog->PatternField->setPlainText(QStringLiteral("^0(\\d"));
+    QTest::mouseClick(Dialog->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    Refused = Dialog->FaultLabel->text().toStdString();
+    RowsMeanwhile = Dialog->isVisible() ? Rows->rowCount() : -1;
+    Dialog->PatternField->setPlainText(QStringLiteral("."));  // every line: 40 headings and 12 paragraphs each
+    QTest::mouseClick(Dialog->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+  });
+  QTest::mouseClick(Contents.EditRulesButton, Qt::LeftButton);
+  ASSERT_EQ(Answer.Answered(), 1);
+  EXPECT_EQ(Refused, "规则“我的规则”：正则表达式第 6 个字符处缺少“)”");
+  EXPECT_EQ(RowsMeanwhile, 40);
+  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("我的规则"));
   EXPECT_EQ(Rows->rowCount(), 0);
   Contents.List->viewport()->repaint();
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   EXPECT_EQ(Rows->rowCount(), 40 * 13);
-  Contents.FilterField->setText(QStringLiteral("第1"));
+
+  Contents.FilterField->setText(QStringLiteral("01"));
   emit Contents.FilterField->textEdited(Contents.FilterField->text());
   ASSERT_EQ(Rows->rowCount(), 11);
   Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
@@ -749,7 +772,15 @@ TEST_F(MainWindow, TableOfContentsEmptiesAndFillsAgainOnANewPatternOrEncoding) {
   Contents.List->viewport()->repaint();
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   ASSERT_EQ(Rows->rowCount(), 11);
-  EXPECT_EQ(Rows->index(10, 0).data().toString(), QStringLiteral("第19章"));
+  EXPECT_EQ(Rows->index(10, 0).data().toString(), QStringLiteral("019 归乡"));
+
+  Contents.RuleBox->setCurrentIndex(2);
+  emit Contents.RuleBox->activated(2);
+  EXPECT_EQ(Rows->rowCount(), 0);
+  ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
+  EXPECT_EQ(Rows->rowCount(), 11);  // the headings alone
+  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("数字编号"));
+  EXPECT_EQ(Window.Viewer.ChapterRuleInUse(), 1u);
   EXPECT_FALSE(Box.Seen.Shown) << Box.Seen.Text;
 }
 

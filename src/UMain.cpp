@@ -161,15 +161,17 @@ void TFrmMain::SetupForm() {
   LblEncoding = new TElidedLabel(EncodingWidth + 16, ToolBar);
   ToolBar->addWidget(LblEncoding);
   FEncodingTitle = MnuEncoding->title();
-  // Room for a title of 16 characters, which gives way to the find bar in a narrow window.
-  LblChapter = new TElidedLabel(Metrics.horizontalAdvance(QString(16, QChar(0x7AE0))), ToolBar);
+  // Room for a volume's title and a chapter's, 28 characters, which give way to the find bar in a
+  // narrow window.
+  LblChapter = new TElidedLabel(Metrics.horizontalAdvance(QString(28, QChar(0x7AE0))), ToolBar);
   LblChapter->setAccessibleDescription(QStringLiteral("本页所在的章节"));
   ToolBar->addWidget(LblChapter);
   FindBar = new TFindBar(ToolBar);
   FindBarShown = ToolBar->addWidget(FindBar);
   FindBarShown->setVisible(false);
 
-  ChapterWin = new TChapterWindow(Viewer.Chapters, Viewer.ChapterPattern, this);
+  ChapterWin = new TChapterWindow(Viewer.Chapters, this);
+  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
   TmrAutoTurn = new QTimer(this);
 
   OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
@@ -206,7 +208,9 @@ void TFrmMain::BindEvents() {
   connect(MnuPreviousChapter, &QAction::triggered, this, [this] { MnuPreviousChapterClick(MnuPreviousChapter); });
   connect(MnuNextChapter, &QAction::triggered, this, [this] { MnuNextChapterClick(MnuNextChapter); });
   ChapterWin->OnJump = [this](std::size_t Index) { ChapterWinJump(ChapterWin, Index); };
-  ChapterWin->OnPattern = [this](const std::string& Pattern) { return Viewer.SetChapterPattern(Pattern); };
+  ChapterWin->OnRules = [this](const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick) {
+    return ChapterWinRules(ChapterWin, Rules, Pick);
+  };
   ChapterWin->OnStop = [this] { Viewer.Chapters.Cancel(); };
   FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
   FindBar->OnClose = [this] { FindBarClose(FindBar); };
@@ -342,6 +346,13 @@ void TFrmMain::StopAutoTurn(const std::string& Why) {
 
 void TFrmMain::ShowAutoTurn() { ShowStatus("自动翻页：每" + std::to_string(FAutoTurnSeconds) + "秒一页（+快 -慢）"); }
 
+std::string TFrmMain::ChapterWinRules(QObject*, const std::vector<TChapterRule>& Rules,
+                                      std::optional<std::size_t> Pick) {
+  const std::string Fault = Viewer.SetChapterRules(Rules, Pick);
+  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
+  return Fault;
+}
+
 void TFrmMain::MnuEncodingClick(QObject* Sender) {
   std::optional<TTextEncoding> Choice;
   for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
@@ -460,6 +471,7 @@ void TFrmMain::ChaptersChanged() {
   // A window left open asks for the headings of the file opened since (a stopped scan stays stopped).
   if (ChapterWin->isVisible() && Viewer.Chapters.State() == TChapterIndex::TState::NotScanned) Viewer.FindChapters();
   ChapterWin->Refresh(Viewer.ChapterOnScreen());
+  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
 }
 
 void TFrmMain::RunLater(std::function<void()> Call) {

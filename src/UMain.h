@@ -148,6 +148,8 @@ private:
   // while it runs change its pace instead.
   void FormUserInput(QObject* Sender, std::uint16_t Key, TShiftState Shift);
   void FormDeactivate(QObject* Sender);
+  // The reader picked a rule or changed them in 目录: the answer is empty, or why they cannot be used.
+  std::string ChapterWinRules(QObject* Sender, const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick);
   // One handler for the items of Setup > Text encoding, told apart by Sender.
   void MnuEncodingClick(QObject* Sender);
   void MnuFullScreenClick(QObject* Sender);

@@ -1,181 +1,92 @@
 #include "TChapterWindow.h"
 
 #include "TChapterIndex.h"
+#include "TChapterModel.h"
+#include "TChapterRulesDialog.h"
 
-#include <QAbstractListModel>
-#include <QFont>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTreeView>
 
 #include <algorithm>
 #include <iterator>
-#include <string_view>
-#include <vector>
 
-// The rows of the list: every heading, or those whose title holds the filter's text (Latin letters in
-// either case). It follows the engine's headings as they grow; rows are never copied out of it.
-class TChapterModel : public QAbstractListModel {
-public:
-  explicit TChapterModel(const TChapterIndex& Chapters, QObject* Parent)
-      : QAbstractListModel(Parent), FChapters(Chapters), FGeneration(Chapters.Generation()) {}
-
-  int rowCount(const QModelIndex& Parent = QModelIndex()) const override {
-    if (Parent.isValid()) return 0;
-    return static_cast<int>(FFilter.empty() ? FSeen : FRows.size());
-  }
-
-  QVariant data(const QModelIndex& Index, int Role) const override {
-    if (!Index.isValid() || Index.row() >= rowCount()) return {};
-    const std::size_t Chapter = ChapterOf(Index.row());
-    // Rows of headings the engine has forgotten meanwhile are blank until Follow drops them.
-    if (FChapters.Generation() != FGeneration || Chapter >= FChapters.Count()) return {};
-    if (Role == Qt::DisplayRole) {
-      const std::string_view Title = FChapters.Title(Chapter);
-      return QString::fromUtf8(Title.data(), static_cast<qsizetype>(Title.size()));
-    }
-    if (Role == Qt::FontRole && Chapter == FCurrent) {
-      QFont Bold;
-      Bold.setBold(true);
-      return Bold;
-    }
-    return {};
-  }
-
-  std::size_t ChapterOf(int Row) const { return FFilter.empty() ? static_cast<std::size_t>(Row) : FRows[Row]; }
-
-  std::optional<int> RowOf(std::size_t Chapter) const {
-    if (Chapter >= FSeen) return std::nullopt;
-    if (FFilter.empty()) return static_cast<int>(Chapter);
-    const auto At = std::lower_bound(FRows.begin(), FRows.end(), Chapter);
-    if (At == FRows.end() || *At != Chapter) return std::nullopt;
-    return static_cast<int>(At - FRows.begin());
-  }
-
-  // New headings become rows; a list that was replaced is taken anew, the filter's rows with it.
-  void Follow() {
-    const std::size_t Count = FChapters.Count();
-    if (FChapters.Generation() != FGeneration) {
-      beginResetModel();
-      FGeneration = FChapters.Generation();
-      FSeen = 0;
-      FRows.clear();
-      endResetModel();
-    }
-    if (Count == FSeen) return;
-    if (FFilter.empty()) {
-      beginInsertRows({}, static_cast<int>(FSeen), static_cast<int>(Count - 1));
-      FSeen = Count;
-      endInsertRows();
-      return;
-    }
-    std::vector<std::uint32_t> Passing;
-    for (std::size_t Chapter = FSeen; Chapter < Count; ++Chapter)
-      if (Passes(Chapter)) Passing.push_back(static_cast<std::uint32_t>(Chapter));
-    FSeen = Count;
-    if (Passing.empty()) return;
-    beginInsertRows({}, static_cast<int>(FRows.size()), static_cast<int>(FRows.size() + Passing.size() - 1));
-    FRows.insert(FRows.end(), Passing.begin(), Passing.end());
-    endInsertRows();
-  }
-
-  void SetFilter(const std::string& Text) {
-    beginResetModel();
-    FFilter = Lower(Text);
-    FRows.clear();
-    if (!FFilter.empty())
-      for (std::size_t Chapter = 0; Chapter < FSeen; ++Chapter)
-        if (Passes(Chapter)) FRows.push_back(static_cast<std::uint32_t>(Chapter));
-    endResetModel();
-  }
-
-  // Repaints the rows of the old and the new current heading.
-  void SetCurrent(std::optional<std::size_t> Chapter) {
-    const std::optional<std::size_t> Old = FCurrent;
-    FCurrent = Chapter;
-    for (const std::optional<std::size_t>& Changed : {Old, Chapter})
-      if (Changed)
-        if (const std::optional<int> Row = RowOf(*Changed)) emit dataChanged(index(*Row), index(*Row), {Qt::FontRole});
-  }
-
-private:
-  // ASCII only, as the titles are UTF-8: no byte of a wider character is a Latin letter.
-  static char Lower(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
-  static std::string Lower(std::string_view Text) {
-    std::string Out(Text);
-    std::transform(Out.begin(), Out.end(), Out.begin(), [](char C) { return Lower(C); });
-    return Out;
-  }
-  // Compared in place: a filter over a million titles makes no copy of any.
-  bool Passes(std::size_t Chapter) const {
-    const std::string_view Title = FChapters.Title(Chapter);
-    return std::search(Title.begin(), Title.end(), FFilter.begin(), FFilter.end(),
-                       [](char InTitle, char InFilter) { return Lower(InTitle) == InFilter; }) != Title.end();
-  }
-
-  const TChapterIndex& FChapters;
-  unsigned FGeneration;              // the engine's list the rows stand for
-  std::size_t FSeen = 0;             // headings taken as rows so far
-  std::string FFilter;               // lower case
-  std::vector<std::uint32_t> FRows;  // the headings that pass the filter
-  std::optional<std::size_t> FCurrent;
-};
-
-TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, const std::string& Pattern, QWidget* Parent)
-    : QDialog(Parent), FChapters(Chapters), FModel(new TChapterModel(Chapters, this)), FDefaultPattern(Pattern) {
+TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, QWidget* Parent)
+    : QDialog(Parent), FChapters(Chapters), FModel(new TChapterModel(Chapters, this)) {
   setWindowTitle(QStringLiteral("目录"));
   resize(460, 640);
   auto* Grid = new QGridLayout(this);
   FilterField = new QLineEdit(this);
   FilterField->setPlaceholderText(QStringLiteral("输入文字筛选章节"));
-  PatternField = new QLineEdit(QString::fromStdString(Pattern), this);
-  PatternField->setToolTip(QStringLiteral("找出章节标题的正则表达式，逐行匹配，修改后立即生效"));
-  DefaultButton = new QPushButton(QStringLiteral("默认"), this);
+  FilterField->setClearButtonEnabled(true);
+  RuleBox = new QComboBox(this);
+  RuleBox->setToolTip(QStringLiteral("找出章节标题的规则；自动识别：按每本书的样本选出最合适的一条"));
+  RuleBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  RuleBox->setMinimumContentsLength(12);
+  EditRulesButton = new QPushButton(QStringLiteral("编辑规则(&E)…"), this);
   StopButton = new QPushButton(QStringLiteral("停止"), this);
   // No default button: Return in a field belongs to the list, not to 停止.
-  for (QPushButton* Button : {DefaultButton, StopButton}) Button->setAutoDefault(false);
-  List = new QListView(this);
+  for (QPushButton* Button : {EditRulesButton, StopButton}) Button->setAutoDefault(false);
+  List = new QTreeView(this);
   List->setModel(FModel);
-  List->setUniformItemSizes(true);  // a million rows lay out at once
+  List->setHeaderHidden(true);
+  List->setUniformRowHeights(true);  // a million rows lay out at once
+  List->setRootIsDecorated(false);   // until a volume comes: a book without one is a plain list
+  List->setExpandsOnDoubleClick(false);  // a double click goes to the volume's page; its arrow folds it
   List->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StatusLabel = new QLabel(this);
   StatusLabel->setWordWrap(true);
-  Grid->addWidget(new QLabel(QStringLiteral("筛选："), this), 0, 0);
+  auto* FilterLabel = new QLabel(QStringLiteral("筛选(&F)："), this);
+  FilterLabel->setBuddy(FilterField);
+  auto* RuleLabel = new QLabel(QStringLiteral("规则(&R)："), this);
+  RuleLabel->setBuddy(RuleBox);
+  Grid->addWidget(FilterLabel, 0, 0);
   Grid->addWidget(FilterField, 0, 1, 1, 2);
-  Grid->addWidget(new QLabel(QStringLiteral("表达式："), this), 1, 0);
-  Grid->addWidget(PatternField, 1, 1);
-  Grid->addWidget(DefaultButton, 1, 2);
+  Grid->addWidget(RuleLabel, 1, 0);
+  Grid->addWidget(RuleBox, 1, 1);
+  Grid->addWidget(EditRulesButton, 1, 2);
   Grid->addWidget(List, 2, 0, 1, 3);
   Grid->addWidget(StatusLabel, 3, 0, 1, 2);
   Grid->addWidget(StopButton, 3, 2);
+  Grid->setColumnStretch(1, 1);
 
   List->installEventFilter(this);
-  // A row the reader clicks is his choice, and scrolling the list himself is his move too: the page's
-  // chapter no longer pulls it back.
+  // A row the reader clicks is his choice, and scrolling the list or folding a volume himself is his
+  // move too: the page's chapter no longer pulls it back.
   connect(List, &QAbstractItemView::pressed, this, [this] { FReaderMoved = true; });
   connect(List->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { FReaderMoved = true; });
-  // A list taken anew or filtered has lost the reader's row.
-  connect(FModel, &QAbstractItemModel::modelReset, this, [this] { FReaderMoved = false; });
-  PatternField->setCursorPosition(0);  // the pattern's start says most about it
-  connect(List, &QListView::activated, this, &TChapterWindow::Jump);
+  connect(List, &QTreeView::collapsed, this, [this] { FReaderMoved = true; });
+  // A list taken anew or filtered has lost the reader's row, and shows its volumes unfolded.
+  connect(FModel, &QAbstractItemModel::modelReset, this, [this] {
+    FReaderMoved = false;
+    List->setRootIsDecorated(FModel->HasVolumes());
+    ExpandVolumes();
+  });
+  // Volumes found as the scan goes come unfolded.
+  connect(FModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& Parent, int First, int Last) {
+    if (Parent.isValid() || !FModel->HasVolumes()) return;
+    List->setRootIsDecorated(true);
+    for (int Row = First; Row <= Last; ++Row)
+      if (const QModelIndex Volume = FModel->index(Row, 0); !(FModel->flags(Volume) & Qt::ItemNeverHasChildren))
+        List->expand(Volume);
+  });
+  connect(List, &QTreeView::activated, this, &TChapterWindow::Jump);
   connect(FilterField, &QLineEdit::textEdited, this, [this](const QString& Text) {
     FModel->SetFilter(Text.toStdString());
     MarkCurrent(FCurrent);
   });
   // Return in the filter takes the marked heading, or the first that passes.
   connect(FilterField, &QLineEdit::returnPressed, this, [this] {
-    const QModelIndex Row = List->currentIndex().isValid() ? List->currentIndex() : FModel->index(0);
+    const QModelIndex Row = List->currentIndex().isValid() ? List->currentIndex() : FModel->FirstPassing();
     if (Row.isValid()) Jump(Row);
   });
-  connect(PatternField, &QLineEdit::textEdited, this, &TChapterWindow::PatternEdited);
-  connect(DefaultButton, &QPushButton::clicked, this, [this] {
-    PatternField->setText(QString::fromStdString(FDefaultPattern));
-    PatternEdited(PatternField->text());
-  });
+  connect(RuleBox, &QComboBox::activated, this, &TChapterWindow::PickRule);
+  connect(EditRulesButton, &QPushButton::clicked, this, &TChapterWindow::EditRules);
   connect(StopButton, &QPushButton::clicked, this, [this] {
     if (OnStop) OnStop();
   });
@@ -195,7 +106,8 @@ bool TChapterWindow::eventFilter(QObject* Watched, QEvent* Event) {
       emit FilterField->textEdited(FilterField->text());
       return true;
     }
-    const int Moves[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
+    const int Moves[] = {Qt::Key_Up,   Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown,
+                         Qt::Key_Home, Qt::Key_End,  Qt::Key_Left,   Qt::Key_Right};
     if (std::find(std::begin(Moves), std::end(Moves), Key->key()) != std::end(Moves)) FReaderMoved = true;
   }
   return QDialog::eventFilter(Watched, Event);
@@ -210,6 +122,7 @@ void TChapterWindow::Open() {
   activateWindow();
   List->setFocus();
   FReaderMoved = false;
+  ExpandVolumes();
   ShowCurrent(true);
 }
 
@@ -225,33 +138,82 @@ void TChapterWindow::MarkCurrent(std::optional<std::size_t> Current) {
   if (isVisible()) ShowCurrent(false);
 }
 
+void TChapterWindow::ShowRules(const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick,
+                               std::optional<std::size_t> InUse) {
+  FRules = Rules;
+  FPick = Pick;
+  // 自动识别 says which rule it chose for this book.
+  QString Automatic = QStringLiteral("自动识别");
+  if (!Pick && InUse && *InUse < Rules.size())
+    Automatic += QStringLiteral("（%1）").arg(QString::fromStdString(Rules[*InUse].Name));
+  QStringList Items{Automatic};
+  for (const TChapterRule& Rule : Rules) Items << QString::fromStdString(Rule.Name);
+  const QSignalBlocker Quiet(RuleBox);
+  bool Same = RuleBox->count() == Items.size();
+  for (int Item = 1; Same && Item < Items.size(); ++Item) Same = RuleBox->itemText(Item) == Items[Item];
+  if (Same) {
+    RuleBox->setItemText(0, Automatic);
+  } else {
+    RuleBox->clear();
+    RuleBox->addItems(Items);
+  }
+  RuleBox->setCurrentIndex(Pick ? static_cast<int>(*Pick) + 1 : 0);
+  RuleBox->setAccessibleDescription(QStringLiteral("正在使用：") + RuleBox->currentText());
+}
+
+void TChapterWindow::PickRule(int Item) {
+  const std::optional<std::size_t> Pick =
+      Item > 0 ? std::optional<std::size_t>(static_cast<std::size_t>(Item - 1)) : std::nullopt;
+  if (Pick == FPick) return;
+  FFault = OnRules ? OnRules(FRules, Pick) : std::string();
+  // A pick refused leaves the one before.
+  if (!FFault.empty()) {
+    const QSignalBlocker Quiet(RuleBox);
+    RuleBox->setCurrentIndex(FPick ? static_cast<int>(*FPick) + 1 : 0);
+  }
+  ShowState();
+}
+
+void TChapterWindow::EditRules() {
+  TChapterRulesDialog Dialog(FRules, FPick, this);
+  Dialog.OnApply = [this](const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick) {
+    std::string Fault = OnRules ? OnRules(Rules, Pick) : std::string();
+    if (Fault.empty()) {
+      FFault.clear();
+      ShowState();
+    }
+    return Fault;
+  };
+  Dialog.exec();
+}
+
+void TChapterWindow::ExpandVolumes() {
+  // Only those folded: unfolding one lays the list out again, a million rows.
+  for (const QModelIndex& Volume : FModel->VolumeRows())
+    if (!List->isExpanded(Volume)) List->expand(Volume);
+}
+
 void TChapterWindow::ShowCurrent(bool Opening) {
   FModel->SetCurrent(FCurrent);
   // The row the reader chose stays his; a list taken anew has none.
   if (!FCurrent || (FReaderMoved && List->currentIndex().isValid())) return;
-  const std::optional<int> Row = FModel->RowOf(*FCurrent);
-  if (!Row || (!Opening && List->currentIndex().row() == *Row)) return;
-  const QModelIndex Index = FModel->index(*Row);
-  List->setCurrentIndex(Index);
-  List->scrollTo(Index, QAbstractItemView::PositionAtCenter);
+  const QModelIndex Row = FModel->IndexOf(*FCurrent);
+  if (!Row.isValid() || (!Opening && List->currentIndex() == Row)) return;
+  List->setCurrentIndex(Row);
+  List->scrollTo(Row, QAbstractItemView::PositionAtCenter);  // unfolding its volume
 }
 
 void TChapterWindow::Jump(const QModelIndex& Row) {
   if (!Row.isValid()) return;
-  const std::size_t Chapter = FModel->ChapterOf(Row.row());
+  const std::size_t Chapter = FModel->ChapterOf(Row);
   hide();
   if (OnJump) OnJump(Chapter);
-}
-
-void TChapterWindow::PatternEdited(const QString& Text) {
-  FFault = OnPattern ? OnPattern(Text.toStdString()) : std::string();
-  ShowState();
 }
 
 void TChapterWindow::ShowState() {
   using TState = TChapterIndex::TState;
   const bool Fault = !FFault.empty();
-  // A fault leaves the list of the last good pattern: both are said.
+  // A fault leaves the list of the last good rules: both are said.
   StatusLabel->setText(QString::fromStdString(Fault ? FFault + "\n" + FChapters.Status() : FChapters.Status()));
   // Red that reads on the window's ground, a light one or a dark one.
   const bool DarkGround = palette().color(QPalette::Window).lightness() < 128;

@@ -1,29 +1,35 @@
 #pragma once
 
+#include "ChapterRules.h"
+
 #include <QDialog>
 
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListView;
+class QModelIndex;
 class QPushButton;
+class QTreeView;
 class TChapterIndex;
 class TChapterModel;
 
-// The table of contents (目录): the open file's chapter headings in file order, a filter that narrows
-// them by typed text, the pattern that finds them and how their scan stands. A window of its own
-// beside the main window, so opening it never changes the text area's size. The list is a view over
-// the headings the engine keeps (a model, no item per heading): a million of them show at once. Return
-// or a double click on a heading runs OnJump and closes the window; Escape closes it.
+// The table of contents (目录): the open file's chapter headings in file order, volumes with their
+// chapters under them (unfolded when the window opens), a filter that narrows them by typed text, the
+// rule that finds them and how their scan stands. A window of its own beside the main window, so
+// opening it never changes the text area's size. The list is a view over the headings the engine
+// keeps (a model, no item per heading): a million of them show at once. Return or a double click on
+// a heading runs OnJump and closes the window; Escape closes it.
 class TChapterWindow : public QDialog {
   Q_OBJECT
 
 public:
-  TChapterWindow(const TChapterIndex& Chapters, const std::string& Pattern, QWidget* Parent);
+  TChapterWindow(const TChapterIndex& Chapters, QWidget* Parent);
   ~TChapterWindow() override;
 
   // Takes the headings found since the last call (all anew when they were replaced) and the scan's
@@ -32,20 +38,25 @@ public:
   // Marks Current, the heading of the page on screen, and makes it the current row, in view, unless the
   // reader has moved in the list since it opened.
   void MarkCurrent(std::optional<std::size_t> Current);
+  // The rules the reader may pick from, the one picked (none: chosen per book) and the one that found
+  // the headings on hand (none while it is being chosen).
+  void ShowRules(const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick,
+                 std::optional<std::size_t> InUse);
   // Shows the window, or raises it, with the focus in the list.
   void Open();
 
   // The reader chose heading Index.
   std::function<void(std::size_t Index)> OnJump;
-  // The reader changed the pattern: the answer is empty, or why it cannot be used (the list stays).
-  std::function<std::string(const std::string& Pattern)> OnPattern;
+  // The reader picked a rule or changed them: the answer is empty, or why they cannot be used (the list
+  // stays).
+  std::function<std::string(const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick)> OnRules;
   std::function<void()> OnStop;
 
   QLineEdit* FilterField;
-  QLineEdit* PatternField;
-  QPushButton* DefaultButton;
+  QComboBox* RuleBox;  // 自动识别 first, then the rules by name
+  QPushButton* EditRulesButton;
   QPushButton* StopButton = nullptr;
-  QListView* List;
+  QTreeView* List;
   QLabel* StatusLabel = nullptr;
 
 protected:
@@ -54,16 +65,20 @@ protected:
 
 private:
   void Jump(const QModelIndex& Row);
-  void PatternEdited(const QString& Text);
+  void PickRule(int Item);
+  void EditRules();
   void ShowState();
   // Marks FCurrent's row and makes it the current row, in view, unless the reader has chosen his own;
   // Opening does so also when it is current already, as the reader may have scrolled it away.
   void ShowCurrent(bool Opening);
+  // Unfolds the volumes, as a list taken anew or filtered shows them.
+  void ExpandVolumes();
 
   const TChapterIndex& FChapters;
   TChapterModel* FModel;
-  std::string FDefaultPattern;
-  std::string FFault;  // why the pattern typed last cannot be used
+  std::vector<TChapterRule> FRules;
+  std::optional<std::size_t> FPick;
+  std::string FFault;  // why the rules asked for last cannot be used
   std::optional<std::size_t> FCurrent;
-  bool FReaderMoved = false;  // the reader moved the current row or scrolled since the window opened
+  bool FReaderMoved = false;  // the reader moved the current row, scrolled or folded since the window opened
 };

@@ -111,7 +111,7 @@ std::string BuildStrict() {
 const std::string DefaultChapterPattern = BuildDefault();
 
 std::vector<TChapterRule> BuiltInChapterRules() {
-  return {{"自动识别", DefaultChapterPattern},
+  return {{"默认", DefaultChapterPattern},
           {"数字编号", BuildNumbered()},
           {"英文 Chapter", BuildEnglish()},
           // Off at first: its headings are some of the default's, a choice only the reader can make.

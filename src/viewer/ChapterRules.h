@@ -20,6 +20,8 @@ struct TChapterRule {
   std::string Name;     // as the list shows it
   std::string Pattern;  // PCRE2, matched per line; a heading whose group "volume" took part opens a volume
   bool Enabled = true;  // tried when a book's rule is chosen
+
+  bool operator==(const TChapterRule&) const = default;
 };
 
 // The headings of Chinese novels, old and web, and English ones (PCRE2 syntax, matched per line): a
@@ -32,7 +34,7 @@ struct TChapterRule {
 // Volumes (第一卷, 卷一, 上卷, 上部) are the group "volume". The rules that follow it: BuiltInChapterRules.
 extern const std::string DefaultChapterPattern;
 
-// The rules a reader starts with: the default first (自动识别), then 数字编号 (1. 标题, 001 标题,
+// The rules a reader starts with: the default first (默认), then 数字编号 (1. 标题, 001 标题,
 // 一、标题), English (Chapter, Part, Prologue…) and 仅“第N章” (not enabled: the reader picks it).
 std::vector<TChapterRule> BuiltInChapterRules();
 

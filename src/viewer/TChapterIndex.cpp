@@ -45,7 +45,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       auto Found = std::make_shared<TChapterList>(std::move(Pending));
       Deliver([this, Found, Permille] {
         FPermille = Permille;
-        FList.Append(std::move(*Found));
+        Take(std::move(*Found));
         Changed();
       });
     };
@@ -90,7 +90,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
       FPermille = 1000;
       FState = State;
       FFailure = Failure;
-      FList.Append(std::move(*Found));
+      Take(std::move(*Found));
       Changed();
     });
   });
@@ -114,6 +114,7 @@ void TChapterIndex::DropFrom(TFileOffset End) {
   const std::size_t Kept = FList.FirstFrom(End);
   if (Kept == Count()) return;
   FList.Truncate(Kept);
+  FVolumes.erase(std::lower_bound(FVolumes.begin(), FVolumes.end(), Kept), FVolumes.end());
   // A shorter list is another list to the views over it, as after a rescan.
   ++FGeneration;
   Changed();
@@ -124,6 +125,21 @@ void TChapterIndex::Forget() {
   ++FGeneration;
   FChosen.reset();
   FList.Clear();
+  FVolumes.clear();
+  FVolumes.shrink_to_fit();
+}
+
+void TChapterIndex::Take(TChapterList&& Found) {
+  const std::size_t First = FList.Count();
+  FList.Append(std::move(Found));
+  for (std::size_t Index = First; Index < FList.Count(); ++Index)
+    if (FList.Level(Index) == 0) FVolumes.push_back(Index);
+}
+
+std::optional<std::size_t> TChapterIndex::VolumeOf(std::size_t Index) const {
+  const auto After = std::upper_bound(FVolumes.begin(), FVolumes.end(), Index);
+  if (After == FVolumes.begin()) return std::nullopt;
+  return *std::prev(After);
 }
 
 void TChapterIndex::Changed() {
@@ -159,13 +175,13 @@ std::string TChapterIndex::Status() const {
   case TState::NotScanned: return "";
   case TState::Scanning: return "正在查找章节…" + IntToStr(FPermille / 10) + "%，" + Found;
   case TState::Done:
-    if (Count() == 0) return "没有找到章节：文件里没有与表达式相符的行";
+    if (Count() == 0) return "没有找到章节：文件里没有与规则相符的行";
     return "共 " + IntToStr(static_cast<TFileOffset>(Count())) + " 章";
   case TState::Cancelled: return "章节查找已停止，" + Found;
   case TState::FileChanged: return "文件已改变，章节查找已停止，" + Found;
   case TState::TooMany:
     return "相符的行超过 " + IntToStr(static_cast<TFileOffset>(MaxChapters)) + " 个，只列出前 " +
-           IntToStr(static_cast<TFileOffset>(MaxChapters)) + " 个：请改用更严格的表达式";
+           IntToStr(static_cast<TFileOffset>(MaxChapters)) + " 个：请改用更严格的规则";
   case TState::Failed: return "章节查找已停止：" + FFailure;
   }
   return "";

@@ -58,6 +58,10 @@ public:
   std::string_view Title(std::size_t Index) const { return FList.Title(Index); }
   // 0: the heading opens a volume (第一卷), 1: a chapter.
   std::uint8_t Level(std::size_t Index) const { return FList.Level(Index); }
+  // The headings that open a volume, in file order: a few among a million, for the list's two levels.
+  const std::vector<std::size_t>& Volumes() const { return FVolumes; }
+  // The volume heading Index is in: the last volume heading at or before it; none before the first.
+  std::optional<std::size_t> VolumeOf(std::size_t Index) const;
   // The heading of the text at Offset: the last one at or before it; none when the headings found do
   // not reach Offset and the scan has not read the whole file (it runs, or it stopped short).
   std::optional<std::size_t> At(TFileOffset Offset) const;
@@ -76,8 +80,9 @@ public:
 private:
   // Stops any scan and lets the headings' memory go.
   void Forget();
-  void Finish(TState State, const std::string& Failure);
   void Changed();
+  // Appends headings found by the scan, noting the volumes among them.
+  void Take(TChapterList&& Found);
 
   TScanThread FScan;
   TState FState = TState::NotScanned;
@@ -86,4 +91,5 @@ private:
   unsigned FGeneration = 0;
   std::optional<std::size_t> FChosen;
   TChapterList FList;
+  std::vector<std::size_t> FVolumes;  // the headings of FList at level 0
 };

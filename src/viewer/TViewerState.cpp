@@ -195,6 +195,8 @@ void TViewerState::OpenFile(const std::string& Path) {
   FHead = Samples.front().substr(0, 4);
   ChosenEncoding.reset();
   FWindow.SetTextEncoding(DetectedEncoding, true);
+  // A rule picked was for that book: the next one's is chosen for it, as its encoding is detected.
+  ChapterRule.reset();
   Chapters.Clear();  // the window may ask for the new file's at once: its encoding is known now
   History.clear();
   ReadPageAtStart();
@@ -539,7 +541,14 @@ void TViewerState::GoTo(const std::string& Where) {
 
 void TViewerState::ShowWhere() {
   const std::optional<std::size_t> Chapter = ChapterOnScreen();
-  FWindow.ShowWhere(Where(), Chapter ? std::string(Chapters.Title(*Chapter)) : std::string());
+  std::string Title;
+  if (Chapter) {
+    // Chapters are numbered anew in each volume: the volume tells which 第三章 it is.
+    const std::optional<std::size_t> Volume = Chapters.VolumeOf(*Chapter);
+    if (Volume && *Volume != *Chapter) Title = std::string(Chapters.Title(*Volume)) + " · ";
+    Title += Chapters.Title(*Chapter);
+  }
+  FWindow.ShowWhere(Where(), Title);
 }
 
 TFileOffset TViewerState::FirstShown() const {
@@ -558,10 +567,6 @@ void TViewerState::FindChapters() {
 
 void TViewerState::ScanChapters() {
   FOfferedRules.clear();
-  if (ChapterPattern != DefaultChapterPattern) {
-    Chapters.Scan(FileName, Encoding(), ChapterPattern);
-    return;
-  }
   std::vector<std::string> Patterns;
   for (std::size_t Rule = 0; Rule < ChapterRules.size(); ++Rule)
     if (ChapterRule ? Rule == *ChapterRule : ChapterRules[Rule].Enabled) {
@@ -578,6 +583,7 @@ void TViewerState::ScanChapters() {
 std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::optional<std::size_t> Pick) {
   for (const TChapterRule& Rule : Rules) {
     if (Rule.Name.empty()) return "规则需要一个名称";
+    if (Rule.Pattern.empty()) return "规则“" + Rule.Name + "”需要一个表达式";
     try {
       const TSearchPattern Compiled(TSearchQuery{Rule.Pattern, true, true}, Encoding());
     } catch (const ESearchQuery& Error) {
@@ -589,28 +595,14 @@ std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::
     return "请至少启用一条规则";
   ChapterRules = std::move(Rules);
   ChapterRule = Pick;
-  if (!FileName.empty() && ChapterPattern == DefaultChapterPattern &&
-      Chapters.State() != TChapterIndex::TState::NotScanned)
-    ScanChapters();
+  if (!FileName.empty() && Chapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
   return "";
 }
 
 std::optional<std::size_t> TViewerState::ChapterRuleInUse() const {
   const std::optional<std::size_t> Chosen = Chapters.Chosen();
-  if (ChapterPattern != DefaultChapterPattern || !Chosen || *Chosen >= FOfferedRules.size()) return std::nullopt;
+  if (!Chosen || *Chosen >= FOfferedRules.size()) return std::nullopt;
   return FOfferedRules[*Chosen];
-}
-
-std::string TViewerState::SetChapterPattern(const std::string& Pattern) {
-  try {
-    // Compiled here first, so a pattern with a fault leaves the headings on hand as they are.
-    const TSearchPattern Compiled(TSearchQuery{Pattern, true, true}, Encoding());
-  } catch (const ESearchQuery& Error) {
-    return Error.what();
-  }
-  ChapterPattern = Pattern;
-  if (!FileName.empty() && Chapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
-  return "";
 }
 
 bool TViewerState::OpenedOnce() {

@@ -73,20 +73,16 @@ public:
   // bar shows it and Go To offers it.
   std::string Where() const;
 
-  // Go > Table of contents: starts finding the open file's chapter headings with ChapterPattern or
-  // the rules, unless they are known or being found.
+  // Go > Table of contents: starts finding the open file's chapter headings with the rules, unless
+  // they are known or being found.
   void FindChapters();
-  // A new pattern for the headings: a pattern that does not compile gives its message back and
-  // changes nothing; one that does replaces the headings with a new scan (when they were asked for).
-  // The default pattern (默认) gives the choice back to the rules.
-  std::string SetChapterPattern(const std::string& Pattern);
   // New rules, and the one the reader picks among them (none: the most plausible of the enabled ones,
-  // chosen for each file). Rules without a name, a pattern that does not compile, a pick beyond them or
-  // no rule to choose from give a message back and change nothing; else the headings are found anew
-  // (when they were asked for).
+  // chosen for each file). Rules without a name or a pattern, a pattern that does not compile, a pick
+  // beyond them or no rule to choose from give a message back and change nothing; else the headings
+  // are found anew (when they were asked for).
   std::string SetChapterRules(std::vector<TChapterRule> Rules, std::optional<std::size_t> Pick);
   // The rule the headings on hand are found with (its place in ChapterRules): none while it is being
-  // chosen, and when a pattern of the reader's own (ChapterPattern) finds them.
+  // chosen.
   std::optional<std::size_t> ChapterRuleInUse() const;
   // Go > Next / Previous chapter: the page from the first heading after the page on screen, or from
   // the last heading before it, shown as JumpTo shows it. The headings are found first where needed:
@@ -118,10 +114,8 @@ public:
   TTextEncoding DetectedEncoding = TTextEncoding::Gb18030;
   std::optional<TTextEncoding> ChosenEncoding;
   TTextEncoding Encoding() const { return ChosenEncoding.value_or(DetectedEncoding); }
-  // The regular expression that finds chapter headings; kept from file to file. The default one means
-  // the rules: ChapterRules, and the rule the reader picked among them (ChapterRule; none: chosen per
-  // file). Change them with SetChapterPattern and SetChapterRules.
-  std::string ChapterPattern = DefaultChapterPattern;
+  // How chapter headings are found: the rules, kept from file to file, and the one the reader picked
+  // among them for the open file (none: chosen for it). Change them with SetChapterRules.
   std::vector<TChapterRule> ChapterRules = BuiltInChapterRules();
   std::optional<std::size_t> ChapterRule;
   TChapterIndex Chapters;  // of the open file, once asked for
@@ -180,7 +174,7 @@ private:
   // starts with it.
   void StopWaiting();
   void StepChapter(bool Forward);
-  // Finds the headings anew, with ChapterPattern or the rules.
+  // Finds the headings anew with the rules.
   void ScanChapters();
   // Where the page's first character shown starts: past a character cut by the page's start, and on
   // the first page past a byte-order mark (a heading on the file's first line starts after it).

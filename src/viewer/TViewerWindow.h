@@ -30,7 +30,7 @@ public:
   // chosen by hand: the Setup menu marks which.
   virtual void SetTextEncoding(TTextEncoding Encoding, bool Detected) = 0;
   // Where the page on screen lies in the file, for the tool bar: its share ("37.4%") and the title
-  // of its chapter (empty while none is known).
+  // of its chapter (empty while none is known), after its volume's in a book of volumes.
   virtual void ShowWhere(const std::string& Share, const std::string& Chapter) = 0;
   // The chapter headings found, or the state of their scan, have changed (see TViewerState::Chapters).
   virtual void ChaptersChanged() = 0;

@@ -6,6 +6,7 @@
 #include "TApplication.h"
 #include "TFindBar.h"
 #include "TChapterIndex.h"
+#include "TChapterRulesDialog.h"
 #include "TChapterWindow.h"
 #include "TElidedLabel.h"
 #include "TMemo.h"
@@ -24,6 +25,8 @@
 #include <QAccessible>
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QApplication>
 #include <QFileDialog>
@@ -31,17 +34,19 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTreeView>
 #include <QHelpEvent>
 
 #include <algorithm>
@@ -55,13 +60,13 @@ namespace {
 
 std::string Gbk(const QString& Text) { return TCodePage::Ansi().Encode(Text); }
 
-// A GBK novel-like text: chapters of paragraphs of Chinese lines, CR LF line ends.
-std::string NovelText(int Chapters) {
+// A GBK novel-like text: each heading followed by paragraphs of Chinese lines, CR LF line ends.
+std::string BookText(const QStringList& Headings) {
   const QString Words = QStringLiteral("天地玄黄宇宙洪荒日月盈昃辰宿列张寒来暑往秋收冬藏闰余成岁律吕调阳");
   QString Text;
   std::uint32_t Seed = 7;
-  for (int Chapter = 1; Chapter <= Chapters; ++Chapter) {
-    Text += QStringLiteral("第%1章\r\n").arg(Chapter);
+  for (const QString& Heading : Headings) {
+    Text += Heading + QStringLiteral("\r\n");
     for (int Paragraph = 0; Paragraph < 12; ++Paragraph) {
       Text += QStringLiteral("　　");
       Seed = Seed * 1103515245u + 12345u;
@@ -71,6 +76,13 @@ std::string NovelText(int Chapters) {
     }
   }
   return Gbk(Text);
+}
+
+// Headings 第1章 to 第N章.
+std::string NovelText(int Chapters) {
+  QStringList Headings;
+  for (int Chapter = 1; Chapter <= Chapters; ++Chapter) Headings << QStringLiteral("第%1章").arg(Chapter);
+  return BookText(Headings);
 }
 
 // Counts the beeps sounded while it lives, in place of the sound.
@@ -867,8 +879,8 @@ TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {
 }
 
 // The table of contents lists the headings once asked for, in a window of its own; the filter narrows
-// them, Return jumps to one and the tool bar names it; a pattern with a fault keeps the list.
-TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
+// them, Return jumps to one and the tool bar names it.
+TEST_F(MainWindow, TableOfContentsFiltersAndJumps) {
   const std::string Text = NovelText(40);
   OpenThroughDialog(Dir.Write("novel.txt", Text));
   EXPECT_EQ(Window.Viewer.Chapters.State(), TChapterIndex::TState::NotScanned);
@@ -877,6 +889,7 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window.ChapterWin->List->model()->rowCount() == 40; }, 10000));
   EXPECT_EQ(Window.Memo->size(), Area);
   EXPECT_EQ(Window.ChapterWin->StatusLabel->text(), QStringLiteral("共 40 章"));
+  EXPECT_FALSE(Window.ChapterWin->List->rootIsDecorated());  // a book without volumes: a plain list
   EXPECT_EQ(Window.ChapterWin->List->currentIndex().row(), 0);  // the page on screen: 第1章
   Window.ChapterWin->FilterField->setText(QStringLiteral("3"));
   emit Window.ChapterWin->FilterField->textEdited(QStringLiteral("3"));
@@ -895,36 +908,54 @@ TEST_F(MainWindow, TableOfContentsFiltersJumpsAndKeepsItsListOnABadPattern) {
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第14章"));
   EXPECT_EQ(Title->text(QAccessible::Name), QStringLiteral("第14章"));
 
-  Window.MnuContents->trigger();
-  Window.ChapterWin->PatternField->setText(QStringLiteral("^第(\\d"));
-  emit Window.ChapterWin->PatternField->textEdited(Window.ChapterWin->PatternField->text());
-  EXPECT_TRUE(Window.ChapterWin->StatusLabel->text().startsWith(QStringLiteral("正则表达式第 ")));
-  EXPECT_EQ(Window.Viewer.Chapters.Count(), 40u);
   // The window left open lists the next file's headings, through the filter still typed.
+  Window.MnuContents->trigger();
   OpenThroughDialog(Dir.Write("short.txt", NovelText(3)));
-  const auto Listed = [&] { return Window.ChapterWin->StatusLabel->text().endsWith(QStringLiteral("\n共 3 章")); };
+  const auto Listed = [&] { return Window.ChapterWin->StatusLabel->text() == QStringLiteral("共 3 章"); };
   ASSERT_TRUE(QTest::qWaitFor(Listed, 10000));
   ASSERT_EQ(Rows->rowCount(), 1);
   EXPECT_EQ(Rows->index(0, 0).data().toString(), QStringLiteral("第3章"));
 }
 
-// A new pattern or another encoding finds the headings anew: the list empties at once, through the
-// filter too, and the view paints at every moment of it; then it fills with the new headings.
-TEST_F(MainWindow, TableOfContentsEmptiesAndFillsAgainOnANewPatternOrEncoding) {
+// 规则 shows the rule in use, and which one 自动识别 chose for the book. A rule the reader adds in
+// 编辑规则 is checked first (one with a fault is refused, says where, and the list stays), then used;
+// another rule picked is used too. Each, and another encoding, finds the headings anew: the list
+// empties at once, through the filter too, the view paints at every moment, and it fills again.
+TEST_F(MainWindow, TableOfContentsFindsTheHeadingsAnewWithTheRuleAddedOrPicked) {
   TErrorBoxAnswer Box;
-  OpenThroughDialog(Dir.Write("novel.txt", NovelText(40)));
+  QStringList Headings;
+  for (int Chapter = 1; Chapter <= 40; ++Chapter) Headings << QStringLiteral("%1 归乡").arg(Chapter, 3, 10, QLatin1Char('0'));
+  OpenThroughDialog(Dir.Write("numbered.txt", BookText(Headings)));
   Window.MnuContents->trigger();
   TChapterWindow& Contents = *Window.ChapterWin;
   QAbstractItemModel* Rows = Contents.List->model();
   const auto Found = [&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; };
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
-  Contents.PatternField->setText(QStringLiteral("."));  // every line: 40 headings and 12 paragraphs each
-  emit Contents.PatternField->textEdited(Contents.PatternField->text());
+  EXPECT_EQ(Rows->rowCount(), 40);
+  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("自动识别（数字编号）"));
+
+  std::string Refused;
+  int RowsMeanwhile = -1;
+  TModalAnswer<TChapterRulesDialog> Answer([&](TChapterRulesDialog* Dialog) {
+    QTest::mouseClick(Dialog->AddButton, Qt::LeftButton);
+    Dialog->PatternField->setPlainText(QStringLiteral("^0(\\d"));
+    QTest::mouseClick(Dialog->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    Refused = Dialog->FaultLabel->text().toStdString();
+    RowsMeanwhile = Dialog->isVisible() ? Rows->rowCount() : -1;
+    Dialog->PatternField->setPlainText(QStringLiteral("."));  // every line: 40 headings and 12 paragraphs each
+    QTest::mouseClick(Dialog->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+  });
+  QTest::mouseClick(Contents.EditRulesButton, Qt::LeftButton);
+  ASSERT_EQ(Answer.Answered(), 1);
+  EXPECT_EQ(Refused, "规则“我的规则”：正则表达式第 6 个字符处缺少“)”");
+  EXPECT_EQ(RowsMeanwhile, 40);
+  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("我的规则"));
   EXPECT_EQ(Rows->rowCount(), 0);
   Contents.List->viewport()->repaint();
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   EXPECT_EQ(Rows->rowCount(), 40 * 13);
-  Contents.FilterField->setText(QStringLiteral("第1"));
+
+  Contents.FilterField->setText(QStringLiteral("01"));
   emit Contents.FilterField->textEdited(Contents.FilterField->text());
   ASSERT_EQ(Rows->rowCount(), 11);
   Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
@@ -932,8 +963,74 @@ TEST_F(MainWindow, TableOfContentsEmptiesAndFillsAgainOnANewPatternOrEncoding) {
   Contents.List->viewport()->repaint();
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   ASSERT_EQ(Rows->rowCount(), 11);
-  EXPECT_EQ(Rows->index(10, 0).data().toString(), QStringLiteral("第19章"));
+  EXPECT_EQ(Rows->index(10, 0).data().toString(), QStringLiteral("019 归乡"));
+
+  Contents.RuleBox->setCurrentIndex(2);
+  emit Contents.RuleBox->activated(2);
+  EXPECT_EQ(Rows->rowCount(), 0);
+  ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
+  EXPECT_EQ(Rows->rowCount(), 11);  // the headings alone
+  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("数字编号"));
+  EXPECT_EQ(Window.Viewer.ChapterRuleInUse(), 1u);
   EXPECT_FALSE(Box.Seen.Shown) << Box.Seen.Text;
+}
+
+// A book with volumes lists them with their chapters under them, unfolded whenever the window opens;
+// a volume folds (Left) and unfolds (Right). The filter finds a chapter under its volume, and the tool
+// bar names both; the page's chapter is current in its volume. Return on a volume shows its page.
+TEST_F(MainWindow, TableOfContentsGroupsChaptersUnderTheirVolumes) {
+  const QStringList Headings = {QStringLiteral("楔子"),        QStringLiteral("第一卷 龙城"), QStringLiteral("第一章 少年"),
+                                QStringLiteral("第二章 出城"), QStringLiteral("第二卷 风云"), QStringLiteral("第一章 入京"),
+                                QStringLiteral("第二章 风起"), QStringLiteral("第三章 夜雨")};
+  const std::string Text = BookText(Headings);
+  OpenThroughDialog(Dir.Write("volumes.txt", Text));
+  Window.MnuContents->trigger();
+  TChapterWindow& Contents = *Window.ChapterWin;
+  QTreeView& List = *Contents.List;
+  QAbstractItemModel& Rows = *List.model();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 10000));
+  ASSERT_EQ(Rows.rowCount(), 3);  // 楔子 and the two volumes
+  const QModelIndex First = Rows.index(1, 0), Second = Rows.index(2, 0);
+  EXPECT_EQ(Rows.rowCount(Rows.index(0, 0)), 0);
+  EXPECT_EQ(Rows.rowCount(First), 2);
+  ASSERT_EQ(Rows.rowCount(Second), 3);
+  EXPECT_EQ(Rows.index(1, 0, Second).data().toString(), QStringLiteral("第二章 风起"));
+  EXPECT_TRUE(List.rootIsDecorated());
+  EXPECT_TRUE(List.isExpanded(First) && List.isExpanded(Second));
+
+  Contents.FilterField->setText(QStringLiteral("风起"));
+  emit Contents.FilterField->textEdited(Contents.FilterField->text());
+  ASSERT_EQ(Rows.rowCount(), 1);
+  const QModelIndex Volume = Rows.index(0, 0);
+  EXPECT_EQ(Volume.data().toString(), QStringLiteral("第二卷 风云"));
+  ASSERT_EQ(Rows.rowCount(Volume), 1);
+  EXPECT_TRUE(List.isExpanded(Volume));
+  QTest::keyClick(Contents.FilterField, Qt::Key_Return);  // the first that passes: the chapter, not its volume
+  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第二章 风起")))));
+  EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第二卷 风云 · 第二章 风起"));
+
+  Contents.FilterField->clear();
+  emit Contents.FilterField->textEdited(QString());
+  Window.MnuContents->trigger();
+  EXPECT_EQ(List.currentIndex(), Rows.index(1, 0, Second));
+  EXPECT_TRUE(List.currentIndex().data(Qt::FontRole).value<QFont>().bold());
+  QTest::keyClick(&List, Qt::Key_Left);  // to its volume
+  QTest::keyClick(&List, Qt::Key_Left);
+  EXPECT_FALSE(List.isExpanded(Second));
+  QTest::keyClick(&List, Qt::Key_Right);
+  EXPECT_TRUE(List.isExpanded(Second));
+  const QRect Arrow = List.visualRect(First);
+  QTest::mouseClick(List.viewport(), Qt::LeftButton, {}, QPoint(Arrow.left() - List.indentation() / 2, Arrow.center().y()));
+  EXPECT_FALSE(List.isExpanded(First));
+  QTest::keyClick(&List, Qt::Key_Escape);
+  Window.MnuContents->trigger();
+  EXPECT_TRUE(List.isExpanded(First));
+  EXPECT_EQ(List.currentIndex(), Rows.index(1, 0, Second));
+
+  List.setCurrentIndex(First);
+  QTest::keyClick(&List, Qt::Key_Return);
+  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第一卷 龙城")))));
+  EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第一卷 龙城"));
 }
 
 // The list opens with the page's chapter current, selected and in view, also when its heading is
@@ -942,7 +1039,7 @@ TEST_F(MainWindow, TableOfContentsOpensAtThePagesChapter) {
   OpenThroughDialog(Dir.Write("long.txt", NovelText(2000)));  // headings far beyond the scan's first block
   Window.Viewer.GoTo("50%");
   Window.MnuContents->trigger();
-  QListView& List = *Window.ChapterWin->List;
+  QTreeView& List = *Window.ChapterWin->List;
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 20000));
   const auto AtPage = [&] {
     const QModelIndex Row = List.currentIndex();

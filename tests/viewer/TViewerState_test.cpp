@@ -804,11 +804,14 @@ TEST_F(ViewerChapters, StepsWaitForTheScanAndTheToolBarNamesTheChapter) {
   EXPECT_EQ(Window.Status(), "已是最后一章");
   EXPECT_EQ(State.History.count(), 5);
 
-  // A pattern that does not compile says where and keeps the list; one that does finds anew.
-  const std::string Fault = State.SetChapterPattern("^第(");
+  // A rule whose pattern does not compile says where and keeps the list; one that does finds anew.
+  std::vector<TChapterRule> Rules = State.ChapterRules;
+  Rules.push_back({"尾声", "^第("});
+  const std::string Fault = State.SetChapterRules(Rules, Rules.size() - 1);
   EXPECT_NE(Fault.find("第 4 个字符处"), std::string::npos) << Fault;
   EXPECT_EQ(State.Chapters.Count(), 4u);
-  EXPECT_EQ(State.SetChapterPattern("^尾声$"), "");
+  Rules.back().Pattern = "^尾声$";
+  EXPECT_EQ(State.SetChapterRules(Rules, Rules.size() - 1), "");
   FinishScan();
   EXPECT_EQ(State.Chapters.Count(), 1u);
   EXPECT_EQ(State.Chapters.Status(), "共 1 章");
@@ -824,10 +827,10 @@ TEST_F(ViewerChapters, StepsWaitForTheScanAndTheToolBarNamesTheChapter) {
   State.NextChapter();
   EXPECT_EQ(Window.Beeps, Beeps + 1);
   EXPECT_EQ(Window.Status(), "没有找到章节");
-  EXPECT_EQ(State.Chapters.Status(), "没有找到章节：文件里没有与表达式相符的行");
+  EXPECT_EQ(State.Chapters.Status(), "没有找到章节：文件里没有与规则相符的行");
 
   // A heading on the first line of a file with a byte-order mark names the first page's chapter.
-  EXPECT_EQ(State.SetChapterPattern(DefaultChapterPattern), "");
+  EXPECT_EQ(State.SetChapterRules(BuiltInChapterRules(), std::nullopt), "");
   Open(Dir.Write("utf8.txt", "\xEF\xBB\xBF第一章 开始\n" + std::string(9000, 'x') + "\n第二章 路上\n"));
   State.NextChapter();
   FinishScan();
@@ -989,8 +992,8 @@ TEST_F(ViewerChapters, NoChapterIsNamedBeyondTheHeadingsFound) {
   EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
 }
 
-// The rules choose for each file and say which they chose; the reader may pick one; rules that cannot
-// be used say why and change nothing; a pattern of the reader's own is no rule.
+// The rules choose for each file and say which they chose; the reader may pick one for the file at hand;
+// rules that cannot be used say why and change nothing; a rule of the reader's own is one of them.
 TEST_F(ViewerChapters, TheRulesChooseForEachFileAndTheReaderMayPickOne) {
   std::string Text;
   for (int Chapter = 1; Chapter <= 30; ++Chapter)
@@ -1014,8 +1017,20 @@ TEST_F(ViewerChapters, TheRulesChooseForEachFileAndTheReaderMayPickOne) {
   EXPECT_EQ(State.ChapterRuleInUse(), 0u);
   EXPECT_EQ(State.Chapters.Count(), 0u);
 
-  EXPECT_EQ(State.SetChapterPattern("^0"), "");
+  Rules.push_back({"我的规则", ""});
+  EXPECT_EQ(State.SetChapterRules(Rules, 4), "规则“我的规则”需要一个表达式");
+  Rules.back().Pattern = "^0";
+  EXPECT_EQ(State.SetChapterRules(Rules, 4), "");
   FinishScan();
-  EXPECT_EQ(State.ChapterRuleInUse(), std::nullopt);
+  EXPECT_EQ(State.ChapterRuleInUse(), 4u);
   EXPECT_EQ(State.Chapters.Count(), 30u);
+
+  // The next book's rule is chosen for it, among the rules enabled, which stay.
+  EXPECT_EQ(State.SetChapterRules(Rules, 0), "");
+  Open(Dir.Write("other.txt", Text));
+  State.FindChapters();
+  FinishScan();
+  EXPECT_EQ(State.ChapterRuleInUse(), 4u);
+  EXPECT_EQ(State.Chapters.Count(), 30u);
+  EXPECT_EQ(State.ChapterRules, Rules);
 }

@@ -12,6 +12,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -39,6 +40,12 @@ struct TSearchPattern::TImpl {
   // The two bytes the scan looks at first, by their place in the needle: the rarest ones.
   std::size_t ProbeFirst = 0;
   std::size_t ProbeSecond = 0;
+  // For needles whose probes fit too often (a long run of one letter): the needle as byte classes
+  // (the byte and its other case are one class) with its prefix function, so that the scan can go
+  // on in time linear in the block. Empty where a byte of the file would fall in two classes.
+  std::array<std::int16_t, 256> ByteClass{};
+  std::vector<std::int16_t> NeedleClasses;
+  std::vector<std::uint32_t> Borders;
 
   // A regular expression, over UTF-8 (the file's own bytes, or a block decoded to it), and what the
   // lines it matches begin with (LineLeadsOf), for a scan of lines.

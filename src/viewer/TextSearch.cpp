@@ -80,6 +80,37 @@ int Commonness(unsigned char Byte) {
   return Byte < 0x80 ? 1 : 0;
 }
 
+// Each needle byte with its other case is a class; a file byte belongs to at most one, else the needle
+// keeps no classes. The prefix function is Knuth-Morris-Pratt's over the classes.
+void CompileClasses(TSearchPattern::TImpl& Impl) {
+  Impl.ByteClass.fill(-1);
+  std::vector<std::pair<unsigned char, unsigned char>> Members;
+  std::vector<std::int16_t> Classes;
+  Classes.reserve(Impl.Needle.size());
+  for (std::size_t At = 0; At < Impl.Needle.size(); ++At) {
+    const auto A = static_cast<unsigned char>(Impl.Needle[At]), B = static_cast<unsigned char>(Impl.Other[At]);
+    const std::pair<unsigned char, unsigned char> Pair{std::min(A, B), std::max(A, B)};
+    std::int16_t Class = Impl.ByteClass[A];
+    if (Class < 0 && Impl.ByteClass[B] < 0) {
+      Class = static_cast<std::int16_t>(Members.size());
+      Members.push_back(Pair);
+      Impl.ByteClass[A] = Impl.ByteClass[B] = Class;
+    } else if (Class < 0 || Impl.ByteClass[B] != Class || Members[static_cast<std::size_t>(Class)] != Pair) {
+      Impl.ByteClass.fill(-1);
+      return;
+    }
+    Classes.push_back(Class);
+  }
+  std::vector<std::uint32_t> Borders(Classes.size(), 0);
+  for (std::size_t At = 1, Length = 0; At < Classes.size(); ++At) {
+    while (Length > 0 && Classes[At] != Classes[Length]) Length = Borders[Length - 1];
+    if (Classes[At] == Classes[Length]) ++Length;
+    Borders[At] = static_cast<std::uint32_t>(Length);
+  }
+  Impl.NeedleClasses = std::move(Classes);
+  Impl.Borders = std::move(Borders);
+}
+
 void CompilePlain(TSearchPattern::TImpl& Impl) {
   std::vector<char32_t> Codes;
   const std::vector<std::string_view> Characters = Utf8Characters(Impl.Query.Text, Codes);
@@ -109,6 +140,7 @@ void CompilePlain(TSearchPattern::TImpl& Impl) {
     if (At != Second && (First == Second || Rank(At) < Rank(First))) First = At;
   Impl.ProbeFirst = std::min(First, Second);
   Impl.ProbeSecond = std::max(First, Second);
+  CompileClasses(Impl);
 }
 
 // Characters of UTF-8 Text before byte Offset.
@@ -178,16 +210,45 @@ public:
     ScanTo = std::min(ScanTo, Bytes.size() - Length + 1);
     if (ScanFrom >= ScanTo) return std::nullopt;
     std::optional<std::pair<std::size_t, std::size_t>> Found;
+    // Probing is fastest while the probes rarely fit; where they fit so often that comparing whole
+    // needles costs more than a few passes over the bytes, the rest of the block goes the linear way.
+    std::size_t Compared = 0;
+    std::optional<std::size_t> Linear;
     const auto Visit = [&](std::size_t Pos) {
+      Compared += Length;
+      if (Compared > 4 * (Pos - ScanFrom) + 65536 && !FPattern.NeedleClasses.empty()) {
+        Linear = Pos;
+        return true;
+      }
       if (!Matches(Bytes.data() + Pos) || !Starts(Pos)) return false;
       Found.emplace(Pos, Length);
       return !Backward;
     };
     Candidates(reinterpret_cast<const unsigned char*>(Bytes.data()), ScanFrom, ScanTo, Visit);
+    if (Linear) FindLinear(Bytes, *Linear, ScanTo, Backward, Starts, Found);
     return Found;
   }
 
 private:
+  // Every hit starting in [From, To) in order, by the needle's classes, until the first when forward.
+  void FindLinear(std::string_view Bytes, std::size_t From, std::size_t To, bool Backward, TCharacterStarts& Starts,
+                  std::optional<std::pair<std::size_t, std::size_t>>& Found) const {
+    const std::vector<std::int16_t>& Classes = FPattern.NeedleClasses;
+    const std::size_t Length = Classes.size();
+    std::size_t Matched = 0;
+    for (std::size_t At = From; At < To + Length - 1; ++At) {
+      const std::int16_t Class = FPattern.ByteClass[static_cast<unsigned char>(Bytes[At])];
+      while (Matched > 0 && Classes[Matched] != Class) Matched = FPattern.Borders[Matched - 1];
+      if (Classes[Matched] == Class) ++Matched;
+      if (Matched < Length) continue;
+      const std::size_t Pos = At + 1 - Length;
+      Matched = FPattern.Borders[Length - 1];
+      if (!Starts(Pos)) continue;
+      Found.emplace(Pos, Length);
+      if (!Backward) return;
+    }
+  }
+
   bool Matches(const char* At) const {
     for (const TNeedleSpan& Span : FPattern.Spans) {
       if (std::memcmp(At + Span.Offset, FPattern.Needle.data() + Span.Offset, Span.Length) == 0) continue;

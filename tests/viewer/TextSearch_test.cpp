@@ -8,6 +8,8 @@
 
 #include <iconv.h>
 
+#include <atomic>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -172,8 +174,9 @@ const std::vector<TKind>& SharedByteKinds() {
 // search finds among Hits (every hit, in file order) the first that starts at or after From, else the
 // first of all (backward: the last before From, else the last of all).
 void SearchEveryOffset(const std::string& File, const TSearchPattern& Pattern, TFileOffset Size,
-                       const std::vector<TSearchHit>& Hits, const std::vector<std::size_t>& Blocks, std::mt19937& Random) {
-  for (TFileOffset From = 0; From <= Size; ++From)
+                       const std::vector<TSearchHit>& Hits, const std::vector<std::size_t>& Blocks, std::mt19937& Random,
+                       TFileOffset Step = 1) {
+  for (TFileOffset From = 0; From <= Size; From += Step)
     for (const bool Backward : {false, true}) {
       std::optional<TSearchHit> Expected;
       bool Wrapped = false;
@@ -223,6 +226,39 @@ TEST(TextSearch, AgreesWithACharacterWalkAtEveryBlockEdge) {
                         Random);
       if (HasFatalFailure()) return;
     }
+  }
+}
+
+// A long run of one character fits the probes nearly everywhere, which the search answers by going on
+// in linear time: it still finds what a walk finds, in either case, and not where the run's bytes
+// straddle characters (a stray GBK byte shifts them).
+TEST(TextSearch, LongRunsAreFoundAsAWalkFindsThem) {
+  std::mt19937 Random(7);
+  for (const bool Letters : {true, false}) {
+    const std::vector<std::string> Pieces =
+        Letters ? std::vector<std::string>{"a", "A", "a", "A", "b"} : std::vector<std::string>{"\xD6\xD0", "\xD6\xD0", "\xB0"};
+    std::string Bytes;  // runs of one piece, strays alone
+    while (Bytes.size() < 12000) {
+      const std::string& Piece = Pieces[Random() % Pieces.size()];
+      for (int Run = Piece == Pieces.back() ? 0 : Random() % 1200; Run >= 0; --Run) Bytes += Piece;
+    }
+    const std::string Unit = Letters ? "a" : "\xD6\xD0";
+    std::string Needle;
+    for (int I = 0; I < 700; ++I) Needle += Unit;
+    std::vector<TSearchHit> Hits;
+    const auto Fits = [&](std::size_t Start) {
+      for (std::size_t I = 0; I < Needle.size(); ++I)
+        if (std::tolower(static_cast<unsigned char>(Bytes[Start + I])) != static_cast<unsigned char>(Needle[I])) return false;
+      return true;
+    };
+    for (const std::size_t Start : CharacterStarts(Gb, Bytes))
+      if (Start + Needle.size() <= Bytes.size() && Fits(Start))
+        Hits.push_back({static_cast<TFileOffset>(Start), static_cast<TFileOffset>(Needle.size())});
+    TempDir Dir;
+    ASSERT_GT(Hits.size(), 2u);
+    const std::string File = Dir.Write("text.txt", Bytes);
+    const TSearchPattern Pattern(Plain(ToUtf8(Gb, Needle)), Gb);
+    SearchEveryOffset(File, Pattern, static_cast<TFileOffset>(Bytes.size()), Hits, {4096, SearchBlockBytes}, Random, 61);
   }
 }
 

@@ -146,9 +146,12 @@ TFileScan::TRange TFileScan::LineRange(TFileOffset Cursor, TFileOffset Lo, TFile
   const TFileOffset Context = FAtLineStart ? 4 : static_cast<TFileOffset>(LineContextBytes);
   const auto At = [&](TFileOffset Offset) { return static_cast<std::size_t>(Offset - Range.BufferFrom); };
   const auto Offset = [&](std::size_t Pos) { return Range.BufferFrom + static_cast<TFileOffset>(Pos); };
+  // The buffer starts on a code unit: a line or character found from its start is one of the file's.
+  const auto Unit = static_cast<TFileOffset>(CodeUnitBytes(FEncoding));
+  const auto UnitStart = [&](TFileOffset Offset) { return std::max(FFirst, Offset - Offset % Unit); };
   if (!Backward) {
     Range.From = Cursor;
-    Range.BufferFrom = std::max(FFirst, Cursor - Context);
+    Range.BufferFrom = UnitStart(Cursor - Context);
     Range.BufferTo = std::min(FSize, Cursor + Step);
     const std::string_view Bytes = Load(Range.BufferFrom, Range.BufferTo);
     Range.To = Hi;
@@ -160,11 +163,10 @@ TFileScan::TRange TFileScan::LineRange(TFileOffset Cursor, TFileOffset Lo, TFile
   } else {
     const TFileOffset Start = std::max(Lo, Cursor - Step);
     Range.To = Cursor;
-    Range.BufferFrom = std::max(FFirst, Start - Context);
+    Range.BufferFrom = UnitStart(Start - Context);
     // A match that starts before the cursor may run on to the end of its line.
     Range.BufferTo = FAtLineStart ? Cursor : std::min(FSize, Cursor + Step / 2);
     const std::string_view Bytes = Load(Range.BufferFrom, Range.BufferTo);
-    const auto Unit = static_cast<TFileOffset>(CodeUnitBytes(FEncoding));
     if (Range.BufferTo > Cursor) {
       const std::size_t Cut =
           AfterLineFeed(FEncoding, Bytes, Range.BufferFrom, At(std::max(Range.BufferFrom, Cursor - Unit)), Bytes.size(), false);
@@ -182,7 +184,7 @@ TFileScan::TRange TFileScan::LineRange(TFileOffset Cursor, TFileOffset Lo, TFile
   Range.LineStarts = LineStartAt(Range, Range.From);
   if (Range.LineStarts) return Range;
   std::size_t Line = AfterLineFeed(FEncoding, Bytes(Range), Range.BufferFrom, 0, At(Range.From), true);
-  const TFileOffset Farthest = std::max(FFirst, Range.From - static_cast<TFileOffset>(LookBackBytes));
+  const TFileOffset Farthest = UnitStart(Range.From - static_cast<TFileOffset>(LookBackBytes));
   if (Line == NoLineFeed && Range.BufferFrom > Farthest) {
     Range.BufferFrom = Farthest;
     Line = AfterLineFeed(FEncoding, Load(Range.BufferFrom, Range.BufferTo), Range.BufferFrom, 0, At(Range.From), true);
@@ -200,7 +202,8 @@ TFileScan::TRange TFileScan::LineRange(TFileOffset Cursor, TFileOffset Lo, TFile
 bool TFileScan::LineStartAt(const TRange& Range, TFileOffset Offset) const {
   if (Offset == FFirst) return true;
   const auto Unit = static_cast<TFileOffset>(CodeUnitBytes(FEncoding));
-  if (Offset - Unit < Range.BufferFrom || Offset > Range.BufferTo) return false;
+  // A line feed's code unit stands at an even offset in UTF-16: the same bytes across two are none.
+  if (Offset % Unit != 0 || Offset - Unit < Range.BufferFrom || Offset > Range.BufferTo) return false;
   return CodeUnitAt(FEncoding, Bytes(Range), static_cast<std::size_t>(Offset - Unit - Range.BufferFrom)) == '\n';
 }
 

@@ -4,6 +4,7 @@
 #include "CodePage.h"
 #include "ColourSchemes.h"
 #include "ProgramResources.h"
+#include "TBookmarkWindow.h"
 #include "TChapterWindow.h"
 #include "TElidedLabel.h"
 #include "TFindBar.h"
@@ -17,6 +18,9 @@
 #include "ui_UMain.h"
 
 #include <QActionGroup>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
@@ -65,6 +69,16 @@ TFont SimSun(int Height) {
   return Font;
 }
 
+// A place in a file as a share of it with one decimal, rounded down, as the tool bar says it ("37.5%").
+std::string ShareOf(TFileOffset Offset, TFileOffset Size) {
+  const TFileOffset Permille = Size > 0 ? std::clamp<TFileOffset>(Offset, 0, Size) * 1000 / Size : 0;
+  return std::to_string(Permille / 10) + "." + std::to_string(Permille % 10) + "%";
+}
+
+const char* SchemeName(TColourScheme Scheme) {
+  return Scheme == TColourScheme::Night ? "night" : Scheme == TColourScheme::Paper ? "paper" : "desktop";
+}
+
 std::array<QIcon, 2> LoadGlyphs() {
   RegisterProgramResources();
   return {QIcon(QStringLiteral(":/pagorin/ArrowUp.xpm")), QIcon(QStringLiteral(":/pagorin/ArrowDown.xpm"))};
@@ -97,6 +111,10 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuNextChapter = Form.MnuNextChapter;
   N7 = MnuGo->actions().at(5);
   MnuAutoTurn = Form.MnuAutoTurn;
+  N8 = MnuGo->actions().at(7);
+  MnuResume = Form.MnuResume;
+  MnuAddBookmark = Form.MnuAddBookmark;
+  MnuBookmarks = Form.MnuBookmarks;
   Memo = Form.Memo;
   SclBar = Form.SclBar;
   ToolBar = Form.ToolBar;
@@ -121,13 +139,22 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuColourDesktop = Form.MnuColourDesktop;
   MnuColourPaper = Form.MnuColourPaper;
   MnuColourNight = Form.MnuColourNight;
+  N9 = MnuSetup->actions().at(7);
+  MnuRemember = Form.MnuRemember;
+  MnuClearReading = Form.MnuClearReading;
   MnuHelp = Form.MnuHelp;
   MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
   MnuWeb = Form.MnuWeb;
   SetupForm();
   BindEvents();
+  Store.Load();
+  ApplyKeptSettings();
+  SayStoreProblem();
 }
+
+// Closing the window, ending the program and the session's end all come here: the place is kept.
+TFrmMain::~TFrmMain() { KeepPosition(); }
 
 void TFrmMain::SetupForm() {
   SetPosition(poDesktopCenter);
@@ -166,12 +193,18 @@ void TFrmMain::SetupForm() {
   LblChapter = new TElidedLabel(Metrics.horizontalAdvance(QString(28, QChar(0x7AE0))), ToolBar);
   LblChapter->setAccessibleDescription(QStringLiteral("本页所在的章节"));
   ToolBar->addWidget(LblChapter);
+  TBResume = new QPushButton(ToolBar);
+  TBResume->setFocusPolicy(Qt::NoFocus);
+  TBResume->setAccessibleDescription(QStringLiteral("回到上次阅读的位置"));
+  TBResumeShown = ToolBar->addWidget(TBResume);
+  TBResumeShown->setVisible(false);
   FindBar = new TFindBar(ToolBar);
   FindBarShown = ToolBar->addWidget(FindBar);
   FindBarShown->setVisible(false);
 
   ChapterWin = new TChapterWindow(Viewer.Chapters, this);
   ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
+  BookmarkWin = new TBookmarkWindow(this);
   TmrAutoTurn = new QTimer(this);
 
   OpenDlg.Filter = "文本文件(*.Txt)|*.txt|所有文件(*.*)|*.*";
@@ -215,6 +248,17 @@ void TFrmMain::BindEvents() {
   FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
   FindBar->OnClose = [this] { FindBarClose(FindBar); };
   FindBar->OnPage = [this](bool Down) { Down ? TBDownClick(FindBar) : TBUpClick(FindBar); };
+  connect(MnuResume, &QAction::triggered, this, [this] { MnuResumeClick(MnuResume); });
+  connect(TBResume, &QPushButton::clicked, this, [this] {
+    StopAutoTurn();
+    MnuResumeClick(TBResume);
+  });
+  connect(MnuAddBookmark, &QAction::triggered, this, [this] { MnuAddBookmarkClick(MnuAddBookmark); });
+  connect(MnuBookmarks, &QAction::triggered, this, [this] { MnuBookmarksClick(MnuBookmarks); });
+  BookmarkWin->OnJump = [this](std::size_t Row) { BookmarkWinJump(BookmarkWin, Row); };
+  BookmarkWin->OnDelete = [this](std::size_t Row) { BookmarkWinDelete(BookmarkWin, Row); };
+  connect(MnuRemember, &QAction::triggered, this, [this] { MnuRememberClick(MnuRemember); });
+  connect(MnuClearReading, &QAction::triggered, this, [this] { MnuClearReadingClick(MnuClearReading); });
   connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
   connect(MnuAbout, &QAction::triggered, this, [this] { MnuAboutClick(MnuAbout); });
   connect(TBUp, &QAction::triggered, this, [this] { TBUpClick(TBUp); });
@@ -350,6 +394,12 @@ std::string TFrmMain::ChapterWinRules(QObject*, const std::vector<TChapterRule>&
                                       std::optional<std::size_t> Pick) {
   const std::string Fault = Viewer.SetChapterRules(Rules, Pick);
   ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
+  // The rule picked is this book's from now on.
+  if (Fault.empty() && !Viewer.FileName.empty()) {
+    const std::string Rule = Viewer.ChapterRule ? Viewer.ChapterRules[*Viewer.ChapterRule].Name : std::string();
+    Store.Update(Viewer.FileName, [&](TFileRecord& Record) { Record.ChapterRule = Rule; });
+    SayStoreProblem();
+  }
   return Fault;
 }
 
@@ -358,6 +408,12 @@ void TFrmMain::MnuEncodingClick(QObject* Sender) {
   for (std::size_t Index = 0; Index < MnuEncodings.size(); ++Index)
     if (Sender == MnuEncodings[Index]) Choice = Encodings()[Index].Encoding;
   Viewer.ChooseEncoding(Choice);
+  // The file opens in it again; 自动检测 lets it be detected again.
+  if (!Viewer.FileName.empty()) {
+    const std::string Name = Choice ? RulesOf(*Choice).MenuName : "";
+    Store.Update(Viewer.FileName, [&](TFileRecord& Record) { Record.Encoding = Name; });
+    SayStoreProblem();
+  }
 }
 
 void TFrmMain::MnuFullScreenClick(QObject*) { SetFullScreen(MnuFullScreen->isChecked()); }
@@ -367,6 +423,7 @@ void TFrmMain::MnuColoursClick(QObject* Sender) {
   SetColourScheme(Sender == MnuColourNight   ? TColourScheme::Night
                   : Sender == MnuColourPaper ? TColourScheme::Paper
                                              : TColourScheme::Desktop);
+  KeepSettings();
 }
 
 // Full screen on or off is the reader asking for another page size: the page is fitted to it once
@@ -496,6 +553,7 @@ void TFrmMain::SetCaption(const std::string& Text) { TForm::SetCaption(Text); }
 bool TFrmMain::ChooseFile(std::string& FileName) {
   if (!OpenDlg.Execute(this)) return false;
   FileName = OpenDlg.FileName;
+  KeepSettings();  // the folder the dialog starts in next time
   return true;
 }
 
@@ -503,6 +561,7 @@ bool TFrmMain::ChooseTextFont() {
   FontDlg.Font.Assign(Memo->Font());
   if (!FontDlg.Execute(this)) return false;
   Memo->SetFont(FontDlg.Font);
+  KeepSettings();
   return true;
 }
 
@@ -510,8 +569,196 @@ void TFrmMain::SetTextFontHeight(int Height) {
   TFont Font = Memo->Font();
   Font.Height = Height;
   Memo->SetFont(Font);
+  KeepSettings();
 }
 
 void TFrmMain::Beep() { ::Beep(); }
 
 TViewerScrollBar& TFrmMain::ScrollBar() { return *SclBar; }
+
+void TFrmMain::ApplyKeptSettings() {
+  MnuRemember->setChecked(Store.Remember());
+  const TReaderSettings& Kept = Store.Settings();
+  if (!Kept.FontName.empty() && Kept.FontHeight != 0) {
+    TFont Font = Memo->Font();
+    Font.Name = Kept.FontName;
+    Font.Height = Kept.FontHeight;
+    Font.Style = TFontStyles::fromInt(static_cast<int>(Kept.FontStyle));
+    Memo->SetFont(Font);
+  }
+  for (QAction* Item : {MnuColourDesktop, MnuColourPaper, MnuColourNight}) {
+    const TColourScheme Scheme = Item == MnuColourNight   ? TColourScheme::Night
+                                 : Item == MnuColourPaper ? TColourScheme::Paper
+                                                          : TColourScheme::Desktop;
+    if (Kept.ColourScheme == SchemeName(Scheme) && Scheme != ColourScheme()) {
+      Item->setChecked(true);
+      SetColourScheme(Scheme);
+    }
+  }
+  // The dialog's first run starts in the folder the reader last chose a file in.
+  if (!Kept.LastFolder.empty()) OpenDlg.InitialDir = Kept.LastFolder;
+}
+
+void TFrmMain::KeepSettings() {
+  TReaderSettings Settings = Store.Settings();
+  const TFont& Font = Memo->Font();
+  Settings.FontName = Font.Name;
+  Settings.FontHeight = Font.Height;
+  Settings.FontStyle = static_cast<unsigned>(Font.Style.toInt());
+  Settings.ColourScheme = SchemeName(ColourScheme());
+  if (OpenDlg.FileName.find('/') != std::string::npos)
+    Settings.LastFolder = OpenDlg.FileName.substr(0, OpenDlg.FileName.rfind('/') + 1);
+  if (Settings == Store.Settings()) return;
+  Store.SetSettings(Settings);
+  SayStoreProblem();
+}
+
+void TFrmMain::SayStoreProblem() {
+  const std::string Problem = Store.TakeProblem();
+  if (!Problem.empty()) ShowStatus(Problem);
+}
+
+void TFrmMain::KeepPosition() {
+  // A file left as it opened keeps the place kept before: opening it is not reading it.
+  if (Viewer.FileName.empty() || Viewer.FileSize == 0 || !FMovedSinceOpen) return;
+  const TFileOffset At = Viewer.PageStart;
+  const std::string Chapter = LblChapter->Text().toStdString();
+  Store.Update(Viewer.FileName, [&](TFileRecord& Record) {
+    if (At > 0) {
+      Record.Position = At;
+      Record.PositionChapter = Chapter;
+    } else {
+      Record.Position.reset();
+      Record.PositionChapter.clear();
+    }
+  });
+}
+
+TViewerWindow::TKeptChoices TFrmMain::KeptChoices(const std::string& Path) {
+  TKeptChoices Choices;
+  const std::optional<TFileRecord> Record = Store.Record(Path);
+  if (!Record) return Choices;
+  for (const TEncodingRules& Rules : Encodings())
+    if (!Record->Encoding.empty() && Record->Encoding == Rules.MenuName) Choices.Encoding = Rules.Encoding;
+  Choices.ChapterRule = Record->ChapterRule;
+  return Choices;
+}
+
+void TFrmMain::FileLeaving() { KeepPosition(); }
+
+void TFrmMain::FileOpened() {
+  FMovedSinceOpen = false;
+  FResumeAt.reset();
+  TBResumeShown->setVisible(false);
+  const std::optional<TFileRecord> Record = Store.Record(Viewer.FileName);
+  if (Record && Record->Position) {
+    // A file now shorter than the place kept is another text: the place is forgotten.
+    if (*Record->Position >= Viewer.FileSize) {
+      Store.Update(Viewer.FileName, [](TFileRecord& Kept) {
+        Kept.Position.reset();
+        Kept.PositionChapter.clear();
+      });
+    } else {
+      FResumeAt = *Record->Position;
+      std::string Offer = "继续阅读 " + ShareOf(*FResumeAt, Viewer.FileSize);
+      if (!Record->PositionChapter.empty()) Offer += " " + Record->PositionChapter;
+      TBResume->setText(QString::fromStdString(Offer));
+      TBResumeShown->setVisible(true);
+    }
+  }
+  SayStoreProblem();
+}
+
+void TFrmMain::PageMoved() {
+  FMovedSinceOpen = true;
+  TBResumeShown->setVisible(false);
+}
+
+void TFrmMain::MnuResumeClick(QObject*) {
+  if (Viewer.FileName.empty()) return;
+  if (!FResumeAt) {
+    Beep();
+    ShowStatus("没有上次阅读的位置");
+    return;
+  }
+  Memo->setFocus();
+  if (Viewer.JumpToPage(*FResumeAt)) ShowStatus("已回到上次阅读的位置：" + Viewer.Where());
+}
+
+std::vector<TBookmark> TFrmMain::Bookmarks() const {
+  const std::optional<TFileRecord> Record = Store.Record(Viewer.FileName);
+  std::vector<TBookmark> Marks = Record ? Record->Bookmarks : std::vector<TBookmark>();
+  std::reverse(Marks.begin(), Marks.end());
+  return Marks;
+}
+
+void TFrmMain::MnuAddBookmarkClick(QObject*) {
+  if (Viewer.FileName.empty()) return;
+  if (Viewer.FileSize == 0) {
+    Beep();
+    return;
+  }
+  TBookmark Mark;
+  Mark.Offset = Viewer.PageStart;
+  Mark.Chapter = LblChapter->Text().toStdString();
+  Mark.Excerpt = Memo->toPlainText().simplified().left(30).toStdString();
+  Mark.Added = QDateTime::currentSecsSinceEpoch();
+  Store.Update(Viewer.FileName, [&](TFileRecord& Record) { Record.Bookmarks.push_back(Mark); });
+  ShowStatus("已添加书签：" + Viewer.Where());
+  SayStoreProblem();
+  if (BookmarkWin->isVisible()) ShowBookmarks();
+}
+
+void TFrmMain::ShowBookmarks(std::size_t Current) {
+  std::vector<TBookmarkWindow::TRow> Rows;
+  for (const TBookmark& Mark : Bookmarks())
+    Rows.push_back({ShareOf(Mark.Offset, Viewer.FileSize), Mark.Chapter, Mark.Excerpt,
+                    QDateTime::fromSecsSinceEpoch(Mark.Added).toString(QStringLiteral("yyyy-MM-dd")).toStdString()});
+  BookmarkWin->ShowRows(Rows, Current);
+}
+
+void TFrmMain::MnuBookmarksClick(QObject*) {
+  if (Viewer.FileName.empty()) return;
+  ShowBookmarks();
+  BookmarkWin->Open();
+}
+
+void TFrmMain::BookmarkWinJump(QObject*, std::size_t Row) {
+  const std::vector<TBookmark> Marks = Bookmarks();
+  if (Row >= Marks.size()) return;
+  activateWindow();
+  Memo->setFocus();
+  if (Viewer.JumpToPage(Marks[Row].Offset)) ShowStatus("已转到书签：" + Viewer.Where());
+}
+
+void TFrmMain::BookmarkWinDelete(QObject*, std::size_t Row) {
+  const std::vector<TBookmark> Marks = Bookmarks();
+  if (Row >= Marks.size()) return;
+  const TBookmark Gone = Marks[Row];
+  Store.Update(Viewer.FileName, [&](TFileRecord& Record) {
+    const auto At = std::find(Record.Bookmarks.begin(), Record.Bookmarks.end(), Gone);
+    if (At != Record.Bookmarks.end()) Record.Bookmarks.erase(At);
+  });
+  SayStoreProblem();
+  ShowBookmarks(Row);  // the next one takes its place
+}
+
+void TFrmMain::MnuRememberClick(QObject*) {
+  const bool On = MnuRemember->isChecked();
+  Store.SetRemember(On);
+  if (On) {
+    KeepSettings();
+    ShowStatus("将记住阅读位置和设置");
+  } else {
+    ShowStatus("已不再记住阅读位置和设置，保存的记录已清除");
+  }
+  SayStoreProblem();
+}
+
+void TFrmMain::MnuClearReadingClick(QObject*) {
+  Store.ClearReading();
+  FResumeAt.reset();
+  TBResumeShown->setVisible(false);
+  ShowStatus("已清除所有阅读位置和书签");
+  SayStoreProblem();
+}

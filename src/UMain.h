@@ -15,6 +15,7 @@
 #include "TFontDialog.h"
 #include "TForm.h"
 #include "TOpenDialog.h"
+#include "TReadingStore.h"
 #include "ShiftState.h"
 #include "TViewerState.h"
 #include "TViewerWindow.h"
@@ -30,7 +31,9 @@ class QLabel;
 class QActionGroup;
 class QMenu;
 class QMenuBar;
+class QPushButton;
 class QTimer;
+class TBookmarkWindow;
 class TChapterWindow;
 class TElidedLabel;
 class TFindBar;
@@ -70,6 +73,10 @@ public:
   QAction* MnuNextChapter;
   QAction* N7;
   QAction* MnuAutoTurn;  // a page every AutoTurnSeconds, until any input
+  QAction* N8;
+  QAction* MnuResume;       // the page where the reader left the open file last time
+  QAction* MnuAddBookmark;
+  QAction* MnuBookmarks;
   TOpenDialog OpenDlg;
   TMemo* Memo;
   TFindBar* FindBar;      // in the tool bar, shown by Edit > Find
@@ -81,6 +88,9 @@ public:
   QLabel* LblWhere;    // in the tool bar, right of the arrows: where the page on screen starts
   TElidedLabel* LblEncoding;  // beside it: the encoding the file is read in, and whether it was detected
   TElidedLabel* LblChapter;  // beside it: the title of that page's chapter, once the chapters are known
+  // Beside them while the file just opened has a kept place, until the page moves: 继续阅读 37.5% 第十七章.
+  QPushButton* TBResume;
+  QAction* TBResumeShown;  // its visibility is the offer's
   const std::array<QIcon, 2> ImageList1;
   QMenu* MnuSetup;
   QAction* MnuFontSetup;
@@ -97,6 +107,9 @@ public:
   QAction* MnuColourDesktop;
   QAction* MnuColourPaper;
   QAction* MnuColourNight;
+  QAction* N9;
+  QAction* MnuRemember;      // keep positions, bookmarks and settings between runs
+  QAction* MnuClearReading;  // forget every position and bookmark
   TFontDialog FontDlg;
   QMenu* MnuHelp;
   QAction* MnuAbout;
@@ -109,6 +122,10 @@ public:
   // The seconds Go > Auto turn waits between pages; + and - step them while it runs.
   int AutoTurnSeconds() const { return FAutoTurnSeconds; }
   TChapterWindow* ChapterWin;  // Go > Table of contents; made with the window, shown on demand
+  TBookmarkWindow* BookmarkWin;  // Go > Bookmarks; the same
+  // What the reader keeps between runs; read when the window is made.
+  TReadingStore Store = TReadingStore::ForUser();
+  ~TFrmMain() override;
 
   // The item of Setup > Text encoding that stands for Encoding.
   QAction* MnuEncodingOf(TTextEncoding Encoding) const;
@@ -161,6 +178,13 @@ private:
   void MemoMouseWheel(QObject* Sender, int Notches, TShiftState Shift);
   void MnuAboutClick(QObject* Sender);
   void MnuWebClick(QObject* Sender);
+  void MnuResumeClick(QObject* Sender);
+  void MnuAddBookmarkClick(QObject* Sender);
+  void MnuBookmarksClick(QObject* Sender);
+  void BookmarkWinJump(QObject* Sender, std::size_t Row);
+  void BookmarkWinDelete(QObject* Sender, std::size_t Row);
+  void MnuRememberClick(QObject* Sender);
+  void MnuClearReadingClick(QObject* Sender);
 
   // TViewerWindow: the viewer state's view of this window.
   int TextFontHeight() const override;
@@ -180,6 +204,22 @@ private:
   void SetTextFontHeight(int Height) override;
   void Beep() override;
   TViewerScrollBar& ScrollBar() override;
+  TKeptChoices KeptChoices(const std::string& Path) override;
+  void FileLeaving() override;
+  void FileOpened() override;
+  void PageMoved() override;
+
+  // The kept settings given to the controls, at start.
+  void ApplyKeptSettings();
+  // The settings in use kept.
+  void KeepSettings();
+  // Keeps where the page on screen starts for the open file, if the reader has moved since it opened.
+  void KeepPosition();
+  // A problem of the store, said once in the message panel.
+  void SayStoreProblem();
+  // The open file's bookmarks, newest first.
+  std::vector<TBookmark> Bookmarks() const;
+  void ShowBookmarks(std::size_t Current = 0);
 
   // Ends the auto turn, if it runs, saying Why.
   void StopAutoTurn(const std::string& Why = "自动翻页已停止");
@@ -190,6 +230,8 @@ private:
   int FAutoTurnSeconds = 20;
   bool FFittedFullScreen = false;  // whether the page was last fitted to the window in full screen
   QString FEncodingTitle;  // Setup > Text encoding's own title, before the encoding in use
+  std::optional<TFileOffset> FResumeAt;  // the open file's kept place, as it was when it opened
+  bool FMovedSinceOpen = false;  // the reader has turned a page or jumped in the open file
 };
 
 extern TFrmMain* FrmMain;

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -92,11 +93,10 @@ QStringList TOpenDialog::NameFilters(const std::string& Filter) {
   return Filters;
 }
 
-// Qt's file dialog saves its history to the user's settings as it is destroyed, and waits for the
-// disk to hold them: tens of milliseconds on a slow disk, in the middle of opening the chosen file. A
-// finished dialog is therefore destroyed after its owner's window has next painted (the chosen file
-// shown), a second at the latest, or at the next run, before the next dialog reads those settings.
-// Its icon provider goes after it.
+// Qt's file dialog does its settings work as it is destroyed (see KeepQtSettingsAway) and lets its
+// file system model's threads go: not in the middle of opening the chosen file. A finished dialog is
+// therefore destroyed after its owner's window has next painted (the chosen file shown), a second at
+// the latest, or at the next run. Its icon provider goes after it.
 class TOpenDialog::TFinished : public QObject {
 public:
   TFinished() {
@@ -148,7 +148,22 @@ TOpenDialog::TOpenDialog(TOpenDialog&&) noexcept = default;
 TOpenDialog& TOpenDialog::operator=(TOpenDialog&&) noexcept = default;
 TOpenDialog::~TOpenDialog() = default;
 
+// Qt's file dialog keeps its history, view and last folder in the user's settings
+// (~/.config/QtProject.conf), read when it is made and written when it is destroyed, whatever the
+// program wants. The program keeps the reader's last folder itself, and nothing at all when he asks
+// it to remember nothing: Qt's per-user settings are pointed at a folder that can never be made (a
+// folder inside /dev/null), so the dialog starts from its defaults and its write goes nowhere. The
+// program itself keeps nothing in Qt's settings.
+static void KeepQtSettingsAway() {
+  static const bool Done = [] {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null/pagorin"));
+    return true;
+  }();
+  (void)Done;
+}
+
 bool TOpenDialog::Execute(QWidget* Owner) {
+  KeepQtSettingsAway();
   if (!FFinished) FFinished = std::make_unique<TFinished>();
   FFinished->Dispose();
   auto TypeByName = std::make_unique<TFileTypeByName>(); // outlives the dialog, whose file list uses it to the end

@@ -174,6 +174,8 @@ void TViewerState::Open() {
 void TViewerState::OpenFile(const std::string& Path) {
   const TRunning Running(FRunning);
   StopWaiting();
+  if (!FileName.empty()) FWindow.FileLeaving();
+  const TViewerWindow::TKeptChoices Kept = FWindow.KeptChoices(Path);
   FileName = Path;
   PageStart = 0;
   FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
@@ -193,10 +195,14 @@ void TViewerState::OpenFile(const std::string& Path) {
   const std::vector<std::string> Samples = ReadEncodingSamples(FileName);
   DetectedEncoding = DetectEncoding(Samples);
   FHead = Samples.front().substr(0, 4);
-  ChosenEncoding.reset();
-  FWindow.SetTextEncoding(DetectedEncoding, true);
-  // A rule picked was for that book: the next one's is chosen for it, as its encoding is detected.
+  // An encoding the reader chose for this file before is its encoding again.
+  ChosenEncoding = Kept.Encoding;
+  FWindow.SetTextEncoding(Encoding(), !ChosenEncoding);
+  // A rule picked was for that book: the next one's is chosen for it, as its encoding is detected,
+  // unless the reader picked one for it before.
   ChapterRule.reset();
+  for (std::size_t Rule = 0; Rule < ChapterRules.size(); ++Rule)
+    if (!Kept.ChapterRule.empty() && ChapterRules[Rule].Name == Kept.ChapterRule) ChapterRule = Rule;
   Chapters.Clear();  // the window may ask for the new file's at once: its encoding is known now
   History.clear();
   ReadPageAtStart();
@@ -213,6 +219,7 @@ void TViewerState::OpenFile(const std::string& Path) {
     if (FPagesShown != Shown) FWindow.ShowStatus(CannotOpen);
   }
   ShowChangeNotice();
+  FWindow.FileOpened();
 }
 
 void TViewerState::NextPage() {
@@ -225,6 +232,7 @@ void TViewerState::NextPage() {
   PageStart = PageEnd;
   FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";Pos=" + IntToStr(PageStart));
   ReadPageAndScroll(StartWhole);
+  FWindow.PageMoved();
   ShowChangeNotice();
 }
 
@@ -245,6 +253,7 @@ void TViewerState::PreviousPage() {
   History.pop();
   FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";tPos=" + IntToStr(PageStart));
   ReadPageAndScroll();
+  FWindow.PageMoved();
   ShowChangeNotice();
 }
 
@@ -260,6 +269,8 @@ void TViewerState::ScrollJump() {
   const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd, Encoding());
   FWindow.ShowStatus("当前翻页Position=" + IntToStr(Position));
   ShowWholeCharacters(Page, false);
+  // The reader moved the bar; a jump nested in another command is that command's.
+  if (FRunning == 1) FWindow.PageMoved();
   ShowChangeNotice();
 }
 
@@ -343,9 +354,19 @@ bool TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
   return Jumped;
 }
 
-bool TViewerState::ShowFoundJump(TFileOffset Offset, TFileOffset Length) {
+bool TViewerState::JumpToPage(TFileOffset Start) {
+  const TRunning Running(FRunning);
+  StopWaiting();
+  if (FileName.empty()) return false;
+  FollowFileChanges();
+  const bool Jumped = ShowFoundJump(Start, 0, false);
+  ShowChangeNotice();
+  return Jumped;
+}
+
+bool TViewerState::ShowFoundJump(TFileOffset Offset, TFileOffset Length, bool AtLineStart) {
   if (Offset >= 0 && Offset + std::max<TFileOffset>(Length, 1) <= FileSize) {
-    ShowJump(Offset, Length);
+    ShowJump(Offset, Length, AtLineStart);
     return true;
   }
   NoJump();
@@ -361,11 +382,11 @@ void TViewerState::NoJump() {
   SetScrollRange();
 }
 
-void TViewerState::ShowJump(TFileOffset Offset, TFileOffset Length) {
+void TViewerState::ShowJump(TFileOffset Offset, TFileOffset Length, bool AtLineStart) {
   Offset = std::clamp<TFileOffset>(Offset, 0, FileSize);
   Length = std::clamp<TFileOffset>(Length, 0, FileSize - Offset);
   History.push(PageStart);
-  PageStart = LineStartBefore(Offset);
+  PageStart = AtLineStart ? LineStartBefore(Offset) : Offset;
   ReadPageAtStart();
   // A line start so far back that the page ends before the match: the page starts at the match.
   if (PageEnd < Offset + Length && PageStart < Offset) {
@@ -385,6 +406,7 @@ void TViewerState::ShowJump(TFileOffset Offset, TFileOffset Length) {
     throw;
   }
   FMovingThumb = false;
+  FWindow.PageMoved();
 }
 
 namespace {

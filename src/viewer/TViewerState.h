@@ -65,6 +65,9 @@ public:
   // followed first, as the page commands follow it: when it no longer holds those bytes nothing
   // moves, a beep and the change are said, and the result is false.
   bool JumpTo(TFileOffset Offset, TFileOffset Length = 0);
+  // The same jump to a page that starts exactly at PageStart, as it was once shown (a place the
+  // reader kept): the page is not moved back to the start of its line.
+  bool JumpToPage(TFileOffset PageStart);
 
   // Go > Go To: Where is a share of the file ("37.5%") or a byte offset ("123456"), see ParsePosition.
   // The page there is shown as JumpTo shows it; a text that is neither gives a beep and a message.
@@ -147,10 +150,11 @@ private:
   // At the end of the outermost command only: a nested scroll jump must not bury it under its status.
   void ShowChangeNotice();
   // JumpTo once the open file has been followed.
-  void ShowJump(TFileOffset Offset, TFileOffset Length);
+  // AtLineStart: the page starts at the start of Offset's line, else at Offset itself.
+  void ShowJump(TFileOffset Offset, TFileOffset Length, bool AtLineStart = true);
   // ShowJump to something found in the file (a hit, a heading), once the file has been followed: only
   // while the file still holds it, else NoJump. True when it was shown.
-  bool ShowFoundJump(TFileOffset Offset, TFileOffset Length);
+  bool ShowFoundJump(TFileOffset Offset, TFileOffset Length, bool AtLineStart = true);
   // A jump whose place the file no longer holds: a beep, and the change as the command's last status.
   void NoJump();
   // Where the line that holds Offset starts, looking back at most one page's length.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 class TViewerScrollBar;
@@ -51,4 +52,18 @@ public:
   // how a background search hands its results over.
   virtual void RunLater(std::function<void()> Call) = 0;
   virtual TViewerScrollBar& ScrollBar() = 0;
+
+  // What the reader chose for a file before, offered as it opens: the encoding he picked by hand, and
+  // the chapter rule he picked in 目录 (by its name). Nothing by default: detected, and chosen per book.
+  struct TKeptChoices {
+    std::optional<TTextEncoding> Encoding;
+    std::string ChapterRule;
+  };
+  virtual TKeptChoices KeptChoices(const std::string& /*Path*/) { return {}; }
+  // The open file is about to be left for another (the page on screen still its own).
+  virtual void FileLeaving() {}
+  // A file has just been opened, its first page shown.
+  virtual void FileOpened() {}
+  // A page turn or a jump moved the page on screen (not a new font, encoding or file).
+  virtual void PageMoved() {}
 };

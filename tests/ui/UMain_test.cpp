@@ -7,6 +7,7 @@
 #include "TFindBar.h"
 #include "TChapterIndex.h"
 #include "TChapterRulesDialog.h"
+#include "TBookmarkWindow.h"
 #include "TChapterWindow.h"
 #include "TElidedLabel.h"
 #include "TMemo.h"
@@ -46,6 +47,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <QTreeView>
 #include <QHelpEvent>
 
@@ -55,6 +57,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -104,6 +107,26 @@ QString Shown(const std::string& Page) {
   Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return Text;
 }
+
+// Points the kept state (XDG_STATE_HOME, XDG_CONFIG_HOME) at folders of one test while it lives: a
+// window reads the store when it is made, and nothing one test keeps reaches another.
+class TKeptStateIn {
+public:
+  explicit TKeptStateIn(const TempDir& Dir)
+      : FState(qgetenv("XDG_STATE_HOME")), FConfig(qgetenv("XDG_CONFIG_HOME")) {
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(Dir.Path("kept-state")));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir.Path("kept-config")));
+  }
+  ~TKeptStateIn() {
+    qputenv("XDG_STATE_HOME", FState);
+    qputenv("XDG_CONFIG_HOME", FConfig);
+  }
+  TKeptStateIn(const TKeptStateIn&) = delete;
+  TKeptStateIn& operator=(const TKeptStateIn&) = delete;
+
+private:
+  QByteArray FState, FConfig;
+};
 
 // The real main window and About box, shown offscreen, as a user meets them.
 class MainWindow : public ::testing::Test {
@@ -155,6 +178,7 @@ protected:
   QToolButton* Button(QAction* Action) { return qobject_cast<QToolButton*>(Window.ToolBar->widgetForAction(Action)); }
 
   TempDir Dir;
+  TKeptStateIn Kept{Dir};
   TAboutBox About;
   TFrmMain Window;
 };
@@ -199,7 +223,12 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_TRUE(Window.N4->isSeparator());
   EXPECT_EQ(Texts(Window.MnuGo), (QStringList{"转到位置(&Go To)...", "-", "目录(&Table of Contents)...",
                                               "上一章(P&revious Chapter)", "下一章(Ne&xt Chapter)", "-",
-                                              "自动翻页(&Auto Turn)"}));
+                                              "自动翻页(&Auto Turn)", "-", "继续上次阅读(&Resume)",
+                                              "添加书签(Add &Bookmark)", "书签(Book&marks)..."}));
+  EXPECT_EQ(Window.MnuResume->shortcut(), QKeySequence(QStringLiteral("Ctrl+R")));
+  EXPECT_EQ(Window.MnuAddBookmark->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+  EXPECT_EQ(Window.MnuBookmarks->shortcut(), QKeySequence(QStringLiteral("Ctrl+B")));
+  EXPECT_TRUE(Window.N8->isSeparator());
   EXPECT_EQ(Window.MnuAutoTurn->shortcut(), QKeySequence(QStringLiteral("F5")));
   EXPECT_TRUE(Window.N7->isSeparator());
   EXPECT_EQ(Window.MnuGoTo->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
@@ -207,7 +236,10 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_TRUE(Window.N5->isSeparator());
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "放大字体(Zoom &In)", "缩小字体(Zoom &Out)",
                                                  "文本编码(&Encoding)", "-", "全屏显示(F&ull Screen)",
-                                                 "配色(&Colours)"}));
+                                                 "配色(&Colours)", "-", "记住阅读位置和设置(&Remember)",
+                                                 "清除阅读记录(C&lear Reading History)"}));
+  EXPECT_TRUE(Window.MnuRemember->isChecked());
+  EXPECT_TRUE(Window.N9->isSeparator());
   EXPECT_EQ(Texts(Window.MnuColours), (QStringList{"跟随桌面(&Desktop)", "纸张(&Paper)", "夜间(&Night)"}));
   EXPECT_EQ(Window.MnuZoomIn->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+=")),
                                                                  QKeySequence(QStringLiteral("Ctrl++"))}));
@@ -1219,6 +1251,107 @@ TEST_F(MainWindow, ColourSchemesColourTheWholeWindow) {
   EXPECT_EQ(Text, Desktop.color(QPalette::Text));
   EXPECT_EQ(Window.MainMnu->palette().color(QPalette::Window), Desktop.color(QPalette::Window));
   EXPECT_EQ(About.palette().color(QPalette::Window), Desktop.color(QPalette::Button));
+}
+
+}  // namespace
+
+namespace {
+
+// A window as the program makes it at start, in the kept state the test has pointed at.
+std::unique_ptr<TFrmMain> StartWindow() {
+  auto Started = std::make_unique<TFrmMain>();
+  Started->resize(800, 600);
+  Started->SetWindowState(TForm::wsNormal);
+  Started->ShowForm();
+  Started->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(Started.get()));
+  return Started;
+}
+
+// Close the program at 37% of a novel, start it again, open the novel: its first page, then 继续阅读
+// and Ctrl+R bring the page back (Page Up goes back to the first); the bookmarks and the font come back
+// too; the bookmarks list newest first, Return jumps to one and closes the list, Delete removes one.
+TEST_F(MainWindow, TheNextRunOffersThePlaceLeftAndKeepsBookmarksAndFont) {
+  const std::string Novel = Dir.Write("novel.txt", NovelText(80));
+  TFileOffset Left = 0, Marked = 0;
+  std::string Where;
+  {
+    std::unique_ptr<TFrmMain> First = StartWindow();
+    First->OpenFile(Novel);
+    First->Viewer.GoTo("37%");
+    Marked = First->Viewer.PageStart;
+    First->MnuAddBookmark->trigger();
+    QTest::keyClick(First->Memo, Qt::Key_PageDown);
+    First->MnuAddBookmark->trigger();
+    First->MnuZoomIn->trigger();
+    Left = First->Viewer.PageStart;
+    Where = First->Viewer.Where();
+  }  // the program ends
+  std::unique_ptr<TFrmMain> Next = StartWindow();
+  EXPECT_EQ(Next->Memo->Font().Height, -16);
+  Next->OpenFile(Novel);
+  EXPECT_EQ(Next->Viewer.PageStart, 0);
+  ASSERT_TRUE(Next->TBResumeShown->isVisible());
+  EXPECT_EQ(Next->TBResume->text(), QString::fromStdString("继续阅读 " + Where));
+  Next->TBResume->click();
+  EXPECT_EQ(Next->Viewer.PageStart, Left);
+  EXPECT_FALSE(Next->TBResumeShown->isVisible());
+  QTest::keyClick(Next->Memo, Qt::Key_PageUp);
+  EXPECT_EQ(Next->Viewer.PageStart, 0);
+  QTest::keyClick(Next->Memo, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(Next->Viewer.PageStart, Left);
+
+  QTest::keyClick(Next->Memo, Qt::Key_B, Qt::ControlModifier);
+  TBookmarkWindow& List = *Next->BookmarkWin;
+  ASSERT_TRUE(List.isVisible());
+  ASSERT_EQ(List.List->topLevelItemCount(), 2);
+  EXPECT_EQ(List.List->topLevelItem(0)->text(0).toStdString(), Where);  // the newest first
+  QTest::keyClick(List.List, Qt::Key_Delete);
+  ASSERT_EQ(List.List->topLevelItemCount(), 1);
+  QTest::keyClick(List.List, Qt::Key_Return);
+  EXPECT_FALSE(List.isVisible());
+  EXPECT_EQ(Next->Viewer.PageStart, Marked);
+  ASSERT_TRUE(Next->Store.Record(Novel));
+  EXPECT_EQ(Next->Store.Record(Novel)->Bookmarks.size(), 1u);
+}
+
+// With 记住阅读位置和设置 off, reading writes nothing but the flag that says so; a store that cannot be
+// written (its folder cannot be made) says so once and reading goes on.
+TEST_F(MainWindow, WithRememberOffNothingIsWrittenAndABrokenStoreNeverStopsReading) {
+  const std::string Novel = Dir.Write("novel.txt", NovelText(20));
+  Window.OpenFile(Novel);
+  QTest::keyClick(Window.Memo, Qt::Key_PageDown);
+  Window.MnuAddBookmark->trigger();
+  ASSERT_TRUE(std::filesystem::exists(Dir.Path("kept-state/pagorin/reading.json")));
+  Window.MnuRemember->trigger();
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path("kept-state/pagorin")));
+  QTest::keyClick(Window.Memo, Qt::Key_PageDown);
+  Window.MnuAddBookmark->trigger();
+  Window.MnuZoomIn->trigger();
+  Window.MnuEncodingOf(TTextEncoding::Utf8)->trigger();
+  Window.OpenFile(Dir.Write("other.txt", "abc"));
+  std::vector<std::string> Written;
+  const std::filesystem::path Base = std::filesystem::path(Novel).parent_path();
+  for (const auto& Entry : std::filesystem::recursive_directory_iterator(Base))
+    if (Entry.is_regular_file()) Written.push_back(Entry.path().lexically_relative(Base).string());
+  std::sort(Written.begin(), Written.end());
+  EXPECT_EQ(Written, (std::vector<std::string>{"kept-config/pagorin/settings.json", "novel.txt", "other.txt"}));
+  std::unique_ptr<TFrmMain> Next = StartWindow();
+  EXPECT_FALSE(Next->MnuRemember->isChecked());
+  EXPECT_EQ(Next->Memo->Font().Height, -14);
+
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(Novel));  // a file: no folder can be made in it
+  std::unique_ptr<TFrmMain> Broken = StartWindow();
+  Broken->MnuRemember->trigger();
+  Broken->OpenFile(Novel);
+  QTest::keyClick(Broken->Memo, Qt::Key_PageDown);
+  Broken->MnuAddBookmark->trigger();
+  EXPECT_EQ(TCodePage::Ansi().Decode(Broken->StsBar->Panels(1).Text()).left(9), QStringLiteral("无法保存阅读记录（"));
+  const TFileOffset Before = Broken->Viewer.PageStart;
+  QTest::keyClick(Broken->Memo, Qt::Key_PageDown);
+  EXPECT_GT(Broken->Viewer.PageStart, Before);
+  ASSERT_TRUE(Broken->Store.Record(Novel));
+  EXPECT_EQ(Broken->Store.Record(Novel)->Bookmarks.size(), 1u);
 }
 
 }  // namespace

@@ -55,6 +55,12 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, QWidget* Parent)
   Grid->addWidget(StopButton, 3, 2);
   Grid->setColumnStretch(1, 1);
 
+  FilterField->setObjectName(QStringLiteral("FilterField"));
+  RuleBox->setObjectName(QStringLiteral("RuleBox"));
+  EditRulesButton->setObjectName(QStringLiteral("EditRulesButton"));
+  StopButton->setObjectName(QStringLiteral("StopButton"));
+  List->setObjectName(QStringLiteral("List"));
+  StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
   List->installEventFilter(this);
   // A row the reader clicks is his choice, and scrolling the list or folding a volume himself is his
   // move too: the page's chapter no longer pulls it back.

@@ -52,13 +52,6 @@ public:
   std::function<std::string(const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick)> OnRules;
   std::function<void()> OnStop;
 
-  QLineEdit* FilterField;
-  QComboBox* RuleBox;  // 自动识别 first, then the rules by name
-  QPushButton* EditRulesButton;
-  QPushButton* StopButton = nullptr;
-  QTreeView* List;
-  QLabel* StatusLabel = nullptr;
-
 protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override;
   void changeEvent(QEvent* Event) override;
@@ -74,6 +67,13 @@ private:
   // Unfolds the volumes, as a list taken anew or filtered shows them.
   void ExpandVolumes();
 
+  // Each named after its member, so that a test finds it as a user finds it: by what it is.
+  QLineEdit* FilterField;
+  QComboBox* RuleBox;  // 自动识别 first, then the rules by name
+  QPushButton* EditRulesButton;
+  QPushButton* StopButton = nullptr;
+  QTreeView* List;
+  QLabel* StatusLabel = nullptr;
   const TChapterIndex& FChapters;
   TChapterModel* FModel;
   std::vector<TChapterRule> FRules;

@@ -156,6 +156,13 @@ protected:
 
   void Key(int Key, Qt::KeyboardModifiers Modifiers = Qt::NoModifier) { QTest::keyClick(Window.Memo, Qt::Key(Key), Modifiers); }
 
+  // A control of the 目录 window, by its name.
+  template <class T> T* ChapterPart(const char* Name) {
+    T* Part = Window.ChapterWin->findChild<T*>(QString::fromLatin1(Name));
+    EXPECT_NE(Part, nullptr) << Name;
+    return Part;
+  }
+
   // Setup > Font, choosing Points in the dialog.
   void ChooseFontSize(int Points) {
     TModalAnswer<QFontDialog> Answer([Points](QFontDialog* Dialog) {
@@ -918,18 +925,18 @@ TEST_F(MainWindow, TableOfContentsFiltersAndJumps) {
   EXPECT_EQ(Window.Viewer.Chapters.State(), TChapterIndex::TState::NotScanned);
   const QSize Area = Window.Memo->size();
   Window.MnuContents->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.ChapterWin->List->model()->rowCount() == 40; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ChapterPart<QTreeView>("List")->model()->rowCount() == 40; }, 10000));
   EXPECT_EQ(Window.Memo->size(), Area);
-  EXPECT_EQ(Window.ChapterWin->StatusLabel->text(), QStringLiteral("共 40 章"));
-  EXPECT_FALSE(Window.ChapterWin->List->rootIsDecorated());  // a book without volumes: a plain list
-  EXPECT_EQ(Window.ChapterWin->List->currentIndex().row(), 0);  // the page on screen: 第1章
-  Window.ChapterWin->FilterField->setText(QStringLiteral("3"));
-  emit Window.ChapterWin->FilterField->textEdited(QStringLiteral("3"));
-  QAbstractItemModel* Rows = Window.ChapterWin->List->model();
+  EXPECT_EQ(ChapterPart<QLabel>("StatusLabel")->text(), QStringLiteral("共 40 章"));
+  EXPECT_FALSE(ChapterPart<QTreeView>("List")->rootIsDecorated());  // a book without volumes: a plain list
+  EXPECT_EQ(ChapterPart<QTreeView>("List")->currentIndex().row(), 0);  // the page on screen: 第1章
+  ChapterPart<QLineEdit>("FilterField")->setText(QStringLiteral("3"));
+  emit ChapterPart<QLineEdit>("FilterField")->textEdited(QStringLiteral("3"));
+  QAbstractItemModel* Rows = ChapterPart<QTreeView>("List")->model();
   ASSERT_EQ(Rows->rowCount(), 13);  // 第3章, 第13章, 第23章 and 第30章 to 第39章
   EXPECT_EQ(Rows->index(1, 0).data().toString(), QStringLiteral("第13章"));
-  Window.ChapterWin->List->setCurrentIndex(Rows->index(1, 0));
-  QTest::keyClick(Window.ChapterWin->List, Qt::Key_Return);
+  ChapterPart<QTreeView>("List")->setCurrentIndex(Rows->index(1, 0));
+  QTest::keyClick(ChapterPart<QTreeView>("List"), Qt::Key_Return);
   EXPECT_FALSE(Window.ChapterWin->isVisible());
   EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第13章")))));
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第13章"));
@@ -943,7 +950,7 @@ TEST_F(MainWindow, TableOfContentsFiltersAndJumps) {
   // The window left open lists the next file's headings, through the filter still typed.
   Window.MnuContents->trigger();
   OpenThroughDialog(Dir.Write("short.txt", NovelText(3)));
-  const auto Listed = [&] { return Window.ChapterWin->StatusLabel->text() == QStringLiteral("共 3 章"); };
+  const auto Listed = [&] { return ChapterPart<QLabel>("StatusLabel")->text() == QStringLiteral("共 3 章"); };
   ASSERT_TRUE(QTest::qWaitFor(Listed, 10000));
   ASSERT_EQ(Rows->rowCount(), 1);
   EXPECT_EQ(Rows->index(0, 0).data().toString(), QStringLiteral("第3章"));
@@ -959,12 +966,11 @@ TEST_F(MainWindow, TableOfContentsFindsTheHeadingsAnewWithTheRuleAddedOrPicked) 
   for (int Chapter = 1; Chapter <= 40; ++Chapter) Headings << QStringLiteral("%1 归乡").arg(Chapter, 3, 10, QLatin1Char('0'));
   OpenThroughDialog(Dir.Write("numbered.txt", BookText(Headings)));
   Window.MnuContents->trigger();
-  TChapterWindow& Contents = *Window.ChapterWin;
-  QAbstractItemModel* Rows = Contents.List->model();
+  QAbstractItemModel* Rows = ChapterPart<QTreeView>("List")->model();
   const auto Found = [&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; };
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   EXPECT_EQ(Rows->rowCount(), 40);
-  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("自动识别（数字编号）"));
+  EXPECT_EQ(ChapterPart<QComboBox>("RuleBox")->currentText(), QStringLiteral("自动识别（数字编号）"));
 
   std::string Refused;
   int RowsMeanwhile = -1;
@@ -977,32 +983,32 @@ TEST_F(MainWindow, TableOfContentsFindsTheHeadingsAnewWithTheRuleAddedOrPicked) 
     Dialog->PatternField->setPlainText(QStringLiteral("."));  // every line: 40 headings and 12 paragraphs each
     QTest::mouseClick(Dialog->Buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
   });
-  QTest::mouseClick(Contents.EditRulesButton, Qt::LeftButton);
+  QTest::mouseClick(ChapterPart<QPushButton>("EditRulesButton"), Qt::LeftButton);
   ASSERT_EQ(Answer.Answered(), 1);
   EXPECT_EQ(Refused, "规则“我的规则”：正则表达式第 6 个字符处缺少“)”");
   EXPECT_EQ(RowsMeanwhile, 40);
-  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("我的规则"));
+  EXPECT_EQ(ChapterPart<QComboBox>("RuleBox")->currentText(), QStringLiteral("我的规则"));
   EXPECT_EQ(Rows->rowCount(), 0);
-  Contents.List->viewport()->repaint();
+  ChapterPart<QTreeView>("List")->viewport()->repaint();
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   EXPECT_EQ(Rows->rowCount(), 40 * 13);
 
-  Contents.FilterField->setText(QStringLiteral("01"));
-  emit Contents.FilterField->textEdited(Contents.FilterField->text());
+  ChapterPart<QLineEdit>("FilterField")->setText(QStringLiteral("01"));
+  emit ChapterPart<QLineEdit>("FilterField")->textEdited(ChapterPart<QLineEdit>("FilterField")->text());
   ASSERT_EQ(Rows->rowCount(), 11);
   Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
   EXPECT_EQ(Rows->rowCount(), 0);
-  Contents.List->viewport()->repaint();
+  ChapterPart<QTreeView>("List")->viewport()->repaint();
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   ASSERT_EQ(Rows->rowCount(), 11);
   EXPECT_EQ(Rows->index(10, 0).data().toString(), QStringLiteral("019 归乡"));
 
-  Contents.RuleBox->setCurrentIndex(2);
-  emit Contents.RuleBox->activated(2);
+  ChapterPart<QComboBox>("RuleBox")->setCurrentIndex(2);
+  emit ChapterPart<QComboBox>("RuleBox")->activated(2);
   EXPECT_EQ(Rows->rowCount(), 0);
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   EXPECT_EQ(Rows->rowCount(), 11);  // the headings alone
-  EXPECT_EQ(Contents.RuleBox->currentText(), QStringLiteral("数字编号"));
+  EXPECT_EQ(ChapterPart<QComboBox>("RuleBox")->currentText(), QStringLiteral("数字编号"));
   EXPECT_EQ(Window.Viewer.ChapterRuleInUse(), 1u);
   EXPECT_FALSE(Box.Seen.Shown) << Box.Seen.Text;
 }
@@ -1017,8 +1023,7 @@ TEST_F(MainWindow, TableOfContentsGroupsChaptersUnderTheirVolumes) {
   const std::string Text = BookText(Headings);
   OpenThroughDialog(Dir.Write("volumes.txt", Text));
   Window.MnuContents->trigger();
-  TChapterWindow& Contents = *Window.ChapterWin;
-  QTreeView& List = *Contents.List;
+  QTreeView& List = *ChapterPart<QTreeView>("List");
   QAbstractItemModel& Rows = *List.model();
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 10000));
   ASSERT_EQ(Rows.rowCount(), 3);  // 楔子 and the two volumes
@@ -1030,19 +1035,19 @@ TEST_F(MainWindow, TableOfContentsGroupsChaptersUnderTheirVolumes) {
   EXPECT_TRUE(List.rootIsDecorated());
   EXPECT_TRUE(List.isExpanded(First) && List.isExpanded(Second));
 
-  Contents.FilterField->setText(QStringLiteral("风起"));
-  emit Contents.FilterField->textEdited(Contents.FilterField->text());
+  ChapterPart<QLineEdit>("FilterField")->setText(QStringLiteral("风起"));
+  emit ChapterPart<QLineEdit>("FilterField")->textEdited(ChapterPart<QLineEdit>("FilterField")->text());
   ASSERT_EQ(Rows.rowCount(), 1);
   const QModelIndex Volume = Rows.index(0, 0);
   EXPECT_EQ(Volume.data().toString(), QStringLiteral("第二卷 风云"));
   ASSERT_EQ(Rows.rowCount(Volume), 1);
   EXPECT_TRUE(List.isExpanded(Volume));
-  QTest::keyClick(Contents.FilterField, Qt::Key_Return);  // the first that passes: the chapter, not its volume
+  QTest::keyClick(ChapterPart<QLineEdit>("FilterField"), Qt::Key_Return);  // the first that passes: the chapter, not its volume
   EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第二章 风起")))));
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第二卷 风云 · 第二章 风起"));
 
-  Contents.FilterField->clear();
-  emit Contents.FilterField->textEdited(QString());
+  ChapterPart<QLineEdit>("FilterField")->clear();
+  emit ChapterPart<QLineEdit>("FilterField")->textEdited(QString());
   Window.MnuContents->trigger();
   EXPECT_EQ(List.currentIndex(), Rows.index(1, 0, Second));
   EXPECT_TRUE(List.currentIndex().data(Qt::FontRole).value<QFont>().bold());
@@ -1071,7 +1076,7 @@ TEST_F(MainWindow, TableOfContentsOpensAtThePagesChapter) {
   OpenThroughDialog(Dir.Write("long.txt", NovelText(2000)));  // headings far beyond the scan's first block
   Window.Viewer.GoTo("50%");
   Window.MnuContents->trigger();
-  QTreeView& List = *Window.ChapterWin->List;
+  QTreeView& List = *ChapterPart<QTreeView>("List");
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 20000));
   const auto AtPage = [&] {
     const QModelIndex Row = List.currentIndex();
@@ -1225,7 +1230,7 @@ TEST_F(MainWindow, ColourSchemesColourTheWholeWindow) {
     EXPECT_NE(Scheme.color(QPalette::Window), Desktop.color(QPalette::Window));
     for (QWidget* Part : std::initializer_list<QWidget*>{Window.MainMnu, Window.MnuSetup, Window.ToolBar, Window.StsBar,
                                                          Window.SclBar, Window.FindBar->Field, Window.ChapterWin,
-                                                         Window.ChapterWin->List, Window.LblChapter}) {
+                                                         ChapterPart<QTreeView>("List"), Window.LblChapter}) {
       SCOPED_TRACE(Part->metaObject()->className());
       const QPalette Colours = Part->palette();
       EXPECT_EQ(Colours.color(QPalette::Active, QPalette::Window), Scheme.color(QPalette::Window));

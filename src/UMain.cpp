@@ -446,6 +446,10 @@ int TFrmMain::TextClientWidth() const { return Memo->ClientWidth(); }
 
 int TFrmMain::TextClientHeight() const { return Memo->ClientHeight(); }
 
+int TFrmMain::TextAdvance(char32_t Code) const { return Memo->Advance(Code); }
+
+void TFrmMain::SetTextLayout(const TLayoutSettings& Layout) { Memo->SetPageLayout(Layout); }
+
 void TFrmMain::ShowPage(const std::string& PageText) {
   FPageText = PageText;
   Memo->SetHideSelection(true);

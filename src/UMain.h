@@ -167,6 +167,8 @@ private:
   int TextFontRenderedHeight() const override;
   int TextClientWidth() const override;
   int TextClientHeight() const override;
+  int TextAdvance(char32_t Code) const override;
+  void SetTextLayout(const TLayoutSettings& Layout) override;
   void ShowPage(const std::string& PageText) override;
   void ShowMatch(std::size_t From, std::size_t Length) override;
   void RunLater(std::function<void()> Call) override;

@@ -38,7 +38,9 @@ public:
   int Left = 0;  // where the lines start across
 
   // The lines of Text laid out in rows by Geometry, broken as the page reader counts them (TRowBreaker):
-  // each character is one to the breaker, a surrogate pair too.
+  // each character is one to the breaker, a surrogate pair too. A line feed that ends the text opens no
+  // row: the page reader ends a page after it when the next row no longer fits, and a row below the
+  // column would make the text scroll.
   template <class TAdvance>
   static TPageLayout MakeRows(QStringView Text, const TRowGeometry& Geometry, bool BreakRules, TAdvance&& Advance) {
     TRowBreaker Breaker(Geometry, BreakRules);
@@ -52,10 +54,12 @@ public:
     }
     Places.push_back(Size);
     Breaker.Finish();
+    std::vector<TRow> Rows = Breaker.Rows();
+    if (Rows.size() > 1 && Rows.back().Start == Rows.back().End && Rows[Rows.size() - 2].LineFeed) Rows.pop_back();
     TPageLayout Layout;
     Layout.Left = Geometry.Left;
-    Layout.Lines.reserve(Breaker.Rows().size());
-    for (const TRow& Row : Breaker.Rows()) {
+    Layout.Lines.reserve(Rows.size());
+    for (const TRow& Row : Rows) {
       const int Start = Places[Row.Start];
       Layout.Lines.push_back({Start, Places[Row.End] - Start, Geometry.Top + Row.Top + Geometry.Lead});
     }

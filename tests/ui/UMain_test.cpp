@@ -463,6 +463,67 @@ TEST_F(MainWindow, AboutBoxKeepsTheMainWindowFromInput) {
 
 // Entering and leaving full screen is the reader asking for another page size: the page is measured
 // again and read again from where it starts, at the new size.
+// Under a layout a page is one screen: its rows are those the text area shows of it, the last of them
+// whole, and the next page's first row would be the one below the column. Every encoding, both a
+// book's page and one of the reader's own, paging on and back.
+TEST_F(MainWindow, ALaidOutPageFillsTheScreenExactlyInEveryEncoding) {
+  const QString Novel = TCodePage::Ansi().Decode(NovelText(12));
+  QString Traditional = Novel;
+  const QString Simplified = QStringLiteral("黄张来闰余岁吕调阳"), Full = QStringLiteral("黃張來閏餘歲呂調陽");
+  for (int I = 0; I < Simplified.size(); ++I) Traditional.replace(Simplified[I], Full[I]);
+  const struct {
+    const char* Name;
+    std::string Bytes;
+  } Files[] = {{"utf8.txt", Novel.toUtf8().toStdString()},
+               {"utf16le.txt", "\xFF\xFE" + TCodePage::Of(TTextEncoding::Utf16Le).Encode(Novel)},
+               {"utf16be.txt", "\xFE\xFF" + TCodePage::Of(TTextEncoding::Utf16Be).Encode(Novel)},
+               {"gbk.txt", NovelText(12)},
+               {"big5.txt", TCodePage::Of(TTextEncoding::Big5).Encode(Traditional)}};
+  TLayoutSettings Own;
+  Own.LineSpacing = 1.2;
+  Own.ParagraphSpacing = 1.0;
+  Own.Margin = 10;
+  Own.BreakRules = true;
+  for (const TLayoutSettings& Layout : {TLayoutSettings::Book(), Own}) {
+    Window.Viewer.SetPageLayout(Layout);
+    for (const auto& File : Files) {
+      SCOPED_TRACE(File.Name);
+      OpenThroughDialog(Dir.Write(File.Name, File.Bytes));
+      TMemo& Memo = *Window.Memo;
+      const TRowGeometry Geometry = RowGeometryOf(Layout, Memo.LinePitch(), Memo.ClientWidth(), Memo.ClientHeight(),
+                                                  Memo.Advance(U'\u4E00'));
+      const int Bottom = Geometry.Top + Geometry.Height;
+      // Four pages on, two back: the scroll steps they cross re-read pages from where those start.
+      for (const int Step : {Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageUp,
+                             Qt::Key_PageUp}) {
+        const std::vector<TPageLine> Rows = Memo.Layout().Lines;
+        ASSERT_GT(Rows.size(), 5u);
+        EXPECT_LE(Rows.back().Top + Memo.LinePitch(), Bottom);
+        EXPECT_EQ(Memo.verticalScrollBar()->maximum(), 0);
+        // The text area given this page and the next lays out this page's rows, then one that is cut.
+        TMemo Both;
+        Both.SetFont(Memo.Font());
+        Both.SetEncoding(Memo.Encoding());
+        Both.SetPageLayout(Layout);
+        Both.resize(Memo.size());
+        Both.show();
+        ASSERT_EQ(Both.ClientWidth(), Memo.ClientWidth());
+        ASSERT_EQ(Both.ClientHeight(), Memo.ClientHeight());
+        Both.SetText(Memo.Text() + Window.Viewer.NextPageText());
+        const std::vector<TPageLine>& More = Both.Layout().Lines;
+        ASSERT_GT(More.size(), Rows.size());
+        for (std::size_t Row = 0; Row < Rows.size(); ++Row) {
+          EXPECT_EQ(More[Row].Start, Rows[Row].Start);
+          EXPECT_EQ(More[Row].Length, Rows[Row].Length);
+          EXPECT_EQ(More[Row].Top, Rows[Row].Top);
+        }
+        EXPECT_GT(More[Rows.size()].Top + Memo.LinePitch(), Bottom);
+        Key(Step);
+      }
+    }
+  }
+}
+
 TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {
   const std::string Novel = NovelText(30);
   Window.resize(600, 400);

@@ -8,6 +8,7 @@
 #include "TElidedLabel.h"
 #include "TFindBar.h"
 #include "TGoToDialog.h"
+#include "TLayoutDialog.h"
 #include "TMemo.h"
 #include "TScrollBar.h"
 #include "TStatusBar.h"
@@ -121,6 +122,7 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuColourDesktop = Form.MnuColourDesktop;
   MnuColourPaper = Form.MnuColourPaper;
   MnuColourNight = Form.MnuColourNight;
+  MnuLayout = Form.MnuLayout;
   MnuHelp = Form.MnuHelp;
   MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
@@ -198,6 +200,7 @@ void TFrmMain::BindEvents() {
   connect(MnuFullScreen, &QAction::triggered, this, [this] { MnuFullScreenClick(MnuFullScreen); });
   for (QAction* Item : {MnuColourDesktop, MnuColourPaper, MnuColourNight})
     connect(Item, &QAction::triggered, this, [this, Item] { MnuColoursClick(Item); });
+  connect(MnuLayout, &QAction::triggered, this, [this] { MnuLayoutClick(MnuLayout); });
   connect(MnuCopy, &QAction::triggered, this, [this] { MnuCopyClick(MnuCopy); });
   connect(MnuSelectAll, &QAction::triggered, this, [this] { MnuSelectAllClick(MnuSelectAll); });
   connect(MnuFind, &QAction::triggered, this, [this] { MnuFindClick(MnuFind); });
@@ -367,6 +370,12 @@ void TFrmMain::MnuColoursClick(QObject* Sender) {
   SetColourScheme(Sender == MnuColourNight   ? TColourScheme::Night
                   : Sender == MnuColourPaper ? TColourScheme::Paper
                                              : TColourScheme::Desktop);
+}
+
+// The page is set anew at once, read again from where it starts.
+void TFrmMain::MnuLayoutClick(QObject*) {
+  TLayoutSettings Layout = Viewer.PageLayout();
+  if (TLayoutDialog::Execute(this, Layout)) Viewer.SetPageLayout(Layout);
 }
 
 // Full screen on or off is the reader asking for another page size: the page is fitted to it once

@@ -97,6 +97,7 @@ public:
   QAction* MnuColourDesktop;
   QAction* MnuColourPaper;
   QAction* MnuColourNight;
+  QAction* MnuLayout;  // the page's layout: spacing, margins, column, line breaking
   TFontDialog FontDlg;
   QMenu* MnuHelp;
   QAction* MnuAbout;
@@ -155,6 +156,7 @@ private:
   void MnuFullScreenClick(QObject* Sender);
   // One handler for the items of Setup > Colours, told apart by Sender.
   void MnuColoursClick(QObject* Sender);
+  void MnuLayoutClick(QObject* Sender);
   void FormResize(QObject* Sender);
   void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);

@@ -42,6 +42,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -207,7 +208,7 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_TRUE(Window.N5->isSeparator());
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "放大字体(Zoom &In)", "缩小字体(Zoom &Out)",
                                                  "文本编码(&Encoding)", "-", "全屏显示(F&ull Screen)",
-                                                 "配色(&Colours)"}));
+                                                 "配色(&Colours)", "版式(&Layout)..."}));
   EXPECT_EQ(Texts(Window.MnuColours), (QStringList{"跟随桌面(&Desktop)", "纸张(&Paper)", "夜间(&Night)"}));
   EXPECT_EQ(Window.MnuZoomIn->shortcuts(), (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+=")),
                                                                  QKeySequence(QStringLiteral("Ctrl++"))}));
@@ -522,6 +523,40 @@ TEST_F(MainWindow, ALaidOutPageFillsTheScreenExactlyInEveryEncoding) {
       }
     }
   }
+}
+
+// Setup > 版式: a preset or the reader's own values apply on OK, from the page's start; Cancel keeps all.
+TEST_F(MainWindow, LayoutDialogSetsThePageFromItsStart) {
+  OpenThroughDialog(Dir.Write("layout.txt", NovelText(12)));
+  Key(Qt::Key_PageDown);
+  const TFileOffset Start = Window.Viewer.PageStart;
+  const TFileOffset OriginalEnd = Window.Viewer.PageEnd;
+  const auto Answer = [this](const std::function<void(QDialog*)>& Set, bool Confirm) {
+    TModalAnswer<QDialog> Answered([&](QDialog* Dialog) {
+      Set(Dialog);
+      Confirm ? Dialog->accept() : Dialog->reject();
+    });
+    Window.MnuLayout->trigger();
+    ASSERT_EQ(Answered.Answered(), 1);
+  };
+  const auto Click = [](const char* Name) {
+    return [Name](QDialog* Dialog) { Dialog->findChild<QPushButton*>(Name)->click(); };
+  };
+  Answer(Click("Book"), true);
+  EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Book());
+  EXPECT_EQ(Window.Memo->PageLayout(), TLayoutSettings::Book());
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_LT(Window.Viewer.PageEnd, OriginalEnd);
+  Answer([](QDialog* Dialog) { Dialog->findChild<QSpinBox*>("MaxColumns")->setValue(0); }, false);
+  EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Book());
+  Answer([](QDialog* Dialog) { Dialog->findChild<QSpinBox*>("MaxColumns")->setValue(0); }, true);
+  TLayoutSettings Wide = TLayoutSettings::Book();
+  Wide.MaxColumns = 0;
+  EXPECT_EQ(Window.Viewer.PageLayout(), Wide);
+  Answer(Click("Original"), true);
+  EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Original());
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_EQ(Window.Viewer.PageEnd, OriginalEnd);
 }
 
 TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {

@@ -491,12 +491,10 @@ TEST_F(MainWindow, ALaidOutPageFillsTheScreenExactlyInEveryEncoding) {
       SCOPED_TRACE(File.Name);
       OpenThroughDialog(Dir.Write(File.Name, File.Bytes));
       TMemo& Memo = *Window.Memo;
-      const TRowGeometry Geometry = RowGeometryOf(Layout, Memo.LinePitch(), Memo.ClientWidth(), Memo.ClientHeight(),
-                                                  Memo.Advance(U'\u4E00'));
-      const int Bottom = Geometry.Top + Geometry.Height;
-      // Four pages on, two back: the scroll steps they cross re-read pages from where those start.
-      for (const int Step : {Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageUp,
-                             Qt::Key_PageUp}) {
+      const auto ShowsAWholeScreen = [&] {
+        const TRowGeometry Geometry = RowGeometryOf(Layout, Memo.LinePitch(), Memo.ClientWidth(), Memo.ClientHeight(),
+                                                    Memo.Advance(U'\u4E00'));
+        const int Bottom = Geometry.Top + Geometry.Height;
         const std::vector<TPageLine> Rows = Memo.Layout().Lines;
         ASSERT_GT(Rows.size(), 5u);
         EXPECT_LE(Rows.back().Top + Memo.LinePitch(), Bottom);
@@ -519,8 +517,23 @@ TEST_F(MainWindow, ALaidOutPageFillsTheScreenExactlyInEveryEncoding) {
           EXPECT_EQ(More[Row].Top, Rows[Row].Top);
         }
         EXPECT_GT(More[Rows.size()].Top + Memo.LinePitch(), Bottom);
+      };
+      // Four pages on, two back: the scroll steps they cross re-read pages from where those start.
+      for (const int Step : {Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageUp,
+                             Qt::Key_PageUp}) {
+        ShowsAWholeScreen();
         Key(Step);
       }
+      // A font step and full screen fit the page anew.
+      Window.MnuZoomIn->trigger();
+      ShowsAWholeScreen();
+      Window.MnuZoomOut->trigger();
+      if (std::string_view(File.Name) != "gbk.txt") continue;
+      Window.MnuFullScreen->trigger();
+      QTRY_COMPARE(Window.geometry(), Window.screen()->geometry());
+      ShowsAWholeScreen();
+      Key(Qt::Key_Escape);
+      QTRY_VERIFY(!Window.isFullScreen());
     }
   }
 }

@@ -345,6 +345,18 @@ def open_file(app, path, label, kind="open"):
     time.sleep(0.8)
 
 
+def choose_layout(app, layout):
+    """Setup > 版式, its preset button by access key (书页: Alt+K, 原样: Alt+O), then OK."""
+    app.key(None, "layout", "alt+s")
+    time.sleep(0.3)
+    app.key(None, "layout", "l")
+    time.sleep(1.0)
+    app.key(None, "layout", {"book": "alt+k", "original": "alt+o"}[layout])
+    time.sleep(0.3)
+    app.key(None, "layout", "Return")
+    time.sleep(0.8)
+
+
 def turn_pages(app, label, key, kind, n):
     t = time.monotonic()
     for i in range(n):
@@ -914,6 +926,8 @@ def run(a, out):
 
         app = Program(desk, program, os.path.join(out, "session.trace"))
         time.sleep(1.5)
+        if a.layout != "original":
+            choose_layout(app, a.layout)
         memory, bars = {}, {}
         for path, label in files:
             print(f"{label}: reading", file=sys.stderr)
@@ -1060,6 +1074,8 @@ def main():
                     help="with --quick, also the search round (a full run always has it)")
     ap.add_argument("--chapters", action="store_true",
                     help="with --quick, also the chapters round (a full run always has it)")
+    ap.add_argument("--layout", choices=["original", "book"], default="original",
+                    help="the page's layout (Setup > 版式) for every round")
     ap.add_argument("--seed", type=int, default=1, help="for the jump positions")
     ap.add_argument("--again", metavar="DIR", help="only work the figures out again from a kept --out folder")
     a = ap.parse_args()

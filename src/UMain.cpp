@@ -9,6 +9,7 @@
 #include "TElidedLabel.h"
 #include "TFindBar.h"
 #include "TGoToDialog.h"
+#include "TLayoutDialog.h"
 #include "TMemo.h"
 #include "TScrollBar.h"
 #include "TStatusBar.h"
@@ -27,6 +28,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <filesystem>
 #include <iterator>
 
@@ -139,7 +142,8 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   MnuColourDesktop = Form.MnuColourDesktop;
   MnuColourPaper = Form.MnuColourPaper;
   MnuColourNight = Form.MnuColourNight;
-  N9 = MnuSetup->actions().at(7);
+  MnuLayout = Form.MnuLayout;
+  N9 = MnuSetup->actions().at(8);
   MnuRemember = Form.MnuRemember;
   MnuClearReading = Form.MnuClearReading;
   MnuHelp = Form.MnuHelp;
@@ -231,6 +235,7 @@ void TFrmMain::BindEvents() {
   connect(MnuFullScreen, &QAction::triggered, this, [this] { MnuFullScreenClick(MnuFullScreen); });
   for (QAction* Item : {MnuColourDesktop, MnuColourPaper, MnuColourNight})
     connect(Item, &QAction::triggered, this, [this, Item] { MnuColoursClick(Item); });
+  connect(MnuLayout, &QAction::triggered, this, [this] { MnuLayoutClick(MnuLayout); });
   connect(MnuCopy, &QAction::triggered, this, [this] { MnuCopyClick(MnuCopy); });
   connect(MnuSelectAll, &QAction::triggered, this, [this] { MnuSelectAllClick(MnuSelectAll); });
   connect(MnuFind, &QAction::triggered, this, [this] { MnuFindClick(MnuFind); });
@@ -426,6 +431,14 @@ void TFrmMain::MnuColoursClick(QObject* Sender) {
   KeepSettings();
 }
 
+// The page is set anew at once, read again from where it starts.
+void TFrmMain::MnuLayoutClick(QObject*) {
+  TLayoutSettings Layout = Viewer.PageLayout();
+  if (!TLayoutDialog::Execute(this, Layout)) return;
+  Viewer.SetPageLayout(Layout);
+  KeepSettings();
+}
+
 // Full screen on or off is the reader asking for another page size: the page is fitted to it once
 // the window has its new size. Any other resize keeps the page as it is.
 void TFrmMain::FormResize(QObject*) {
@@ -503,6 +516,10 @@ int TFrmMain::TextClientWidth() const { return Memo->ClientWidth(); }
 
 int TFrmMain::TextClientHeight() const { return Memo->ClientHeight(); }
 
+int TFrmMain::TextAdvance(char32_t Code) const { return Memo->Advance(Code); }
+
+void TFrmMain::SetTextLayout(const TLayoutSettings& Layout) { Memo->SetPageLayout(Layout); }
+
 void TFrmMain::ShowPage(const std::string& PageText) {
   FPageText = PageText;
   Memo->SetHideSelection(true);
@@ -576,6 +593,36 @@ void TFrmMain::Beep() { ::Beep(); }
 
 TViewerScrollBar& TFrmMain::ScrollBar() { return *SclBar; }
 
+namespace {
+
+// The page's layout as the store keeps it: whole numbers, the spacings in hundredths of a row. None
+// for 原样, the default.
+std::map<std::string, std::int64_t> KeptLayout(const TLayoutSettings& Layout) {
+  if (Layout == TLayoutSettings::Original()) return {};
+  return {{"LineSpacing%", std::llround(Layout.LineSpacing * 100)},
+          {"ParagraphSpacing%", std::llround(Layout.ParagraphSpacing * 100)},
+          {"Margin", Layout.Margin},
+          {"MaxColumns", Layout.MaxColumns},
+          {"BreakRules", Layout.BreakRules ? 1 : 0}};
+}
+
+// What was kept, within the dialog's bounds whatever the file says.
+TLayoutSettings LayoutOf(const std::map<std::string, std::int64_t>& Kept) {
+  const auto Value = [&](const char* Name, std::int64_t Low, std::int64_t High, std::int64_t Default) {
+    const auto At = Kept.find(Name);
+    return At == Kept.end() ? Default : std::clamp(At->second, Low, High);
+  };
+  TLayoutSettings Layout;
+  Layout.LineSpacing = static_cast<double>(Value("LineSpacing%", 100, 300, 100)) / 100;
+  Layout.ParagraphSpacing = static_cast<double>(Value("ParagraphSpacing%", 0, 200, 0)) / 100;
+  Layout.Margin = static_cast<int>(Value("Margin", 0, TLayoutDialog::MaxMargin, 0));
+  Layout.MaxColumns = static_cast<int>(Value("MaxColumns", 0, TLayoutDialog::MaxColumns, 0));
+  Layout.BreakRules = Value("BreakRules", 0, 1, 0) != 0;
+  return Layout;
+}
+
+}  // namespace
+
 void TFrmMain::ApplyKeptSettings() {
   MnuRemember->setChecked(Store.Remember());
   const TReaderSettings& Kept = Store.Settings();
@@ -595,6 +642,7 @@ void TFrmMain::ApplyKeptSettings() {
       SetColourScheme(Scheme);
     }
   }
+  if (!Kept.PageLayout.empty()) Viewer.SetPageLayout(LayoutOf(Kept.PageLayout));
   // The dialog's first run starts in the folder the reader last chose a file in.
   if (!Kept.LastFolder.empty()) OpenDlg.InitialDir = Kept.LastFolder;
 }
@@ -606,6 +654,7 @@ void TFrmMain::KeepSettings() {
   Settings.FontHeight = Font.Height;
   Settings.FontStyle = static_cast<unsigned>(Font.Style.toInt());
   Settings.ColourScheme = SchemeName(ColourScheme());
+  Settings.PageLayout = KeptLayout(Viewer.PageLayout());
   if (OpenDlg.FileName.find('/') != std::string::npos)
     Settings.LastFolder = OpenDlg.FileName.substr(0, OpenDlg.FileName.rfind('/') + 1);
   if (Settings == Store.Settings()) return;

@@ -107,6 +107,7 @@ public:
   QAction* MnuColourDesktop;
   QAction* MnuColourPaper;
   QAction* MnuColourNight;
+  QAction* MnuLayout;  // the page's layout: spacing, margins, column, line breaking
   QAction* N9;
   QAction* MnuRemember;      // keep positions, bookmarks and settings between runs
   QAction* MnuClearReading;  // forget every position and bookmark
@@ -172,6 +173,7 @@ private:
   void MnuFullScreenClick(QObject* Sender);
   // One handler for the items of Setup > Colours, told apart by Sender.
   void MnuColoursClick(QObject* Sender);
+  void MnuLayoutClick(QObject* Sender);
   void FormResize(QObject* Sender);
   void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
   void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
@@ -191,6 +193,8 @@ private:
   int TextFontRenderedHeight() const override;
   int TextClientWidth() const override;
   int TextClientHeight() const override;
+  int TextAdvance(char32_t Code) const override;
+  void SetTextLayout(const TLayoutSettings& Layout) override;
   void ShowPage(const std::string& PageText) override;
   void ShowMatch(std::size_t From, std::size_t Length) override;
   void RunLater(std::function<void()> Call) override;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PageRows.h"
+
 #include <QStringView>
 
 #include <algorithm>
@@ -27,11 +29,42 @@ inline bool IsLowSurrogateAt(QStringView Text, int Position) {
 struct TPageLine {
   int Start = 0;
   int Length = 0;
+  int Top = 0;  // of its glyph box, in the text's pixels
 };
 
 class TPageLayout {
 public:
   std::vector<TPageLine> Lines;
+  int Left = 0;  // where the lines start across
+
+  // The lines of Text laid out in rows by Geometry, broken as the page reader counts them (TRowBreaker):
+  // each character is one to the breaker, a surrogate pair too. A line feed that ends the text opens no
+  // row: the page reader ends a page after it when the next row no longer fits, and a row below the
+  // column would make the text scroll.
+  template <class TAdvance>
+  static TPageLayout MakeRows(QStringView Text, const TRowGeometry& Geometry, bool BreakRules, TAdvance&& Advance) {
+    TRowBreaker Breaker(Geometry, BreakRules);
+    std::vector<int> Places;  // of each character in Text
+    Places.reserve(static_cast<std::size_t>(Text.size()) + 1);
+    const int Size = static_cast<int>(Text.size());
+    for (int I = 0, Units = 1; I < Size; I += Units) {
+      Places.push_back(I);
+      const char32_t Code = CodePointAt(Text, I, Units);
+      Breaker.Add(Code, Code == U'\n' ? 0 : Advance(Code));
+    }
+    Places.push_back(Size);
+    Breaker.Finish();
+    std::vector<TRow> Rows = Breaker.Rows();
+    if (Rows.size() > 1 && Rows.back().Start == Rows.back().End && Rows[Rows.size() - 2].LineFeed) Rows.pop_back();
+    TPageLayout Layout;
+    Layout.Left = Geometry.Left;
+    Layout.Lines.reserve(Rows.size());
+    for (const TRow& Row : Rows) {
+      const int Start = Places[Row.Start];
+      Layout.Lines.push_back({Start, Places[Row.End] - Start, Geometry.Top + Row.Top + Geometry.Lead});
+    }
+    return Layout;
+  }
 
   // Advance(code point) gives a character's width in pixels. A surrogate pair is one character.
   template <class TAdvance> static TPageLayout Make(QStringView Text, int Width, TAdvance&& Advance) {
@@ -43,7 +76,7 @@ public:
     while (I < Size) {
       const char16_t Unit = Text[I].unicode();
       if (Unit == u'\n') {
-        Layout.Lines.push_back({Start, I - Start});
+        Layout.Lines.push_back({Start, I - Start, 0});
         Start = ++I;
         X = 0;
         continue;
@@ -51,14 +84,14 @@ public:
       int Units = 1;
       const int Wide = Advance(CodePointAt(Text, I, Units));
       if (X + Wide > Width && I > Start) {
-        Layout.Lines.push_back({Start, I - Start});
+        Layout.Lines.push_back({Start, I - Start, 0});
         Start = I;
         X = 0;
       }
       X += Wide;
       I += Units;
     }
-    Layout.Lines.push_back({Start, Size - Start});
+    Layout.Lines.push_back({Start, Size - Start, 0});
     return Layout;
   }
 

@@ -264,19 +264,57 @@ int TMemo::ClientHeight() const { return viewport()->height(); }
 
 const TPageLayout& TMemo::Layout() const {
   const int Width = viewport()->width();
-  if (!FLayoutValid || FLayoutWidth != Width) {
+  const int Height = viewport()->height();
+  if (!FLayoutValid || FLayoutWidth != Width || (!FPageLayout.CountsBytes() && FLayoutHeight != Height)) {
     if (!FGlyphs) FGlyphs = std::make_unique<TGlyphCache>(font());
     TGlyphCache& Glyphs = *FGlyphs;
-    FLayout = TPageLayout::Make(FShown, Width, [&Glyphs](char32_t Code) { return Glyphs.Advance(Code); });
+    const auto Advance = [&Glyphs](char32_t Code) { return Glyphs.Advance(Code); };
+    const int Pitch = LinePitch();
+    if (FPageLayout.CountsBytes()) {
+      FLayout = TPageLayout::Make(FShown, Width, Advance);
+      for (std::size_t Index = 0; Index < FLayout.Lines.size(); ++Index)
+        FLayout.Lines[Index].Top = static_cast<int>(Index) * Pitch;
+    } else {
+      const TRowGeometry Geometry = RowGeometryOf(FPageLayout, Pitch, Width, Height, Glyphs.Advance(U'\u4E00'));
+      FLayout = TPageLayout::MakeRows(FShown, Geometry, FPageLayout.BreakRules, Advance);
+    }
     FLayoutValid = true;
     FLayoutWidth = Width;
+    FLayoutHeight = Height;
     UpdateScrollRange();
   }
   return FLayout;
 }
 
+void TMemo::SetPageLayout(const TLayoutSettings& Value) {
+  if (Value == FPageLayout) return;
+  FPageLayout = Value;
+  ShownChanged();
+}
+
+int TMemo::Advance(char32_t Code) const {
+  if (!FGlyphs) FGlyphs = std::make_unique<TGlyphCache>(font());
+  return FGlyphs->Advance(Code);
+}
+
+int TMemo::LineTop(int Index) const {
+  const std::vector<TPageLine>& Lines = FLayout.Lines;
+  const int Count = static_cast<int>(Lines.size());
+  if (Count == 0) return Index * LinePitch();
+  if (Index < 0) return Lines.front().Top + Index * LinePitch();
+  if (Index >= Count) return Lines.back().Top + (Index - Count + 1) * LinePitch();
+  return Lines[static_cast<std::size_t>(Index)].Top;
+}
+
+int TMemo::LineAt(int Y) const {
+  if (FPageLayout.CountsBytes()) return Y / LinePitch();
+  const std::vector<TPageLine>& Lines = FLayout.Lines;
+  const auto After = std::upper_bound(Lines.begin(), Lines.end(), Y, [](int At, const TPageLine& Line) { return At < Line.Top; });
+  return static_cast<int>(After - Lines.begin()) - 1;
+}
+
 void TMemo::UpdateScrollRange() const {
-  const int Content = static_cast<int>(FLayout.Lines.size()) * LinePitch();
+  const int Content = FLayout.Lines.empty() ? 0 : LineTop(static_cast<int>(FLayout.Lines.size()) - 1) + LinePitch();
   QScrollBar* Bar = verticalScrollBar();
   Bar->setRange(0, std::max(0, Content - viewport()->height()));
   Bar->setPageStep(viewport()->height());
@@ -299,7 +337,7 @@ int TMemo::PositionInLine(int Line, int X) const {
   int Left = 0;
   for (int I = Shown.Start, Units = 1; I < Shown.Start + Shown.Length; I += Units) {
     const int Wide = FGlyphs->Advance(CodePointAt(FShown, I, Units));
-    if (X < Left + Wide / 2) return I;
+    if (X - FLayout.Left < Left + Wide / 2) return I;
     Left += Wide;
   }
   return Shown.Start + Shown.Length;
@@ -311,12 +349,12 @@ QRect TMemo::CharacterRect(int Position) const {
   const int X = XOf(Position);
   int Wide = 0;
   if (Position < FShown.size() && FShown[Position] != u'\n') Wide = XOf(Position + 1) - X;
-  return QRect(X, Line * LinePitch() - verticalScrollBar()->value(), std::max(Wide, 1), LinePitch());
+  return QRect(FLayout.Left + X, LineTop(Line) - verticalScrollBar()->value(), std::max(Wide, 1), LinePitch());
 }
 
 int TMemo::PositionAt(QPoint Point) const {
   const TPageLayout& Lines = Layout();
-  const int Line = std::clamp((Point.y() + verticalScrollBar()->value()) / LinePitch(), 0,
+  const int Line = std::clamp(LineAt(Point.y() + verticalScrollBar()->value()), 0,
                               static_cast<int>(Lines.Lines.size()) - 1);
   return PositionInLine(Line, Point.x());
 }
@@ -339,7 +377,7 @@ void TMemo::MoveCaret(int Position, bool Extend, bool ScrollIntoView) {
 }
 
 void TMemo::EnsureVisible(int Position) {
-  const int Top = LineOf(Position) * LinePitch();
+  const int Top = LineTop(LineOf(Position));
   QScrollBar* Bar = verticalScrollBar();
   if (Top < Bar->value())
     Bar->setValue(Top);
@@ -544,8 +582,9 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   const QColor HighlightedText = palette().color(QPalette::Active, QPalette::HighlightedText);
   // A line beyond the area each way: ink reaching past its line into the area is drawn as in a whole
   // page (a part is repainted for the caret, or as the window is uncovered).
-  const int First = std::max(0, (Area.top() + Scrolled) / Pitch - 1);
-  const int Last = std::min(static_cast<int>(Lines.Lines.size()) - 1, (Area.bottom() + Scrolled) / Pitch + 1);
+  const int First = std::max(0, LineAt(Area.top() + Scrolled) - 1);
+  const int Last = std::min(static_cast<int>(Lines.Lines.size()) - 1, LineAt(Area.bottom() + Scrolled) + 1);
+  const int Left = Lines.Left;
   const int LineCount = static_cast<int>(Lines.Lines.size());
   // The highlight of a line, empty where none of it is selected: under its selected characters, and a
   // little further for a selected line break.
@@ -557,7 +596,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     const int XFrom = XInLine(Line, std::max(SelFrom, Line.Start));
     int XTo = XInLine(Line, std::min(SelTo, End));
     if (SelTo > End && End < FShown.size() && FShown[End] == u'\n') XTo += Pitch / 3;
-    return QRect(XFrom, Index * Pitch - Scrolled, XTo - XFrom, Pitch);
+    return QRect(Left + XFrom, LineTop(Index) - Scrolled, XTo - XFrom, Pitch);
   };
   // Highlights go down before the ink of the line above them, whose descenders reach into them.
   int Highlighted = First; // the first line whose highlight is not drawn yet
@@ -577,12 +616,12 @@ void TMemo::paintEvent(QPaintEvent* Event) {
       Painter.setClipping(false);
       return Reach;
     };
-    const int Above = (Index - 1) * Pitch - Scrolled;
-    const int Beyond = (Index + 2) * Pitch - Scrolled;
+    const int Above = LineTop(Index - 1) - Scrolled;
+    const int Beyond = LineTop(Index + 1) + Pitch - Scrolled;
     int Below = std::max(DrawIn(QRect(-Width, Above - 4 * Pitch, 3 * Width, 4 * Pitch), Text),
                          DrawIn(QRect(-Width, Beyond, 3 * Width, 4 * Pitch), Text));
     for (int Row = Index - 1; Row <= Index + 1; ++Row) {
-      const int RowTop = Row * Pitch - Scrolled;
+      const int RowTop = LineTop(Row) - Scrolled;
       const QRect Lit = HighlightOf(Row);
       const int LitLeft = Lit.isEmpty() ? Width : Lit.left(), LitRight = Lit.isEmpty() ? Width : Lit.right() + 1;
       Below = std::max(Below, DrawIn(QRect(-Width, RowTop, Width + LitLeft, Pitch), Text));
@@ -598,7 +637,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
   int Inked = INT_MIN; // the row below the lowest ink of the lines drawn
   for (int Index = First; Index <= Last; ++Index) {
     const TPageLine& Line = Lines.Lines[static_cast<std::size_t>(Index)];
-    const int Top = Index * Pitch - Scrolled;
+    const int Top = LineTop(Index) - Scrolled;
     const int End = Line.Start + Line.Length;
     const QStringView Shown = QStringView(FShown).mid(Line.Start, Line.Length);
     const QRect Lit = HighlightOf(Index);
@@ -607,7 +646,7 @@ void TMemo::paintEvent(QPaintEvent* Event) {
       ClearTo(Clean);
       int Bottom = 0;
       if (Glyphs.Compose(Painter, QRect(Area.left(), Top, Area.width(), Pitch), Clean, Base.color(),
-                         QPointF(0, Top + Baseline), Shown, Text, Bottom)) {
+                         QPointF(Left, Top + Baseline), Shown, Text, Bottom)) {
         Cleared = std::max(Cleared, Bottom);
         Inked = Bottom;
         Highlighted = std::max(Highlighted, Index + 1);
@@ -618,16 +657,16 @@ void TMemo::paintEvent(QPaintEvent* Event) {
     HighlightTo(Index + 1);
     const int Ink = Top + Baseline;
     if (Lit.isEmpty()) {
-      Inked = std::max(Inked, Ink + Glyphs.Draw(Painter, QPointF(0, Ink), Shown, Text));
+      Inked = std::max(Inked, Ink + Glyphs.Draw(Painter, QPointF(Left, Ink), Shown, Text));
       continue;
     }
     // Before, inside and after the selection.
     const int SelectedFrom = std::max(SelFrom, Line.Start);
     const int To = std::min(SelTo, End);
     int Below = Pitch - Baseline;
-    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(0, Ink), QStringView(FShown).mid(Line.Start, SelectedFrom - Line.Start), Text));
+    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(Left, Ink), QStringView(FShown).mid(Line.Start, SelectedFrom - Line.Start), Text));
     Below = std::max(Below, DrawSelected(QPointF(Lit.left(), Ink), QStringView(FShown).mid(SelectedFrom, To - SelectedFrom), Index));
-    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(XInLine(Line, To), Ink), QStringView(FShown).mid(To, End - To), Text));
+    Below = std::max(Below, Glyphs.Draw(Painter, QPointF(Left + XInLine(Line, To), Ink), QStringView(FShown).mid(To, End - To), Text));
     Inked = std::max(Inked, Ink + Below);
   }
   ClearTo(Area.bottom() + 1);

@@ -32,6 +32,8 @@ class QKeyEvent;
 //   keep it from the control by clearing it.
 // - Its lines are laid out at the font's pixel height (the Height of its TFont), with no margin
 //   inside the border, so a page measured in lines and full-width characters of that height fits.
+//   Under a page layout other than the original one (SetPageLayout) its rows are those the page
+//   reader counts: spacing, paragraph spacing, margins, a centred column, Chinese line breaking.
 // - Lines wrap wherever they are full, also inside a word (as the page reader counts them); no scroll
 //   bars of its own, Tab moves the focus, the selection hidden while it has no focus.
 // - The layout is made when the control needs it (painting, caret movement), so a command that
@@ -84,6 +86,12 @@ public:
   // The ground the text is drawn on: clWindow follows the desktop.
   QColor Color() const { return FColor; }
   void SetColor(const QColor& Value);
+
+  // How pages are set (see TLayoutSettings); the original layout by default.
+  const TLayoutSettings& PageLayout() const { return FPageLayout; }
+  void SetPageLayout(const TLayoutSettings& Value);
+  // The pixels the text advances for the character Code: what the page reader counts rows with.
+  int Advance(char32_t Code) const;
 
   // The inside of the border; the text margins are not subtracted.
   int ClientWidth() const;
@@ -168,6 +176,11 @@ private:
   // Pixels from the left of Line to Position, which it holds or ends at.
   int XInLine(const TPageLine& Line, int Position) const;
   int PositionInLine(int Line, int X) const;
+  // The top of line Index's glyph box in the text, also for lines before the first or past the last,
+  // a pitch apart.
+  int LineTop(int Index) const;
+  // The line whose glyph box is at or above Y of the text.
+  int LineAt(int Y) const;
 
   mutable std::string FText; // the bytes the control holds, when FTextKnown
   mutable bool FTextKnown = true;
@@ -198,4 +211,6 @@ private:
   mutable TPageLayout FLayout;
   mutable bool FLayoutValid = false;
   mutable int FLayoutWidth = -1;
+  mutable int FLayoutHeight = -1;
+  TLayoutSettings FPageLayout;
 };

@@ -1,6 +1,7 @@
 #include "TViewerState.h"
 
 #include "DecimalText.h"
+#include "LaidOutPage.h"
 #include "PageText.h"
 #include "Position.h"
 #include "ReadPage.h"
@@ -52,14 +53,23 @@ void TViewerState::ComputeGeometry() {
   if (Height == 0) Height = std::max(FWindow.TextFontRenderedHeight(), 1);
   CharsPerLine = static_cast<int>(std::llabs(FWindow.TextClientWidth() / Height));
   LinesPerPage = static_cast<int>(std::llabs(FWindow.TextClientHeight() / Height));
+  if (!FLayout.CountsBytes())
+    FRows = RowGeometryOf(FLayout, static_cast<int>(std::min<std::int64_t>(std::llabs(Height), 1 << 20)),
+                          FWindow.TextClientWidth(), FWindow.TextClientHeight(), FWindow.TextAdvance(U'\u4E00'));
+}
+
+std::string TViewerState::ReadPageFrom(TFileOffset Start, TFileOffset& End, bool StartWhole) const {
+  if (FLayout.CountsBytes()) return ReadPage(FileName, Start, LinesPerPage, CharsPerLine, End, Encoding());
+  return ReadLaidOutPage(FileName, Start, Encoding(), FRows, FLayout.BreakRules,
+                         [this](char32_t Code) { return FWindow.TextAdvance(Code); }, StartWhole, End);
 }
 
 void TViewerState::ReadPageAtStart(bool StartWhole) {
-  ShowWholeCharacters(ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd, Encoding()), StartWhole);
+  ShowWholeCharacters(ReadPageFrom(PageStart, PageEnd, StartWhole), StartWhole);
 }
 
 void TViewerState::ReadPageAndScroll(bool StartWhole) {
-  const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd, Encoding());
+  const std::string Page = ReadPageFrom(PageStart, PageEnd, StartWhole);
   // The bar's move to the new position runs a jump of its own, which reads and shows the page there:
   // this one is decoded and shown only when no such jump has replaced it.
   const std::uint64_t Shown = FPagesShown;
@@ -88,7 +98,7 @@ void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole)
 std::string TViewerState::NextPageText() const {
   if (FileName.empty() || PageEnd >= FileSize) return {};
   TFileOffset End = PageEnd;
-  const std::string Page = ReadPage(FileName, PageEnd, LinesPerPage, CharsPerLine, End, Encoding());
+  const std::string Page = ReadPageFrom(PageEnd, End, FPageEndWhole);
   return ShownText(FileName, Encoding(), PageEnd, Page, FPageEndWhole).Text;
 }
 
@@ -266,7 +276,7 @@ void TViewerState::ScrollJump() {
   if (FollowFileChanges()) SetScrollRange();
   const int Position = FWindow.ScrollBar().Position();
   PageStart = Position * ScrollStep;
-  const std::string Page = ReadPage(FileName, PageStart, LinesPerPage, CharsPerLine, PageEnd, Encoding());
+  const std::string Page = ReadPageFrom(PageStart, PageEnd, false);
   FWindow.ShowStatus("当前翻页Position=" + IntToStr(Position));
   ShowWholeCharacters(Page, false);
   // The reader moved the bar; a jump nested in another command is that command's.
@@ -297,6 +307,17 @@ void TViewerState::StepFontSize(int Steps) {
 void TViewerState::Refit() {
   const TRunning Running(FRunning);
   StopWaiting();
+  if (FileName.empty())
+    ComputeGeometry();
+  else
+    FitPage();
+}
+
+void TViewerState::SetPageLayout(const TLayoutSettings& Layout) {
+  const TRunning Running(FRunning);
+  StopWaiting();
+  FLayout = Layout;
+  FWindow.SetTextLayout(FLayout);
   if (FileName.empty())
     ComputeGeometry();
   else

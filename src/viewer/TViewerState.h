@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileOffset.h"
+#include "PageRows.h"
 #include "ReadPage.h"
 #include "TCList.h"
 #include "TChapterIndex.h"
@@ -43,6 +44,11 @@ public:
   // The text area took another size at the reader's request (full screen on or off): the page is
   // measured and read again from PageStart, as after a font change.
   void Refit();
+  // Setup > 版式: pages set by Layout from now on (spacing, margins, column, line breaking), measured
+  // and read again from PageStart, as after a font change. Under any layout but the original one, a
+  // page is counted in the rows the text area shows: it ends where the screen does.
+  void SetPageLayout(const TLayoutSettings& Layout);
+  const TLayoutSettings& PageLayout() const { return FLayout; }
   // Setup > Text encoding: Choice, or the detected encoding (nullopt, 自动检测), for the page on
   // screen and every later page of this file.
   void ChooseEncoding(std::optional<TTextEncoding> Choice);
@@ -125,6 +131,9 @@ public:
 
 private:
   void ComputeGeometry();
+  // The page from Start with the geometry on hand: bytes against columns under the original layout,
+  // else the rows the text area shows. End receives where it ends (see ReadPage).
+  std::string ReadPageFrom(TFileOffset Start, TFileOffset& End, bool StartWhole) const;
   // A new font or size: geometry and size status anew, the page read again from its start.
   void FitPage();
   // StartWhole: PageStart is known to begin a character (it ends a page shown whole), so no look
@@ -165,6 +174,8 @@ private:
   std::string Quoted() const;
 
   TViewerWindow& FWindow;
+  TLayoutSettings FLayout;
+  TRowGeometry FRows;  // of FLayout in the text area, as ComputeGeometry found it
   TFileFacts FFacts;          // of the open file, when the last command read it
   bool FEverReadable = false;  // the open file has been readable at some command since it was opened
   TFileProblem FProblem = TFileProblem::None;  // why it could not be read, when last it could not

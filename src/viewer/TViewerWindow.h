@@ -1,8 +1,11 @@
 #pragma once
 
+#include "PageRows.h"
 #include "TextEncoding.h"
 
 #include <cstddef>
+#include <cstdlib>
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,6 +25,15 @@ public:
   virtual int TextFontRenderedHeight() const = 0;
   virtual int TextClientWidth() const = 0;
   virtual int TextClientHeight() const = 0;
+  // How many pixels the text area advances for the character Code, as it draws it: what a page laid
+  // out in rows is counted with. By default a Chinese character is as wide as the font is high and any
+  // other half as wide.
+  virtual int TextAdvance(char32_t Code) const {
+    const int Pitch = std::max(std::abs(TextFontHeight()), 1);
+    return Gb18030Columns(Code) >= 2 ? Pitch : Pitch / 2;
+  }
+  // The text area lays out the pages it is given by Layout from now on.
+  virtual void SetTextLayout(const TLayoutSettings& Layout) { (void)Layout; }
 
   // Replaces the text area's whole text with the page's whole characters.
   virtual void ShowPage(const std::string& PageText) = 0;

@@ -43,6 +43,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -243,8 +244,8 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
   EXPECT_TRUE(Window.N5->isSeparator());
   EXPECT_EQ(Texts(Window.MnuSetup), (QStringList{"字体设置(&Font Setup)", "放大字体(Zoom &In)", "缩小字体(Zoom &Out)",
                                                  "文本编码(&Encoding)", "-", "全屏显示(F&ull Screen)",
-                                                 "配色(&Colours)", "-", "记住阅读位置和设置(&Remember)",
-                                                 "清除阅读记录(C&lear Reading History)"}));
+                                                 "配色(&Colours)", "版式(&Layout)...", "-",
+                                                 "记住阅读位置和设置(&Remember)", "清除阅读记录(C&lear Reading History)"}));
   EXPECT_TRUE(Window.MnuRemember->isChecked());
   EXPECT_TRUE(Window.N9->isSeparator());
   EXPECT_EQ(Texts(Window.MnuColours), (QStringList{"跟随桌面(&Desktop)", "纸张(&Paper)", "夜间(&Night)"}));
@@ -502,6 +503,114 @@ TEST_F(MainWindow, AboutBoxKeepsTheMainWindowFromInput) {
 
 // Entering and leaving full screen is the reader asking for another page size: the page is measured
 // again and read again from where it starts, at the new size.
+// Under a layout a page is one screen: its rows are those the text area shows of it, the last of them
+// whole, and the next page's first row would be the one below the column. Every encoding, both a
+// book's page and one of the reader's own, paging on and back.
+TEST_F(MainWindow, ALaidOutPageFillsTheScreenExactlyInEveryEncoding) {
+  const QString Novel = TCodePage::Ansi().Decode(NovelText(12));
+  QString Traditional = Novel;
+  const QString Simplified = QStringLiteral("黄张来闰余岁吕调阳"), Full = QStringLiteral("黃張來閏餘歲呂調陽");
+  for (int I = 0; I < Simplified.size(); ++I) Traditional.replace(Simplified[I], Full[I]);
+  const struct {
+    const char* Name;
+    std::string Bytes;
+  } Files[] = {{"utf8.txt", Novel.toUtf8().toStdString()},
+               {"utf16le.txt", "\xFF\xFE" + TCodePage::Of(TTextEncoding::Utf16Le).Encode(Novel)},
+               {"utf16be.txt", "\xFE\xFF" + TCodePage::Of(TTextEncoding::Utf16Be).Encode(Novel)},
+               {"gbk.txt", NovelText(12)},
+               {"big5.txt", TCodePage::Of(TTextEncoding::Big5).Encode(Traditional)}};
+  TLayoutSettings Own;
+  Own.LineSpacing = 1.2;
+  Own.ParagraphSpacing = 1.0;
+  Own.Margin = 10;
+  Own.BreakRules = true;
+  for (const TLayoutSettings& Layout : {TLayoutSettings::Book(), Own}) {
+    Window.Viewer.SetPageLayout(Layout);
+    for (const auto& File : Files) {
+      SCOPED_TRACE(File.Name);
+      OpenThroughDialog(Dir.Write(File.Name, File.Bytes));
+      TMemo& Memo = *Window.Memo;
+      const auto ShowsAWholeScreen = [&] {
+        const TRowGeometry Geometry = RowGeometryOf(Layout, Memo.LinePitch(), Memo.ClientWidth(), Memo.ClientHeight(),
+                                                    Memo.Advance(U'\u4E00'));
+        const int Bottom = Geometry.Top + Geometry.Height;
+        const std::vector<TPageLine> Rows = Memo.Layout().Lines;
+        ASSERT_GT(Rows.size(), 5u);
+        EXPECT_LE(Rows.back().Top + Memo.LinePitch(), Bottom);
+        EXPECT_EQ(Memo.verticalScrollBar()->maximum(), 0);
+        // The text area given this page and the next lays out this page's rows, then one that is cut.
+        TMemo Both;
+        Both.SetFont(Memo.Font());
+        Both.SetEncoding(Memo.Encoding());
+        Both.SetPageLayout(Layout);
+        Both.resize(Memo.size());
+        Both.show();
+        ASSERT_EQ(Both.ClientWidth(), Memo.ClientWidth());
+        ASSERT_EQ(Both.ClientHeight(), Memo.ClientHeight());
+        Both.SetText(Memo.Text() + Window.Viewer.NextPageText());
+        const std::vector<TPageLine>& More = Both.Layout().Lines;
+        ASSERT_GT(More.size(), Rows.size());
+        for (std::size_t Row = 0; Row < Rows.size(); ++Row) {
+          EXPECT_EQ(More[Row].Start, Rows[Row].Start);
+          EXPECT_EQ(More[Row].Length, Rows[Row].Length);
+          EXPECT_EQ(More[Row].Top, Rows[Row].Top);
+        }
+        EXPECT_GT(More[Rows.size()].Top + Memo.LinePitch(), Bottom);
+      };
+      // Four pages on, two back: the scroll steps they cross re-read pages from where those start.
+      for (const int Step : {Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageUp,
+                             Qt::Key_PageUp}) {
+        ShowsAWholeScreen();
+        Key(Step);
+      }
+      // A font step and full screen fit the page anew.
+      Window.MnuZoomIn->trigger();
+      ShowsAWholeScreen();
+      Window.MnuZoomOut->trigger();
+      if (std::string_view(File.Name) != "gbk.txt") continue;
+      Window.MnuFullScreen->trigger();
+      QTRY_COMPARE(Window.geometry(), Window.screen()->geometry());
+      ShowsAWholeScreen();
+      Key(Qt::Key_Escape);
+      QTRY_VERIFY(!Window.isFullScreen());
+    }
+  }
+}
+
+// Setup > 版式: a preset or the reader's own values apply on OK, from the page's start; Cancel keeps all.
+TEST_F(MainWindow, LayoutDialogSetsThePageFromItsStart) {
+  OpenThroughDialog(Dir.Write("layout.txt", NovelText(12)));
+  Key(Qt::Key_PageDown);
+  const TFileOffset Start = Window.Viewer.PageStart;
+  const TFileOffset OriginalEnd = Window.Viewer.PageEnd;
+  const auto Answer = [this](const std::function<void(QDialog*)>& Set, bool Confirm) {
+    TModalAnswer<QDialog> Answered([&](QDialog* Dialog) {
+      Set(Dialog);
+      Confirm ? Dialog->accept() : Dialog->reject();
+    });
+    Window.MnuLayout->trigger();
+    ASSERT_EQ(Answered.Answered(), 1);
+  };
+  const auto Click = [](const char* Name) {
+    return [Name](QDialog* Dialog) { Dialog->findChild<QPushButton*>(Name)->click(); };
+  };
+  Answer(Click("Book"), true);
+  EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Book());
+  EXPECT_EQ(Window.Memo->PageLayout(), TLayoutSettings::Book());
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_LT(Window.Viewer.PageEnd, OriginalEnd);
+  Answer([](QDialog* Dialog) { Dialog->findChild<QSpinBox*>("MaxColumns")->setValue(0); }, false);
+  EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Book());
+  Answer([](QDialog* Dialog) { Dialog->findChild<QSpinBox*>("MaxColumns")->setValue(0); }, true);
+  TLayoutSettings Wide = TLayoutSettings::Book();
+  Wide.MaxColumns = 0;
+  EXPECT_EQ(Window.Viewer.PageLayout(), Wide);
+  Answer(Click("Original"), true);
+  EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Original());
+  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_EQ(Window.Viewer.PageEnd, OriginalEnd);
+}
+
 TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {
   const std::string Novel = NovelText(30);
   Window.resize(600, 400);
@@ -1274,9 +1383,9 @@ std::unique_ptr<TFrmMain> StartWindow() {
 }
 
 // Close the program at 37% of a novel, start it again, open the novel: its first page, then 继续阅读
-// and Ctrl+R bring the page back (Page Up goes back to the first); the bookmarks and the font come back
-// too; the bookmarks list newest first, Return jumps to one and closes the list, Delete removes one.
-TEST_F(MainWindow, TheNextRunOffersThePlaceLeftAndKeepsBookmarksAndFont) {
+// and Ctrl+R bring the page back (Page Up goes back to the first); the bookmarks, the font and the
+// layout come back too; the bookmarks list newest first, Return jumps to one and closes the list, Delete removes one.
+TEST_F(MainWindow, TheNextRunOffersThePlaceLeftAndKeepsBookmarksFontAndLayout) {
   const std::string Novel = Dir.Write("novel.txt", NovelText(80));
   TFileOffset Left = 0, Marked = 0;
   std::string Where;
@@ -1289,11 +1398,18 @@ TEST_F(MainWindow, TheNextRunOffersThePlaceLeftAndKeepsBookmarksAndFont) {
     QTest::keyClick(First->Memo, Qt::Key_PageDown);
     First->MnuAddBookmark->trigger();
     First->MnuZoomIn->trigger();
+    TModalAnswer<QDialog> Book([](QDialog* Dialog) {
+      Dialog->findChild<QPushButton*>("Book")->click();
+      Dialog->accept();
+    });
+    First->MnuLayout->trigger();
+    ASSERT_EQ(Book.Answered(), 1);
     Left = First->Viewer.PageStart;
     Where = First->Viewer.Where();
   }  // the program ends
   std::unique_ptr<TFrmMain> Next = StartWindow();
   EXPECT_EQ(Next->Memo->Font().Height, -16);
+  EXPECT_EQ(Next->Viewer.PageLayout(), TLayoutSettings::Book());
   Next->OpenFile(Novel);
   EXPECT_EQ(Next->Viewer.PageStart, 0);
   ASSERT_TRUE(Next->TBResumeShown->isVisible());

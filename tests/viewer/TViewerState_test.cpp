@@ -433,6 +433,31 @@ TEST_F(ViewerCommands, FontSizeStepsStayInRangeAndRefitFromThePageStart) {
   }
 }
 
+// A layout re-reads the page from its start, counted in the rows shown; the original one counts
+// bytes against columns again. Rows ten Chinese characters wide, 30 of them to the 420 pixels.
+TEST_F(ViewerCommands, ALayoutCountsThePageInRowsUntilTheOriginalOneComesBack) {
+  std::string Text;
+  for (int Character = 0; Character < 2000; ++Character) Text += "\xD6\xD0";  // 中
+  Open(Dir.Write("rows.txt", Text));
+  ASSERT_EQ(State.PageEnd, 29 * 84);
+  TLayoutSettings Column;
+  Column.MaxColumns = 10;
+  State.SetPageLayout(Column);
+  EXPECT_EQ(State.PageLayout(), Column);
+  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.PageEnd, 30 * 10 * 2);
+  EXPECT_EQ(Window.Page, Text.substr(0, 600));
+  State.NextPage();
+  EXPECT_EQ(State.PageStart, 600);
+  EXPECT_EQ(State.PageEnd, 1200);
+  Column.LineSpacing = 2.0;  // rows 28 apart: 15 of them
+  State.SetPageLayout(Column);
+  EXPECT_EQ(State.PageEnd, 600 + 15 * 10 * 2);
+  State.SetPageLayout(TLayoutSettings::Original());
+  EXPECT_EQ(State.PageStart, 600);
+  EXPECT_EQ(State.PageEnd, 600 + 29 * 84);
+}
+
 TEST_F(ViewerCommands, ResizingChangesNothingUntilTheNextOpenOrFontChange) {
   Open(Dir.Write("resize.txt", Lines({{100, 20}}, 2000)));
   Window.Width = 100;

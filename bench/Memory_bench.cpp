@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   WriteNovelFile(Probe, 4 * MiB, {});
   OpenFile(Window, Probe);
   for (int I = 0; I < 200; ++I) Window.TBDown->trigger();
-  const TFileOffset PageBytes = Window.Viewer.PageStart / 200 + 1;
+  const TFileOffset PageBytes = Window.Viewer.PageStart() / 200 + 1;
   const TFileOffset Size = (Turns + 1000) * PageBytes * 5 / 4;
   const std::string Novel = Folder.Path("novel.txt");
   WriteNovelFile(Novel, Size, {});
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     Settle();
   }
   Window.SclBar->SetPosition(0);
-  while (Window.Viewer.History.count() > 0) Turn(Window.TBUp);
+  while (Window.Viewer.History().count() > 0) Turn(Window.TBUp);
 
   std::printf("Pagorin memory benchmark: the real main window, offscreen, %d x %d; a %.0f MiB novel, about %lld\n"
               "bytes a page; every step repaints the window and handles pending events.\n\n",
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   std::printf("| after | steps | seconds | VmRSS KiB | heap in use MiB | history entries |\n|---|---:|---:|---:|---:|---:|\n");
   auto Row = [&](const char* What, long Steps, double Seconds) {
     std::printf("| %s | %ld | %.1f | %ld | %.2f | %lld |\n", What, Steps, Seconds, ResidentKiB(), HeapMiB(),
-                static_cast<long long>(Window.Viewer.History.count()));
+                static_cast<long long>(Window.Viewer.History().count()));
     std::fflush(stdout);
   };
   auto Timed = [](const auto& Steps) {
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
   };
   Row("warm-up, back at the start", 0, 0);
   Row("page turns forward", Turns, Timed([&] { for (long I = 0; I < Turns; ++I) Turn(Window.TBDown); }));
-  const TFileOffset Reached = Window.Viewer.PageStart;
+  const TFileOffset Reached = Window.Viewer.PageStart();
   Row("scroll jumps", Jumps, Timed([&] {
         for (long I = 0; I < Jumps; ++I) {
           Window.SclBar->SetPosition(Anywhere(Random));

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   WriteNovelFile(Novel, 10 * MiB, {});
   OpenFile(Window, Novel);
   std::printf("geometry: %d lines of %d characters; first page of the 10 MiB novel %lld bytes\n\n",
-              Window.Viewer.LinesPerPage, Window.Viewer.CharsPerLine, static_cast<long long>(Window.Viewer.PageBytes));
+              Window.Viewer.LinesPerPage(), Window.Viewer.CharsPerLine(), static_cast<long long>(Window.Viewer.PageBytes()));
   std::printf("| file | action | steps | median ms | p95 ms |\n|---|---|---:|---:|---:|\n");
   Row("10 MiB", "next page", Repetitions, Measure(Repetitions, [&](int) {
         Window.TBDown->trigger();
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   const std::string Huge = Folder.Path("huge.txt");
   WriteNovelFile(Huge, Size, TextRegionsAround(Spots, Size));
   OpenFile(Window, Huge);
-  const TFileOffset Step = Window.Viewer.ScrollStep;
+  const TFileOffset Step = Window.Viewer.ScrollStep();
   for (const TPageSpot& Spot : Spots) {
     const int Position = static_cast<int>(Spot.Offset / Step);
     const std::string Action = "jump to " + Spot.Name + ", then next page";

@@ -206,8 +206,8 @@ void TFrmMain::SetupForm() {
   FindBarShown = ToolBar->addWidget(FindBar);
   FindBarShown->setVisible(false);
 
-  ChapterWin = new TChapterWindow(Viewer.Chapters, this);
-  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
+  ChapterWin = new TChapterWindow(Viewer.Chapters(), this);
+  ChapterWin->ShowRules(Viewer.ChapterRules(), Viewer.ChapterRule(), Viewer.ChapterRuleInUse());
   BookmarkWin = new TBookmarkWindow(this);
   TmrAutoTurn = new QTimer(this);
 
@@ -249,7 +249,7 @@ void TFrmMain::BindEvents() {
   ChapterWin->OnRules = [this](const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick) {
     return ChapterWinRules(ChapterWin, Rules, Pick);
   };
-  ChapterWin->OnStop = [this] { Viewer.Chapters.Cancel(); };
+  ChapterWin->OnStop = [this] { Viewer.StopChapterScan(); };
   FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
   FindBar->OnClose = [this] { FindBarClose(FindBar); };
   FindBar->OnPage = [this](bool Down) { Down ? TBDownClick(FindBar) : TBUpClick(FindBar); };
@@ -325,13 +325,13 @@ void TFrmMain::FindBarClose(QObject*) {
 }
 
 void TFrmMain::MnuGoToClick(QObject*) {
-  if (Viewer.FileName.empty()) return;
+  if (Viewer.FileName().empty()) return;
   std::string Where = Viewer.Where();
   if (TGoToDialog::Execute(this, Where)) Viewer.GoTo(Where);
 }
 
 void TFrmMain::MnuContentsClick(QObject*) {
-  if (Viewer.FileName.empty()) return;
+  if (Viewer.FileName().empty()) return;
   Viewer.FindChapters();
   ChapterWin->Open();
 }
@@ -348,9 +348,9 @@ void TFrmMain::ChapterWinJump(QObject*, std::size_t Index) {
 
 void TFrmMain::MnuAutoTurnClick(QObject*) {
   if (!MnuAutoTurn->isChecked()) return StopAutoTurn();
-  if (Viewer.FileName.empty() || Viewer.PageEnd >= Viewer.FileSize) {
+  if (Viewer.FileName().empty() || Viewer.PageEnd() >= Viewer.FileSize()) {
     MnuAutoTurn->setChecked(false);
-    if (Viewer.FileName.empty()) return;
+    if (Viewer.FileName().empty()) return;
     Beep();
     ShowStatus("自动翻页：已到文件末尾");
     return;
@@ -361,7 +361,7 @@ void TFrmMain::MnuAutoTurnClick(QObject*) {
 
 void TFrmMain::TmrAutoTurnTimer(QObject* Sender) {
   TBDownClick(Sender);
-  if (Viewer.PageEnd >= Viewer.FileSize) return StopAutoTurn("自动翻页已停止：已到文件末尾");
+  if (Viewer.PageEnd() >= Viewer.FileSize()) return StopAutoTurn("自动翻页已停止：已到文件末尾");
   // A page turn with more to say than where it went (the file changed, or cannot be read) stops it,
   // and what it said stays.
   if (!FStatus.starts_with("当前操作记录数为") && !FStatus.starts_with("当前翻页Position=")) return StopAutoTurn("");
@@ -398,11 +398,11 @@ void TFrmMain::ShowAutoTurn() { ShowStatus("自动翻页：每" + std::to_string
 std::string TFrmMain::ChapterWinRules(QObject*, const std::vector<TChapterRule>& Rules,
                                       std::optional<std::size_t> Pick) {
   const std::string Fault = Viewer.SetChapterRules(Rules, Pick);
-  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
+  ChapterWin->ShowRules(Viewer.ChapterRules(), Viewer.ChapterRule(), Viewer.ChapterRuleInUse());
   // The rule picked is this book's from now on.
-  if (Fault.empty() && !Viewer.FileName.empty()) {
-    const std::string Rule = Viewer.ChapterRule ? Viewer.ChapterRules[*Viewer.ChapterRule].Name : std::string();
-    Store.Update(Viewer.FileName, [&](TFileRecord& Record) { Record.ChapterRule = Rule; });
+  if (Fault.empty() && !Viewer.FileName().empty()) {
+    const std::string Rule = Viewer.ChapterRule() ? Viewer.ChapterRules()[*Viewer.ChapterRule()].Name : std::string();
+    Store.Update(Viewer.FileName(), [&](TFileRecord& Record) { Record.ChapterRule = Rule; });
     SayStoreProblem();
   }
   return Fault;
@@ -414,9 +414,9 @@ void TFrmMain::MnuEncodingClick(QObject* Sender) {
     if (Sender == MnuEncodings[Index]) Choice = Encodings()[Index].Encoding;
   Viewer.ChooseEncoding(Choice);
   // The file opens in it again; 自动检测 lets it be detected again.
-  if (!Viewer.FileName.empty()) {
+  if (!Viewer.FileName().empty()) {
     const std::string Name = Choice ? RulesOf(*Choice).MenuName : "";
-    Store.Update(Viewer.FileName, [&](TFileRecord& Record) { Record.Encoding = Name; });
+    Store.Update(Viewer.FileName(), [&](TFileRecord& Record) { Record.Encoding = Name; });
     SayStoreProblem();
   }
 }
@@ -543,9 +543,9 @@ void TFrmMain::ShowWhere(const std::string& Share, const std::string& Chapter) {
 
 void TFrmMain::ChaptersChanged() {
   // A window left open asks for the headings of the file opened since (a stopped scan stays stopped).
-  if (ChapterWin->isVisible() && Viewer.Chapters.State() == TChapterIndex::TState::NotScanned) Viewer.FindChapters();
+  if (ChapterWin->isVisible() && Viewer.Chapters().State() == TChapterIndex::TState::NotScanned) Viewer.FindChapters();
   ChapterWin->Refresh(Viewer.ChapterOnScreen());
-  ChapterWin->ShowRules(Viewer.ChapterRules, Viewer.ChapterRule, Viewer.ChapterRuleInUse());
+  ChapterWin->ShowRules(Viewer.ChapterRules(), Viewer.ChapterRule(), Viewer.ChapterRuleInUse());
 }
 
 void TFrmMain::RunLater(std::function<void()> Call) {
@@ -669,10 +669,10 @@ void TFrmMain::SayStoreProblem() {
 
 void TFrmMain::KeepPosition() {
   // A file left as it opened keeps the place kept before: opening it is not reading it.
-  if (Viewer.FileName.empty() || Viewer.FileSize == 0 || !FMovedSinceOpen) return;
-  const TFileOffset At = Viewer.PageStart;
+  if (Viewer.FileName().empty() || Viewer.FileSize() == 0 || !FMovedSinceOpen) return;
+  const TFileOffset At = Viewer.PageStart();
   const std::string Chapter = LblChapter->Text().toStdString();
-  Store.Update(Viewer.FileName, [&](TFileRecord& Record) {
+  Store.Update(Viewer.FileName(), [&](TFileRecord& Record) {
     if (At > 0) {
       Record.Position = At;
       Record.PositionChapter = Chapter;
@@ -699,17 +699,17 @@ void TFrmMain::FileOpened() {
   FMovedSinceOpen = false;
   FResumeAt.reset();
   TBResumeShown->setVisible(false);
-  const std::optional<TFileRecord> Record = Store.Record(Viewer.FileName);
+  const std::optional<TFileRecord> Record = Store.Record(Viewer.FileName());
   if (Record && Record->Position) {
     // A file now shorter than the place kept is another text: the place is forgotten.
-    if (*Record->Position >= Viewer.FileSize) {
-      Store.Update(Viewer.FileName, [](TFileRecord& Kept) {
+    if (*Record->Position >= Viewer.FileSize()) {
+      Store.Update(Viewer.FileName(), [](TFileRecord& Kept) {
         Kept.Position.reset();
         Kept.PositionChapter.clear();
       });
     } else {
       FResumeAt = *Record->Position;
-      std::string Offer = "继续阅读 " + ShareOf(*FResumeAt, Viewer.FileSize);
+      std::string Offer = "继续阅读 " + ShareOf(*FResumeAt, Viewer.FileSize());
       if (!Record->PositionChapter.empty()) Offer += " " + Record->PositionChapter;
       TBResume->setText(QString::fromStdString(Offer));
       TBResumeShown->setVisible(true);
@@ -724,7 +724,7 @@ void TFrmMain::PageMoved() {
 }
 
 void TFrmMain::MnuResumeClick(QObject*) {
-  if (Viewer.FileName.empty()) return;
+  if (Viewer.FileName().empty()) return;
   if (!FResumeAt) {
     Beep();
     ShowStatus("没有上次阅读的位置");
@@ -735,24 +735,24 @@ void TFrmMain::MnuResumeClick(QObject*) {
 }
 
 std::vector<TBookmark> TFrmMain::Bookmarks() const {
-  const std::optional<TFileRecord> Record = Store.Record(Viewer.FileName);
+  const std::optional<TFileRecord> Record = Store.Record(Viewer.FileName());
   std::vector<TBookmark> Marks = Record ? Record->Bookmarks : std::vector<TBookmark>();
   std::reverse(Marks.begin(), Marks.end());
   return Marks;
 }
 
 void TFrmMain::MnuAddBookmarkClick(QObject*) {
-  if (Viewer.FileName.empty()) return;
-  if (Viewer.FileSize == 0) {
+  if (Viewer.FileName().empty()) return;
+  if (Viewer.FileSize() == 0) {
     Beep();
     return;
   }
   TBookmark Mark;
-  Mark.Offset = Viewer.PageStart;
+  Mark.Offset = Viewer.PageStart();
   Mark.Chapter = LblChapter->Text().toStdString();
   Mark.Excerpt = Memo->toPlainText().simplified().left(30).toStdString();
   Mark.Added = QDateTime::currentSecsSinceEpoch();
-  Store.Update(Viewer.FileName, [&](TFileRecord& Record) { Record.Bookmarks.push_back(Mark); });
+  Store.Update(Viewer.FileName(), [&](TFileRecord& Record) { Record.Bookmarks.push_back(Mark); });
   ShowStatus("已添加书签：" + Viewer.Where());
   SayStoreProblem();
   if (BookmarkWin->isVisible()) ShowBookmarks();
@@ -761,13 +761,13 @@ void TFrmMain::MnuAddBookmarkClick(QObject*) {
 void TFrmMain::ShowBookmarks(std::size_t Current) {
   std::vector<TBookmarkWindow::TRow> Rows;
   for (const TBookmark& Mark : Bookmarks())
-    Rows.push_back({ShareOf(Mark.Offset, Viewer.FileSize), Mark.Chapter, Mark.Excerpt,
+    Rows.push_back({ShareOf(Mark.Offset, Viewer.FileSize()), Mark.Chapter, Mark.Excerpt,
                     QDateTime::fromSecsSinceEpoch(Mark.Added).toString(QStringLiteral("yyyy-MM-dd")).toStdString()});
   BookmarkWin->ShowRows(Rows, Current);
 }
 
 void TFrmMain::MnuBookmarksClick(QObject*) {
-  if (Viewer.FileName.empty()) return;
+  if (Viewer.FileName().empty()) return;
   ShowBookmarks();
   BookmarkWin->Open();
 }
@@ -784,7 +784,7 @@ void TFrmMain::BookmarkWinDelete(QObject*, std::size_t Row) {
   const std::vector<TBookmark> Marks = Bookmarks();
   if (Row >= Marks.size()) return;
   const TBookmark Gone = Marks[Row];
-  Store.Update(Viewer.FileName, [&](TFileRecord& Record) {
+  Store.Update(Viewer.FileName(), [&](TFileRecord& Record) {
     const auto At = std::find(Record.Bookmarks.begin(), Record.Bookmarks.end(), Gone);
     if (At != Record.Bookmarks.end()) Record.Bookmarks.erase(At);
   });

@@ -43,33 +43,33 @@ TScanThread::TPost PostTo(TViewerWindow& Window) {
 }  // namespace
 
 TViewerState::TViewerState(TViewerWindow& Window)
-    : Chapters(PostTo(Window)), FWindow(Window), FSearch(PostTo(Window)) {
-  Chapters.OnChange = [this] { ChaptersArrived(); };
+    : FChapters(PostTo(Window)), FWindow(Window), FSearch(PostTo(Window)) {
+  FChapters.OnChange = [this] { ChaptersArrived(); };
 }
 
 void TViewerState::ComputeGeometry() {
   std::int64_t Height = FWindow.TextFontHeight();
   // Height 0 means "the default size": measure it, so the geometry never divides by zero.
   if (Height == 0) Height = std::max(FWindow.TextFontRenderedHeight(), 1);
-  CharsPerLine = static_cast<int>(std::llabs(FWindow.TextClientWidth() / Height));
-  LinesPerPage = static_cast<int>(std::llabs(FWindow.TextClientHeight() / Height));
+  FCharsPerLine = static_cast<int>(std::llabs(FWindow.TextClientWidth() / Height));
+  FLinesPerPage = static_cast<int>(std::llabs(FWindow.TextClientHeight() / Height));
   if (!FLayout.CountsBytes())
     FRows = RowGeometryOf(FLayout, static_cast<int>(std::min<std::int64_t>(std::llabs(Height), 1 << 20)),
                           FWindow.TextClientWidth(), FWindow.TextClientHeight(), FWindow.TextAdvance(U'\u4E00'));
 }
 
 std::string TViewerState::ReadPageFrom(TFileOffset Start, TFileOffset& End, bool StartWhole) const {
-  if (FLayout.CountsBytes()) return ReadPage(FileName, Start, LinesPerPage, CharsPerLine, End, Encoding());
-  return ReadLaidOutPage(FileName, Start, Encoding(), FRows, FLayout.BreakRules,
+  if (FLayout.CountsBytes()) return ReadPage(FFileName, Start, FLinesPerPage, FCharsPerLine, End, Encoding());
+  return ReadLaidOutPage(FFileName, Start, Encoding(), FRows, FLayout.BreakRules,
                          [this](char32_t Code) { return FWindow.TextAdvance(Code); }, StartWhole, End);
 }
 
 void TViewerState::ReadPageAtStart(bool StartWhole) {
-  ShowWholeCharacters(ReadPageFrom(PageStart, PageEnd, StartWhole), StartWhole);
+  ShowWholeCharacters(ReadPageFrom(FPageStart, FPageEnd, StartWhole), StartWhole);
 }
 
 void TViewerState::ReadPageAndScroll(bool StartWhole) {
-  const std::string Page = ReadPageFrom(PageStart, PageEnd, StartWhole);
+  const std::string Page = ReadPageFrom(FPageStart, FPageEnd, StartWhole);
   // The bar's move to the new position runs a jump of its own, which reads and shows the page there:
   // this one is decoded and shown only when no such jump has replaced it.
   const std::uint64_t Shown = FPagesShown;
@@ -87,7 +87,7 @@ void TViewerState::ReadPageAndScroll(bool StartWhole) {
 
 void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole) {
   ++FPagesShown;
-  TPageText Shown = ShownText(FileName, Encoding(), PageStart, Page, StartWhole);
+  TPageText Shown = ShownText(FFileName, Encoding(), FPageStart, Page, StartWhole);
   FPageEndWhole = Shown.EndsWhole;
   FShownFrom = Shown.From;
   FMatch.reset();
@@ -96,24 +96,24 @@ void TViewerState::ShowWholeCharacters(const std::string& Page, bool StartWhole)
 }
 
 std::string TViewerState::NextPageText() const {
-  if (FileName.empty() || PageEnd >= FileSize) return {};
-  TFileOffset End = PageEnd;
-  const std::string Page = ReadPageFrom(PageEnd, End, FPageEndWhole);
-  return ShownText(FileName, Encoding(), PageEnd, Page, FPageEndWhole).Text;
+  if (FFileName.empty() || FPageEnd >= FFileSize) return {};
+  TFileOffset End = FPageEnd;
+  const std::string Page = ReadPageFrom(FPageEnd, End, FPageEndWhole);
+  return ShownText(FFileName, Encoding(), FPageEnd, Page, FPageEndWhole).Text;
 }
 
 void TViewerState::ShowFileSize() {
   // A size of 0 for a file that cannot be read would say that all is well.
-  if (!FileName.empty() && !FFacts.Readable)
+  if (!FFileName.empty() && !FFacts.Readable)
     FWindow.ShowStatus(FEverReadable ? "文件已无法读取" : NoReadableFile());
   else
-    FWindow.ShowStatus("文件大小：" + IntToStr(FileSize) + "字节");
+    FWindow.ShowStatus("文件大小：" + IntToStr(FFileSize) + "字节");
 }
 
 std::string TViewerState::NoReadableFile() const { return "没有可读取的文件：" + FileProblemText(FProblem); }
 
 bool TViewerState::FollowFileChanges() {
-  const TFileFacts Now = InspectFile(FileName, &FProblem);
+  const TFileFacts Now = InspectFile(FFileName, &FProblem);
   // Not a change but the state of things: every command on a file that never opened says why.
   if (!FEverReadable && !Now.Readable) {
     FChangeNotice = NoReadableFile();
@@ -122,10 +122,10 @@ bool TViewerState::FollowFileChanges() {
   if (Now == FFacts) return false;
   const TFileFacts Before = FFacts;
   FFacts = Now;
-  FileSize = Now.Size;
+  FFileSize = Now.Size;
   // A file grown past what the scroll bar's 32-bit range reaches at this step needs larger steps.
-  ScrollStep = std::max(ScrollStep, FileSize / MaxScrollPosition + 1);
-  const std::string Size = IntToStr(FileSize) + "字节";
+  FScrollStep = std::max(FScrollStep, FFileSize / MaxScrollPosition + 1);
+  const std::string Size = IntToStr(FFileSize) + "字节";
   const bool Shorter = Now.Readable && Before.Readable && Now.Device == Before.Device &&
                        Now.Inode == Before.Inode && Now.Size < Before.Size;
   const bool Grown = Now.Readable && Before.Readable && Now.Device == Before.Device &&
@@ -146,10 +146,10 @@ bool TViewerState::FollowFileChanges() {
   // they are found anew if they were asked for (a scan the reader stopped is not started again).
   using TState = TChapterIndex::TState;
   if (Shorter) {
-    Chapters.DropFrom(FileSize);
-  } else if (!Grown && Chapters.State() != TState::NotScanned) {
-    const bool Asked = Chapters.State() != TState::Cancelled;
-    Chapters.Clear();
+    FChapters.DropFrom(FFileSize);
+  } else if (!Grown && FChapters.State() != TState::NotScanned) {
+    const bool Asked = FChapters.State() != TState::Cancelled;
+    FChapters.Clear();
     if (Asked) FindChapters();
   }
   return true;
@@ -163,20 +163,20 @@ void TViewerState::ShowChangeNotice() {
 
 void TViewerState::SetScrollRange() {
   TViewerScrollBar& Bar = FWindow.ScrollBar();
-  Bar.SetMax(ToScrollPosition(FileSize / ScrollStep + 1));
+  Bar.SetMax(ToScrollPosition(FFileSize / FScrollStep + 1));
   Bar.SetMin(0);
 }
 
 void TViewerState::UpdateScrollBar() {
   SetScrollRange();
   // Read PageStart only now: a Max that clamped the position has already run a nested jump.
-  FWindow.ScrollBar().SetPosition(ToScrollPosition(PageStart / ScrollStep));
+  FWindow.ScrollBar().SetPosition(ToScrollPosition(FPageStart / FScrollStep));
   FWindow.ScrollBar().SetPageSize(0);
 }
 
 void TViewerState::Open() {
   StopWaiting();
-  std::string Chosen = FileName;
+  std::string Chosen = FFileName;
   if (!FWindow.ChooseFile(Chosen)) return;
   OpenFile(Chosen);
 }
@@ -184,41 +184,41 @@ void TViewerState::Open() {
 void TViewerState::OpenFile(const std::string& Path) {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (!FileName.empty()) FWindow.FileLeaving();
+  if (!FFileName.empty()) FWindow.FileLeaving();
   const TViewerWindow::TKeptChoices Kept = FWindow.KeptChoices(Path);
-  FileName = Path;
-  PageStart = 0;
-  FWindow.SetCaption("Pagorin文本文件浏览器--" + FileName);
+  FFileName = Path;
+  FPageStart = 0;
+  FWindow.SetCaption("Pagorin文本文件浏览器--" + FFileName);
   ComputeGeometry();
-  PageEnd = 0;
+  FPageEnd = 0;
   // One look at the file gives its size and what later commands compare it with, or why it cannot
   // be read.
-  FFacts = InspectFile(FileName, &FProblem);
+  FFacts = InspectFile(FFileName, &FProblem);
   FEverReadable = FFacts.Readable;
-  FileSize = FFacts.Size;
+  FFileSize = FFacts.Size;
   FChangeNotice.clear();
   const std::string CannotOpen = "无法打开文件：" + FileProblemText(FProblem);
   if (FEverReadable)
     ShowFileSize();
   else
     FWindow.ShowStatus(CannotOpen);
-  const std::vector<std::string> Samples = ReadEncodingSamples(FileName);
-  DetectedEncoding = DetectEncoding(Samples);
+  const std::vector<std::string> Samples = ReadEncodingSamples(FFileName);
+  FDetectedEncoding = DetectEncoding(Samples);
   FHead = Samples.front().substr(0, 4);
   // An encoding the reader chose for this file before is its encoding again.
-  ChosenEncoding = Kept.Encoding;
-  FWindow.SetTextEncoding(Encoding(), !ChosenEncoding);
+  FChosenEncoding = Kept.Encoding;
+  FWindow.SetTextEncoding(Encoding(), !FChosenEncoding);
   // A rule picked was for that book: the next one's is chosen for it, as its encoding is detected,
   // unless the reader picked one for it before.
-  ChapterRule.reset();
-  for (std::size_t Rule = 0; Rule < ChapterRules.size(); ++Rule)
-    if (!Kept.ChapterRule.empty() && ChapterRules[Rule].Name == Kept.ChapterRule) ChapterRule = Rule;
-  Chapters.Clear();  // the window may ask for the new file's at once: its encoding is known now
-  History.clear();
+  FChapterRule.reset();
+  for (std::size_t Rule = 0; Rule < FChapterRules.size(); ++Rule)
+    if (!Kept.ChapterRule.empty() && FChapterRules[Rule].Name == Kept.ChapterRule) FChapterRule = Rule;
+  FChapters.Clear();  // the window may ask for the new file's at once: its encoding is known now
+  FHistory.clear();
   ReadPageAtStart();
-  PageBytes = std::llabs(PageEnd - PageStart);
+  FPageBytes = std::llabs(FPageEnd - FPageStart);
   // An empty or unreadable file has no first page: one byte per position keeps the range valid.
-  ScrollStep = std::max<TFileOffset>({PageBytes, 1, FileSize / MaxScrollPosition + 1});
+  FScrollStep = std::max<TFileOffset>({FPageBytes, 1, FFileSize / MaxScrollPosition + 1});
   const std::uint64_t Shown = FPagesShown;
   SetScrollRange();
   FWindow.ScrollBar().SetPosition(0);
@@ -235,12 +235,12 @@ void TViewerState::OpenFile(const std::string& Path) {
 void TViewerState::NextPage() {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return;
+  if (FFileName.empty()) return;
   // What the last page showed tells where the next one starts, unless the file changed since.
   const bool StartWhole = !FollowFileChanges() && FPageEndWhole;
-  History.push(PageStart);
-  PageStart = PageEnd;
-  FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";Pos=" + IntToStr(PageStart));
+  FHistory.push(FPageStart);
+  FPageStart = FPageEnd;
+  FWindow.ShowStatus("当前操作记录数为：" + IntToStr(FHistory.count()) + ";Pos=" + IntToStr(FPageStart));
   ReadPageAndScroll(StartWhole);
   FWindow.PageMoved();
   ShowChangeNotice();
@@ -249,19 +249,19 @@ void TViewerState::NextPage() {
 void TViewerState::PreviousPage() {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return;
-  if (History.count() == 0) {
+  if (FFileName.empty()) return;
+  if (FHistory.count() == 0) {
     FWindow.Beep();
-    FWindow.ShowStatus("当前回滚记录数为：" + IntToStr(History.count()));
+    FWindow.ShowStatus("当前回滚记录数为：" + IntToStr(FHistory.count()));
     // In a file that never opened, that is why there is nothing to go back to.
     if (!FEverReadable && FollowFileChanges()) SetScrollRange();
     ShowChangeNotice();
     return;
   }
   FollowFileChanges();
-  PageStart = History.last();
-  History.pop();
-  FWindow.ShowStatus("当前操作记录数为：" + IntToStr(History.count()) + ";tPos=" + IntToStr(PageStart));
+  FPageStart = FHistory.last();
+  FHistory.pop();
+  FWindow.ShowStatus("当前操作记录数为：" + IntToStr(FHistory.count()) + ";tPos=" + IntToStr(FPageStart));
   ReadPageAndScroll();
   FWindow.PageMoved();
   ShowChangeNotice();
@@ -271,12 +271,12 @@ void TViewerState::ScrollJump() {
   if (FMovingThumb) return;
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return;
+  if (FFileName.empty()) return;
   // The range follows the file; a position that the new range clamps runs a jump of its own first.
   if (FollowFileChanges()) SetScrollRange();
   const int Position = FWindow.ScrollBar().Position();
-  PageStart = Position * ScrollStep;
-  const std::string Page = ReadPageFrom(PageStart, PageEnd, false);
+  FPageStart = Position * FScrollStep;
+  const std::string Page = ReadPageFrom(FPageStart, FPageEnd, false);
   FWindow.ShowStatus("当前翻页Position=" + IntToStr(Position));
   ShowWholeCharacters(Page, false);
   // The reader moved the bar; a jump nested in another command is that command's.
@@ -307,7 +307,7 @@ void TViewerState::StepFontSize(int Steps) {
 void TViewerState::Refit() {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty())
+  if (FFileName.empty())
     ComputeGeometry();
   else
     FitPage();
@@ -318,7 +318,7 @@ void TViewerState::SetPageLayout(const TLayoutSettings& Layout) {
   StopWaiting();
   FLayout = Layout;
   FWindow.SetTextLayout(FLayout);
-  if (FileName.empty())
+  if (FFileName.empty())
     ComputeGeometry();
   else
     FitPage();
@@ -326,11 +326,11 @@ void TViewerState::SetPageLayout(const TLayoutSettings& Layout) {
 
 void TViewerState::FitPage() {
   ComputeGeometry();
-  const bool Changed = !FileName.empty() && FollowFileChanges();
-  FileSize = MeasureFileSize(FileName);
+  const bool Changed = !FFileName.empty() && FollowFileChanges();
+  FFileSize = MeasureFileSize(FFileName);
   ShowFileSize();
   // The next page continues from the end of this one, so read it again with the new geometry.
-  if (!FileName.empty()) ReadPageAtStart();
+  if (!FFileName.empty()) ReadPageAtStart();
   if (Changed) SetScrollRange();
   ShowChangeNotice();
 }
@@ -338,21 +338,21 @@ void TViewerState::FitPage() {
 void TViewerState::ChooseEncoding(std::optional<TTextEncoding> Choice) {
   const TRunning Running(FRunning);
   StopWaiting();
-  ChosenEncoding = Choice;
-  if (FileName.empty()) return;
+  FChosenEncoding = Choice;
+  if (FFileName.empty()) return;
   const bool Changed = FollowFileChanges();
-  FWindow.SetTextEncoding(Encoding(), !ChosenEncoding);
+  FWindow.SetTextEncoding(Encoding(), !FChosenEncoding);
   ReadPageAtStart();
   if (Changed) SetScrollRange();
   // Headings found in the other encoding are another text's.
-  if (Chapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
+  if (FChapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
   ShowChangeNotice();
 }
 
 TFileOffset TViewerState::LineStartBefore(TFileOffset Offset) const {
   const TEncodingRules& Rules = RulesOf(Encoding());
-  const TFileOffset Reach = std::min(Offset, std::max<TFileOffset>(PageBytes, 1));
-  const std::string Before = ReadBytes(FileName, Offset - Reach, static_cast<std::size_t>(Reach));
+  const TFileOffset Reach = std::min(Offset, std::max<TFileOffset>(FPageBytes, 1));
+  const std::string Before = ReadBytes(FFileName, Offset - Reach, static_cast<std::size_t>(Reach));
   const TFileOffset Base = Offset - static_cast<TFileOffset>(Before.size());
   const std::size_t Unit = Rules.CodeUnit;
   for (std::size_t Pos = Before.size(); Pos >= Unit; --Pos) {
@@ -368,7 +368,7 @@ TFileOffset TViewerState::LineStartBefore(TFileOffset Offset) const {
 bool TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return false;
+  if (FFileName.empty()) return false;
   FollowFileChanges();
   const bool Jumped = ShowFoundJump(Offset, Length);
   ShowChangeNotice();
@@ -378,7 +378,7 @@ bool TViewerState::JumpTo(TFileOffset Offset, TFileOffset Length) {
 bool TViewerState::JumpToPage(TFileOffset Start) {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return false;
+  if (FFileName.empty()) return false;
   FollowFileChanges();
   const bool Jumped = ShowFoundJump(Start, 0, false);
   ShowChangeNotice();
@@ -386,7 +386,7 @@ bool TViewerState::JumpToPage(TFileOffset Start) {
 }
 
 bool TViewerState::ShowFoundJump(TFileOffset Offset, TFileOffset Length, bool AtLineStart) {
-  if (Offset >= 0 && Offset + std::max<TFileOffset>(Length, 1) <= FileSize) {
+  if (Offset >= 0 && Offset + std::max<TFileOffset>(Length, 1) <= FFileSize) {
     ShowJump(Offset, Length, AtLineStart);
     return true;
   }
@@ -397,26 +397,26 @@ bool TViewerState::ShowFoundJump(TFileOffset Offset, TFileOffset Length, bool At
 void TViewerState::NoJump() {
   FWindow.Beep();
   // Headings found before the file was cut may still come in after its change was said.
-  Chapters.DropFrom(FileSize);
+  FChapters.DropFrom(FFileSize);
   if (FChangeNotice.empty())
-    FChangeNotice = FFacts.Readable ? "文件已变短，现为" + IntToStr(FileSize) + "字节" : "文件已无法读取";
+    FChangeNotice = FFacts.Readable ? "文件已变短，现为" + IntToStr(FFileSize) + "字节" : "文件已无法读取";
   SetScrollRange();
 }
 
 void TViewerState::ShowJump(TFileOffset Offset, TFileOffset Length, bool AtLineStart) {
-  Offset = std::clamp<TFileOffset>(Offset, 0, FileSize);
-  Length = std::clamp<TFileOffset>(Length, 0, FileSize - Offset);
-  History.push(PageStart);
-  PageStart = AtLineStart ? LineStartBefore(Offset) : Offset;
+  Offset = std::clamp<TFileOffset>(Offset, 0, FFileSize);
+  Length = std::clamp<TFileOffset>(Length, 0, FFileSize - Offset);
+  FHistory.push(FPageStart);
+  FPageStart = AtLineStart ? LineStartBefore(Offset) : Offset;
   ReadPageAtStart();
   // A line start so far back that the page ends before the match: the page starts at the match.
-  if (PageEnd < Offset + Length && PageStart < Offset) {
-    PageStart = Offset;
+  if (FPageEnd < Offset + Length && FPageStart < Offset) {
+    FPageStart = Offset;
     ReadPageAtStart();
   }
   if (Length > 0) {
     FMatch = TSearchHit{Offset, Length};
-    const TFileOffset InShown = Offset - PageStart - static_cast<TFileOffset>(FShownFrom);
+    const TFileOffset InShown = Offset - FPageStart - static_cast<TFileOffset>(FShownFrom);
     if (InShown >= 0) FWindow.ShowMatch(static_cast<std::size_t>(InShown), static_cast<std::size_t>(Length));
   }
   FMovingThumb = true;
@@ -462,7 +462,7 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
   const TRunning Running(FRunning);
   StopWaiting();
   FQuery = Query;
-  if (FileName.empty()) {
+  if (FFileName.empty()) {
     FWindow.Beep();
     FWindow.ShowStatus("请先打开文件，再查找");
     return;
@@ -477,17 +477,17 @@ void TViewerState::Find(const TSearchQuery& Query, bool Backward) {
     return;
   }
   // After the match on screen, or from the page on screen.
-  TFileOffset From = Backward ? PageEnd : PageStart;
+  TFileOffset From = Backward ? FPageEnd : FPageStart;
   if (FMatch) From = Backward ? FMatch->Start : FMatch->Start + FMatch->Length;
   // Said only once the search takes a while: a hit near the page comes back with no repaint between.
   FProgressShown = std::chrono::steady_clock::now();
   FProgressWrapped = false;
-  FSearch.Start([this, FileName = FileName, Pattern, From, Backward](const std::atomic<bool>& Cancel,
+  FSearch.Start([this, FFileName = FFileName, Pattern, From, Backward](const std::atomic<bool>& Cancel,
                                                                     const TScanThread::TDeliver& Deliver) {
     TSearchResult Result;
     std::string Failure;
     try {
-      Result = FindText(FileName, *Pattern, From, Backward, Cancel, [&](int Permille, bool Wrapped) {
+      Result = FindText(FFileName, *Pattern, From, Backward, Cancel, [&](int Permille, bool Wrapped) {
         Deliver([=, this] { SearchProgress(Permille, Wrapped, Backward); });
       });
     } catch (const EFileUnreadable&) {
@@ -562,16 +562,16 @@ void TViewerState::SearchDone(const TSearchResult& Result, const std::string& Fa
 std::string TViewerState::Where() const {
   // Per mille, rounded down: only a page at the very end says 100.0%.
   const TFileOffset Permille =
-      FileSize > 0 ? std::clamp<TFileOffset>(PageStart, 0, FileSize) * 1000 / FileSize : 0;
+      FFileSize > 0 ? std::clamp<TFileOffset>(FPageStart, 0, FFileSize) * 1000 / FFileSize : 0;
   return IntToStr(Permille / 10) + "." + IntToStr(Permille % 10) + "%";
 }
 
 void TViewerState::GoTo(const std::string& Where) {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty()) return;
+  if (FFileName.empty()) return;
   FollowFileChanges();  // a share is of the file as it is now
-  const std::optional<TFileOffset> Offset = ParsePosition(Where, FileSize);
+  const std::optional<TFileOffset> Offset = ParsePosition(Where, FFileSize);
   if (!Offset) {
     FWindow.Beep();
     FWindow.ShowStatus("无法识别的位置：" + Quote(Where));
@@ -587,15 +587,15 @@ void TViewerState::ShowWhere() {
   std::string Title;
   if (Chapter) {
     // Chapters are numbered anew in each volume: the volume tells which 第三章 it is.
-    const std::optional<std::size_t> Volume = Chapters.VolumeOf(*Chapter);
-    if (Volume && *Volume != *Chapter) Title = std::string(Chapters.Title(*Volume)) + " · ";
-    Title += Chapters.Title(*Chapter);
+    const std::optional<std::size_t> Volume = FChapters.VolumeOf(*Chapter);
+    if (Volume && *Volume != *Chapter) Title = std::string(FChapters.Title(*Volume)) + " · ";
+    Title += FChapters.Title(*Chapter);
   }
   FWindow.ShowWhere(Where(), Title);
 }
 
 TFileOffset TViewerState::FirstShown() const {
-  const TFileOffset First = PageStart + static_cast<TFileOffset>(FShownFrom);
+  const TFileOffset First = FPageStart + static_cast<TFileOffset>(FShownFrom);
   const std::string_view Mark = RulesOf(Encoding()).ByteOrderMark;
   const bool Marked = !Mark.empty() && std::string_view(FHead).starts_with(Mark);
   return std::max<TFileOffset>(First, Marked ? static_cast<TFileOffset>(Mark.size()) : 0);
@@ -603,24 +603,24 @@ TFileOffset TViewerState::FirstShown() const {
 
 void TViewerState::FindChapters() {
   using TState = TChapterIndex::TState;
-  if (FileName.empty()) return;
-  const TState State = Chapters.State();
+  if (FFileName.empty()) return;
+  const TState State = FChapters.State();
   if (State == TState::NotScanned || State == TState::Cancelled || State == TState::FileChanged) ScanChapters();
 }
 
 void TViewerState::ScanChapters() {
   FOfferedRules.clear();
   std::vector<std::string> Patterns;
-  for (std::size_t Rule = 0; Rule < ChapterRules.size(); ++Rule)
-    if (ChapterRule ? Rule == *ChapterRule : ChapterRules[Rule].Enabled) {
+  for (std::size_t Rule = 0; Rule < FChapterRules.size(); ++Rule)
+    if (FChapterRule ? Rule == *FChapterRule : FChapterRules[Rule].Enabled) {
       FOfferedRules.push_back(Rule);
-      Patterns.push_back(ChapterRules[Rule].Pattern);
+      Patterns.push_back(FChapterRules[Rule].Pattern);
     }
   if (Patterns.empty()) {  // rules left with none to offer: the usual headings
     FOfferedRules.clear();
     Patterns.push_back(DefaultChapterPattern);
   }
-  Chapters.Scan(FileName, Encoding(), Patterns);
+  FChapters.Scan(FFileName, Encoding(), Patterns);
 }
 
 std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::optional<std::size_t> Pick) {
@@ -636,14 +636,14 @@ std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::
   if (Pick && *Pick >= Rules.size()) return "没有这条规则";
   if (!Pick && std::none_of(Rules.begin(), Rules.end(), [](const TChapterRule& Rule) { return Rule.Enabled; }))
     return "请至少启用一条规则";
-  ChapterRules = std::move(Rules);
-  ChapterRule = Pick;
-  if (!FileName.empty() && Chapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
+  FChapterRules = std::move(Rules);
+  FChapterRule = Pick;
+  if (!FFileName.empty() && FChapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
   return "";
 }
 
 std::optional<std::size_t> TViewerState::ChapterRuleInUse() const {
-  const std::optional<std::size_t> Chosen = Chapters.Chosen();
+  const std::optional<std::size_t> Chosen = FChapters.Chosen();
   if (!Chosen || *Chosen >= FOfferedRules.size()) return std::nullopt;
   return FOfferedRules[*Chosen];
 }
@@ -659,7 +659,7 @@ bool TViewerState::OpenedOnce() {
 void TViewerState::StepChapter(bool Forward) {
   const TRunning Running(FRunning);
   StopWaiting();
-  if (FileName.empty() || !OpenedOnce()) return;
+  if (FFileName.empty() || !OpenedOnce()) return;
   // Headings past a new end go before the step picks one; the change is said last.
   if (FollowFileChanges()) SetScrollRange();
   FindChapters();
@@ -673,9 +673,9 @@ void TViewerState::ChaptersArrived() {
   FWindow.ChaptersChanged();
   if (!FChapterStep) return;
   const bool Forward = *FChapterStep;
-  const TChapterIndex::TStep Step = Chapters.Step(FirstShown(), Forward);
+  const TChapterIndex::TStep Step = FChapters.Step(FirstShown(), Forward);
   if (!Step.Settled) {
-    FWindow.ShowStatus(Chapters.Status());
+    FWindow.ShowStatus(FChapters.Status());
     return;
   }
   FChapterStep.reset();
@@ -684,21 +684,21 @@ void TViewerState::ChaptersArrived() {
     return;
   }
   FWindow.Beep();
-  if (Chapters.Count() == 0)
-    FWindow.ShowStatus(Chapters.State() == TChapterIndex::TState::Done ? "没有找到章节" : Chapters.Status());
+  if (FChapters.Count() == 0)
+    FWindow.ShowStatus(FChapters.State() == TChapterIndex::TState::Done ? "没有找到章节" : FChapters.Status());
   else
     FWindow.ShowStatus(Forward ? "已是最后一章" : "前面没有章节了");
 }
 
 void TViewerState::GoToChapter(std::size_t Index) {
-  if (Index >= Chapters.Count()) return;
+  if (Index >= FChapters.Count()) return;
   const TRunning Running(FRunning);
   StopWaiting();
-  const TFileOffset Offset = Chapters.Offset(Index);
-  const std::string Title(Chapters.Title(Index));
+  const TFileOffset Offset = FChapters.Offset(Index);
+  const std::string Title(FChapters.Title(Index));
   FollowFileChanges();
   // A heading that the change took from the list (cut off, or all of them forgotten) is gone.
-  if (Index < Chapters.Count() && Chapters.Offset(Index) == Offset) {
+  if (Index < FChapters.Count() && FChapters.Offset(Index) == Offset) {
     if (ShowFoundJump(Offset, 0)) FWindow.ShowStatus("已转到“" + Title + "”");
   } else {
     NoJump();

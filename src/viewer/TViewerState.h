@@ -101,35 +101,51 @@ public:
   // Shows the page from heading Index of Chapters, as JumpTo shows it; a heading that a change of the
   // file since took away is not gone to.
   void GoToChapter(std::size_t Index);
+  // The reader stopped the chapter scan: the headings found so far stay.
+  void StopChapterScan() { FChapters.Cancel(); }
   // The heading of the page on screen: the last at or before its first character shown.
-  std::optional<std::size_t> ChapterOnScreen() const { return Chapters.At(FirstShown()); }
+  std::optional<std::size_t> ChapterOnScreen() const { return FChapters.At(FirstShown()); }
 
   // The text that Next Page would show after the page on screen, read now and changing nothing, so
   // that the window can get its glyphs ready while the reader reads. Empty at the file's end.
   std::string NextPageText() const;
 
-  std::string FileName;  // empty: no file is open
-  TFileOffset PageStart = 0;
-  int LinesPerPage = 0;
-  TFileOffset FileSize = 0;
-  TFileOffset PageEnd = 0;
-  TFileOffset PageBytes = 0;  // length of the first page after opening
-  int CharsPerLine = 0;
-  TCList<TFileOffset> History;  // starts of the pages left by NextPage
+  const std::string& FileName() const { return FFileName; }  // empty: no file is open
+  TFileOffset PageStart() const { return FPageStart; }
+  int LinesPerPage() const { return FLinesPerPage; }
+  TFileOffset FileSize() const { return FFileSize; }
+  TFileOffset PageEnd() const { return FPageEnd; }
+  TFileOffset PageBytes() const { return FPageBytes; }  // length of the first page after opening
+  int CharsPerLine() const { return FCharsPerLine; }
+  const TCList<TFileOffset>& History() const { return FHistory; }  // starts of the pages left by NextPage
   // Bytes per scroll position: PageBytes, grown just enough that a huge file's last position still
   // fits the scroll bar's 32-bit range, and never 0.
-  TFileOffset ScrollStep = 1;
+  TFileOffset ScrollStep() const { return FScrollStep; }
   // The encoding of the open file as detected when it was opened, and the one chosen by hand since.
-  TTextEncoding DetectedEncoding = TTextEncoding::Gb18030;
-  std::optional<TTextEncoding> ChosenEncoding;
-  TTextEncoding Encoding() const { return ChosenEncoding.value_or(DetectedEncoding); }
+  TTextEncoding DetectedEncoding() const { return FDetectedEncoding; }
+  std::optional<TTextEncoding> ChosenEncoding() const { return FChosenEncoding; }
+  TTextEncoding Encoding() const { return FChosenEncoding.value_or(FDetectedEncoding); }
   // How chapter headings are found: the rules, kept from file to file, and the one the reader picked
   // among them for the open file (none: chosen for it). Change them with SetChapterRules.
-  std::vector<TChapterRule> ChapterRules = BuiltInChapterRules();
-  std::optional<std::size_t> ChapterRule;
-  TChapterIndex Chapters;  // of the open file, once asked for
+  const std::vector<TChapterRule>& ChapterRules() const { return FChapterRules; }
+  std::optional<std::size_t> ChapterRule() const { return FChapterRule; }
+  const TChapterIndex& Chapters() const { return FChapters; }  // of the open file, once asked for
 
 private:
+  std::string FFileName;  // empty: no file is open
+  TFileOffset FPageStart = 0;
+  int FLinesPerPage = 0;
+  TFileOffset FFileSize = 0;
+  TFileOffset FPageEnd = 0;
+  TFileOffset FPageBytes = 0;  // length of the first page after opening
+  int FCharsPerLine = 0;
+  TCList<TFileOffset> FHistory;  // starts of the pages left by NextPage
+  TFileOffset FScrollStep = 1;
+  TTextEncoding FDetectedEncoding = TTextEncoding::Gb18030;
+  std::optional<TTextEncoding> FChosenEncoding;
+  std::vector<TChapterRule> FChapterRules = BuiltInChapterRules();
+  std::optional<std::size_t> FChapterRule;
+  TChapterIndex FChapters;  // of the open file, once asked for
   void ComputeGeometry();
   // The page from Start with the geometry on hand: bytes against columns under the original layout,
   // else the rows the text area shows. End receives where it ends (see ReadPage).

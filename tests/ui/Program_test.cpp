@@ -108,8 +108,8 @@ TEST(Program, OpensTheFileNamedOnTheCommandLine) {
       EXPECT_TRUE(QTest::qWaitFor([] { return !FrmMain->StsBar->Panels(1).Text().empty(); }, 5000));
       Maximized = FrmMain->isMaximized();
       // Measured at the maximized size, not at the size the window had before it was shown.
-      FitsTheWindow = FrmMain->Viewer.FileName.empty() ||
-                      FrmMain->Viewer.LinesPerPage == FrmMain->Memo->ClientHeight() / 14;
+      FitsTheWindow = FrmMain->Viewer.FileName().empty() ||
+                      FrmMain->Viewer.LinesPerPage() == FrmMain->Memo->ClientHeight() / 14;
       Caption = FrmMain->Caption();
       Status = TCodePage::Ansi().Decode(FrmMain->StsBar->Panels(1).Text()).toStdString();
       Page = FrmMain->Memo->toPlainText();

@@ -87,7 +87,7 @@ TEST(MainWindowSession, NothingIsEverWrittenToTheFileOrBesideIt) {
   for (int Turn = 0; Turn < 20; ++Turn) Window.TBDown->trigger();
   Open();
   Window.TBDown->trigger();
-  ASSERT_GT(Window.Viewer.PageStart, 0);  // the session really read the file
+  ASSERT_GT(Window.Viewer.PageStart(), 0);  // the session really read the file
   FrmMain = nullptr;
   AboutBox = nullptr;
 

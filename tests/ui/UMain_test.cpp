@@ -325,10 +325,10 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
   OpenThroughDialog(Path);
   EXPECT_EQ(Window.Caption(), "Pagorin文本文件浏览器--" + Path);
   EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
-  const TFileOffset First = Window.Viewer.PageEnd;
+  const TFileOffset First = Window.Viewer.PageEnd();
   ASSERT_GT(First, 0);
   EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, First)));
-  EXPECT_EQ(Window.Viewer.CharsPerLine, std::abs(Window.Memo->ClientWidth() / 14));
+  EXPECT_EQ(Window.Viewer.CharsPerLine(), std::abs(Window.Memo->ClientWidth() / 14));
 
   Key(Qt::Key_PageDown);  // crosses into scroll step 1: the jump status
   EXPECT_EQ(Message(), "当前翻页Position=1");
@@ -336,22 +336,22 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
   // The text area then handles Page Down itself from the caret at the start; the page fits, so it
   // is still seen from its first line.
   EXPECT_EQ(Window.Memo->verticalScrollBar()->value(), 0);
-  const TFileOffset Second = Window.Viewer.PageEnd;
+  const TFileOffset Second = Window.Viewer.PageEnd();
   EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(First, Second - First)));
 
   Key(Qt::Key_Space);
   Key(Qt::Key_Space, Qt::ShiftModifier);
   Key(Qt::Key_PageDown, Qt::ControlModifier);
-  EXPECT_EQ(Window.Viewer.History.count(), 4);
-  const TFileOffset Start = Window.Viewer.PageStart;
-  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+  EXPECT_EQ(Window.Viewer.History().count(), 4);
+  const TFileOffset Start = Window.Viewer.PageStart();
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd() - Start)));
 
   Key(Qt::Key_PageUp);
-  EXPECT_EQ(Window.Viewer.History.count(), 3);
+  EXPECT_EQ(Window.Viewer.History().count(), 3);
   Button(Window.TBUp)->click();
   Button(Window.TBUp)->click();
   Button(Window.TBUp)->click();
-  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  EXPECT_EQ(Window.Viewer.History().count(), 0);
   EXPECT_EQ(Window.SclBar->Position(), 0);
   EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, First)));
   TBeepCounter Beeps;
@@ -359,7 +359,7 @@ TEST_F(MainWindow, OpenAndPageWithKeysAndButtons) {
   EXPECT_EQ(Beeps.Count(), 1);
   EXPECT_EQ(Message(), "当前回滚记录数为：0");
   Button(Window.TBDown)->click();
-  EXPECT_EQ(Window.Viewer.History.count(), 1);
+  EXPECT_EQ(Window.Viewer.History().count(), 1);
   EXPECT_EQ(Window.SclBar->Position(), 1);
 }
 
@@ -397,23 +397,23 @@ TEST_F(MainWindow, EachEncodingReadsRightAndTheMenuDecodesThePageAnew) {
   OpenThroughDialog(Dir.Path("utf8.txt"));
   Key(Qt::Key_PageDown);
   const QString InUtf8 = Window.Memo->toPlainText();
-  const TFileOffset Start = Window.Viewer.PageStart, End = Window.Viewer.PageEnd;
+  const TFileOffset Start = Window.Viewer.PageStart(), End = Window.Viewer.PageEnd();
   Window.MnuEncodingOf(TTextEncoding::Gb18030)->trigger();
   EXPECT_TRUE(Window.MnuEncodingOf(TTextEncoding::Gb18030)->isChecked());
   EXPECT_EQ(Window.LblEncoding->Text(), QStringLiteral("GB18030"));
   EXPECT_EQ(Window.MnuEncoding->title(), QStringLiteral("文本编码(&Encoding)：GB18030"));
   // The page is read again from its start, its lines now counted as GB18030 bytes.
   TFileOffset GbEnd = -1;
-  const std::string Bytes = ReadPage(Dir.Path("utf8.txt"), Start, Window.Viewer.LinesPerPage,
-                                     Window.Viewer.CharsPerLine, GbEnd, TTextEncoding::Gb18030);
+  const std::string Bytes = ReadPage(Dir.Path("utf8.txt"), Start, Window.Viewer.LinesPerPage(),
+                                     Window.Viewer.CharsPerLine(), GbEnd, TTextEncoding::Gb18030);
   TMemo Reference;
   Reference.SetText(ShownText(Dir.Path("utf8.txt"), TTextEncoding::Gb18030, Start, Bytes, false).Text);
   EXPECT_EQ(Window.Memo->toPlainText(), Reference.toPlainText());
   EXPECT_NE(Window.Memo->toPlainText(), InUtf8);
-  EXPECT_EQ(Window.Viewer.PageStart, Start);
-  EXPECT_EQ(Window.Viewer.PageEnd, GbEnd);
+  EXPECT_EQ(Window.Viewer.PageStart(), Start);
+  EXPECT_EQ(Window.Viewer.PageEnd(), GbEnd);
   EXPECT_NE(GbEnd, End);
-  EXPECT_EQ(Window.Viewer.History.count(), 1);
+  EXPECT_EQ(Window.Viewer.History().count(), 1);
   Window.MnuEncodingAuto->trigger();
   EXPECT_EQ(Window.Memo->toPlainText(), InUtf8);
   Window.MnuEncodingOf(TTextEncoding::Utf16Be)->trigger();
@@ -438,7 +438,7 @@ TEST_F(MainWindow, AnyKeyDropsTheSelectionAndPutsTheCaretAtTheStart) {
     EXPECT_FALSE(Window.Memo->HasSelection()) << Other;
     EXPECT_EQ(Window.Memo->SelStart(), 0) << Other;
   }
-  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  EXPECT_EQ(Window.Viewer.History().count(), 0);
 }
 
 TEST_F(MainWindow, DraggingTheScrollBarShowsAPageForEveryPosition) {
@@ -459,22 +459,22 @@ TEST_F(MainWindow, DraggingTheScrollBarShowsAPageForEveryPosition) {
   }
   Send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
   EXPECT_EQ(Messages, (std::vector<QString>{"当前翻页Position=1", "当前翻页Position=2", "当前翻页Position=3"}));
-  const TFileOffset Start = 3 * Window.Viewer.PageBytes;
-  EXPECT_EQ(Window.Viewer.PageStart, Start);
-  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
-  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  const TFileOffset Start = 3 * Window.Viewer.PageBytes();
+  EXPECT_EQ(Window.Viewer.PageStart(), Start);
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd() - Start)));
+  EXPECT_EQ(Window.Viewer.History().count(), 0);
 }
 
 TEST_F(MainWindow, FontSetupThroughTheDialog) {
   const std::string Novel = NovelText(10);
   OpenThroughDialog(Dir.Write("font.txt", Novel));
-  const int LinesBefore = Window.Viewer.LinesPerPage;
+  const int LinesBefore = Window.Viewer.LinesPerPage();
   ChooseFontSize(21);  // 28 pixels at 96 pixels per inch
   EXPECT_EQ(Window.Memo->Font().Height, -28);
-  EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / 28);
-  EXPECT_LT(Window.Viewer.LinesPerPage, LinesBefore);
+  EXPECT_EQ(Window.Viewer.LinesPerPage(), Window.Memo->ClientHeight() / 28);
+  EXPECT_LT(Window.Viewer.LinesPerPage(), LinesBefore);
   EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
-  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, Window.Viewer.PageEnd)));
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, Window.Viewer.PageEnd())));
 
   const QString Shown = Message();
   TModalAnswer<QFontDialog> Cancel([](QFontDialog* Dialog) { Dialog->reject(); });
@@ -581,8 +581,8 @@ TEST_F(MainWindow, ALaidOutPageFillsTheScreenExactlyInEveryEncoding) {
 TEST_F(MainWindow, LayoutDialogSetsThePageFromItsStart) {
   OpenThroughDialog(Dir.Write("layout.txt", NovelText(12)));
   Key(Qt::Key_PageDown);
-  const TFileOffset Start = Window.Viewer.PageStart;
-  const TFileOffset OriginalEnd = Window.Viewer.PageEnd;
+  const TFileOffset Start = Window.Viewer.PageStart();
+  const TFileOffset OriginalEnd = Window.Viewer.PageEnd();
   const auto Answer = [this](const std::function<void(QDialog*)>& Set, bool Confirm) {
     TModalAnswer<QDialog> Answered([&](QDialog* Dialog) {
       Set(Dialog);
@@ -597,8 +597,8 @@ TEST_F(MainWindow, LayoutDialogSetsThePageFromItsStart) {
   Answer(Click("Book"), true);
   EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Book());
   EXPECT_EQ(Window.Memo->PageLayout(), TLayoutSettings::Book());
-  EXPECT_EQ(Window.Viewer.PageStart, Start);
-  EXPECT_LT(Window.Viewer.PageEnd, OriginalEnd);
+  EXPECT_EQ(Window.Viewer.PageStart(), Start);
+  EXPECT_LT(Window.Viewer.PageEnd(), OriginalEnd);
   Answer([](QDialog* Dialog) { Dialog->findChild<QSpinBox*>("MaxColumns")->setValue(0); }, false);
   EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Book());
   Answer([](QDialog* Dialog) { Dialog->findChild<QSpinBox*>("MaxColumns")->setValue(0); }, true);
@@ -607,8 +607,8 @@ TEST_F(MainWindow, LayoutDialogSetsThePageFromItsStart) {
   EXPECT_EQ(Window.Viewer.PageLayout(), Wide);
   Answer(Click("Original"), true);
   EXPECT_EQ(Window.Viewer.PageLayout(), TLayoutSettings::Original());
-  EXPECT_EQ(Window.Viewer.PageStart, Start);
-  EXPECT_EQ(Window.Viewer.PageEnd, OriginalEnd);
+  EXPECT_EQ(Window.Viewer.PageStart(), Start);
+  EXPECT_EQ(Window.Viewer.PageEnd(), OriginalEnd);
 }
 
 TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {
@@ -617,27 +617,27 @@ TEST_F(MainWindow, FullScreenFitsThePageToTheWholeScreenAndBack) {
   QCoreApplication::processEvents();
   OpenThroughDialog(Dir.Write("full.txt", Novel));
   Key(Qt::Key_PageDown);
-  const TFileOffset Start = Window.Viewer.PageStart;
-  const int Lines = Window.Viewer.LinesPerPage;
+  const TFileOffset Start = Window.Viewer.PageStart();
+  const int Lines = Window.Viewer.LinesPerPage();
   const auto FitsTheTextArea = [&] {
-    EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / 14);
-    EXPECT_EQ(Window.Viewer.CharsPerLine, Window.Memo->ClientWidth() / 14);
-    EXPECT_EQ(Window.Viewer.PageStart, Start);
-    EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+    EXPECT_EQ(Window.Viewer.LinesPerPage(), Window.Memo->ClientHeight() / 14);
+    EXPECT_EQ(Window.Viewer.CharsPerLine(), Window.Memo->ClientWidth() / 14);
+    EXPECT_EQ(Window.Viewer.PageStart(), Start);
+    EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd() - Start)));
   };
 
   Window.MnuFullScreen->trigger();
   QTRY_COMPARE(Window.geometry(), Window.screen()->geometry());
   EXPECT_TRUE(Window.MnuFullScreen->isChecked());
-  EXPECT_GT(Window.Viewer.LinesPerPage, Lines);
+  EXPECT_GT(Window.Viewer.LinesPerPage(), Lines);
   FitsTheTextArea();
-  EXPECT_EQ(Window.Viewer.History.count(), 1);
+  EXPECT_EQ(Window.Viewer.History().count(), 1);
 
   Key(Qt::Key_Escape);
   QTRY_COMPARE(Window.size(), QSize(600, 400));
   EXPECT_FALSE(Window.isFullScreen());
   EXPECT_FALSE(Window.MnuFullScreen->isChecked());
-  EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
+  EXPECT_EQ(Window.Viewer.LinesPerPage(), Lines);
   FitsTheTextArea();
 }
 
@@ -662,30 +662,30 @@ TEST_F(MainWindow, WheelTurnsPagesAndStepsTheFontFullScreenShowsOnlyThePage) {
     QApplication::sendEvent(Window.Memo->viewport(), &Event);
   };
   const auto ShowsItsPage = [&] {
-    const TFileOffset Start = Window.Viewer.PageStart;
-    EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd - Start)));
+    const TFileOffset Start = Window.Viewer.PageStart();
+    EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(Start, Window.Viewer.PageEnd() - Start)));
   };
   const auto Fitted = [&](int Pixels) {
     EXPECT_EQ(Window.Memo->Font().Height, -Pixels);
-    EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / Pixels);
-    EXPECT_EQ(Window.Viewer.CharsPerLine, Window.Memo->ClientWidth() / Pixels);
+    EXPECT_EQ(Window.Viewer.LinesPerPage(), Window.Memo->ClientHeight() / Pixels);
+    EXPECT_EQ(Window.Viewer.CharsPerLine(), Window.Memo->ClientWidth() / Pixels);
     ShowsItsPage();
   };
-  const TFileOffset First = Window.Viewer.PageEnd;
+  const TFileOffset First = Window.Viewer.PageEnd();
   Wheel(-120);
-  EXPECT_EQ(Window.Viewer.PageStart, First);
+  EXPECT_EQ(Window.Viewer.PageStart(), First);
   Wheel(120);
-  EXPECT_EQ(Window.Viewer.PageStart, 0);
-  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  EXPECT_EQ(Window.Viewer.PageStart(), 0);
+  EXPECT_EQ(Window.Viewer.History().count(), 0);
   for (int Step = 0; Step < 2; ++Step) Wheel(-50);
-  EXPECT_EQ(Window.Viewer.PageStart, 0);
+  EXPECT_EQ(Window.Viewer.PageStart(), 0);
   Wheel(-50);  // 150 units: a notch, and 30 toward the next
-  EXPECT_EQ(Window.Viewer.PageStart, First);
+  EXPECT_EQ(Window.Viewer.PageStart(), First);
   Wheel(-210);
-  EXPECT_EQ(Window.Viewer.History.count(), 3);
+  EXPECT_EQ(Window.Viewer.History().count(), 3);
   ShowsItsPage();
 
-  const TFileOffset Start = Window.Viewer.PageStart;
+  const TFileOffset Start = Window.Viewer.PageStart();
   Wheel(120, Qt::ControlModifier);
   Fitted(16);
   QTest::keyClick(Window.Memo, Qt::Key_Minus, Qt::ControlModifier);
@@ -693,20 +693,20 @@ TEST_F(MainWindow, WheelTurnsPagesAndStepsTheFontFullScreenShowsOnlyThePage) {
   Fitted(12);
   QTest::keyClick(Window.Memo, Qt::Key_Equal, Qt::ControlModifier);
   Fitted(14);
-  EXPECT_EQ(Window.Viewer.PageStart, Start);
-  EXPECT_EQ(Window.Viewer.History.count(), 3);
+  EXPECT_EQ(Window.Viewer.PageStart(), Start);
+  EXPECT_EQ(Window.Viewer.History().count(), 3);
   EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
 
-  const int Lines = Window.Viewer.LinesPerPage;
+  const int Lines = Window.Viewer.LinesPerPage();
   QTest::keyClick(Window.Memo, Qt::Key_F11);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window.geometry() == Window.screen()->geometry(); }));
   for (QWidget* Bar : std::initializer_list<QWidget*>{Window.MainMnu, Window.ToolBar, Window.StsBar})
     EXPECT_FALSE(Bar->isVisible());
   EXPECT_EQ(Window.centralWidget()->geometry(), Window.rect());
-  EXPECT_GT(Window.Viewer.LinesPerPage, Lines);
+  EXPECT_GT(Window.Viewer.LinesPerPage(), Lines);
   Fitted(14);
   const QSize Page = Window.Memo->size();
-  const TFileOffset End = Window.Viewer.PageEnd;
+  const TFileOffset End = Window.Viewer.PageEnd();
   QTest::mouseMove(Window.windowHandle(), QPoint(300, 0));
   EXPECT_TRUE(Window.MenuBarOverPage());
   QTest::mouseMove(Window.windowHandle(), QPoint(300, 300));
@@ -721,16 +721,16 @@ TEST_F(MainWindow, WheelTurnsPagesAndStepsTheFontFullScreenShowsOnlyThePage) {
   QTest::keyClick(Window.FindBar->Field, Qt::Key_Escape);
   EXPECT_FALSE(Window.ToolBar->isVisible());
   EXPECT_EQ(Window.Memo->size(), Page);
-  EXPECT_EQ(Window.Viewer.PageEnd, End);
+  EXPECT_EQ(Window.Viewer.PageEnd(), End);
 
   QTest::keyClick(Window.Memo, Qt::Key_F11);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Window.size() == QSize(600, 400); }));
   for (QWidget* Bar : std::initializer_list<QWidget*>{Window.MainMnu, Window.ToolBar, Window.StsBar})
     EXPECT_TRUE(Bar->isVisible());
   EXPECT_FALSE(Window.MenuBarOverPage());
-  EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
+  EXPECT_EQ(Window.Viewer.LinesPerPage(), Lines);
   Fitted(14);
-  EXPECT_EQ(Window.Viewer.PageStart, Start);
+  EXPECT_EQ(Window.Viewer.PageStart(), Start);
 }
 
 // Go > Auto turn (F5) turns a page every N seconds, N in the status; + and - change N and keep it
@@ -763,14 +763,14 @@ TEST_F(MainWindow, AutoTurnPagesUntilTheEndOrAnyInput) {
   }
   for (int Step = 0; Step < 30; ++Step) QTest::keyClick(Window.windowHandle(), Qt::Key_Minus);
   EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
-  EXPECT_EQ(Window.Viewer.PageStart, 0);
+  EXPECT_EQ(Window.Viewer.PageStart(), 0);
 
   Window.TmrAutoTurn->setInterval(10);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.History.count() == 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.History().count() == 1; }));
   EXPECT_TRUE(Window.TmrAutoTurn->isActive());
   EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.TmrAutoTurn->isActive(); }));
-  EXPECT_EQ(Window.Viewer.PageEnd, static_cast<TFileOffset>(Novel.size()));
+  EXPECT_EQ(Window.Viewer.PageEnd(), static_cast<TFileOffset>(Novel.size()));
   EXPECT_FALSE(Window.MnuAutoTurn->isChecked());
   EXPECT_EQ(Message(), QStringLiteral("自动翻页已停止：已到文件末尾"));
   TBeepCounter Beeps;
@@ -804,22 +804,22 @@ TEST_F(MainWindow, AutoTurnPagesUntilTheEndOrAnyInput) {
     Window.MnuAutoTurn->trigger();
     ASSERT_TRUE(Window.TmrAutoTurn->isActive());
     EXPECT_EQ(Message(), QStringLiteral("自动翻页：每60秒一页（+快 -慢）"));
-    const int Steps = Window.Viewer.History.count();
+    const int Steps = Window.Viewer.History().count();
     Row.Stop();
     EXPECT_FALSE(Window.TmrAutoTurn->isActive());
     EXPECT_FALSE(Window.MnuAutoTurn->isChecked());
-    EXPECT_EQ(Window.Viewer.History.count(), Steps - Row.Back);
+    EXPECT_EQ(Window.Viewer.History().count(), Steps - Row.Back);
   }
 }
 
 TEST_F(MainWindow, ResizingDoesNotReadThePageAgain) {
   OpenThroughDialog(Dir.Write("resize.txt", NovelText(10)));
-  const TFileOffset End = Window.Viewer.PageEnd;
-  const int Lines = Window.Viewer.LinesPerPage;
+  const TFileOffset End = Window.Viewer.PageEnd();
+  const int Lines = Window.Viewer.LinesPerPage();
   Window.resize(500, 300);
   QCoreApplication::processEvents();
-  EXPECT_EQ(Window.Viewer.PageEnd, End);
-  EXPECT_EQ(Window.Viewer.LinesPerPage, Lines);
+  EXPECT_EQ(Window.Viewer.PageEnd(), End);
+  EXPECT_EQ(Window.Viewer.LinesPerPage(), Lines);
   EXPECT_EQ(Window.SclBar->height(), Window.Memo->height());
 }
 
@@ -833,7 +833,7 @@ TEST_F(MainWindow, TabMovesTheFocusBetweenTextAreaAndScrollBar) {
   QTest::keyClick(Window.SclBar, Qt::Key_PageDown);
   EXPECT_EQ(Window.SclBar->Position(), 1);
   EXPECT_EQ(Message(), "当前翻页Position=1");
-  EXPECT_EQ(Window.Viewer.History.count(), 0);
+  EXPECT_EQ(Window.Viewer.History().count(), 0);
   QTest::keyClick(Window.SclBar, Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), Window.Memo);
   QTest::keyClick(Window.Memo, Qt::Key_Backtab, Qt::ShiftModifier);
@@ -895,19 +895,19 @@ TEST_F(MainWindow, ExtremeFontSizesGiveStablePages) {
     SCOPED_TRACE(Points);
     ChooseFontSize(Points);
     const int Pixels = -Window.Memo->Font().Height;
-    EXPECT_EQ(Window.Viewer.LinesPerPage, Window.Memo->ClientHeight() / Pixels);
+    EXPECT_EQ(Window.Viewer.LinesPerPage(), Window.Memo->ClientHeight() / Pixels);
     for (int Step = 0; Step < 3; ++Step) {
-      const TFileOffset Start = Window.Viewer.PageStart;
-      const TFileOffset Bytes = Window.Viewer.PageEnd - Start;
+      const TFileOffset Start = Window.Viewer.PageStart();
+      const TFileOffset Bytes = Window.Viewer.PageEnd() - Start;
       EXPECT_GE(Bytes, 1);
-      EXPECT_LE(Bytes, std::max<TFileOffset>(1, (Window.Viewer.LinesPerPage - 1) * 2 * Window.Viewer.CharsPerLine));
+      EXPECT_LE(Bytes, std::max<TFileOffset>(1, (Window.Viewer.LinesPerPage() - 1) * 2 * Window.Viewer.CharsPerLine()));
       // A page of one or two bytes may hold no whole character of the novel, and then shows none.
       if (Bytes >= 4) {
         EXPECT_FALSE(Window.Memo->toPlainText().isEmpty());
       }
       Window.repaint();
       Key(Qt::Key_PageDown);
-      EXPECT_GT(Window.Viewer.PageStart, Start);
+      EXPECT_GT(Window.Viewer.PageStart(), Start);
     }
   }
 }
@@ -927,7 +927,7 @@ TEST_F(MainWindow, AnyFileNameOpensAndShowsInTheCaption) {
     const std::string Path = (Folder / Name).string();
     if (Name != "link.txt") std::ofstream(Path, std::ios::binary) << Text;
     OpenThroughDialog(Path);
-    EXPECT_EQ(Window.Viewer.FileName, Path);
+    EXPECT_EQ(Window.Viewer.FileName(), Path);
     EXPECT_EQ(Window.Caption(), "Pagorin文本文件浏览器--" + Path);
     EXPECT_EQ(Window.Memo->toPlainText(), QStringLiteral("第一章\n"));
   }
@@ -957,17 +957,17 @@ TEST_F(MainWindow, FindBarFindsHighlightsAndCopies) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.Viewer.Searching(); }, 10000));
   QCoreApplication::processEvents();
   const TFileOffset Hit = static_cast<TFileOffset>(Text.find(Word));
-  EXPECT_EQ(Window.Viewer.PageStart, Hit);  // the heading is a line of its own
+  EXPECT_EQ(Window.Viewer.PageStart(), Hit);  // the heading is a line of its own
   EXPECT_EQ(Window.Memo->SelectedText(), QStringLiteral("第3章"));
   EXPECT_TRUE(Window.FindBar->Field->hasFocus());
   EXPECT_TRUE(Message().startsWith(QStringLiteral("找到“第3章”")));
   // The page keys turn the page from the field too (the selection goes with the page it was on).
-  const int Steps = Window.Viewer.History.count();
+  const int Steps = Window.Viewer.History().count();
   QTest::keyClick(Window.FindBar->Field, Qt::Key_PageDown);
-  EXPECT_EQ(Window.Viewer.History.count(), Steps + 1);
-  EXPECT_GT(Window.Viewer.PageStart, Hit);
+  EXPECT_EQ(Window.Viewer.History().count(), Steps + 1);
+  EXPECT_GT(Window.Viewer.PageStart(), Hit);
   QTest::keyClick(Window.FindBar->Field, Qt::Key_PageUp);
-  EXPECT_EQ(Window.Viewer.History.count(), Steps);
+  EXPECT_EQ(Window.Viewer.History().count(), Steps);
   EXPECT_TRUE(Window.FindBar->Field->hasFocus());
   QTest::keyClick(Window.FindBar->Field, Qt::Key_Return);  // the match again
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.Viewer.Searching(); }, 10000));
@@ -983,7 +983,7 @@ TEST_F(MainWindow, FindBarFindsHighlightsAndCopies) {
   QTest::keyClick(Window.Memo, Qt::Key_F3);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Window.Viewer.Searching(); }, 10000));
   QCoreApplication::processEvents();
-  EXPECT_EQ(Window.Viewer.PageStart, Hit);  // "第3章" again: the only one, found after wrapping
+  EXPECT_EQ(Window.Viewer.PageStart(), Hit);  // "第3章" again: the only one, found after wrapping
   EXPECT_TRUE(Message().contains(QStringLiteral("已从头继续")));
 }
 
@@ -1019,10 +1019,10 @@ TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {
   ASSERT_EQ(Answer.Answered(), 1);
   EXPECT_EQ(Offered, QStringLiteral("0.0%"));
   const TFileOffset Half = static_cast<TFileOffset>(Text.size()) / 2;
-  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.rfind('\n', static_cast<std::size_t>(Half)) + 1));
+  EXPECT_EQ(Window.Viewer.PageStart(), static_cast<TFileOffset>(Text.rfind('\n', static_cast<std::size_t>(Half)) + 1));
   EXPECT_EQ(Window.LblWhere->text().toStdString(), Window.Viewer.Where());
   Key(Qt::Key_PageUp);  // back to the page left
-  EXPECT_EQ(Window.Viewer.PageStart, 0);
+  EXPECT_EQ(Window.Viewer.PageStart(), 0);
   EXPECT_EQ(Window.LblWhere->text(), QStringLiteral("0.0%"));
 }
 
@@ -1031,7 +1031,7 @@ TEST_F(MainWindow, GoToJumpsAndTheToolBarSaysWhere) {
 TEST_F(MainWindow, TableOfContentsFiltersAndJumps) {
   const std::string Text = NovelText(40);
   OpenThroughDialog(Dir.Write("novel.txt", Text));
-  EXPECT_EQ(Window.Viewer.Chapters.State(), TChapterIndex::TState::NotScanned);
+  EXPECT_EQ(Window.Viewer.Chapters().State(), TChapterIndex::TState::NotScanned);
   const QSize Area = Window.Memo->size();
   Window.MnuContents->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return ChapterPart<QTreeView>("List")->model()->rowCount() == 40; }, 10000));
@@ -1047,7 +1047,7 @@ TEST_F(MainWindow, TableOfContentsFiltersAndJumps) {
   ChapterPart<QTreeView>("List")->setCurrentIndex(Rows->index(1, 0));
   QTest::keyClick(ChapterPart<QTreeView>("List"), Qt::Key_Return);
   EXPECT_FALSE(Window.ChapterWin->isVisible());
-  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第13章")))));
+  EXPECT_EQ(Window.Viewer.PageStart(), static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第13章")))));
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第13章"));
   QAccessibleInterface* Title = QAccessible::queryAccessibleInterface(Window.LblChapter);  // a screen reader's view
   ASSERT_NE(Title, nullptr);
@@ -1076,7 +1076,7 @@ TEST_F(MainWindow, TableOfContentsFindsTheHeadingsAnewWithTheRuleAddedOrPicked) 
   OpenThroughDialog(Dir.Write("numbered.txt", BookText(Headings)));
   Window.MnuContents->trigger();
   QAbstractItemModel* Rows = ChapterPart<QTreeView>("List")->model();
-  const auto Found = [&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; };
+  const auto Found = [&] { return Window.Viewer.Chapters().State() == TChapterIndex::TState::Done; };
   ASSERT_TRUE(QTest::qWaitFor(Found, 10000));
   EXPECT_EQ(Rows->rowCount(), 40);
   EXPECT_EQ(ChapterPart<QComboBox>("RuleBox")->currentText(), QStringLiteral("自动识别（数字编号）"));
@@ -1134,7 +1134,7 @@ TEST_F(MainWindow, TableOfContentsGroupsChaptersUnderTheirVolumes) {
   Window.MnuContents->trigger();
   QTreeView& List = *ChapterPart<QTreeView>("List");
   QAbstractItemModel& Rows = *List.model();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters().State() == TChapterIndex::TState::Done; }, 10000));
   ASSERT_EQ(Rows.rowCount(), 3);  // 楔子 and the two volumes
   const QModelIndex First = Rows.index(1, 0), Second = Rows.index(2, 0);
   EXPECT_EQ(Rows.rowCount(Rows.index(0, 0)), 0);
@@ -1152,7 +1152,7 @@ TEST_F(MainWindow, TableOfContentsGroupsChaptersUnderTheirVolumes) {
   ASSERT_EQ(Rows.rowCount(Volume), 1);
   EXPECT_TRUE(List.isExpanded(Volume));
   QTest::keyClick(ChapterPart<QLineEdit>("FilterField"), Qt::Key_Return);  // the first that passes: the chapter, not its volume
-  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第二章 风起")))));
+  EXPECT_EQ(Window.Viewer.PageStart(), static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第二章 风起")))));
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第二卷 风云 · 第二章 风起"));
 
   ChapterPart<QLineEdit>("FilterField")->clear();
@@ -1175,7 +1175,7 @@ TEST_F(MainWindow, TableOfContentsGroupsChaptersUnderTheirVolumes) {
 
   List.setCurrentIndex(First);
   QTest::keyClick(&List, Qt::Key_Return);
-  EXPECT_EQ(Window.Viewer.PageStart, static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第一卷 龙城")))));
+  EXPECT_EQ(Window.Viewer.PageStart(), static_cast<TFileOffset>(Text.find(Gbk(QStringLiteral("第一卷 龙城")))));
   EXPECT_EQ(Window.LblChapter->Text(), QStringLiteral("第一卷 龙城"));
 }
 
@@ -1186,7 +1186,7 @@ TEST_F(MainWindow, TableOfContentsOpensAtThePagesChapter) {
   Window.Viewer.GoTo("50%");
   Window.MnuContents->trigger();
   QTreeView& List = *ChapterPart<QTreeView>("List");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters.State() == TChapterIndex::TState::Done; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window.Viewer.Chapters().State() == TChapterIndex::TState::Done; }, 20000));
   const auto AtPage = [&] {
     const QModelIndex Row = List.currentIndex();
     const std::optional<std::size_t> Chapter = Window.Viewer.ChapterOnScreen();
@@ -1229,7 +1229,7 @@ TEST_F(MainWindow, ADroppedFileOpens) {
   ASSERT_TRUE(Drop(Window, {First}));
   EXPECT_EQ(Window.Caption(), "Pagorin文本文件浏览器--" + First);
   EXPECT_EQ(Message().toStdString(), "文件大小：" + std::to_string(Novel.size()) + "字节");
-  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, Window.Viewer.PageEnd)));
+  EXPECT_EQ(Window.Memo->toPlainText(), Shown(Novel.substr(0, Window.Viewer.PageEnd())));
   EXPECT_EQ(Window.OpenDlg.FileName, First);
 
   const QString Page = Window.Memo->toPlainText();
@@ -1244,7 +1244,7 @@ TEST_F(MainWindow, ADroppedFileOpens) {
     Drop(Window, Row.Paths);
     EXPECT_EQ(Beeps.Count(), 1);
     EXPECT_EQ(Message(), QString::fromUtf8(Row.Message));
-    EXPECT_EQ(Window.Viewer.FileName, First);
+    EXPECT_EQ(Window.Viewer.FileName(), First);
     EXPECT_EQ(Window.Memo->toPlainText(), Page);
   }
 
@@ -1393,7 +1393,7 @@ TEST_F(MainWindow, TheNextRunOffersThePlaceLeftAndKeepsBookmarksFontAndLayout) {
     std::unique_ptr<TFrmMain> First = StartWindow();
     First->OpenFile(Novel);
     First->Viewer.GoTo("37%");
-    Marked = First->Viewer.PageStart;
+    Marked = First->Viewer.PageStart();
     First->MnuAddBookmark->trigger();
     QTest::keyClick(First->Memo, Qt::Key_PageDown);
     First->MnuAddBookmark->trigger();
@@ -1404,23 +1404,23 @@ TEST_F(MainWindow, TheNextRunOffersThePlaceLeftAndKeepsBookmarksFontAndLayout) {
     });
     First->MnuLayout->trigger();
     ASSERT_EQ(Book.Answered(), 1);
-    Left = First->Viewer.PageStart;
+    Left = First->Viewer.PageStart();
     Where = First->Viewer.Where();
   }  // the program ends
   std::unique_ptr<TFrmMain> Next = StartWindow();
   EXPECT_EQ(Next->Memo->Font().Height, -16);
   EXPECT_EQ(Next->Viewer.PageLayout(), TLayoutSettings::Book());
   Next->OpenFile(Novel);
-  EXPECT_EQ(Next->Viewer.PageStart, 0);
+  EXPECT_EQ(Next->Viewer.PageStart(), 0);
   ASSERT_TRUE(Next->TBResumeShown->isVisible());
   EXPECT_EQ(Next->TBResume->text(), QString::fromStdString("继续阅读 " + Where));
   Next->TBResume->click();
-  EXPECT_EQ(Next->Viewer.PageStart, Left);
+  EXPECT_EQ(Next->Viewer.PageStart(), Left);
   EXPECT_FALSE(Next->TBResumeShown->isVisible());
   QTest::keyClick(Next->Memo, Qt::Key_PageUp);
-  EXPECT_EQ(Next->Viewer.PageStart, 0);
+  EXPECT_EQ(Next->Viewer.PageStart(), 0);
   QTest::keyClick(Next->Memo, Qt::Key_R, Qt::ControlModifier);
-  EXPECT_EQ(Next->Viewer.PageStart, Left);
+  EXPECT_EQ(Next->Viewer.PageStart(), Left);
 
   QTest::keyClick(Next->Memo, Qt::Key_B, Qt::ControlModifier);
   TBookmarkWindow& List = *Next->BookmarkWin;
@@ -1431,7 +1431,7 @@ TEST_F(MainWindow, TheNextRunOffersThePlaceLeftAndKeepsBookmarksFontAndLayout) {
   ASSERT_EQ(List.List->topLevelItemCount(), 1);
   QTest::keyClick(List.List, Qt::Key_Return);
   EXPECT_FALSE(List.isVisible());
-  EXPECT_EQ(Next->Viewer.PageStart, Marked);
+  EXPECT_EQ(Next->Viewer.PageStart(), Marked);
   ASSERT_TRUE(Next->Store.Record(Novel));
   EXPECT_EQ(Next->Store.Record(Novel)->Bookmarks.size(), 1u);
 }
@@ -1468,9 +1468,9 @@ TEST_F(MainWindow, WithRememberOffNothingIsWrittenAndABrokenStoreNeverStopsReadi
   QTest::keyClick(Broken->Memo, Qt::Key_PageDown);
   Broken->MnuAddBookmark->trigger();
   EXPECT_EQ(TCodePage::Ansi().Decode(Broken->StsBar->Panels(1).Text()).left(9), QStringLiteral("无法保存阅读记录（"));
-  const TFileOffset Before = Broken->Viewer.PageStart;
+  const TFileOffset Before = Broken->Viewer.PageStart();
   QTest::keyClick(Broken->Memo, Qt::Key_PageDown);
-  EXPECT_GT(Broken->Viewer.PageStart, Before);
+  EXPECT_GT(Broken->Viewer.PageStart(), Before);
   ASSERT_TRUE(Broken->Store.Record(Novel));
   EXPECT_EQ(Broken->Store.Record(Novel)->Bookmarks.size(), 1u);
 }

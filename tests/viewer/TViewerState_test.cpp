@@ -167,28 +167,28 @@ protected:
 };
 
 TEST_F(ViewerCommands, StartsWithNoFileAndEverythingZero) {
-  EXPECT_EQ(State.FileName, "");
-  EXPECT_EQ(State.PageStart, 0);
-  EXPECT_EQ(State.PageEnd, 0);
-  EXPECT_EQ(State.PageBytes, 0);
-  EXPECT_EQ(State.FileSize, 0);
-  EXPECT_EQ(State.LinesPerPage, 0);
-  EXPECT_EQ(State.CharsPerLine, 0);
-  EXPECT_EQ(State.History.count(), 0);
+  EXPECT_EQ(State.FileName(), "");
+  EXPECT_EQ(State.PageStart(), 0);
+  EXPECT_EQ(State.PageEnd(), 0);
+  EXPECT_EQ(State.PageBytes(), 0);
+  EXPECT_EQ(State.FileSize(), 0);
+  EXPECT_EQ(State.LinesPerPage(), 0);
+  EXPECT_EQ(State.CharsPerLine(), 0);
+  EXPECT_EQ(State.History().count(), 0);
 }
 
 TEST_F(ViewerCommands, OpenShowsTheFirstPageWithTheTextAreaGeometry) {
   const std::string Text = Lines({{40, 50}}, 2000);
   const std::string Path = Dir.Write("novel.txt", Text);
   Open(Path);
-  EXPECT_EQ(State.CharsPerLine, 42);
-  EXPECT_EQ(State.LinesPerPage, 30);
+  EXPECT_EQ(State.CharsPerLine(), 42);
+  EXPECT_EQ(State.LinesPerPage(), 30);
   EXPECT_EQ(Window.Caption, "Pagorin文本文件浏览器--" + Path);
   EXPECT_EQ(Window.Statuses, std::vector<std::string>{"文件大小：2000字节"});
   // 29 counted lines of 50 bytes: each line feed ends one.
   EXPECT_EQ(Window.Page, Text.substr(0, 29 * 50));
-  EXPECT_EQ(State.PageEnd, 29 * 50);
-  EXPECT_EQ(State.PageBytes, 29 * 50);
+  EXPECT_EQ(State.PageEnd(), 29 * 50);
+  EXPECT_EQ(State.PageBytes(), 29 * 50);
   EXPECT_EQ(Window.Bar.Min(), 0);
   EXPECT_EQ(Window.Bar.Max(), 2000 / (29 * 50) + 1);
   EXPECT_EQ(Window.Bar.Position(), 0);
@@ -197,7 +197,7 @@ TEST_F(ViewerCommands, OpenShowsTheFirstPageWithTheTextAreaGeometry) {
 TEST_F(ViewerCommands, MillionByteFileWithTwoThousandBytePagesRangesToFiveHundredOne) {
   UseTwoLinePages();
   Open(Dir.Write("big.txt", Lines({{1000, 1000}}, 1000000)));
-  EXPECT_EQ(State.PageBytes, 2000);
+  EXPECT_EQ(State.PageBytes(), 2000);
   EXPECT_EQ(Window.Bar.Min(), 0);
   EXPECT_EQ(Window.Bar.Max(), 501);
   EXPECT_EQ(Window.Status(), "文件大小：1000000字节");
@@ -208,7 +208,7 @@ TEST_F(ViewerCommands, PagingForwardAndBackCrossesScrollStepsWithNestedJumps) {
   UseTwoLinePages();
   const std::string Text = Lines({{2, 1000}, {20, 950}}, 21000);
   Open(Dir.Write("walk.txt", Text));
-  ASSERT_EQ(State.PageBytes, 2000);
+  ASSERT_EQ(State.PageBytes(), 2000);
 
   // Each step shows one page: the one read first is left unshown when the bar's jump replaces it.
   Window.PagesShown = 0;
@@ -217,15 +217,15 @@ TEST_F(ViewerCommands, PagingForwardAndBackCrossesScrollStepsWithNestedJumps) {
   EXPECT_EQ(Window.Status(), "当前翻页Position=1");
   EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：1;Pos=2000");
   EXPECT_EQ(Window.Bar.Position(), 1);
-  EXPECT_EQ(State.PageStart, 2000);
-  EXPECT_EQ(State.PageEnd, 3900);
+  EXPECT_EQ(State.PageStart(), 2000);
+  EXPECT_EQ(State.PageEnd(), 3900);
   EXPECT_EQ(Window.Page, Text.substr(2000, 1900));
 
   State.NextPage();  // stays within step 1
   EXPECT_EQ(Window.PagesShown, 2);
   EXPECT_EQ(Window.Status(), "当前操作记录数为：2;Pos=3900");
   EXPECT_EQ(Window.Bar.Position(), 1);
-  EXPECT_EQ(State.PageEnd, 5800);
+  EXPECT_EQ(State.PageEnd(), 5800);
   EXPECT_EQ(Window.Page, Text.substr(3900, 1900));
 
   // Back: pops 2000, the position stays 1.
@@ -257,10 +257,10 @@ TEST_F(ViewerCommands, PageStepIntoTheNextScrollStepRestartsAtThatStep) {
   State.NextPage();  // reads from 5800, moves to position 2: the jump re-reads from 4000
   EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：3;Pos=5800");
   EXPECT_EQ(Window.Status(), "当前翻页Position=2");
-  EXPECT_EQ(State.PageStart, 4000);
+  EXPECT_EQ(State.PageStart(), 4000);
   EXPECT_EQ(Window.Page, Text.substr(4000, 5800 - 4000));
   State.NextPage();  // the next step records 4000
-  EXPECT_EQ(State.History.last(), 4000);
+  EXPECT_EQ(State.History().last(), 4000);
 }
 
 TEST_F(ViewerCommands, PreviousPageRightAfterOpeningOnlyBeeps) {
@@ -285,9 +285,9 @@ TEST_F(ViewerCommands, SecondOpenAfterScrollingEndsWithTheJumpToZero) {
   EXPECT_EQ(Window.Statuses.end()[-2], "当前翻页Position=6");
   EXPECT_EQ(Window.Status(), "当前翻页Position=0");
   EXPECT_EQ(Window.Page, Second.substr(0, 2000));
-  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.PageStart(), 0);
   EXPECT_EQ(Window.Bar.Max(), 6);
-  EXPECT_EQ(State.History.count(), 0);
+  EXPECT_EQ(State.History().count(), 0);
 }
 
 TEST_F(ViewerCommands, CancellingTheOpenDialogKeepsEverything) {
@@ -301,11 +301,11 @@ TEST_F(ViewerCommands, CancellingTheOpenDialogKeepsEverything) {
   const std::string Caption = Window.Caption;
   Window.NextChosenFile.reset();
   State.Open();
-  EXPECT_EQ(State.FileName, Path);
+  EXPECT_EQ(State.FileName(), Path);
   EXPECT_EQ(Window.Page, Page);
   EXPECT_EQ(Window.Status(), Status);
   EXPECT_EQ(Window.Caption, Caption);
-  EXPECT_EQ(State.History.count(), 2);
+  EXPECT_EQ(State.History().count(), 2);
   EXPECT_EQ(Window.Bar.Position(), 2);
 }
 
@@ -315,17 +315,17 @@ TEST_F(ViewerCommands, ScrollJumpStartsAtPositionTimesStepAndShowsWholeCharacter
   std::string Text = "a";
   for (int I = 0; I < 3000; ++I) Text += "\xD6\xD0";  // "中" without line feeds, after one letter
   Open(Dir.Write("chinese.txt", Text));
-  ASSERT_EQ(State.PageBytes, 2400);  // two full lines of 1200 bytes
+  ASSERT_EQ(State.PageBytes(), 2400);  // two full lines of 1200 bytes
   Window.Bar.SetPosition(1);  // offset 2400 is the trail byte of a character, 4799 a lead byte
-  EXPECT_EQ(State.PageStart, 2400);
-  EXPECT_EQ(State.PageEnd, 4800);
+  EXPECT_EQ(State.PageStart(), 2400);
+  EXPECT_EQ(State.PageEnd(), 4800);
   // No byte below 0x30 before the page: the walk starts at the file's start, 2400 bytes back. The
   // character cut by the page's end shows whole, finished from the byte after the page.
   EXPECT_EQ(Window.Page, Text.substr(2401, 2400));
   Window.Bar.SetPosition(2);
   EXPECT_EQ(Window.Page, Text.substr(4801));
   EXPECT_EQ(Window.Status(), "当前翻页Position=2");
-  EXPECT_EQ(State.History.count(), 0);
+  EXPECT_EQ(State.History().count(), 0);
 }
 
 TEST_F(ViewerCommands, LastScrollPositionLiesPastTheEnd) {
@@ -349,12 +349,12 @@ TEST_F(ViewerCommands, NextPageAtTheEndPushesAndShowsAnEmptyPage) {
   Open(Dir.Write("two.txt", Lines({{2, 1000}}, 2000)));
   State.NextPage();
   EXPECT_EQ(Window.Page, "");
-  EXPECT_EQ(State.History.count(), 1);
+  EXPECT_EQ(State.History().count(), 1);
   EXPECT_EQ(Window.Bar.Position(), 1);
   EXPECT_EQ(Window.Statuses.end()[-2], "当前操作记录数为：1;Pos=2000");
   State.NextPage();  // the same offset is recorded again
-  EXPECT_EQ(State.History.count(), 2);
-  EXPECT_EQ(State.History.last(), 2000);
+  EXPECT_EQ(State.History().count(), 2);
+  EXPECT_EQ(State.History().last(), 2000);
 }
 
 TEST_F(ViewerCommands, WithoutAFileOnlyTheFontCommandDoesAnything) {
@@ -364,7 +364,7 @@ TEST_F(ViewerCommands, WithoutAFileOnlyTheFontCommandDoesAnything) {
   EXPECT_EQ(Window.Beeps, 0);
   EXPECT_TRUE(Window.Statuses.empty());
   EXPECT_EQ(Window.Page, "请打开文件...\r\n");
-  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.PageStart(), 0);
 
   Window.NextFontHeight.reset();
   State.FontSetup();  // cancelled: not even the status changes
@@ -373,7 +373,7 @@ TEST_F(ViewerCommands, WithoutAFileOnlyTheFontCommandDoesAnything) {
   State.FontSetup();
   EXPECT_EQ(Window.Status(), "文件大小：0字节");
   EXPECT_EQ(Window.Page, "请打开文件...\r\n");
-  EXPECT_EQ(State.LinesPerPage, 21);
+  EXPECT_EQ(State.LinesPerPage(), 21);
 }
 
 // The page is read again from its start with the new geometry, so the next page follows it.
@@ -383,19 +383,19 @@ TEST_F(ViewerCommands, FontChangeRereadsThePageAndKeepsHistoryAndPosition) {
   Open(Dir.Write("font.txt", Text));
   State.NextPage();
   State.NextPage();
-  ASSERT_EQ(State.PageStart, 4000);
+  ASSERT_EQ(State.PageStart(), 4000);
   Window.Height = 5 * 7;
   Window.NextFontHeight = -7;  // five lines of 1200 characters: four counted lines per page
   State.FontSetup();
   EXPECT_EQ(Window.Status(), "文件大小：20000字节");
-  EXPECT_EQ(State.PageStart, 4000);
-  EXPECT_EQ(State.PageEnd, 8000);
+  EXPECT_EQ(State.PageStart(), 4000);
+  EXPECT_EQ(State.PageEnd(), 8000);
   EXPECT_EQ(Window.Page, Text.substr(4000, 4000));
-  EXPECT_EQ(State.History.count(), 2);
+  EXPECT_EQ(State.History().count(), 2);
   EXPECT_EQ(Window.Bar.Position(), 2);
-  EXPECT_EQ(State.PageBytes, 2000);
+  EXPECT_EQ(State.PageBytes(), 2000);
   State.NextPage();
-  EXPECT_EQ(State.History.last(), 4000);
+  EXPECT_EQ(State.History().last(), 4000);
   EXPECT_EQ(Window.Page, Text.substr(8000, 4000));
 }
 
@@ -405,7 +405,7 @@ TEST_F(ViewerCommands, FontSizeStepsStayInRangeAndRefitFromThePageStart) {
   const std::string Text = Lines({{400, 30}}, 12000);
   Open(Dir.Write("steps.txt", Text));
   State.NextPage();
-  const TFileOffset Start = State.PageStart;
+  const TFileOffset Start = State.PageStart();
   Window.RenderedHeight = 20;
   const struct {
     int Height, Steps, Expected;
@@ -426,10 +426,10 @@ TEST_F(ViewerCommands, FontSizeStepsStayInRangeAndRefitFromThePageStart) {
       continue;
     }
     EXPECT_EQ(Window.Status(), "文件大小：12000字节");
-    EXPECT_EQ(State.LinesPerPage, 420 / std::abs(Row.Expected));
-    EXPECT_EQ(State.PageStart, Start);
-    EXPECT_EQ(Window.Page, Text.substr(Start, State.PageEnd - Start));
-    EXPECT_EQ(State.History.count(), 1);
+    EXPECT_EQ(State.LinesPerPage(), 420 / std::abs(Row.Expected));
+    EXPECT_EQ(State.PageStart(), Start);
+    EXPECT_EQ(Window.Page, Text.substr(Start, State.PageEnd() - Start));
+    EXPECT_EQ(State.History().count(), 1);
   }
 }
 
@@ -439,23 +439,23 @@ TEST_F(ViewerCommands, ALayoutCountsThePageInRowsUntilTheOriginalOneComesBack) {
   std::string Text;
   for (int Character = 0; Character < 2000; ++Character) Text += "\xD6\xD0";  // 中
   Open(Dir.Write("rows.txt", Text));
-  ASSERT_EQ(State.PageEnd, 29 * 84);
+  ASSERT_EQ(State.PageEnd(), 29 * 84);
   TLayoutSettings Column;
   Column.MaxColumns = 10;
   State.SetPageLayout(Column);
   EXPECT_EQ(State.PageLayout(), Column);
-  EXPECT_EQ(State.PageStart, 0);
-  EXPECT_EQ(State.PageEnd, 30 * 10 * 2);
+  EXPECT_EQ(State.PageStart(), 0);
+  EXPECT_EQ(State.PageEnd(), 30 * 10 * 2);
   EXPECT_EQ(Window.Page, Text.substr(0, 600));
   State.NextPage();
-  EXPECT_EQ(State.PageStart, 600);
-  EXPECT_EQ(State.PageEnd, 1200);
+  EXPECT_EQ(State.PageStart(), 600);
+  EXPECT_EQ(State.PageEnd(), 1200);
   Column.LineSpacing = 2.0;  // rows 28 apart: 15 of them
   State.SetPageLayout(Column);
-  EXPECT_EQ(State.PageEnd, 600 + 15 * 10 * 2);
+  EXPECT_EQ(State.PageEnd(), 600 + 15 * 10 * 2);
   State.SetPageLayout(TLayoutSettings::Original());
-  EXPECT_EQ(State.PageStart, 600);
-  EXPECT_EQ(State.PageEnd, 600 + 29 * 84);
+  EXPECT_EQ(State.PageStart(), 600);
+  EXPECT_EQ(State.PageEnd(), 600 + 29 * 84);
 }
 
 TEST_F(ViewerCommands, ResizingChangesNothingUntilTheNextOpenOrFontChange) {
@@ -463,16 +463,16 @@ TEST_F(ViewerCommands, ResizingChangesNothingUntilTheNextOpenOrFontChange) {
   Window.Width = 100;
   Window.Height = 100;
   State.NextPage();
-  EXPECT_EQ(State.CharsPerLine, 42);
-  EXPECT_EQ(State.LinesPerPage, 30);
+  EXPECT_EQ(State.CharsPerLine(), 42);
+  EXPECT_EQ(State.LinesPerPage(), 30);
 }
 
 TEST_F(ViewerCommands, EmptyFileKeepsAValidRangeAndHarmlessPaging) {
   Open(Dir.Write("empty.txt", ""));
   EXPECT_EQ(Window.Status(), "文件大小：0字节");
   EXPECT_EQ(Window.Page, "");
-  EXPECT_EQ(State.PageEnd, 0);
-  EXPECT_EQ(State.PageBytes, 0);
+  EXPECT_EQ(State.PageEnd(), 0);
+  EXPECT_EQ(State.PageBytes(), 0);
   EXPECT_EQ(Window.Bar.Min(), 0);
   EXPECT_GE(Window.Bar.Max(), Window.Bar.Min());
   State.NextPage();
@@ -489,12 +489,12 @@ TEST_F(ViewerCommands, FontHeightZeroUsesTheRenderedHeight) {
   Window.FontHeight = 0;
   Window.RenderedHeight = 20;
   Open(Dir.Write("zero.txt", "abc\n"));
-  EXPECT_EQ(State.CharsPerLine, 588 / 20);
-  EXPECT_EQ(State.LinesPerPage, 420 / 20);
+  EXPECT_EQ(State.CharsPerLine(), 588 / 20);
+  EXPECT_EQ(State.LinesPerPage(), 420 / 20);
   Window.RenderedHeight = 0;  // nothing to measure: still no division by zero
   Window.NextFontHeight = 0;
   State.FontSetup();
-  EXPECT_EQ(State.LinesPerPage, 420);
+  EXPECT_EQ(State.LinesPerPage(), 420);
 }
 
 // One-byte pages of a 6 GiB file would need positions past 32 bits: the step grows just enough.
@@ -508,15 +508,15 @@ TEST_F(ViewerCommands, HugeFileScrollStepGrowsToFitThirtyTwoBits) {
   ::close(Fd);
   Window.Height = 14;  // one line per page: every page is one byte
   Open(Path);
-  ASSERT_EQ(State.PageBytes, 1);
-  EXPECT_EQ(State.ScrollStep, Size / 2147483647 + 1);
-  EXPECT_EQ(Window.Bar.Max(), Size / State.ScrollStep + 1);
-  EXPECT_LE(Size / State.ScrollStep + 1, 2147483647);
-  Window.Bar.SetPosition(static_cast<int>((Size - 8) / State.ScrollStep));
-  EXPECT_EQ(State.PageStart, Size - 8);
+  ASSERT_EQ(State.PageBytes(), 1);
+  EXPECT_EQ(State.ScrollStep(), Size / 2147483647 + 1);
+  EXPECT_EQ(Window.Bar.Max(), Size / State.ScrollStep() + 1);
+  EXPECT_LE(Size / State.ScrollStep() + 1, 2147483647);
+  Window.Bar.SetPosition(static_cast<int>((Size - 8) / State.ScrollStep()));
+  EXPECT_EQ(State.PageStart(), Size - 8);
   EXPECT_EQ(Window.Page, "X");
   Window.Bar.SetPosition(Window.Bar.Max());
-  EXPECT_GE(State.PageStart, Size);
+  EXPECT_GE(State.PageStart(), Size);
   EXPECT_EQ(Window.Page, "");
 }
 
@@ -540,12 +540,12 @@ TEST_P(JumpRows, JumpOntoEveryByteOfACharacterShowsFromTheFirstWholeOne) {
   Window.Width = 600 * 14;
   Window.Height = 2 * 14;  // one counted line per page, ended by the line feed
   Open(Dir.Write("jump.txt", "\n" + Row.Before + Row.Character + Row.After + "\n"));
-  ASSERT_EQ(State.ScrollStep, 1);
+  ASSERT_EQ(State.ScrollStep(), 1);
   EXPECT_EQ(Window.Encoding, Row.Encoding);
   const int First = static_cast<int>(1 + Row.Before.size());
   for (int Byte = 0; Byte < static_cast<int>(Row.Character.size()); ++Byte) {
     Window.Bar.SetPosition(First + Byte);
-    EXPECT_EQ(State.PageStart, First + Byte);
+    EXPECT_EQ(State.PageStart(), First + Byte);
     EXPECT_EQ(Window.Page, (Byte == 0 ? Row.Character : "") + Row.After + "\n") << "byte " << Byte;
   }
 }
@@ -568,15 +568,15 @@ TEST_F(ViewerCommands, PagesCutInsideACharacterShowOnlyWholeOnes) {
   // "a中文字句" in GBK: every page boundary after the first falls inside a character.
   const std::string Text = "a\xD6\xD0\xCE\xC4\xD7\xD6\xBE\xE4";
   Open(Dir.Write("cut.txt", Text));
-  EXPECT_EQ(State.PageEnd, 4);
+  EXPECT_EQ(State.PageEnd(), 4);
   EXPECT_EQ(Window.Page, "a\xD6\xD0\xCE\xC4");
   // Read ahead for the window, the next page's text is what Next Page then shows, and the look
   // changes nothing.
   EXPECT_EQ(State.NextPageText(), "\xD7\xD6\xBE\xE4");
-  EXPECT_EQ(State.PageEnd, 4);
-  EXPECT_EQ(State.History.count(), 0);
+  EXPECT_EQ(State.PageEnd(), 4);
+  EXPECT_EQ(State.History().count(), 0);
   State.NextPage();
-  EXPECT_EQ(State.PageStart, 4);
+  EXPECT_EQ(State.PageStart(), 4);
   EXPECT_EQ(Window.Page, "\xD7\xD6\xBE\xE4");
   EXPECT_EQ(State.NextPageText(), "");
   State.NextPage();
@@ -591,7 +591,7 @@ TEST_F(ViewerCommands, OpenDetectsTheEncodingAndAChoiceLastsUntilTheNextOpen) {
   EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Le);
   EXPECT_TRUE(Window.EncodingDetected);
   // The line feed's code unit ends the page.
-  EXPECT_EQ(State.PageEnd, 6);
+  EXPECT_EQ(State.PageEnd(), 6);
   EXPECT_EQ(Window.Page, std::string("a\0\n\0", 4));
   State.NextPage();
   EXPECT_EQ(Window.Page, std::string("b\0", 2));
@@ -601,13 +601,13 @@ TEST_F(ViewerCommands, OpenDetectsTheEncodingAndAChoiceLastsUntilTheNextOpen) {
   EXPECT_FALSE(Window.EncodingDetected);
   // No UTF-16BE mark: text. Read big-end first the units hold no line feed (0x0A00 is a character).
   EXPECT_EQ(Window.Page, std::string("\xFF\xFE" "a\0\n\0b\0", 8));
-  EXPECT_EQ(State.PageStart, 0);
-  EXPECT_EQ(State.PageEnd, 8);
+  EXPECT_EQ(State.PageStart(), 0);
+  EXPECT_EQ(State.PageEnd(), 8);
   State.ChooseEncoding(std::nullopt);
   EXPECT_EQ(Window.Encoding, TTextEncoding::Utf16Le);
   State.ChooseEncoding(TTextEncoding::Utf8);
   Open(Dir.Write("gbk.txt", "\xD6\xD0\xCE\xC4"));
-  EXPECT_EQ(State.ChosenEncoding, std::nullopt);
+  EXPECT_EQ(State.ChosenEncoding(), std::nullopt);
   EXPECT_EQ(Window.Encoding, TTextEncoding::Gb18030);
   EXPECT_TRUE(Window.EncodingDetected);
 }
@@ -622,22 +622,22 @@ TEST_F(ViewerCommands, FileChangedWhileOpenIsFollowedAndSaid) {
   const std::string Path = Dir.Write("live.txt", Text);
   Open(Path);
   State.NextPage();
-  const std::size_t Kept = State.History.count();
+  const std::size_t Kept = State.History().count();
 
   std::filesystem::resize_file(Path, 100);  // below the page on screen
   State.NextPage();
   EXPECT_EQ(Window.Status(), "文件已变短，现为100字节");
-  EXPECT_EQ(State.FileSize, 100);
+  EXPECT_EQ(State.FileSize(), 100);
   EXPECT_EQ(Window.Bar.Max(), 100 / 2000 + 1);
   EXPECT_EQ(Window.Page, "");
-  EXPECT_EQ(State.History.count(), Kept + 1);
+  EXPECT_EQ(State.History().count(), Kept + 1);
 
   Dir.Write("live.txt", Text + Text);  // grown: its new part comes into the bar's reach, no notice
   State.PreviousPage();
   EXPECT_EQ(Window.Bar.Max(), 42000 / 2000 + 1);
   Window.Bar.SetPosition(20);
   EXPECT_EQ(Window.Status(), "当前翻页Position=20");
-  EXPECT_EQ(State.PageStart, 40000);
+  EXPECT_EQ(State.PageStart(), 40000);
   EXPECT_EQ(Window.Page.substr(0, 60), (Text + Text).substr(40000, 60));
 
   const timespec Times[2] = {{0, UTIME_OMIT}, {12345, 0}};  // rewritten in place, same size
@@ -657,8 +657,8 @@ TEST_F(ViewerCommands, FileChangedWhileOpenIsFollowedAndSaid) {
   EXPECT_EQ(Window.Status(), "文件已无法读取");
   EXPECT_EQ(Window.Bar.Max(), 1);
   State.NextPage();  // stays quiet once said
-  EXPECT_EQ(Window.Status(), "当前操作记录数为：" + std::to_string(State.History.count()) + ";Pos=" +
-                                 std::to_string(State.PageStart));
+  EXPECT_EQ(Window.Status(), "当前操作记录数为：" + std::to_string(State.History().count()) + ";Pos=" +
+                                 std::to_string(State.PageStart()));
 }
 
 namespace {
@@ -690,19 +690,19 @@ TEST_F(ViewerJumps, JumpShowsTheLineAndComesBackWithPreviousPage) {
   const std::size_t Statuses = Window.Statuses.size();
   State.JumpTo(10000 + 400, 5);
   const TFileOffset LineStart = static_cast<TFileOffset>(Text.rfind('\n', 10400) + 1);
-  EXPECT_EQ(State.PageStart, LineStart);
+  EXPECT_EQ(State.PageStart(), LineStart);
   EXPECT_EQ(Window.Page.substr(0, 100), Text.substr(static_cast<std::size_t>(LineStart), 100));
   EXPECT_EQ(Window.Match, Text.substr(10400, 5));
-  EXPECT_EQ(Window.Bar.Position(), LineStart / State.ScrollStep);
+  EXPECT_EQ(Window.Bar.Position(), LineStart / State.ScrollStep());
   EXPECT_EQ(Window.Statuses.size(), Statuses);  // no jump to the step's start, no status of its own
-  EXPECT_EQ(State.History.count(), 1);
+  EXPECT_EQ(State.History().count(), 1);
   State.PreviousPage();
-  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.PageStart(), 0);
   EXPECT_EQ(Window.Page, Text.substr(0, 2000));
   // A line longer than a page reaches back no further than a page: the page starts at the offset.
   Open(Dir.Write("long.txt", std::string(50000, 'x')));
   State.JumpTo(30000);
-  EXPECT_EQ(State.PageStart, 30000);
+  EXPECT_EQ(State.PageStart(), 30000);
 }
 
 // Finding runs off the GUI thread and shows each hit on its page; past the end it goes on from the
@@ -715,7 +715,7 @@ TEST_F(ViewerJumps, FindShowsHitsWrapsAndTellsAMiss) {
   Open(Dir.Write("find.txt", Text));
   Find("needle");
   EXPECT_EQ(Window.Match, "needle");
-  EXPECT_EQ(State.PageStart, static_cast<TFileOffset>(Text.rfind('\n', 5000) + 1));
+  EXPECT_EQ(State.PageStart(), static_cast<TFileOffset>(Text.rfind('\n', 5000) + 1));
   EXPECT_EQ(Window.Status(), "找到“needle”：第5000字节");
   Find("needle");
   EXPECT_EQ(Window.Status(), "找到“needle”：第20000字节");
@@ -723,21 +723,21 @@ TEST_F(ViewerJumps, FindShowsHitsWrapsAndTellsAMiss) {
   EXPECT_EQ(Window.Status(), "找到“needle”：第5000字节（已从头继续）");
   Find("needle", true);  // backward from the hit at 5000: from the end
   EXPECT_EQ(Window.Status(), "找到“needle”：第20000字节（已从末尾继续）");
-  EXPECT_EQ(State.History.count(), 4);
+  EXPECT_EQ(State.History().count(), 4);
 
   const int Beeps = Window.Beeps;
-  const TFileOffset Start = State.PageStart;
+  const TFileOffset Start = State.PageStart();
   Find("haystack");
   EXPECT_EQ(Window.Status(), "找不到“haystack”");
   EXPECT_EQ(Window.Beeps, Beeps + 1);
-  EXPECT_EQ(State.PageStart, Start);
+  EXPECT_EQ(State.PageStart(), Start);
   Find("need(le", false, true);
   EXPECT_NE(Window.Status().find("正则表达式"), std::string::npos) << Window.Status();
   // The file gone under the search: it stops and says so, as the page commands do.
   std::filesystem::remove(Dir.Path("find.txt"));
   Find("needle");
   EXPECT_EQ(Window.Status(), "查找已停止：文件已无法读取");
-  EXPECT_EQ(State.PageStart, Start);
+  EXPECT_EQ(State.PageStart(), Start);
 }
 
 // Any other command stops a search under way: nothing it would have found shows afterwards.
@@ -765,17 +765,17 @@ TEST_F(ViewerJumps, GoToAShareOrAnOffsetAndTheShareOnEveryPage) {
   Open(Dir.Write("goto.txt", Text));
   EXPECT_EQ(Window.Where, "0.0%");
   State.GoTo("50%");
-  EXPECT_EQ(State.PageStart, static_cast<TFileOffset>(Text.rfind('\n', 10500) + 1));
+  EXPECT_EQ(State.PageStart(), static_cast<TFileOffset>(Text.rfind('\n', 10500) + 1));
   EXPECT_EQ(Window.Status(), "已转到第10500字节");
   EXPECT_EQ(Window.Where, State.Where());
-  EXPECT_EQ(State.History.count(), 1);
+  EXPECT_EQ(State.History().count(), 1);
   State.GoTo("２００１");  // full-width digits: a byte offset
-  EXPECT_EQ(State.PageStart, 2000);
+  EXPECT_EQ(State.PageStart(), 2000);
   EXPECT_EQ(Window.Where, "9.5%");
   const int Beeps = Window.Beeps;
   State.GoTo("第三章");
   EXPECT_EQ(Window.Beeps, Beeps + 1);
-  EXPECT_EQ(State.PageStart, 2000);
+  EXPECT_EQ(State.PageStart(), 2000);
   Window.Bar.SetPosition(Window.Bar.Max());  // past the end
   EXPECT_EQ(Window.Where, "100.0%");
 }
@@ -786,11 +786,11 @@ class ViewerChapters : public ViewerJumps {
 protected:
   // Runs what the chapter scan hands over until it ends.
   void FinishScan() {
-    for (int Wait = 0; Wait < 20000 && State.Chapters.State() == TChapterIndex::TState::Scanning; ++Wait) {
+    for (int Wait = 0; Wait < 20000 && State.Chapters().State() == TChapterIndex::TState::Scanning; ++Wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       Window.RunWhatCameLater();
     }
-    ASSERT_NE(State.Chapters.State(), TChapterIndex::TState::Scanning);
+    ASSERT_NE(State.Chapters().State(), TChapterIndex::TState::Scanning);
   }
 };
 
@@ -804,20 +804,20 @@ TEST_F(ViewerChapters, StepsWaitForTheScanAndTheToolBarNamesTheChapter) {
   for (const char* Heading : {"第二章 路上\n", "第三章 山中\n"}) Text += std::string(6000, 'x') + '\n' + Heading;
   Text += std::string(3000, 'y') + "\n尾声";
   Open(Dir.Write("novel.txt", Text));
-  EXPECT_EQ(State.Chapters.State(), TChapterIndex::TState::NotScanned);
+  EXPECT_EQ(State.Chapters().State(), TChapterIndex::TState::NotScanned);
   EXPECT_EQ(Window.ChapterTitle, "");
   State.NextChapter();  // from the first heading's page: waits for the scan, then lands on the second
   FinishScan();
-  ASSERT_EQ(State.Chapters.Count(), 4u);
-  EXPECT_EQ(State.PageStart, static_cast<TFileOffset>(Text.find("第二章")));
+  ASSERT_EQ(State.Chapters().Count(), 4u);
+  EXPECT_EQ(State.PageStart(), static_cast<TFileOffset>(Text.find("第二章")));
   EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
   EXPECT_EQ(Window.Status(), "已转到“第二章 路上”");
   State.NextPage();  // inside chapter two
   EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
   State.PreviousChapter();  // the heading before the page: its own chapter's
-  EXPECT_EQ(State.PageStart, static_cast<TFileOffset>(Text.find("第二章")));
+  EXPECT_EQ(State.PageStart(), static_cast<TFileOffset>(Text.find("第二章")));
   State.PreviousChapter();
-  EXPECT_EQ(State.PageStart, 0);
+  EXPECT_EQ(State.PageStart(), 0);
   EXPECT_EQ(Window.ChapterTitle, "第一章 开始");
   int Beeps = Window.Beeps;
   State.PreviousChapter();
@@ -827,32 +827,32 @@ TEST_F(ViewerChapters, StepsWaitForTheScanAndTheToolBarNamesTheChapter) {
   EXPECT_EQ(Window.ChapterTitle, "尾声");
   State.NextChapter();
   EXPECT_EQ(Window.Status(), "已是最后一章");
-  EXPECT_EQ(State.History.count(), 5);
+  EXPECT_EQ(State.History().count(), 5);
 
   // A rule whose pattern does not compile says where and keeps the list; one that does finds anew.
-  std::vector<TChapterRule> Rules = State.ChapterRules;
+  std::vector<TChapterRule> Rules = State.ChapterRules();
   Rules.push_back({"尾声", "^第("});
   const std::string Fault = State.SetChapterRules(Rules, Rules.size() - 1);
   EXPECT_NE(Fault.find("第 4 个字符处"), std::string::npos) << Fault;
-  EXPECT_EQ(State.Chapters.Count(), 4u);
+  EXPECT_EQ(State.Chapters().Count(), 4u);
   Rules.back().Pattern = "^尾声$";
   EXPECT_EQ(State.SetChapterRules(Rules, Rules.size() - 1), "");
   FinishScan();
-  EXPECT_EQ(State.Chapters.Count(), 1u);
-  EXPECT_EQ(State.Chapters.Status(), "共 1 章");
+  EXPECT_EQ(State.Chapters().Count(), 1u);
+  EXPECT_EQ(State.Chapters().Status(), "共 1 章");
 
   // Another file forgets the headings; one without any says so, and a waiting step gives way to a command.
   Open(Dir.Write("log.txt", Lines({{30, 900}}, 27000)));
-  EXPECT_EQ(State.Chapters.State(), TChapterIndex::TState::NotScanned);
+  EXPECT_EQ(State.Chapters().State(), TChapterIndex::TState::NotScanned);
   State.NextChapter();
   State.NextPage();
   FinishScan();
-  EXPECT_EQ(State.PageStart, State.History.last() + 2 * 900);  // the page step alone moved
+  EXPECT_EQ(State.PageStart(), State.History().last() + 2 * 900);  // the page step alone moved
   Beeps = Window.Beeps;
   State.NextChapter();
   EXPECT_EQ(Window.Beeps, Beeps + 1);
   EXPECT_EQ(Window.Status(), "没有找到章节");
-  EXPECT_EQ(State.Chapters.Status(), "没有找到章节：文件里没有与规则相符的行");
+  EXPECT_EQ(State.Chapters().Status(), "没有找到章节：文件里没有与规则相符的行");
 
   // A heading on the first line of a file with a byte-order mark names the first page's chapter.
   EXPECT_EQ(State.SetChapterRules(BuiltInChapterRules(), std::nullopt), "");
@@ -861,7 +861,7 @@ TEST_F(ViewerChapters, StepsWaitForTheScanAndTheToolBarNamesTheChapter) {
   FinishScan();
   EXPECT_EQ(Window.ChapterTitle, "第二章 路上");
   State.PreviousChapter();
-  EXPECT_EQ(State.PageStart, 3);
+  EXPECT_EQ(State.PageStart(), 3);
   EXPECT_EQ(Window.ChapterTitle, "第一章 开始");
   State.JumpTo(0);
   EXPECT_EQ(Window.ChapterTitle, "第一章 开始");
@@ -890,7 +890,7 @@ TEST_F(ViewerChapters, UnreadableFileSaysWhyOnOpenAndOnEveryCommand) {
     EXPECT_EQ(Window.Status(), "无法打开文件：" + Reason);
     EXPECT_EQ(Window.Caption, "Pagorin文本文件浏览器--" + Path);
     EXPECT_EQ(Window.Page, "");
-    EXPECT_EQ(State.PageBytes, 0);
+    EXPECT_EQ(State.PageBytes(), 0);
     EXPECT_EQ(Window.Bar.Position(), 0);
     EXPECT_GE(Window.Bar.Max(), Window.Bar.Min());
 
@@ -915,7 +915,7 @@ TEST_F(ViewerChapters, UnreadableFileSaysWhyOnOpenAndOnEveryCommand) {
     EXPECT_EQ(Window.Beeps, Beeps + 2);
     State.FindChapters();
     FinishScan();
-    EXPECT_EQ(State.Chapters.Status(), "章节查找已停止：" + Reason);
+    EXPECT_EQ(State.Chapters().Status(), "章节查找已停止：" + Reason);
   }
 
   Dir.Write("missing.txt", "第一章\nneedle\n");
@@ -947,16 +947,16 @@ TEST_F(ViewerChapters, JumpsFollowTheFileAndNeverGoWhereItNoLongerReaches) {
   Open(Path);
   State.FindChapters();
   FinishScan();
-  ASSERT_EQ(State.Chapters.Count(), 5u);
+  ASSERT_EQ(State.Chapters().Count(), 5u);
 
   std::filesystem::resize_file(Path, At("第4章"));
   int Beeps = Window.Beeps;
   State.GoToChapter(4);
   EXPECT_EQ(Window.Status(), "文件已变短，现为" + std::to_string(At("第4章")) + "字节");
   EXPECT_EQ(Window.Beeps, Beeps + 1);
-  EXPECT_EQ(State.PageStart, 0);
-  EXPECT_EQ(State.Chapters.Count(), 3u);
-  EXPECT_EQ(Window.Bar.Max(), At("第4章") / State.ScrollStep + 1);
+  EXPECT_EQ(State.PageStart(), 0);
+  EXPECT_EQ(State.Chapters().Count(), 3u);
+  EXPECT_EQ(Window.Bar.Max(), At("第4章") / State.ScrollStep() + 1);
   State.GoToChapter(1);
   EXPECT_EQ(Window.Status(), "已转到“第2章”");
 
@@ -967,26 +967,26 @@ TEST_F(ViewerChapters, JumpsFollowTheFileAndNeverGoWhereItNoLongerReaches) {
   EXPECT_EQ(Window.Statuses.end()[-2], "已是最后一章");
   EXPECT_EQ(Window.Status(), "文件已变短，现为" + std::to_string(At("第3章")) + "字节");
   EXPECT_EQ(Window.Beeps, Beeps + 1);
-  EXPECT_EQ(State.PageStart, At("第2章"));
+  EXPECT_EQ(State.PageStart(), At("第2章"));
 
   const std::string Other = "第一章\n" + std::string(5000, 'y') + "\nneedle\n第二章\n";
   std::filesystem::rename(Dir.Write("other.txt", Other), Path);
   State.GoToChapter(0);
   EXPECT_EQ(Window.Status(), "文件已被替换，现为" + std::to_string(Other.size()) + "字节");
-  EXPECT_EQ(State.PageStart, At("第2章"));
+  EXPECT_EQ(State.PageStart(), At("第2章"));
   FinishScan();
-  ASSERT_EQ(State.Chapters.Count(), 2u);
-  EXPECT_EQ(State.Chapters.Title(1), "第二章");
+  ASSERT_EQ(State.Chapters().Count(), 2u);
+  EXPECT_EQ(State.Chapters().Title(1), "第二章");
 
   // Cut while the hit found is on its way to the window.
   Window.OnRunLater = [&] { std::filesystem::resize_file(Path, 100); };
   Beeps = Window.Beeps;
-  const std::size_t Left = State.History.count();
+  const std::size_t Left = State.History().count();
   Find("needle");
   EXPECT_EQ(Window.Status(), "文件已变短，现为100字节");
   EXPECT_EQ(Window.Beeps, Beeps + 1);
-  EXPECT_EQ(State.History.count(), Left);  // no page left for the hit's
-  EXPECT_EQ(State.Chapters.Count(), 1u);
+  EXPECT_EQ(State.History().count(), Left);  // no page left for the hit's
+  EXPECT_EQ(State.Chapters().Count(), 1u);
 }
 
 // The tool bar names no chapter for a page the headings found so far do not reach, neither while the
@@ -1000,7 +1000,7 @@ TEST_F(ViewerChapters, NoChapterIsNamedBeyondTheHeadingsFound) {
   State.FindChapters();
   // The scan's calls one at a time, up to the first that brings headings: 第一章 alone.
   std::size_t Taken = 0;
-  for (int Wait = 0; Wait < 20000 && State.Chapters.Count() == 0; ++Wait) {
+  for (int Wait = 0; Wait < 20000 && State.Chapters().Count() == 0; ++Wait) {
     std::function<void()> Call;
     {
       const std::lock_guard<std::mutex> Lock(Window.LaterGuard);
@@ -1008,9 +1008,9 @@ TEST_F(ViewerChapters, NoChapterIsNamedBeyondTheHeadingsFound) {
     }
     Call ? Call() : std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_EQ(State.Chapters.Count(), 1u);
+  ASSERT_EQ(State.Chapters().Count(), 1u);
   EXPECT_EQ(Window.ChapterTitle, "");
-  State.Chapters.Cancel();
+  State.StopChapterScan();
   EXPECT_EQ(Window.ChapterTitle, "");
   State.FindChapters();
   FinishScan();
@@ -1027,20 +1027,20 @@ TEST_F(ViewerChapters, TheRulesChooseForEachFileAndTheReaderMayPickOne) {
   State.FindChapters();
   FinishScan();
   EXPECT_EQ(State.ChapterRuleInUse(), 1u);
-  EXPECT_EQ(State.Chapters.Count(), 30u);
+  EXPECT_EQ(State.Chapters().Count(), 30u);
 
-  std::vector<TChapterRule> Rules = State.ChapterRules;
+  std::vector<TChapterRule> Rules = State.ChapterRules();
   Rules[2].Pattern = "^(";
   EXPECT_EQ(State.SetChapterRules(Rules, std::nullopt).rfind("规则“英文 Chapter”：正则表达式", 0), 0u);
-  Rules = State.ChapterRules;
+  Rules = State.ChapterRules();
   for (TChapterRule& Rule : Rules) Rule.Enabled = false;
   EXPECT_EQ(State.SetChapterRules(Rules, std::nullopt), "请至少启用一条规则");
   EXPECT_EQ(State.SetChapterRules(Rules, 4), "没有这条规则");
-  EXPECT_EQ(State.Chapters.Count(), 30u);
+  EXPECT_EQ(State.Chapters().Count(), 30u);
   EXPECT_EQ(State.SetChapterRules(Rules, 0), "");  // picked: used though not enabled
   FinishScan();
   EXPECT_EQ(State.ChapterRuleInUse(), 0u);
-  EXPECT_EQ(State.Chapters.Count(), 0u);
+  EXPECT_EQ(State.Chapters().Count(), 0u);
 
   Rules.push_back({"我的规则", ""});
   EXPECT_EQ(State.SetChapterRules(Rules, 4), "规则“我的规则”需要一个表达式");
@@ -1048,7 +1048,7 @@ TEST_F(ViewerChapters, TheRulesChooseForEachFileAndTheReaderMayPickOne) {
   EXPECT_EQ(State.SetChapterRules(Rules, 4), "");
   FinishScan();
   EXPECT_EQ(State.ChapterRuleInUse(), 4u);
-  EXPECT_EQ(State.Chapters.Count(), 30u);
+  EXPECT_EQ(State.Chapters().Count(), 30u);
 
   // The next book's rule is chosen for it, among the rules enabled, which stay.
   EXPECT_EQ(State.SetChapterRules(Rules, 0), "");
@@ -1056,6 +1056,6 @@ TEST_F(ViewerChapters, TheRulesChooseForEachFileAndTheReaderMayPickOne) {
   State.FindChapters();
   FinishScan();
   EXPECT_EQ(State.ChapterRuleInUse(), 4u);
-  EXPECT_EQ(State.Chapters.Count(), 30u);
-  EXPECT_EQ(State.ChapterRules, Rules);
+  EXPECT_EQ(State.Chapters().Count(), 30u);
+  EXPECT_EQ(State.ChapterRules(), Rules);
 }

@@ -308,21 +308,19 @@ void TReadingStore::Update(const std::string& Path, const std::function<void(TFi
       Files.erase(Oldest);
     }
   };
-  if (!CanWrite()) {
-    Apply(FFiles);
-    return;
-  }
-  // What another window kept since is read first, and only this change is made to it.
+  ChangeFiles(Apply);
+}
+
+void TReadingStore::ChangeFiles(const std::function<void(TFiles&)>& Change) {
+  // What another window kept since is read first, and only this change is made to it; where the store
+  // cannot be read or written the change holds for this run alone.
   TFiles Files;
-  if (!ReadFiles(Files)) {
-    Apply(FFiles);
-    return;
-  }
-  Apply(Files);
+  if (!CanWrite() || !ReadFiles(Files)) return Change(FFiles);
+  Change(Files);
   if (WriteFiles(Files))
     FFiles = std::move(Files);
   else
-    Apply(FFiles);
+    Change(FFiles);
 }
 
 void TReadingStore::ClearReading() {
@@ -334,18 +332,5 @@ void TReadingStore::ClearReading() {
       Entry = Empty(Entry->second) ? Files.erase(Entry) : std::next(Entry);
     }
   };
-  if (!CanWrite()) {
-    Clear(FFiles);
-    return;
-  }
-  TFiles Files;
-  if (!ReadFiles(Files)) {
-    Clear(FFiles);
-    return;
-  }
-  Clear(Files);
-  if (WriteFiles(Files))
-    FFiles = std::move(Files);
-  else
-    Clear(FFiles);
+  ChangeFiles(Clear);
 }

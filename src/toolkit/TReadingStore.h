@@ -99,6 +99,8 @@ private:
   bool ReadFiles(TFiles& Files);
   void ReadSettings();
   bool WriteFiles(const TFiles& Files);
+  // Change made to the kept files, or to this run's alone when they cannot be read or written.
+  void ChangeFiles(const std::function<void(TFiles&)>& Change);
   void WriteSettings();
   // Writes Bytes to Path atomically; false, with the problem noted, when it cannot.
   bool WriteAtomically(const std::string& Path, const std::string& Bytes, const std::string& What);

@@ -44,6 +44,7 @@ TScanThread::TPost PostTo(TViewerWindow& Window) {
 TViewerState::TViewerState(TViewerWindow& Window)
     : Chapters(PostTo(Window)), FWindow(Window), FSearch(PostTo(Window)) {
   Chapters.OnChange = [this] { ChaptersArrived(); };
+  Chapters.Kept = std::make_shared<TChapterCache>();
 }
 
 void TViewerState::ComputeGeometry() {
@@ -203,7 +204,9 @@ void TViewerState::OpenFile(const std::string& Path) {
   ChapterRule.reset();
   for (std::size_t Rule = 0; Rule < ChapterRules.size(); ++Rule)
     if (!Kept.ChapterRule.empty() && ChapterRules[Rule].Name == Kept.ChapterRule) ChapterRule = Rule;
-  Chapters.Clear();  // the window may ask for the new file's at once: its encoding is known now
+  // The window may ask for the new file's at once: its encoding is known now. A list kept from an
+  // earlier reading names the chapters from the first page.
+  RestoreChapters();
   History.clear();
   ReadPageAtStart();
   PageBytes = std::llabs(PageEnd - PageStart);
@@ -324,7 +327,10 @@ void TViewerState::ChooseEncoding(std::optional<TTextEncoding> Choice) {
   ReadPageAtStart();
   if (Changed) SetScrollRange();
   // Headings found in the other encoding are another text's.
-  if (Chapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
+  if (Chapters.State() != TChapterIndex::TState::NotScanned)
+    ScanChapters();
+  else
+    RestoreChapters();
   ShowChangeNotice();
 }
 
@@ -587,7 +593,16 @@ void TViewerState::FindChapters() {
   if (State == TState::NotScanned || State == TState::Cancelled || State == TState::FileChanged) ScanChapters();
 }
 
-void TViewerState::ScanChapters() {
+void TViewerState::ScanChapters() { Chapters.Scan(FileName, Encoding(), OfferedPatterns()); }
+
+void TViewerState::RestoreChapters() {
+  if (FEverReadable)
+    Chapters.Restore(FileName, Encoding(), OfferedPatterns());
+  else
+    Chapters.Clear();
+}
+
+std::vector<std::string> TViewerState::OfferedPatterns() {
   FOfferedRules.clear();
   std::vector<std::string> Patterns;
   for (std::size_t Rule = 0; Rule < ChapterRules.size(); ++Rule)
@@ -599,7 +614,7 @@ void TViewerState::ScanChapters() {
     FOfferedRules.clear();
     Patterns.push_back(DefaultChapterPattern);
   }
-  Chapters.Scan(FileName, Encoding(), Patterns);
+  return Patterns;
 }
 
 std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::optional<std::size_t> Pick) {
@@ -617,7 +632,12 @@ std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::
     return "请至少启用一条规则";
   ChapterRules = std::move(Rules);
   ChapterRule = Pick;
-  if (!FileName.empty() && Chapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
+  if (!FileName.empty()) {
+    if (Chapters.State() != TChapterIndex::TState::NotScanned)
+      ScanChapters();
+    else
+      RestoreChapters();  // a list kept for the rules left is not this one
+  }
   return "";
 }
 

@@ -121,7 +121,7 @@ public:
   // among them for the open file (none: chosen for it). Change them with SetChapterRules.
   std::vector<TChapterRule> ChapterRules = BuiltInChapterRules();
   std::optional<std::size_t> ChapterRule;
-  TChapterIndex Chapters;  // of the open file, once asked for
+  TChapterIndex Chapters;  // of the open file, once asked for or kept from an earlier reading (Chapters.Kept)
 
 private:
   void ComputeGeometry();
@@ -180,6 +180,10 @@ private:
   void StepChapter(bool Forward);
   // Finds the headings anew with the rules.
   void ScanChapters();
+  // Forgets the headings and takes the list kept for the file as it is read now, if any.
+  void RestoreChapters();
+  // The patterns of the rules the scan chooses among, noting them in FOfferedRules.
+  std::vector<std::string> OfferedPatterns();
   // Where the page's first character shown starts: past a character cut by the page's start, and on
   // the first page past a byte-order mark (a heading on the file's first line starts after it).
   TFileOffset FirstShown() const;

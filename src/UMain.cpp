@@ -153,6 +153,7 @@ TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
   SetupForm();
   BindEvents();
   Store.Load();
+  KeepChapters();
   ApplyKeptSettings();
   SayStoreProblem();
 }
@@ -662,6 +663,8 @@ void TFrmMain::KeepSettings() {
   SayStoreProblem();
 }
 
+void TFrmMain::KeepChapters() { Viewer.KeptChapters().SetFolder(Store.Remember() ? Store.ChaptersFolder() : ""); }
+
 void TFrmMain::SayStoreProblem() {
   const std::string Problem = Store.TakeProblem();
   if (!Problem.empty()) ShowStatus(Problem);
@@ -794,7 +797,10 @@ void TFrmMain::BookmarkWinDelete(QObject*, std::size_t Row) {
 
 void TFrmMain::MnuRememberClick(QObject*) {
   const bool On = MnuRemember->isChecked();
+  // The chapter lists go first: their folder is inside the one the store takes away.
+  if (!On) Viewer.KeptChapters().Clear();
   Store.SetRemember(On);
+  KeepChapters();
   if (On) {
     KeepSettings();
     ShowStatus("将记住阅读位置和设置");
@@ -806,8 +812,9 @@ void TFrmMain::MnuRememberClick(QObject*) {
 
 void TFrmMain::MnuClearReadingClick(QObject*) {
   Store.ClearReading();
+  Viewer.KeptChapters().Clear();
   FResumeAt.reset();
   TBResumeShown->setVisible(false);
-  ShowStatus("已清除所有阅读位置和书签");
+  ShowStatus("已清除所有阅读位置、书签和保存的目录");
   SayStoreProblem();
 }

@@ -221,6 +221,8 @@ private:
   void KeepPosition();
   // A problem of the store, said once in the message panel.
   void SayStoreProblem();
+  // The chapter lists are kept in the store's folder while it remembers, else nowhere.
+  void KeepChapters();
   // The open file's bookmarks, newest first.
   std::vector<TBookmark> Bookmarks() const;
   void ShowBookmarks(std::size_t Current = 0);

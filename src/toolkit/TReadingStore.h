@@ -86,6 +86,8 @@ public:
   // The first problem met since the store was made, once; empty after that and when there is none.
   std::string TakeProblem();
 
+  // Where the chapter lists of the books read last are kept (TChapterCache), beside the state file.
+  std::string ChaptersFolder() const { return FStateFolder + "/chapters"; }
   std::string StateFile() const;
   std::string SettingsFile() const;
 

@@ -1,6 +1,7 @@
 #include "TChapterIndex.h"
 
 #include "DecimalText.h"
+#include "ReadPage.h"
 #include "TextSearch.h"
 
 #include <algorithm>
@@ -9,7 +10,48 @@
 #include <iterator>
 #include <stdexcept>
 
+namespace {
+
+// What the list of FileName is kept under as the file is now; none when it cannot be looked at.
+std::optional<TChapterKey> KeyOf(const std::string& FileName, TTextEncoding Encoding,
+                                 const std::vector<std::string>& Patterns) {
+  const TFileFacts Facts = InspectFile(FileName);
+  if (!Facts.Readable) return std::nullopt;
+  return TChapterKey{FileName, Facts.Size, Facts.ModifiedNs, std::string(RulesOf(Encoding).MenuName), Patterns};
+}
+
+}  // namespace
+
 TChapterIndex::TChapterIndex(TScanThread::TPost Post) : FScan(std::move(Post)) {}
+
+std::function<void()> TChapterIndex::TakeKept(TChapterCache::TKept&& Found) {
+  auto List = std::make_shared<TChapterList>(std::move(Found.List));
+  return [this, List, Chosen = Found.Chosen] {
+    FChosen = Chosen;
+    FPermille = 1000;
+    FState = TState::Done;
+    FFailure.clear();
+    Take(std::move(*List));
+    Changed();
+  };
+}
+
+void TChapterIndex::Restore(const std::string& FileName, TTextEncoding Encoding, const std::vector<std::string>& Patterns) {
+  Forget();
+  FState = TState::NotScanned;
+  // Started before the listeners hear of the change: one that asks for a scan at once replaces it.
+  if (Kept && !Kept->Folder().empty())
+    FScan.Start([this, Cache = Kept, FileName, Encoding, Patterns](const std::atomic<bool>& Cancel,
+                                                                   const TScanThread::TDeliver&) {
+      const std::optional<TChapterKey> Key = KeyOf(FileName, Encoding, Patterns);
+      std::optional<TChapterCache::TKept> Found;
+      if (Key) Found = Cache->Load(*Key);
+      if (Cancel) return std::function<void()>();
+      if (!Found) return std::function<void()>([] {});
+      return TakeKept(std::move(*Found));
+    });
+  Changed();
+}
 
 void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, const std::string& Pattern) {
   Scan(FileName, Encoding, std::vector<std::string>{Pattern});
@@ -25,7 +67,15 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
   FPermille = 0;
   FFailure.clear();
   if (Compiled.size() == 1) FChosen = 0;
-  FScan.Start([this, FileName, Compiled](const std::atomic<bool>& Cancel, const TScanThread::TDeliver& Deliver) {
+  FScan.Start([this, Cache = Kept, FileName, Encoding, Patterns, Compiled](const std::atomic<bool>& Cancel,
+                                                                          const TScanThread::TDeliver& Deliver) {
+    // The file as it is before it is read: a list written for it is stale once it changes.
+    const std::optional<TChapterKey> Key = Cache ? KeyOf(FileName, Encoding, Patterns) : std::nullopt;
+    if (Key)
+      if (std::optional<TChapterCache::TKept> Found = Cache->Load(*Key)) {
+        if (Cancel) return std::function<void()>();
+        return TakeKept(std::move(*Found));
+      }
     // Headings and progress go over in bunches: the first at once, so the list fills without delay,
     // then at most every 50 ms, so a page turn never waits behind a queue of small calls. A list
     // shown lays all its rows out again for each bunch: a long one takes them less often, 1 ms later
@@ -51,6 +101,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
     };
     TScanOutcome Outcome = TScanOutcome::Done;
     std::string Failure;
+    std::optional<TChapterCache::TWriter> Writer;  // the list as found, kept once the whole file is read
     try {
       // The choice comes first, on this thread: the window never waits for it.
       std::size_t Choice = 0;
@@ -65,10 +116,14 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
           Changed();
         });
       }
+      if (Key) Writer.emplace(Cache, *Key, Choice);
       Outcome = ScanChapters(
           FileName, *Compiled[Choice], Cancel,
           [&](std::vector<TChapter>&& Found) {
-            for (const TChapter& Chapter : Found) Pending.Add(Chapter.Offset, Chapter.Title, Chapter.Level);
+            for (const TChapter& Chapter : Found) {
+              Pending.Add(Chapter.Offset, Chapter.Title, Chapter.Level);
+              if (Writer) Writer->Add(Chapter.Offset, Chapter.Title, Chapter.Level);
+            }
             Send(FirstFound);
             FirstFound = false;
           },
@@ -76,6 +131,7 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
             Permille = Share;
             Send(false);
           });
+      if (Writer && Outcome == TScanOutcome::Done && !Cancel) Writer->Commit();
     } catch (const std::exception& Error) {
       Failure = Error.what();
     }
@@ -98,6 +154,11 @@ void TChapterIndex::Scan(const std::string& FileName, TTextEncoding Encoding, co
 }
 
 bool TChapterIndex::Cancel() {
+  // A kept list being read is no scan: stopping it leaves nothing scanned.
+  if (FState == TState::NotScanned) {
+    FScan.Cancel();
+    return false;
+  }
   if (!FScan.Cancel()) return false;
   FState = TState::Cancelled;
   Changed();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChapterCache.h"
 #include "ChapterList.h"
 #include "ChapterRules.h"
 #include "ChapterScan.h"
@@ -11,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +30,9 @@ public:
 
   explicit TChapterIndex(TScanThread::TPost Post);
 
+  // Where lists found whole are kept between runs, and looked for first (none: nowhere).
+  std::shared_ptr<TChapterCache> Kept;
+
   // Runs on the GUI thread whenever headings arrive or the scan's state changes, and at once inside
   // Scan and Clear, which forget the headings: a listener never counts more headings than Count().
   std::function<void()> OnChange;
@@ -40,6 +45,10 @@ public:
   // the scan chooses it on a sample of the file first (ChooseChapterPattern), then lists the whole file
   // with it. Each pattern is compiled first: one that does not compile throws and changes nothing.
   void Scan(const std::string& FileName, TTextEncoding Encoding, const std::vector<std::string>& Patterns);
+  // Forgets the headings on hand and takes the list kept for FileName read in Encoding with Patterns,
+  // if there is one (Done, as if scanned), without scanning: the state stays NotScanned meanwhile,
+  // and when none is kept. Scan replaces it.
+  void Restore(const std::string& FileName, TTextEncoding Encoding, const std::vector<std::string>& Patterns);
   // Stops the scan under way and keeps what it found (Cancelled); false when none was under way.
   bool Cancel();
   // Stops any scan and forgets the headings: NotScanned.
@@ -83,6 +92,8 @@ private:
   void Changed();
   // Appends headings found by the scan, noting the volumes among them.
   void Take(TChapterList&& Found);
+  // The call that ends a scan with a kept list.
+  std::function<void()> TakeKept(TChapterCache::TKept&& Found);
 
   TScanThread FScan;
   TState FState = TState::NotScanned;

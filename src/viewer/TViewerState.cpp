@@ -45,6 +45,7 @@ TScanThread::TPost PostTo(TViewerWindow& Window) {
 TViewerState::TViewerState(TViewerWindow& Window)
     : FChapters(PostTo(Window)), FWindow(Window), FSearch(PostTo(Window)) {
   FChapters.OnChange = [this] { ChaptersArrived(); };
+  FChapters.Kept = std::make_shared<TChapterCache>();
 }
 
 void TViewerState::ComputeGeometry() {
@@ -213,7 +214,9 @@ void TViewerState::OpenFile(const std::string& Path) {
   FChapterRule.reset();
   for (std::size_t Rule = 0; Rule < FChapterRules.size(); ++Rule)
     if (!Kept.ChapterRule.empty() && FChapterRules[Rule].Name == Kept.ChapterRule) FChapterRule = Rule;
-  FChapters.Clear();  // the window may ask for the new file's at once: its encoding is known now
+  // The window may ask for the new file's at once: its encoding is known now. A list kept from an
+  // earlier reading names the chapters from the first page.
+  RestoreChapters();
   FHistory.clear();
   ReadPageAtStart();
   FPageBytes = std::llabs(FPageEnd - FPageStart);
@@ -345,7 +348,10 @@ void TViewerState::ChooseEncoding(std::optional<TTextEncoding> Choice) {
   ReadPageAtStart();
   if (Changed) SetScrollRange();
   // Headings found in the other encoding are another text's.
-  if (FChapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
+  if (FChapters.State() != TChapterIndex::TState::NotScanned)
+    ScanChapters();
+  else
+    RestoreChapters();
   ShowChangeNotice();
 }
 
@@ -608,7 +614,16 @@ void TViewerState::FindChapters() {
   if (State == TState::NotScanned || State == TState::Cancelled || State == TState::FileChanged) ScanChapters();
 }
 
-void TViewerState::ScanChapters() {
+void TViewerState::ScanChapters() { FChapters.Scan(FFileName, Encoding(), OfferedPatterns()); }
+
+void TViewerState::RestoreChapters() {
+  if (FEverReadable)
+    FChapters.Restore(FFileName, Encoding(), OfferedPatterns());
+  else
+    FChapters.Clear();
+}
+
+std::vector<std::string> TViewerState::OfferedPatterns() {
   FOfferedRules.clear();
   std::vector<std::string> Patterns;
   for (std::size_t Rule = 0; Rule < FChapterRules.size(); ++Rule)
@@ -620,7 +635,7 @@ void TViewerState::ScanChapters() {
     FOfferedRules.clear();
     Patterns.push_back(DefaultChapterPattern);
   }
-  FChapters.Scan(FFileName, Encoding(), Patterns);
+  return Patterns;
 }
 
 std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::optional<std::size_t> Pick) {
@@ -638,7 +653,12 @@ std::string TViewerState::SetChapterRules(std::vector<TChapterRule> Rules, std::
     return "请至少启用一条规则";
   FChapterRules = std::move(Rules);
   FChapterRule = Pick;
-  if (!FFileName.empty() && FChapters.State() != TChapterIndex::TState::NotScanned) ScanChapters();
+  if (!FFileName.empty()) {
+    if (FChapters.State() != TChapterIndex::TState::NotScanned)
+      ScanChapters();
+    else
+      RestoreChapters();  // a list kept for the rules left is not this one
+  }
   return "";
 }
 

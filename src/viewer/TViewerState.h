@@ -101,6 +101,8 @@ public:
   // Shows the page from heading Index of Chapters, as JumpTo shows it; a heading that a change of the
   // file since took away is not gone to.
   void GoToChapter(std::size_t Index);
+  // The chapter lists kept between runs: where they go (none: nowhere), and clearing them.
+  TChapterCache& KeptChapters() { return *FChapters.Kept; }
   // The reader stopped the chapter scan: the headings found so far stay.
   void StopChapterScan() { FChapters.Cancel(); }
   // The heading of the page on screen: the last at or before its first character shown.
@@ -129,7 +131,7 @@ public:
   // among them for the open file (none: chosen for it). Change them with SetChapterRules.
   const std::vector<TChapterRule>& ChapterRules() const { return FChapterRules; }
   std::optional<std::size_t> ChapterRule() const { return FChapterRule; }
-  const TChapterIndex& Chapters() const { return FChapters; }  // of the open file, once asked for
+  const TChapterIndex& Chapters() const { return FChapters; }  // of the open file, once asked for or kept from an earlier reading
 
 private:
   std::string FFileName;  // empty: no file is open
@@ -207,6 +209,10 @@ private:
   void StepChapter(bool Forward);
   // Finds the headings anew with the rules.
   void ScanChapters();
+  // Forgets the headings and takes the list kept for the file as it is read now, if any.
+  void RestoreChapters();
+  // The patterns of the rules the scan chooses among, noting them in FOfferedRules.
+  std::vector<std::string> OfferedPatterns();
   // Where the page's first character shown starts: past a character cut by the page's start, and on
   // the first page past a byte-order mark (a heading on the file's first line starts after it).
   TFileOffset FirstShown() const;

@@ -1436,6 +1436,35 @@ TEST_F(MainWindow, TheNextRunOffersThePlaceLeftAndKeepsBookmarksFontAndLayout) {
   EXPECT_EQ(Next->Store.Record(Novel)->Bookmarks.size(), 1u);
 }
 
+// A book's chapter list is kept once found: the next run names the first page's chapter and lists
+// 目录 at once, without a scan; 清除阅读记录 forgets the lists.
+TEST_F(MainWindow, TheNextRunNamesTheChaptersWithoutAScan) {
+  const std::string Novel = Dir.Write("novel.txt", NovelText(30));
+  {
+    std::unique_ptr<TFrmMain> First = StartWindow();
+    First->OpenFile(Novel);
+    First->MnuContents->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return First->ChapterWin->findChild<QLabel*>("StatusLabel")->text() == QStringLiteral("共 30 章"); }, 10000));
+  }
+  std::unique_ptr<TFrmMain> Next = StartWindow();
+  Next->OpenFile(Novel);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Next->LblChapter->Text() == QStringLiteral("第1章"); }, 10000));
+  // Found by no scan: one would have been asked for, and would be under way or have said so.
+  EXPECT_EQ(Next->Viewer.Chapters().State(), TChapterIndex::TState::Done);
+  EXPECT_EQ(Next->Viewer.PageStart(), 0);
+  QTest::keyClick(Next->Memo, Qt::Key_T, Qt::ControlModifier);
+  EXPECT_EQ(Next->ChapterWin->findChild<QTreeView*>("List")->model()->rowCount(), 30);
+  EXPECT_EQ(Next->ChapterWin->findChild<QLabel*>("StatusLabel")->text(), QStringLiteral("共 30 章"));
+  Next->ChapterWin->close();
+
+  Next->MnuClearReading->trigger();
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path("kept-state/pagorin/chapters")));
+  Next->OpenFile(Novel);
+  QTest::qWait(50);
+  EXPECT_EQ(Next->Viewer.Chapters().State(), TChapterIndex::TState::NotScanned);
+  EXPECT_EQ(Next->LblChapter->Text(), QString());
+}
+
 // With 记住阅读位置和设置 off, reading writes nothing but the flag that says so; a store that cannot be
 // written (its folder cannot be made) says so once and reading goes on.
 TEST_F(MainWindow, WithRememberOffNothingIsWrittenAndABrokenStoreNeverStopsReading) {
@@ -1449,6 +1478,8 @@ TEST_F(MainWindow, WithRememberOffNothingIsWrittenAndABrokenStoreNeverStopsReadi
   QTest::keyClick(Window.Memo, Qt::Key_PageDown);
   Window.MnuAddBookmark->trigger();
   Window.MnuZoomIn->trigger();
+  Window.MnuContents->trigger();  // a list found whole is not kept either
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ChapterPart<QLabel>("StatusLabel")->text() == QStringLiteral("共 20 章"); }, 10000));
   Window.MnuEncodingOf(TTextEncoding::Utf8)->trigger();
   Window.OpenFile(Dir.Write("other.txt", "abc"));
   std::vector<std::string> Written;

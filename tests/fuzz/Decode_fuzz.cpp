@@ -18,19 +18,6 @@
 
 namespace {
 
-// Bytes in an allocation of exactly their size.
-class TExact {
-public:
-  explicit TExact(std::string_view Bytes) : FBytes(new char[std::max<std::size_t>(Bytes.size(), 1)]), FSize(Bytes.size()) {
-    Bytes.copy(FBytes.get(), Bytes.size());
-  }
-  std::string_view View() const { return {FBytes.get(), FSize}; }
-
-private:
-  std::unique_ptr<char[]> FBytes;
-  std::size_t FSize;
-};
-
 // The UTF-8 of the characters of Bytes that start in [From, To), in room of the documented size.
 std::string Decode(const TEncodingRules& Rules, std::string_view Bytes, std::size_t From, std::size_t To,
                    std::size_t* Next = nullptr) {

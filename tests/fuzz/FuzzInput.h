@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 // Reads the fuzzer's bytes as a sequence of values; past the end every value is 0.
@@ -39,5 +41,18 @@ public:
 
 private:
   const std::uint8_t* FData;
+  std::size_t FSize;
+};
+
+// Bytes in an allocation of exactly their size, so that a read past them is caught.
+class TExact {
+public:
+  explicit TExact(std::string_view Bytes) : FBytes(new char[std::max<std::size_t>(Bytes.size(), 1)]), FSize(Bytes.size()) {
+    Bytes.copy(FBytes.get(), Bytes.size());
+  }
+  std::string_view View() const { return {FBytes.get(), FSize}; }
+
+private:
+  std::unique_ptr<char[]> FBytes;
   std::size_t FSize;
 };

@@ -14,19 +14,6 @@
 
 namespace {
 
-// Bytes in an allocation of exactly their size.
-class TExact {
-public:
-  explicit TExact(std::string_view Bytes) : FBytes(new char[std::max<std::size_t>(Bytes.size(), 1)]), FSize(Bytes.size()) {
-    Bytes.copy(FBytes.get(), Bytes.size());
-  }
-  std::string_view View() const { return {FBytes.get(), FSize}; }
-
-private:
-  std::unique_ptr<char[]> FBytes;
-  std::size_t FSize;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {

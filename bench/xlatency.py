@@ -119,9 +119,10 @@ class Desktop:
         for k in ("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "QT_ACCESSIBILITY", "QT_QPA_PLATFORM",
                   "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
             env.pop(k, None)
-        # Qt's file dialog keeps its history in the user's configuration; a folder of our own makes
-        # every run start from the same dialog and leaves the user's settings alone.
+        # The program keeps reading places and settings: folders of our own make every run start
+        # alike and leave the user's store alone.
         env["XDG_CONFIG_HOME"] = home
+        env["XDG_STATE_HOME"] = home
         self.env = env
         self.procs.append(subprocess.Popen(
             ["Xvfb", disp, "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],

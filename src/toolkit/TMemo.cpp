@@ -187,7 +187,8 @@ void TMemo::ShowText() {
   FShown = DisplayText(FText, TCodePage::Of(FEncoding));
   FCaret = FAnchor = 0;
   FAheadAsked = false;
-  ShownChanged();
+  // Past the column every pixel is the ground already: a page turn draws the column alone.
+  ShownChanged(TextColumn());
   verticalScrollBar()->setValue(0);
   if (QAccessible::isActive()) {
     QAccessibleEvent Changed(this, QAccessible::TextUpdated);
@@ -195,9 +196,26 @@ void TMemo::ShowText() {
   }
 }
 
-void TMemo::ShownChanged() {
+void TMemo::ShownChanged(const QRect& Area) {
   FLayoutValid = false;
-  viewport()->update();
+  if (Area.isEmpty())
+    viewport()->update();
+  else
+    viewport()->update(Area);
+}
+
+QRect TMemo::TextColumn() const {
+  const QRect All = viewport()->rect();
+  if (FPageLayout.CountsBytes() || !FGlyphs) return All;
+  const int Pitch = LinePitch();
+  const TRowGeometry Geometry = RowGeometryOf(FPageLayout, Pitch, All.width(), All.height(), FGlyphs->Advance(U'\u4E00'));
+  // A row holds at least one character, however narrow the column: one that is wider than the column
+  // alone on its row reaches past it by more than the room below allows.
+  if (Geometry.Width < 4 * Pitch) return All;
+  // A glyph's ink stays within a character of its advance, a selected line break's highlight reaches a
+  // third of a row past the line, the caret a pixel or two.
+  const int Room = 2 * Pitch;
+  return QRect(Geometry.Left - Room, 0, Geometry.Width + 2 * Room, All.height()).intersected(All);
 }
 
 int TMemo::SelStartShown() const { return std::min(FCaret, FAnchor); }
@@ -365,11 +383,20 @@ void TMemo::MoveCaret(int Position, bool Extend, bool ScrollIntoView) {
   Position = std::clamp(Position, 0, Size);
   if (IsLowSurrogateAt(FShown, Position)) --Position;
   const bool Moved = Position != FCaret || (!Extend && FAnchor != Position);
+  const bool WasSelected = HasSelection();
+  const QRect Was = CaretRect();
   FCaret = Position;
   if (!Extend) FAnchor = Position;
   if (ScrollIntoView) EnsureVisible(FCaret);
   if (!Moved) return;
-  viewport()->update();
+  // With nothing selected before or after, a move changes the caret's two places alone (Page Down
+  // moves it on every page turn).
+  if (WasSelected || HasSelection()) {
+    viewport()->update();
+  } else {
+    viewport()->update(Was);
+    viewport()->update(CaretRect());
+  }
   if (QAccessible::isActive()) {
     QAccessibleTextCursorEvent Caret(this, FCaret);
     QAccessible::updateAccessibility(&Caret);

@@ -152,8 +152,13 @@ private:
   // The font's colour and Color as the palette's text and base; clWindowText and clWindow leave the
   // palette's own, which follows the desktop.
   void ApplyPalette();
-  // The shown text changed: the layout is made again when next needed.
-  void ShownChanged();
+  // The shown text changed: the layout is made again when next needed, and Area (all of it when
+  // empty) is drawn again.
+  void ShownChanged(const QRect& Area = QRect());
+  // Where a text in the rows of the page's layout can draw: its column, with room for ink reaching past
+  // it, for a selected line break's highlight and for the caret. The whole viewport when the rows run
+  // the width of it.
+  QRect TextColumn() const;
   // Where the caret is drawn, in the viewport.
   QRect CaretRect() const;
   // Repaints what focus shows: the caret and, where it is hidden without focus, the selection.

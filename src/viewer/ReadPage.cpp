@@ -231,6 +231,20 @@ TFileProblem ProblemOfOpen(int Error) {
 
 }  // namespace
 
+namespace {
+thread_local TFileVisit* Visiting = nullptr;
+}  // namespace
+
+TFileVisit::TFileVisit() : FOutermost(Visiting == nullptr) {
+  if (FOutermost) Visiting = this;
+}
+
+TFileVisit::~TFileVisit() {
+  if (!FOutermost) return;
+  if (FFd >= 0) ::close(FFd);
+  Visiting = nullptr;
+}
+
 int OpenRegularFile(const std::string& FileName, TFileProblem* Problem) {
   const auto Refuse = [Problem](TFileProblem Why) {
     if (Problem) *Problem = Why;
@@ -238,6 +252,13 @@ int OpenRegularFile(const std::string& FileName, TFileProblem* Problem) {
   };
   // No file has a NUL in its name; the system would read the name only up to it.
   if (FileName.find('\0') != std::string::npos) return Refuse(TFileProblem::Missing);
+  if (Visiting && Visiting->FFd >= 0 && Visiting->FFileName == FileName) {
+    const int Again = ::fcntl(Visiting->FFd, F_DUPFD_CLOEXEC, 0);
+    if (Again >= 0) {
+      if (Problem) *Problem = TFileProblem::None;
+      return Again;
+    }
+  }
   const int Fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (Fd < 0) return Refuse(ProblemOfOpen(errno));
   struct stat Info {};
@@ -248,6 +269,10 @@ int OpenRegularFile(const std::string& FileName, TFileProblem* Problem) {
   }
   ::fcntl(Fd, F_SETFL, ::fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
   if (Problem) *Problem = TFileProblem::None;
+  if (Visiting && Visiting->FFd < 0) {
+    Visiting->FFd = ::fcntl(Fd, F_DUPFD_CLOEXEC, 0);
+    Visiting->FFileName = FileName;
+  }
   return Fd;
 }
 

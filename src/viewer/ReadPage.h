@@ -12,7 +12,8 @@ struct stat;
 
 // Reads one screen page of FileName from Start: bytes in file order, unchanged, counting screen lines
 // of 2 * CharsPerLine columns (a line feed ends a line) and stopping once LinesPerPage - 1 lines are
-// counted or the file ends. The file is opened for this call alone and closed before returning.
+// counted or the file ends. The file is opened for this call alone (within a TFileVisit, the visit's
+// descriptor is duplicated) and closed before returning.
 // When the file can be opened, PageEnd receives the offset just past the last byte read; when it
 // cannot (missing, unreadable, not a regular file), the text is empty and PageEnd is left alone.
 //
@@ -75,6 +76,24 @@ TFileFacts FileFactsOf(const struct stat& Info);
 // the open itself (hence non-blocking until the type is known): neither counts as openable. Problem,
 // when given, receives why not (None on success).
 int OpenRegularFile(const std::string& FileName, TFileProblem* Problem = nullptr);
+
+// While one lives on a thread, the opens of one file there share a descriptor: the first open of a
+// file makes it, the later ones of the same name get a duplicate. One command that looks at the file,
+// reads a page and looks back before it then finds the file once by its name, and every part of it
+// reads the same file. Visits nest: an inner one leaves the outer one's descriptor in use.
+class TFileVisit {
+public:
+  TFileVisit();
+  ~TFileVisit();
+  TFileVisit(const TFileVisit&) = delete;
+  TFileVisit& operator=(const TFileVisit&) = delete;
+
+private:
+  friend int OpenRegularFile(const std::string& FileName, TFileProblem* Problem);
+  bool FOutermost;
+  std::string FFileName;
+  int FFd = -1;
+};
 
 // Count bytes of the open descriptor Fd from From into Out, fewer where the file ends or a read fails:
 // the number read.

@@ -16,7 +16,8 @@
 
 namespace {
 
-// Counts a command as under way for as long as it runs, also when it ends by an exception.
+// Counts a command as under way for as long as it runs, also when it ends by an exception. A command
+// finds its file by name once: its look at the file and its reads share the descriptor.
 class TRunning {
 public:
   explicit TRunning(int& Count) : FCount(Count) { ++FCount; }
@@ -26,6 +27,7 @@ public:
 
 private:
   int& FCount;
+  TFileVisit FVisit;
 };
 
 constexpr std::int64_t MaxScrollPosition = std::numeric_limits<int>::max();

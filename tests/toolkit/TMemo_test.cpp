@@ -470,23 +470,47 @@ TEST_F(TMemoTest, SelectionHighlightsEveryRowUnderItsTextAndCutsNoInk) {
   EXPECT_NE(Image.copy(Below), AllSelected("package name").copy(Below));
 }
 
-// The text area paints its background itself: what the window shows after a shorter text is
-// only that text, with no ink left of the page before it.
+// The text area paints its background itself: what the window shows after a shorter text is only that
+// text, with no ink left of the page before it. In a column narrower than the window a new text draws
+// the column alone, and the window still shows what a whole paint would, selection and caret included.
 TEST_F(TMemoTest, ANewTextLeavesNoInkOfTheOldOneOnScreen) {
+  QRegion Painted;
+  struct TPaints : QObject {
+    QRegion& Into;
+    explicit TPaints(QRegion& Region) : Into(Region) {}
+    bool eventFilter(QObject*, QEvent* Event) override {
+      if (Event->type() == QEvent::Paint) Into += static_cast<QPaintEvent*>(Event)->region();
+      return false;
+    }
+  } Paints(Painted);
+  Memo->viewport()->installEventFilter(&Paints);
   const auto OnScreen = [this] {
     QApplication::processEvents();
     const QPoint Origin = Memo->viewport()->mapTo(Window.get(), QPoint(0, 0));
     return Window->screen()->grabWindow(Window->winId(), Origin.x(), Origin.y(), Memo->viewport()->width(),
                                         Memo->viewport()->height()).toImage();
   };
-  Focus(Other);  // no caret
-  Memo->SetText(ManyLines(50, "old text "));
-  const QImage Old = OnScreen();
-  Memo->SetText("");
-  const QImage Empty = OnScreen();
+  TLayoutSettings Column = TLayoutSettings::Book();
+  Column.Margin = 10;
+  Column.MaxColumns = 16;
   const QRgb Base = Memo->palette().color(QPalette::Base).rgb();
-  EXPECT_LT(PixelsOfColor(Old, Base), Old.width() * Old.height());
-  EXPECT_EQ(PixelsOfColor(Empty, Base), Empty.width() * Empty.height());
+  for (const TLayoutSettings& Layout : {TLayoutSettings::Original(), Column}) {
+    Memo->SetPageLayout(Layout);
+    Focus(Memo);
+    Memo->SetText(ManyLines(50, "old text 中文字，gjpqy "));
+    Memo->SetSelection(3, 60);  // line breaks selected too, all in view
+    const QImage Old = OnScreen();
+    EXPECT_LT(PixelsOfColor(Old, Base), Old.width() * Old.height());
+    Painted = QRegion();
+    Memo->SetText(ManyLines(9, "新"));
+    const QImage Shown = OnScreen();
+    EXPECT_EQ(Painted.boundingRect().width() < Memo->viewport()->width(), !Layout.CountsBytes());
+    EXPECT_EQ(Shown, Memo->viewport()->grab().toImage());
+    Focus(Other);  // no caret
+    Memo->SetText("");
+    const QImage Empty = OnScreen();
+    EXPECT_EQ(PixelsOfColor(Empty, Base), Empty.width() * Empty.height());
+  }
 }
 
 // Focus repaints only what it shows (the caret, or a selection hidden without it), not the page; a part
@@ -531,6 +555,16 @@ TEST_F(TMemoTest, FocusRepaintsItsMarksAloneAndAPartRepaintedMatchesAWholePaint)
     EXPECT_LE(Area(Painted), Memo->LinePitch()) << "only the caret";
     EXPECT_EQ(Shown, WholePaint());
   }
+  // The caret moved with nothing selected: its two places alone.
+  Focus(Memo);
+  OnScreen();
+  Painted = QRegion();
+  QTest::keyClick(Memo, Qt::Key_Down);
+  const QImage Moved = OnScreen();
+  EXPECT_LE(Area(Painted), 2 * Memo->LinePitch() * 2);
+  EXPECT_EQ(Moved, WholePaint());
+  Focus(Other);
+  OnScreen();
   // A strip across the top row of line 5 holds descenders of line 4, as a window uncovered there would.
   Memo->viewport()->repaint(QRect(0, 5 * Memo->LinePitch(), Memo->viewport()->width(), 1));
   EXPECT_EQ(OnScreen(), WholePaint());

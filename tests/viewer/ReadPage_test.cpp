@@ -143,6 +143,31 @@ TEST(ReadPage, FileThatChangesBetweenReadsGivesWhatIsThereNow) {
   EXPECT_EQ(End, 4);
 }
 
+// A command's reads see the file its first look found, also when the name leads elsewhere meanwhile;
+// the next command finds the file by its name again. Another file opens as it is.
+TEST(ReadPage, OneVisitReadsTheFileItFoundFirst) {
+  TempDir Dir;
+  const std::string File = Dir.Write("book.txt", "first\n");
+  const std::string Other = Dir.Write("other.txt", "other\n");
+  const TFileFacts Before = InspectFile(File);
+  {
+    const TFileVisit Visit;
+    TFileOffset End = 0;
+    EXPECT_EQ(ReadPage(File, 0, 30, 42, End), "first\n");
+    const std::string Replacement = Dir.Write("new.txt", "second text\n");
+    ASSERT_EQ(::rename(Replacement.c_str(), File.c_str()), 0);
+    {
+      const TFileVisit Nested;
+      EXPECT_EQ(ReadBytes(File, 0, 5), "first");
+    }
+    EXPECT_EQ(InspectFile(File), Before);
+    EXPECT_EQ(ReadBytes(Other, 0, 5), "other");
+    EXPECT_EQ(ReadBytes(File, 1, 4), "irst");
+  }
+  EXPECT_EQ(ReadBytes(File, 0, 6), "second");
+  EXPECT_NE(InspectFile(File), Before);
+}
+
 // Offsets past 2 GiB and 4 GiB must neither wrap nor truncate. The file is sparse: it takes no disk.
 TEST(ReadPage, SixGibFileReadsExactlyPastTwoAndFourGib) {
   constexpr TFileOffset GiB = TFileOffset{1} << 30;

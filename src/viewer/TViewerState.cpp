@@ -72,12 +72,11 @@ void TViewerState::ReadPageAtStart(bool StartWhole) {
 }
 
 void TViewerState::ReadPageAndScroll(bool StartWhole) {
-  const std::string Page = ReadPageFrom(FPageStart, FPageEnd, StartWhole);
   // The bar's move to the new position runs a jump of its own, which reads and shows the page there:
-  // this one is decoded and shown only when no such jump has replaced it.
+  // this one is read and shown only when no such jump has replaced it.
   const std::uint64_t Shown = FPagesShown;
   const auto ShowUnlessReplaced = [&] {
-    if (FPagesShown == Shown) ShowWholeCharacters(Page, StartWhole);
+    if (FPagesShown == Shown) ShowWholeCharacters(ReadPageFrom(FPageStart, FPageEnd, StartWhole), StartWhole);
   };
   try {
     UpdateScrollBar();

@@ -2,7 +2,6 @@
 
 #include "ProgramResources.h"
 #include "TFont.h"
-#include "ui_UAboutBox.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -12,15 +11,7 @@ TAboutBox* AboutBox = nullptr;
 
 TAboutBox::TAboutBox() {
   RegisterProgramResources(); // the form's picture is one of them
-  Ui::TAboutBox Form;
-  Form.setupUi(this);
-  Panel1 = Form.Panel1;
-  ProgramIcon = Form.ProgramIcon;
-  ProductName = Form.ProductName;
-  Version = Form.Version;
-  Copyright = Form.Copyright;
-  Label1 = Form.Label1;
-  OKButton = Form.OKButton;
+  setupUi(this);
   BindModalResult(OKButton, 1);
 
   // A fixed dialog frame: caption and close button only, no resizing.

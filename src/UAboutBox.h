@@ -1,27 +1,17 @@
 #pragma once
 
 #include "TForm.h"
-
-class QFrame;
-class QLabel;
-class QPushButton;
+#include "ui_UAboutBox.h"
 
 // The About box: a fixed-size dialog naming the program and its version. Made once at start-up,
 // hidden, and shown modally from Help > About; "关闭" and Enter end it with 1, the caption's close
 // button with 2, Escape does nothing. Its layout and texts are the form definition UAboutBox.ui.
-class TAboutBox : public TForm {
+// The controls the form definition makes are members by their names there: Panel1, ProgramIcon,
+// ProductName, Version, Copyright, Label1, OKButton.
+class TAboutBox : public TForm, public Ui::TAboutBox {
   Q_OBJECT
 public:
   TAboutBox();
-
-  // The controls the form definition makes, in creation order.
-  QFrame* Panel1 = nullptr;
-  QLabel* ProgramIcon = nullptr;
-  QLabel* ProductName = nullptr;
-  QLabel* Version = nullptr;
-  QLabel* Copyright = nullptr;
-  QLabel* Label1 = nullptr;
-  QPushButton* OKButton = nullptr;
 
 protected:
   void changeEvent(QEvent* Event) override;

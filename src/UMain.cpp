@@ -90,66 +90,23 @@ std::array<QIcon, 2> LoadGlyphs() {
 }  // namespace
 
 TFrmMain::TFrmMain() : ImageList1(LoadGlyphs()) {
-  // The form definition makes the controls, owned by this window; the members keep them by name.
-  Ui::TFrmMain Form;
-  Form.setupUi(this);
-  StsBar = Form.StsBar;
-  MainMnu = Form.MainMnu;
-  MnuFile = Form.MnuFile;
-  MnuOpen = Form.MnuOpen;
+  // The form definition makes the controls, owned by this window, members by their names there.
+  setupUi(this);
   N1 = MnuFile->actions().at(1);
-  MnuExit = Form.MnuExit;
-  MnuEdit = Form.MnuEdit;
-  MnuCopy = Form.MnuCopy;
-  MnuSelectAll = Form.MnuSelectAll;
   N4 = MnuEdit->actions().at(2);
-  MnuFind = Form.MnuFind;
-  MnuFindNext = Form.MnuFindNext;
-  MnuFindPrevious = Form.MnuFindPrevious;
-  MnuGo = Form.MnuGo;
-  MnuGoTo = Form.MnuGoTo;
   N5 = MnuGo->actions().at(1);
-  MnuContents = Form.MnuContents;
-  MnuPreviousChapter = Form.MnuPreviousChapter;
-  MnuNextChapter = Form.MnuNextChapter;
   N7 = MnuGo->actions().at(5);
-  MnuAutoTurn = Form.MnuAutoTurn;
   N8 = MnuGo->actions().at(7);
-  MnuResume = Form.MnuResume;
-  MnuAddBookmark = Form.MnuAddBookmark;
-  MnuBookmarks = Form.MnuBookmarks;
-  Memo = Form.Memo;
-  SclBar = Form.SclBar;
-  ToolBar = Form.ToolBar;
-  TBUp = Form.TBUp;
-  TBDown = Form.TBDown;
-  MnuSetup = Form.MnuSetup;
-  MnuFontSetup = Form.MnuFontSetup;
-  MnuZoomIn = Form.MnuZoomIn;
-  MnuZoomOut = Form.MnuZoomOut;
-  MnuEncoding = Form.MnuEncoding;
-  MnuEncodingAuto = Form.MnuEncodingAuto;
   N3 = MnuEncoding->actions().at(1);
   for (const TEncodingRules& Rules : Encodings()) {
     QAction* Item = MnuEncoding->addAction(QString::fromUtf8(Rules.MenuName));
     Item->setCheckable(true);
-    Form.EncodingGroup->addAction(Item);
+    EncodingGroup->addAction(Item);
     MnuEncodings.push_back(Item);
   }
   N6 = MnuSetup->actions().at(4);
-  MnuFullScreen = Form.MnuFullScreen;
-  MnuColours = Form.MnuColours;
-  MnuColourDesktop = Form.MnuColourDesktop;
-  MnuColourPaper = Form.MnuColourPaper;
-  MnuColourNight = Form.MnuColourNight;
-  MnuLayout = Form.MnuLayout;
   N9 = MnuSetup->actions().at(8);
-  MnuRemember = Form.MnuRemember;
-  MnuClearReading = Form.MnuClearReading;
-  MnuHelp = Form.MnuHelp;
-  MnuAbout = Form.MnuAbout;
   N2 = MnuHelp->actions().at(1);
-  MnuWeb = Form.MnuWeb;
   SetupForm();
   BindEvents();
   Store.Load();

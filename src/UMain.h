@@ -19,6 +19,7 @@
 #include "ShiftState.h"
 #include "TViewerState.h"
 #include "TViewerWindow.h"
+#include "ui_UMain.h"
 
 #include <QIcon>
 
@@ -42,7 +43,7 @@ class TScrollBar;
 class TStatusBar;
 class TToolBar;
 
-class TFrmMain : public TForm, private TViewerWindow {
+class TFrmMain : public TForm, public Ui::TFrmMain, private TViewerWindow {
   Q_OBJECT
 
 public:
@@ -51,40 +52,27 @@ public:
   // The product's web page, opened by Help > Web.
   static constexpr const char* WebAddress = "https://pagorin.example.com/";
 
-  // Controls and components, in form order; the window owns them.
-  TStatusBar* StsBar;
-  QMenuBar* MainMnu;
-  QMenu* MnuFile;
-  QAction* MnuOpen;
+  // The form definition's controls and components are members by their names there (Ui::TFrmMain):
+  // the menu bar MainMnu and its menus MnuFile, MnuEdit, MnuGo, MnuSetup, MnuHelp with their items
+  // (MnuOpen, ...; MnuAutoTurn turns a page every AutoTurnSeconds until any input, MnuResume goes to
+  // where the reader left the open file last time, MnuZoomIn and MnuZoomOut also answer Ctrl with the
+  // wheel, MnuColours holds one scheme for the whole window, MnuLayout the page's layout, MnuRemember
+  // keeps positions, bookmarks and settings between runs, MnuClearReading forgets them), the tool bar
+  // ToolBar with TBUp and TBDown, the text area Memo, the scroll bar SclBar and the status bar StsBar.
+  // The window owns them all. The menus' separators, in the order of the menus:
   QAction* N1;
-  QAction* MnuExit;
-  QMenu* MnuEdit;
-  QAction* MnuCopy;
-  QAction* MnuSelectAll;
   QAction* N4;
-  QAction* MnuFind;
-  QAction* MnuFindNext;
-  QAction* MnuFindPrevious;
-  QMenu* MnuGo;
-  QAction* MnuGoTo;
   QAction* N5;
-  QAction* MnuContents;
-  QAction* MnuPreviousChapter;
-  QAction* MnuNextChapter;
   QAction* N7;
-  QAction* MnuAutoTurn;  // a page every AutoTurnSeconds, until any input
   QAction* N8;
-  QAction* MnuResume;       // the page where the reader left the open file last time
-  QAction* MnuAddBookmark;
-  QAction* MnuBookmarks;
+  QAction* N3;
+  QAction* N6;
+  QAction* N9;
+  QAction* N2;
   TOpenDialog OpenDlg;
-  TMemo* Memo;
+  TFontDialog FontDlg;
   TFindBar* FindBar;      // in the tool bar, shown by Edit > Find
   QAction* FindBarShown;  // the tool bar's item for it: its visibility is the bar's
-  TScrollBar* SclBar;
-  TToolBar* ToolBar;
-  QAction* TBUp;
-  QAction* TBDown;
   QLabel* LblWhere;    // in the tool bar, right of the arrows: where the page on screen starts
   TElidedLabel* LblEncoding;  // beside it: the encoding the file is read in, and whether it was detected
   TElidedLabel* LblChapter;  // beside it: the title of that page's chapter, once the chapters are known
@@ -92,30 +80,8 @@ public:
   QPushButton* TBResume;
   QAction* TBResumeShown;  // its visibility is the offer's
   const std::array<QIcon, 2> ImageList1;
-  QMenu* MnuSetup;
-  QAction* MnuFontSetup;
-  QAction* MnuZoomIn;   // Ctrl+= (Ctrl++), and Ctrl with the wheel away from the reader
-  QAction* MnuZoomOut;  // Ctrl+-, and Ctrl with the wheel toward the reader
-  QMenu* MnuEncoding;
-  QAction* MnuEncodingAuto;
-  QAction* N3;
   // One item per encoding the viewer knows, made from its table of encodings, in that order.
   std::vector<QAction*> MnuEncodings;
-  QAction* N6;
-  QAction* MnuFullScreen;
-  QMenu* MnuColours;  // one scheme for the whole window: the desktop's, paper or night
-  QAction* MnuColourDesktop;
-  QAction* MnuColourPaper;
-  QAction* MnuColourNight;
-  QAction* MnuLayout;  // the page's layout: spacing, margins, column, line breaking
-  QAction* N9;
-  QAction* MnuRemember;      // keep positions, bookmarks and settings between runs
-  QAction* MnuClearReading;  // forget every position and bookmark
-  TFontDialog FontDlg;
-  QMenu* MnuHelp;
-  QAction* MnuAbout;
-  QAction* N2;
-  QAction* MnuWeb;
 
   QTimer* TmrAutoTurn;  // runs while Go > Auto turn is on
 

@@ -72,6 +72,24 @@ protected:
 
   int ScrollValue() const { return Memo->verticalScrollBar()->value(); }
 
+  // What the window shows of the text area once the events waiting are handled.
+  QImage OnScreen() const {
+    QApplication::processEvents();
+    const QPoint Origin = Memo->viewport()->mapTo(Window.get(), QPoint(0, 0));
+    return Window->screen()->grabWindow(Window->winId(), Origin.x(), Origin.y(), Memo->viewport()->width(),
+                                        Memo->viewport()->height()).toImage();
+  }
+
+  // Gathers the regions its widget is asked to paint into Into.
+  struct TPaints : QObject {
+    QRegion& Into;
+    explicit TPaints(QRegion& Region) : Into(Region) {}
+    bool eventFilter(QObject*, QEvent* Event) override {
+      if (Event->type() == QEvent::Paint) Into += static_cast<QPaintEvent*>(Event)->region();
+      return false;
+    }
+  };
+
   std::unique_ptr<QWidget> Window;
   TMemo* Memo = nullptr;
   QLineEdit* Other = nullptr;
@@ -475,21 +493,8 @@ TEST_F(TMemoTest, SelectionHighlightsEveryRowUnderItsTextAndCutsNoInk) {
 // the column alone, and the window still shows what a whole paint would, selection and caret included.
 TEST_F(TMemoTest, ANewTextLeavesNoInkOfTheOldOneOnScreen) {
   QRegion Painted;
-  struct TPaints : QObject {
-    QRegion& Into;
-    explicit TPaints(QRegion& Region) : Into(Region) {}
-    bool eventFilter(QObject*, QEvent* Event) override {
-      if (Event->type() == QEvent::Paint) Into += static_cast<QPaintEvent*>(Event)->region();
-      return false;
-    }
-  } Paints(Painted);
+  TPaints Paints(Painted);
   Memo->viewport()->installEventFilter(&Paints);
-  const auto OnScreen = [this] {
-    QApplication::processEvents();
-    const QPoint Origin = Memo->viewport()->mapTo(Window.get(), QPoint(0, 0));
-    return Window->screen()->grabWindow(Window->winId(), Origin.x(), Origin.y(), Memo->viewport()->width(),
-                                        Memo->viewport()->height()).toImage();
-  };
   TLayoutSettings Column = TLayoutSettings::Book();
   Column.Margin = 10;
   Column.MaxColumns = 16;
@@ -517,21 +522,8 @@ TEST_F(TMemoTest, ANewTextLeavesNoInkOfTheOldOneOnScreen) {
 // repainted leaves the window holding what a whole repaint would draw.
 TEST_F(TMemoTest, FocusRepaintsItsMarksAloneAndAPartRepaintedMatchesAWholePaint) {
   QRegion Painted;
-  struct TPaints : QObject {
-    QRegion& Into;
-    explicit TPaints(QRegion& Region) : Into(Region) {}
-    bool eventFilter(QObject*, QEvent* Event) override {
-      if (Event->type() == QEvent::Paint) Into += static_cast<QPaintEvent*>(Event)->region();
-      return false;
-    }
-  } Paints(Painted);
+  TPaints Paints(Painted);
   Memo->viewport()->installEventFilter(&Paints);
-  const auto OnScreen = [this] {
-    QApplication::processEvents();
-    const QPoint Origin = Memo->viewport()->mapTo(Window.get(), QPoint(0, 0));
-    return Window->screen()->grabWindow(Window->winId(), Origin.x(), Origin.y(), Memo->viewport()->width(),
-                                        Memo->viewport()->height()).toImage();
-  };
   const auto WholePaint = [this] { return Memo->viewport()->grab().toImage(); };
   const auto Area = [](const QRegion& Region) {
     int Pixels = 0;

@@ -30,7 +30,24 @@ void ReleaseMouseGrab() {
 
 } // namespace
 
-TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
+namespace {
+
+// Set before Qt makes its event loop, and only when the environment does not choose: the program runs
+// no GLib code and shows Qt's own dialogs, never GTK's, so Qt's own loop serves it. That loop wakes
+// the GUI thread once for a batch of posted events, where GLib's is woken once per event (a window's
+// first show posts about a hundred).
+bool QtLoopChosen = false;
+int& ChooseQtEventLoop(int& Argc) {
+  QtLoopChosen = !qEnvironmentVariableIsSet("QT_NO_GLIB");
+  if (QtLoopChosen) qputenv("QT_NO_GLIB", "1");
+  return Argc;
+}
+
+}  // namespace
+
+TApplication::TApplication(int& Argc, char** Argv) : QApplication(ChooseQtEventLoop(Argc), Argv) {
+  // Programs started from here (a browser) choose their own loop.
+  if (QtLoopChosen) qunsetenv("QT_NO_GLIB");
   Application = this;
   // A reader meets Qt's dialogs in the middle of the program's Chinese; without the translation
   // installed they stay in Qt's English and the program still runs.

@@ -507,7 +507,24 @@ void TFrmMain::ChaptersChanged() {
 }
 
 void TFrmMain::RunLater(std::function<void()> Call) {
-  QMetaObject::invokeMethod(this, std::move(Call), Qt::QueuedConnection);
+  // The call itself crosses through a queue under a standard lock, which orders the hand-over for any
+  // checker; Qt's queued invocation, made inside Qt, only wakes the GUI thread to take it.
+  {
+    const std::lock_guard Lock(FQueuedLock);
+    FQueued.push_back(std::move(Call));
+  }
+  QMetaObject::invokeMethod(this, "RunQueuedCall", Qt::QueuedConnection);
+}
+
+void TFrmMain::RunQueuedCall() {
+  std::function<void()> Call;
+  {
+    const std::lock_guard Lock(FQueuedLock);
+    if (FQueued.empty()) return;
+    Call = std::move(FQueued.front());
+    FQueued.pop_front();
+  }
+  Call();
 }
 
 void TFrmMain::SetTextEncoding(TTextEncoding Encoding, bool Detected) {

@@ -25,6 +25,9 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <vector>
 
 class QAction;
@@ -164,6 +167,8 @@ private:
   void ShowPage(const std::string& PageText) override;
   void ShowMatch(std::size_t From, std::size_t Length) override;
   void RunLater(std::function<void()> Call) override;
+  // Runs the oldest call RunLater queued; Qt invokes it by name, once per call queued.
+  Q_INVOKABLE void RunQueuedCall();
   void ShowWhere(const std::string& Share, const std::string& Chapter) override;
   void ChaptersChanged() override;
   void SetTextEncoding(TTextEncoding Encoding, bool Detected) override;
@@ -204,6 +209,9 @@ private:
   QString FEncodingTitle;  // Setup > Text encoding's own title, before the encoding in use
   std::optional<TFileOffset> FResumeAt;  // the open file's kept place, as it was when it opened
   bool FMovedSinceOpen = false;  // the reader has turned a page or jumped in the open file
+  // The calls the scan threads hand over, in order, under a lock of their own.
+  std::mutex FQueuedLock;
+  std::deque<std::function<void()>> FQueued;
 };
 
 extern TFrmMain* FrmMain;

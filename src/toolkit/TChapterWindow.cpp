@@ -23,7 +23,6 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, QWidget* Parent)
   auto* Grid = new QGridLayout(this);
   FilterField = new QLineEdit(this);
   FilterField->setPlaceholderText(QStringLiteral("输入文字筛选章节"));
-  FilterField->setClearButtonEnabled(true);
   RuleBox = new QComboBox(this);
   RuleBox->setToolTip(QStringLiteral("找出章节标题的规则；自动识别：按每本书的样本选出最合适的一条"));
   RuleBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

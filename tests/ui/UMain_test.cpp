@@ -1045,7 +1045,10 @@ TEST_F(MainWindow, TableOfContentsFiltersAndJumps) {
   OpenThroughDialog(Dir.Write("novel.txt", Text));
   EXPECT_EQ(Window.Viewer.Chapters().State(), TChapterIndex::TState::NotScanned);
   const QSize Area = Window.Memo->size();
+  // Its clear button's icon is looked up in the icon themes when it first opens, not at start.
+  EXPECT_FALSE(ChapterPart<QLineEdit>("FilterField")->isClearButtonEnabled());
   Window.MnuContents->trigger();
+  EXPECT_TRUE(ChapterPart<QLineEdit>("FilterField")->isClearButtonEnabled());
   ASSERT_TRUE(QTest::qWaitFor([&] { return ChapterPart<QTreeView>("List")->model()->rowCount() == 40; }, 10000));
   EXPECT_EQ(Window.Memo->size(), Area);
   EXPECT_EQ(ChapterPart<QLabel>("StatusLabel")->text(), QStringLiteral("共 40 章"));

@@ -28,10 +28,6 @@ void ReleaseMouseGrab() {
   if (QWidget* Grabber = QWidget::mouseGrabber()) Grabber->releaseMouse();
 }
 
-} // namespace
-
-namespace {
-
 // Set before Qt makes its event loop, and only when the environment does not choose: the program runs
 // no GLib code and shows Qt's own dialogs, never GTK's, so Qt's own loop serves it. That loop wakes
 // the GUI thread once for a batch of posted events, where GLib's is woken once per event (a window's

@@ -198,10 +198,7 @@ void TMemo::ShowText() {
 
 void TMemo::ShownChanged(const QRect& Area) {
   FLayoutValid = false;
-  if (Area.isEmpty())
-    viewport()->update();
-  else
-    viewport()->update(Area);
+  viewport()->update(Area.isEmpty() ? viewport()->rect() : Area);
 }
 
 QRect TMemo::TextColumn() const {

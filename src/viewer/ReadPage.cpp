@@ -229,10 +229,9 @@ TFileProblem ProblemOfOpen(int Error) {
   }
 }
 
-}  // namespace
-
-namespace {
+// The visit under way on this thread, if any.
 thread_local TFileVisit* Visiting = nullptr;
+
 }  // namespace
 
 TFileVisit::TFileVisit() : FOutermost(Visiting == nullptr) {

@@ -92,22 +92,23 @@ bool Empty(const TFileRecord& Record) {
   return !Record.Position && Record.Bookmarks.empty() && Record.Encoding.empty() && Record.ChapterRule.empty();
 }
 
-// Reads a whole small file: its bytes, or none when it is missing; Unreadable when it is there but
-// cannot be read.
-std::optional<QByteArray> ReadWhole(const QString& Path, bool& Unreadable) {
-  Unreadable = false;
+// A small JSON file of the store, read whole: missing, unreadable (there but it cannot be read),
+// damaged (not a JSON object) or its object.
+struct TJsonFile {
+  enum { Missing, Unreadable, Damaged, Read } Outcome = Missing;
+  QJsonObject Root;
+};
+
+TJsonFile ReadJsonFile(const QString& Path) {
   QFile File(Path);
-  if (!File.exists()) return std::nullopt;
-  if (!File.open(QIODevice::ReadOnly)) {
-    Unreadable = true;
-    return std::nullopt;
-  }
-  QByteArray Bytes = File.readAll();
-  if (File.error() != QFileDevice::NoError) {
-    Unreadable = true;
-    return std::nullopt;
-  }
-  return Bytes;
+  // Opened first: a file another window is replacing that moment may look missing to a separate test.
+  if (!File.open(QIODevice::ReadOnly)) return {File.exists() ? TJsonFile::Unreadable : TJsonFile::Missing, {}};
+  const QByteArray Bytes = File.readAll();
+  if (File.error() != QFileDevice::NoError) return {TJsonFile::Unreadable, {}};
+  QJsonParseError Error{};
+  const QJsonDocument Document = QJsonDocument::fromJson(Bytes, &Error);
+  if (Error.error != QJsonParseError::NoError || !Document.isObject()) return {TJsonFile::Damaged, {}};
+  return {TJsonFile::Read, Document.object()};
 }
 
 // A damaged file is kept aside for the reader to look at, and the store starts anew.
@@ -150,23 +151,20 @@ std::string TReadingStore::TakeProblem() {
 }
 
 void TReadingStore::ReadSettings() {
-  bool Unreadable = false;
   const QString Path = FileQ(SettingsFile());
-  const std::optional<QByteArray> Bytes = ReadWhole(Path, Unreadable);
-  if (Unreadable) {
+  const TJsonFile File = ReadJsonFile(Path);
+  if (File.Outcome == TJsonFile::Unreadable) {
     FSettingsBroken = true;
     Problem("无法读取设置文件，本次的设置不会保存");
     return;
   }
-  if (!Bytes) return;
-  QJsonParseError Error{};
-  const QJsonDocument Document = QJsonDocument::fromJson(*Bytes, &Error);
-  if (Error.error != QJsonParseError::NoError || !Document.isObject()) {
+  if (File.Outcome == TJsonFile::Missing) return;
+  if (File.Outcome == TJsonFile::Damaged) {
     if (!SetAside(Path)) FSettingsBroken = true;
     Problem("设置文件已损坏，已改名为 settings.json.damaged，设置恢复为默认");
     return;
   }
-  const QJsonObject Root = Document.object();
+  const QJsonObject& Root = File.Root;
   TReaderSettings Kept;
   Kept.Remember = Root.value(QStringLiteral("remember")).toBool(true);
   const QJsonObject Font = Root.value(QStringLiteral("font")).toObject();
@@ -229,20 +227,17 @@ void TReadingStore::SetRemember(bool On) {
 }
 
 bool TReadingStore::ReadFiles(TFiles& Files) {
-  bool Unreadable = false;
   const QString Path = FileQ(StateFile());
-  const std::optional<QByteArray> Bytes = ReadWhole(Path, Unreadable);
-  if (Unreadable) {
+  const TJsonFile File = ReadJsonFile(Path);
+  if (File.Outcome == TJsonFile::Unreadable) {
     FStateBroken = true;
     Problem("无法读取阅读记录，本次的阅读位置和书签不会保存");
     return false;
   }
-  if (!Bytes) return true;
-  QJsonParseError Error{};
-  const QJsonDocument Document = QJsonDocument::fromJson(*Bytes, &Error);
-  const QJsonObject Root = Document.object();
-  if (Error.error != QJsonParseError::NoError || !Document.isObject() ||
-      Root.value(QStringLiteral("version")).toInt() != StoreVersion || !Root.value(QStringLiteral("files")).isArray()) {
+  if (File.Outcome == TJsonFile::Missing) return true;
+  const QJsonObject& Root = File.Root;
+  if (File.Outcome == TJsonFile::Damaged || Root.value(QStringLiteral("version")).toInt() != StoreVersion ||
+      !Root.value(QStringLiteral("files")).isArray()) {
     if (!SetAside(Path)) {
       FStateBroken = true;
       Problem("阅读记录已损坏，本次的阅读位置和书签不会保存");

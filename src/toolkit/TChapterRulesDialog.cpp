@@ -1,5 +1,7 @@
 #include "TChapterRulesDialog.h"
 
+#include "BuddyLabel.h"
+
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -43,17 +45,11 @@ TChapterRulesDialog::TChapterRulesDialog(std::vector<TChapterRule> Rules, std::o
   auto* RuleButtons = new QHBoxLayout;
   for (QPushButton* Button : {AddButton, RemoveButton, RestoreButton}) RuleButtons->addWidget(Button);
   RuleButtons->addStretch();
-  auto* NameLabel = new QLabel(QStringLiteral("名称(&N)："), this);
-  NameLabel->setBuddy(NameField);
-  auto* PatternLabel = new QLabel(QStringLiteral("表达式(&E)："), this);
-  PatternLabel->setBuddy(PatternField);
-  auto* ListLabel = new QLabel(QStringLiteral("规则(&L)，勾选的参与自动识别："), this);
-  ListLabel->setBuddy(RuleList);
-  Grid->addWidget(ListLabel, 0, 0);
+  AddBuddyLabel(*Grid, QStringLiteral("规则(&L)，勾选的参与自动识别："), RuleList, 0, 0);
   Grid->addWidget(RuleList, 1, 0, 2, 1);
-  Grid->addWidget(NameLabel, 0, 1);
+  AddBuddyLabel(*Grid, QStringLiteral("名称(&N)："), NameField, 0, 1);
   Grid->addWidget(NameField, 0, 2);
-  Grid->addWidget(PatternLabel, 1, 1, Qt::AlignTop);
+  AddBuddyLabel(*Grid, QStringLiteral("表达式(&E)："), PatternField, 1, 1, Qt::AlignTop);
   Grid->addWidget(PatternField, 1, 2, 2, 1);
   Grid->addLayout(RuleButtons, 3, 0, 1, 3);
   Grid->addWidget(FaultLabel, 4, 0, 1, 3);

@@ -1,5 +1,6 @@
 #include "TChapterWindow.h"
 
+#include "BuddyLabel.h"
 #include "TChapterIndex.h"
 #include "TChapterModel.h"
 #include "TChapterRulesDialog.h"
@@ -40,13 +41,9 @@ TChapterWindow::TChapterWindow(const TChapterIndex& Chapters, QWidget* Parent)
   List->setEditTriggers(QAbstractItemView::NoEditTriggers);
   StatusLabel = new QLabel(this);
   StatusLabel->setWordWrap(true);
-  auto* FilterLabel = new QLabel(QStringLiteral("筛选(&F)："), this);
-  FilterLabel->setBuddy(FilterField);
-  auto* RuleLabel = new QLabel(QStringLiteral("规则(&R)："), this);
-  RuleLabel->setBuddy(RuleBox);
-  Grid->addWidget(FilterLabel, 0, 0);
+  AddBuddyLabel(*Grid, QStringLiteral("筛选(&F)："), FilterField, 0, 0);
   Grid->addWidget(FilterField, 0, 1, 1, 2);
-  Grid->addWidget(RuleLabel, 1, 0);
+  AddBuddyLabel(*Grid, QStringLiteral("规则(&R)："), RuleBox, 1, 0);
   Grid->addWidget(RuleBox, 1, 1);
   Grid->addWidget(EditRulesButton, 1, 2);
   Grid->addWidget(List, 2, 0, 1, 3);

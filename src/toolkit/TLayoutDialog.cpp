@@ -12,30 +12,37 @@
 
 #include <cmath>
 
+namespace {
+
+// A spacing in tenths, as a reader thinks of it: 1.5 倍.
+QDoubleSpinBox* NewTenthsBox(QDialog& Dialog, const char* Name, double Minimum, double Maximum, const QString& Unit) {
+  auto* Box = new QDoubleSpinBox(&Dialog);
+  Box->setObjectName(QLatin1String(Name));
+  Box->setRange(Minimum, Maximum);
+  Box->setSingleStep(0.1);
+  Box->setDecimals(1);
+  Box->setSuffix(Unit);
+  return Box;
+}
+
+QSpinBox* NewCountBox(QDialog& Dialog, const char* Name, int Maximum, const QString& Unit) {
+  auto* Box = new QSpinBox(&Dialog);
+  Box->setObjectName(QLatin1String(Name));
+  Box->setRange(0, Maximum);
+  Box->setSuffix(Unit);
+  return Box;
+}
+
+}  // namespace
+
 bool TLayoutDialog::Execute(QWidget* Owner, TLayoutSettings& Layout) {
   QDialog Dialog(Owner);
   Dialog.setWindowTitle(QStringLiteral("版式"));
-  auto* Spacing = new QDoubleSpinBox(&Dialog);
-  Spacing->setObjectName(QStringLiteral("LineSpacing"));
-  Spacing->setRange(1.0, 3.0);
-  Spacing->setSingleStep(0.1);
-  Spacing->setDecimals(1);
-  Spacing->setSuffix(QStringLiteral(" 倍"));
-  auto* Paragraph = new QDoubleSpinBox(&Dialog);
-  Paragraph->setObjectName(QStringLiteral("ParagraphSpacing"));
-  Paragraph->setRange(0.0, 2.0);
-  Paragraph->setSingleStep(0.1);
-  Paragraph->setDecimals(1);
-  Paragraph->setSuffix(QStringLiteral(" 行"));
-  auto* Margin = new QSpinBox(&Dialog);
-  Margin->setObjectName(QStringLiteral("Margin"));
-  Margin->setRange(0, MaxMargin);
-  Margin->setSuffix(QStringLiteral(" 像素"));
-  auto* Columns = new QSpinBox(&Dialog);
-  Columns->setObjectName(QStringLiteral("MaxColumns"));
-  Columns->setRange(0, MaxColumns);
+  auto* Spacing = NewTenthsBox(Dialog, "LineSpacing", 1.0, 3.0, QStringLiteral(" 倍"));
+  auto* Paragraph = NewTenthsBox(Dialog, "ParagraphSpacing", 0.0, 2.0, QStringLiteral(" 行"));
+  auto* Margin = NewCountBox(Dialog, "Margin", MaxMargin, QStringLiteral(" 像素"));
+  auto* Columns = NewCountBox(Dialog, "MaxColumns", MaxColumns, QStringLiteral(" 字"));
   Columns->setSpecialValueText(QStringLiteral("不限"));
-  Columns->setSuffix(QStringLiteral(" 字"));
   auto* Rules = new QCheckBox(QStringLiteral("避头尾（标点不在行首、行尾）(&B)"), &Dialog);
   Rules->setObjectName(QStringLiteral("BreakRules"));
   const auto Show = [&](const TLayoutSettings& Value) {
@@ -54,16 +61,15 @@ bool TLayoutDialog::Execute(QWidget* Owner, TLayoutSettings& Layout) {
   Form->addRow(QStringLiteral("每行最多字数(&C)："), Columns);
   Form->addRow(Rules);
   auto* Presets = new QHBoxLayout;
-  auto* Original = new QPushButton(QStringLiteral("原样(&O)"), &Dialog);
-  Original->setObjectName(QStringLiteral("Original"));
-  Original->setAutoDefault(false);
-  auto* Book = new QPushButton(QStringLiteral("书页(&K)"), &Dialog);
-  Book->setObjectName(QStringLiteral("Book"));
-  Book->setAutoDefault(false);
-  QObject::connect(Original, &QPushButton::clicked, &Dialog, [&] { Show(TLayoutSettings::Original()); });
-  QObject::connect(Book, &QPushButton::clicked, &Dialog, [&] { Show(TLayoutSettings::Book()); });
-  Presets->addWidget(Original);
-  Presets->addWidget(Book);
+  const auto AddPreset = [&](const QString& Text, const char* Name, const TLayoutSettings& Preset) {
+    auto* Button = new QPushButton(Text, &Dialog);
+    Button->setObjectName(QLatin1String(Name));
+    Button->setAutoDefault(false);
+    QObject::connect(Button, &QPushButton::clicked, &Dialog, [&Show, Preset] { Show(Preset); });
+    Presets->addWidget(Button);
+  };
+  AddPreset(QStringLiteral("原样(&O)"), "Original", TLayoutSettings::Original());
+  AddPreset(QStringLiteral("书页(&K)"), "Book", TLayoutSettings::Book());
   Presets->addStretch();
   auto* Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &Dialog);
   Buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));

@@ -177,62 +177,80 @@ void TFrmMain::BindEvents() {
   // First: a command stops the auto turn before it runs, so that the command's own message is the last.
   for (QAction* Item : findChildren<QAction*>())
     if (Item != MnuAutoTurn) connect(Item, &QAction::triggered, this, [this] { StopAutoTurn(); });
-  connect(MnuAutoTurn, &QAction::triggered, this, [this] { MnuAutoTurnClick(MnuAutoTurn); });
-  connect(TmrAutoTurn, &QTimer::timeout, this, [this] { TmrAutoTurnTimer(TmrAutoTurn); });
-  OnUserInput = [this](QObject* Sender, std::uint16_t Key, TShiftState Shift) { FormUserInput(Sender, Key, Shift); };
-  OnDeactivate = [this](QObject* Sender) { FormDeactivate(Sender); };
-  connect(MnuOpen, &QAction::triggered, this, [this] { MnuOpenClick(MnuOpen); });
-  connect(MnuExit, &QAction::triggered, this, [this] { MnuExitClick(MnuExit); });
-  connect(MnuFontSetup, &QAction::triggered, this, [this] { MnuFontSetupClick(MnuFontSetup); });
-  connect(MnuZoomIn, &QAction::triggered, this, [this] { MnuZoomInClick(MnuZoomIn); });
-  connect(MnuZoomOut, &QAction::triggered, this, [this] { MnuZoomOutClick(MnuZoomOut); });
-  std::vector<QAction*> EncodingItems = MnuEncodings;
-  EncodingItems.push_back(MnuEncodingAuto);
-  for (QAction* Item : EncodingItems)
-    connect(Item, &QAction::triggered, this, [this, Item] { MnuEncodingClick(Item); });
-  connect(MnuFullScreen, &QAction::triggered, this, [this] { MnuFullScreenClick(MnuFullScreen); });
-  for (QAction* Item : {MnuColourDesktop, MnuColourPaper, MnuColourNight})
-    connect(Item, &QAction::triggered, this, [this, Item] { MnuColoursClick(Item); });
-  connect(MnuLayout, &QAction::triggered, this, [this] { MnuLayoutClick(MnuLayout); });
-  connect(MnuCopy, &QAction::triggered, this, [this] { MnuCopyClick(MnuCopy); });
-  connect(MnuSelectAll, &QAction::triggered, this, [this] { MnuSelectAllClick(MnuSelectAll); });
-  connect(MnuFind, &QAction::triggered, this, [this] { MnuFindClick(MnuFind); });
-  connect(MnuFindNext, &QAction::triggered, this, [this] { MnuFindNextClick(MnuFindNext); });
-  connect(MnuFindPrevious, &QAction::triggered, this, [this] { MnuFindPreviousClick(MnuFindPrevious); });
-  connect(MnuGoTo, &QAction::triggered, this, [this] { MnuGoToClick(MnuGoTo); });
-  connect(MnuContents, &QAction::triggered, this, [this] { MnuContentsClick(MnuContents); });
-  connect(MnuPreviousChapter, &QAction::triggered, this, [this] { MnuPreviousChapterClick(MnuPreviousChapter); });
-  connect(MnuNextChapter, &QAction::triggered, this, [this] { MnuNextChapterClick(MnuNextChapter); });
-  ChapterWin->OnJump = [this](std::size_t Index) { ChapterWinJump(ChapterWin, Index); };
-  ChapterWin->OnRules = [this](const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick) {
-    return ChapterWinRules(ChapterWin, Rules, Pick);
+  const auto OnClick = [this](QAction* Item, void (TFrmMain::*Handler)(QObject*)) {
+    connect(Item, &QAction::triggered, this, [this, Item, Handler] { (this->*Handler)(Item); });
   };
-  ChapterWin->OnStop = [this] { Viewer.StopChapterScan(); };
-  FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
-  FindBar->OnClose = [this] { FindBarClose(FindBar); };
-  FindBar->OnPage = [this](bool Down) { Down ? TBDownClick(FindBar) : TBUpClick(FindBar); };
-  connect(MnuResume, &QAction::triggered, this, [this] { MnuResumeClick(MnuResume); });
-  connect(TBResume, &QPushButton::clicked, this, [this] {
-    StopAutoTurn();
-    MnuResumeClick(TBResume);
-  });
-  connect(MnuAddBookmark, &QAction::triggered, this, [this] { MnuAddBookmarkClick(MnuAddBookmark); });
-  connect(MnuBookmarks, &QAction::triggered, this, [this] { MnuBookmarksClick(MnuBookmarks); });
-  BookmarkWin->OnJump = [this](std::size_t Row) { BookmarkWinJump(BookmarkWin, Row); };
-  BookmarkWin->OnDelete = [this](std::size_t Row) { BookmarkWinDelete(BookmarkWin, Row); };
-  connect(MnuRemember, &QAction::triggered, this, [this] { MnuRememberClick(MnuRemember); });
-  connect(MnuClearReading, &QAction::triggered, this, [this] { MnuClearReadingClick(MnuClearReading); });
-  connect(MnuWeb, &QAction::triggered, this, [this] { MnuWebClick(MnuWeb); });
-  connect(MnuAbout, &QAction::triggered, this, [this] { MnuAboutClick(MnuAbout); });
-  connect(TBUp, &QAction::triggered, this, [this] { TBUpClick(TBUp); });
-  connect(TBDown, &QAction::triggered, this, [this] { TBDownClick(TBDown); });
+
+  // File
+  OnClick(MnuOpen, &TFrmMain::MnuOpenClick);
+  OnDropFiles = [this](QObject* Sender, const std::vector<std::string>& Files) { FormDropFiles(Sender, Files); };
+  OnClick(MnuExit, &TFrmMain::MnuExitClick);
+
+  // Paging
+  OnClick(TBUp, &TFrmMain::TBUpClick);
+  OnClick(TBDown, &TFrmMain::TBDownClick);
   SclBar->OnChange = [this](QObject* Sender) { SclBarChange(Sender); };
   Memo->OnKeyDown = [this](QObject* Sender, std::uint16_t& Key, TShiftState Shift) { MemoKeyDown(Sender, Key, Shift); };
   Memo->OnMouseWheel = [this](QObject* Sender, int Notches, TShiftState Shift) { MemoMouseWheel(Sender, Notches, Shift); };
   // Paging on is what a reader does most: the next page's characters are made ready meanwhile.
   Memo->OnTextAhead = [this] { return Viewer.NextPageText(); };
   OnResize = [this](QObject* Sender) { FormResize(Sender); };
-  OnDropFiles = [this](QObject* Sender, const std::vector<std::string>& Files) { FormDropFiles(Sender, Files); };
+
+  // Edit and find
+  connect(MnuCopy, &QAction::triggered, Memo, &TMemo::copy);
+  connect(MnuSelectAll, &QAction::triggered, Memo, &TMemo::selectAll);
+  OnClick(MnuFind, &TFrmMain::MnuFindClick);
+  connect(MnuFindNext, &QAction::triggered, this, [this] {
+    if (!Viewer.FindAgain(false)) MnuFindClick(MnuFindNext);
+  });
+  connect(MnuFindPrevious, &QAction::triggered, this, [this] {
+    if (!Viewer.FindAgain(true)) MnuFindClick(MnuFindPrevious);
+  });
+  FindBar->OnFind = [this](bool Backward) { FindBarFind(FindBar, Backward); };
+  FindBar->OnClose = [this] { FindBarClose(FindBar); };
+  FindBar->OnPage = [this](bool Down) { Down ? TBDownClick(FindBar) : TBUpClick(FindBar); };
+
+  // Go
+  OnClick(MnuGoTo, &TFrmMain::MnuGoToClick);
+  OnClick(MnuContents, &TFrmMain::MnuContentsClick);
+  connect(MnuPreviousChapter, &QAction::triggered, this, [this] { Viewer.PreviousChapter(); });
+  connect(MnuNextChapter, &QAction::triggered, this, [this] { Viewer.NextChapter(); });
+  ChapterWin->OnJump = [this](std::size_t Index) { ChapterWinJump(ChapterWin, Index); };
+  ChapterWin->OnRules = [this](const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick) {
+    return ChapterWinRules(ChapterWin, Rules, Pick);
+  };
+  ChapterWin->OnStop = [this] { Viewer.StopChapterScan(); };
+  OnClick(MnuAutoTurn, &TFrmMain::MnuAutoTurnClick);
+  connect(TmrAutoTurn, &QTimer::timeout, this, [this] { TmrAutoTurnTimer(TmrAutoTurn); });
+  OnUserInput = [this](QObject* Sender, std::uint16_t Key, TShiftState Shift) { FormUserInput(Sender, Key, Shift); };
+  OnDeactivate = [this](QObject*) { StopAutoTurn(); };
+
+  // Reading memory
+  OnClick(MnuResume, &TFrmMain::MnuResumeClick);
+  connect(TBResume, &QPushButton::clicked, this, [this] {
+    StopAutoTurn();
+    MnuResumeClick(TBResume);
+  });
+  OnClick(MnuAddBookmark, &TFrmMain::MnuAddBookmarkClick);
+  OnClick(MnuBookmarks, &TFrmMain::MnuBookmarksClick);
+  BookmarkWin->OnJump = [this](std::size_t Row) { BookmarkWinJump(BookmarkWin, Row); };
+  BookmarkWin->OnDelete = [this](std::size_t Row) { BookmarkWinDelete(BookmarkWin, Row); };
+  OnClick(MnuRemember, &TFrmMain::MnuRememberClick);
+  OnClick(MnuClearReading, &TFrmMain::MnuClearReadingClick);
+
+  // Setup
+  OnClick(MnuFontSetup, &TFrmMain::MnuFontSetupClick);
+  connect(MnuZoomIn, &QAction::triggered, this, [this] { Viewer.StepFontSize(1); });
+  connect(MnuZoomOut, &QAction::triggered, this, [this] { Viewer.StepFontSize(-1); });
+  for (QAction* Item : MnuEncodings) OnClick(Item, &TFrmMain::MnuEncodingClick);
+  OnClick(MnuEncodingAuto, &TFrmMain::MnuEncodingClick);
+  connect(MnuFullScreen, &QAction::triggered, this, [this] { SetFullScreen(MnuFullScreen->isChecked()); });
+  for (QAction* Item : {MnuColourDesktop, MnuColourPaper, MnuColourNight}) OnClick(Item, &TFrmMain::MnuColoursClick);
+  OnClick(MnuLayout, &TFrmMain::MnuLayoutClick);
+
+  // Help
+  OnClick(MnuWeb, &TFrmMain::MnuWebClick);
+  OnClick(MnuAbout, &TFrmMain::MnuAboutClick);
 }
 
 void TFrmMain::MnuExitClick(QObject*) { CloseForm(); }
@@ -247,13 +265,9 @@ void TFrmMain::TBUpClick(QObject*) { Viewer.PreviousPage(); }
 
 void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
 
-void TFrmMain::MnuZoomInClick(QObject*) { Viewer.StepFontSize(1); }
 
-void TFrmMain::MnuZoomOutClick(QObject*) { Viewer.StepFontSize(-1); }
 
-void TFrmMain::MnuCopyClick(QObject*) { Memo->copy(); }
 
-void TFrmMain::MnuSelectAllClick(QObject*) { Memo->selectAll(); }
 
 void TFrmMain::MnuFindClick(QObject*) {
   FindBarShown->setVisible(true);
@@ -262,13 +276,7 @@ void TFrmMain::MnuFindClick(QObject*) {
   FindBar->Open();
 }
 
-void TFrmMain::MnuFindNextClick(QObject* Sender) {
-  if (!Viewer.FindAgain(false)) MnuFindClick(Sender);
-}
 
-void TFrmMain::MnuFindPreviousClick(QObject* Sender) {
-  if (!Viewer.FindAgain(true)) MnuFindClick(Sender);
-}
 
 void TFrmMain::FindBarFind(QObject*, bool Backward) {
   Viewer.Find(TSearchQuery{FindBar->Text().toStdString(), FindBar->MatchCase(), FindBar->Regex()}, Backward);
@@ -294,9 +302,7 @@ void TFrmMain::MnuContentsClick(QObject*) {
   ChapterWin->Open();
 }
 
-void TFrmMain::MnuPreviousChapterClick(QObject*) { Viewer.PreviousChapter(); }
 
-void TFrmMain::MnuNextChapterClick(QObject*) { Viewer.NextChapter(); }
 
 void TFrmMain::ChapterWinJump(QObject*, std::size_t Index) {
   activateWindow();
@@ -342,7 +348,6 @@ void TFrmMain::FormUserInput(QObject*, std::uint16_t Key, TShiftState Shift) {
   ShowAutoTurn();
 }
 
-void TFrmMain::FormDeactivate(QObject*) { StopAutoTurn(); }
 
 void TFrmMain::StopAutoTurn(const std::string& Why) {
   if (!TmrAutoTurn->isActive()) return;
@@ -379,7 +384,6 @@ void TFrmMain::MnuEncodingClick(QObject* Sender) {
   }
 }
 
-void TFrmMain::MnuFullScreenClick(QObject*) { SetFullScreen(MnuFullScreen->isChecked()); }
 
 // Only the colours change: the page stays as it is, with the glyphs already drawn.
 void TFrmMain::MnuColoursClick(QObject* Sender) {

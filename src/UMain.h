@@ -109,46 +109,37 @@ private:
   void SetupForm();
   void BindEvents();
 
-  void MnuExitClick(QObject* Sender);
+  // File
   void MnuOpenClick(QObject* Sender);
-  void SclBarChange(QObject* Sender);
-  void TBDownClick(QObject* Sender);
+  void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
+  void MnuExitClick(QObject* Sender);
+
+  // Paging
   void TBUpClick(QObject* Sender);
-  void MnuFontSetupClick(QObject* Sender);
-  void MnuZoomInClick(QObject* Sender);
-  void MnuZoomOutClick(QObject* Sender);
-  void MnuCopyClick(QObject* Sender);
-  void MnuSelectAllClick(QObject* Sender);
+  void TBDownClick(QObject* Sender);
+  void SclBarChange(QObject* Sender);
+  void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
+  void MemoMouseWheel(QObject* Sender, int Notches, TShiftState Shift);
+  void FormResize(QObject* Sender);
+
+  // Find
   void MnuFindClick(QObject* Sender);
-  void MnuFindNextClick(QObject* Sender);
-  void MnuFindPreviousClick(QObject* Sender);
   void FindBarFind(QObject* Sender, bool Backward);
   void FindBarClose(QObject* Sender);
+
+  // Go
   void MnuGoToClick(QObject* Sender);
   void MnuContentsClick(QObject* Sender);
-  void MnuPreviousChapterClick(QObject* Sender);
-  void MnuNextChapterClick(QObject* Sender);
   void ChapterWinJump(QObject* Sender, std::size_t Index);
+  // The reader picked a rule or changed them in 目录: the answer is empty, or why they cannot be used.
+  std::string ChapterWinRules(QObject* Sender, const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick);
   void MnuAutoTurnClick(QObject* Sender);
   void TmrAutoTurnTimer(QObject* Sender);
   // Any command, key, click or wheel, and the window losing the focus, stop the auto turn; + and -
   // while it runs change its pace instead.
   void FormUserInput(QObject* Sender, std::uint16_t Key, TShiftState Shift);
-  void FormDeactivate(QObject* Sender);
-  // The reader picked a rule or changed them in 目录: the answer is empty, or why they cannot be used.
-  std::string ChapterWinRules(QObject* Sender, const std::vector<TChapterRule>& Rules, std::optional<std::size_t> Pick);
-  // One handler for the items of Setup > Text encoding, told apart by Sender.
-  void MnuEncodingClick(QObject* Sender);
-  void MnuFullScreenClick(QObject* Sender);
-  // One handler for the items of Setup > Colours, told apart by Sender.
-  void MnuColoursClick(QObject* Sender);
-  void MnuLayoutClick(QObject* Sender);
-  void FormResize(QObject* Sender);
-  void FormDropFiles(QObject* Sender, const std::vector<std::string>& Files);
-  void MemoKeyDown(QObject* Sender, std::uint16_t& Key, TShiftState Shift);
-  void MemoMouseWheel(QObject* Sender, int Notches, TShiftState Shift);
-  void MnuAboutClick(QObject* Sender);
-  void MnuWebClick(QObject* Sender);
+
+  // Reading memory
   void MnuResumeClick(QObject* Sender);
   void MnuAddBookmarkClick(QObject* Sender);
   void MnuBookmarksClick(QObject* Sender);
@@ -156,6 +147,18 @@ private:
   void BookmarkWinDelete(QObject* Sender, std::size_t Row);
   void MnuRememberClick(QObject* Sender);
   void MnuClearReadingClick(QObject* Sender);
+
+  // Setup
+  void MnuFontSetupClick(QObject* Sender);
+  // One handler for the items of Setup > Text encoding, told apart by Sender.
+  void MnuEncodingClick(QObject* Sender);
+  // One handler for the items of Setup > Colours, told apart by Sender.
+  void MnuColoursClick(QObject* Sender);
+  void MnuLayoutClick(QObject* Sender);
+
+  // Help
+  void MnuWebClick(QObject* Sender);
+  void MnuAboutClick(QObject* Sender);
 
   // TViewerWindow: the viewer state's view of this window.
   int TextFontHeight() const override;

@@ -3,9 +3,19 @@
 #include <QApplication>
 #include <QIcon>
 
-void RegisterProgramResources() { Q_INIT_RESOURCE(pagorin); }
+namespace {
+#include "resources/ArrowDown.xpm"
+#include "resources/ArrowUp.xpm"
+#include "resources/pagorin.xpm"
+}  // namespace
 
-void SetProgramIcon() {
-  RegisterProgramResources();
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/pagorin/pagorin.xpm")));
+QPixmap ProgramPicture(TProgramPicture Picture) {
+  switch (Picture) {
+  case TProgramPicture::ArrowUp: return QPixmap(ArrowUp);
+  case TProgramPicture::ArrowDown: return QPixmap(ArrowDown);
+  case TProgramPicture::Icon: break;
+  }
+  return QPixmap(pagorin);
 }
+
+void SetProgramIcon() { QApplication::setWindowIcon(QIcon(ProgramPicture(TProgramPicture::Icon))); }

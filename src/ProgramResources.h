@@ -1,9 +1,12 @@
 #pragma once
 
-// The program's pictures are compiled into the windows library. A static library's resources are
-// registered only by code that the linker keeps, so everything that uses them calls this first; it
-// is cheap and may be called any number of times.
-void RegisterProgramResources();
+#include <QPixmap>
+
+// The program's pictures: the XPM files in resources/ are C source, compiled in as they are, so no
+// resource file needs registering before a picture is used.
+enum class TProgramPicture { Icon, ArrowUp, ArrowDown };
+
+QPixmap ProgramPicture(TProgramPicture Picture);
 
 // Gives the application its icon, shown by every window that has none of its own.
 void SetProgramIcon();

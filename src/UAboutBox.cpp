@@ -10,8 +10,8 @@
 TAboutBox* AboutBox = nullptr;
 
 TAboutBox::TAboutBox() {
-  RegisterProgramResources(); // the form's picture is one of them
   setupUi(this);
+  ProgramIcon->setPixmap(ProgramPicture(TProgramPicture::Icon));
   BindModalResult(OKButton, 1);
 
   // A fixed dialog frame: caption and close button only, no resizing.

@@ -83,8 +83,7 @@ const char* SchemeName(TColourScheme Scheme) {
 }
 
 std::array<QIcon, 2> LoadGlyphs() {
-  RegisterProgramResources();
-  return {QIcon(QStringLiteral(":/pagorin/ArrowUp.xpm")), QIcon(QStringLiteral(":/pagorin/ArrowDown.xpm"))};
+  return {QIcon(ProgramPicture(TProgramPicture::ArrowUp)), QIcon(ProgramPicture(TProgramPicture::ArrowDown))};
 }
 
 }  // namespace

@@ -264,18 +264,12 @@ void TFrmMain::TBUpClick(QObject*) { Viewer.PreviousPage(); }
 
 void TFrmMain::MnuFontSetupClick(QObject*) { Viewer.FontSetup(); }
 
-
-
-
-
 void TFrmMain::MnuFindClick(QObject*) {
   FindBarShown->setVisible(true);
   SetToolBarOverPage(ToolBar, true);  // in full screen, over the page's last rows: a hit shows at its top
   ToolBar->layout()->activate();  // shows the bar now, so that it can take the focus
   FindBar->Open();
 }
-
-
 
 void TFrmMain::FindBarFind(QObject*, bool Backward) {
   Viewer.Find(TSearchQuery{FindBar->Text().toStdString(), FindBar->MatchCase(), FindBar->Regex()}, Backward);
@@ -300,8 +294,6 @@ void TFrmMain::MnuContentsClick(QObject*) {
   Viewer.FindChapters();
   ChapterWin->Open();
 }
-
-
 
 void TFrmMain::ChapterWinJump(QObject*, std::size_t Index) {
   activateWindow();
@@ -347,7 +339,6 @@ void TFrmMain::FormUserInput(QObject*, std::uint16_t Key, TShiftState Shift) {
   ShowAutoTurn();
 }
 
-
 void TFrmMain::StopAutoTurn(const std::string& Why) {
   if (!TmrAutoTurn->isActive()) return;
   TmrAutoTurn->stop();
@@ -382,7 +373,6 @@ void TFrmMain::MnuEncodingClick(QObject* Sender) {
     SayStoreProblem();
   }
 }
-
 
 // Only the colours change: the page stays as it is, with the glyphs already drawn.
 void TFrmMain::MnuColoursClick(QObject* Sender) {
